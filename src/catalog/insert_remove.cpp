@@ -1,0 +1,101 @@
+#include "catalog/insert_remove.h"
+
+#include "platform/text.h"
+#include "store/connection.h"
+#include "store/settings.h"
+#include "store/statements.h"
+
+namespace mwdx {
+namespace {
+
+constexpr ColumnSpec kMaxIdColumns[] = {{0, 1, 4}};
+
+bool IsChildOf(const CatalogNode& parent, const CatalogNode& node) {
+    for (const CatalogNode* child = parent.FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (child == &node) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int GetMaxFileId() {
+    std::int32_t maxId = 0;
+    int rows = 0;
+    if (QueryRows(kSelectMaxFileId, 1, kMaxIdColumns, sizeof maxId, &maxId, 1, &rows) != kQueryDone) {
+        return -1;
+    }
+    return maxId;
+}
+
+CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_view comment, std::int32_t fileType,
+                        std::int32_t parentId, std::string_view rawFileName, std::int32_t pathLevel,
+                        CatalogNode* parentNode, std::string path) {
+    if (!IsStoreOpen() || (parentId != 0 && parentNode == nullptr)) {
+        return nullptr;
+    }
+    // A failure after the insert must not leave a row that shows up at the next start although
+    // the user was told the add failed.
+    Transaction transaction;
+    if (transaction.Begin() != kStatementOk) {
+        return nullptr;
+    }
+    if (ExecStatement(InsertNodeStatement(name, parentId, comment, fileType, rawFileName, pathLevel)) !=
+        kStatementOk) {
+        return nullptr;
+    }
+    const int fileId = GetMaxFileId();
+    if (fileId < 0) {
+        return nullptr;
+    }
+    NodeDetails details;
+    FillNodeDetails(details, fileId, name, parentId, comment, rawFileName);
+
+    CatalogNode* parent = parentNode;
+    if (parentId == 0) {
+        parent = model.EnsureRootNode(SanitizeUtf8(RootDirOf(SettingsCopy())));
+        if (parent == nullptr) {
+            return nullptr;
+        }
+    }
+    CatalogNode* node = model.AddChildNode(*parent, details, pathLevel, fileId, fileType, std::move(path));
+    if (node == nullptr) {
+        return nullptr;
+    }
+    if (transaction.Commit() != kStatementOk) {
+        model.UnlinkAndFree(*parent, *node);
+        return nullptr;
+    }
+    return node;
+}
+
+bool RemoveNode(CatalogModel& model, CatalogNode& parent, CatalogNode* node) {
+    if (node == nullptr) {
+        return false;
+    }
+    if (!IsChildOf(parent, *node)) {
+        return true;
+    }
+    Transaction transaction;
+    if (transaction.Begin() != kStatementOk) {
+        return false;
+    }
+    if (ExecStatement(DeleteNodeStatement(node->FileId())) != kStatementOk) {
+        return false;
+    }
+    bool deleted = true;
+    ForEachDescendant(*node, [&deleted](const CatalogNode& n) {
+        if (deleted && ExecStatement(DeleteNodeStatement(n.FileId())) != kStatementOk) {
+            deleted = false;
+        }
+    });
+    if (!deleted || transaction.Commit() != kStatementOk) {
+        return false;
+    }
+    model.UnlinkAndFree(parent, *node);
+    return true;
+}
+
+} // namespace mwdx

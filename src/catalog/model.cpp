@@ -1,0 +1,148 @@
+#include "catalog/model.h"
+
+#include <new>
+#include <vector>
+
+namespace mwdx {
+namespace {
+
+// Whether a search from `start` for (`node`'s id, `level`) would reach `node`: its parent is one
+// level above `level` and lies at or below `start`, and no node on the way down from `start` to
+// that parent is itself one level above `level` (the search scans such a node's children and
+// goes no deeper).
+bool SearchReaches(const CatalogNode* start, const CatalogNode& node, std::int32_t level) {
+    const CatalogNode* parent = node.Parent();
+    if (node.PathLevel() != level || parent == nullptr || std::int64_t{parent->PathLevel()} + 1 != level) {
+        return false;
+    }
+    for (const CatalogNode* above = parent; above != start;) {
+        above = above->Parent();
+        if (above == nullptr || std::int64_t{above->PathLevel()} + 1 == level) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+CatalogNode* CatalogModel::EnsureRootNode(std::string homeDirectory) {
+    if (!m_root) {
+        m_root.reset(new (std::nothrow) CatalogNode(NodeDetails{}, 0, 0, kCatalogType, std::move(homeDirectory)));
+    }
+    return m_root.get();
+}
+
+CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, const NodeDetails& details, std::int32_t pathLevel,
+                                        std::int32_t fileId, std::int32_t fileType, std::string path) {
+    try {
+        auto owned = std::make_unique<CatalogNode>(details, pathLevel, fileId, fileType, std::move(path));
+        CatalogNode* node = owned.get();
+        m_byId.emplace(fileId, node);
+        node->m_parent = &parent;
+        if (parent.m_lastChild == nullptr) {
+            parent.m_firstChild = std::move(owned);
+        } else {
+            parent.m_lastChild->m_nextSibling = std::move(owned);
+        }
+        parent.m_lastChild = node;
+        return node;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+CatalogNode* CatalogModel::FindNode(const CatalogNode* start, std::int32_t fileId, std::int32_t level) const {
+    if (start == nullptr) {
+        return nullptr;
+    }
+    const auto [first, last] = m_byId.equal_range(fileId);
+    CatalogNode* found = nullptr;
+    for (auto it = first; it != last; ++it) {
+        if (SearchReaches(start, *it->second, level)) {
+            if (found != nullptr) {
+                // Two reachable nodes share the id (only a damaged database does this): the
+                // search's order decides.
+                return SearchDown(start, fileId, level);
+            }
+            found = it->second;
+        }
+    }
+    return found;
+}
+
+CatalogNode* CatalogModel::SearchDown(const CatalogNode* start, std::int32_t fileId, std::int32_t level) const {
+    // Depth first with an explicit stack of the siblings still to visit at each depth.
+    std::vector<const CatalogNode*> pending{start};
+    while (!pending.empty()) {
+        const CatalogNode* node = pending.back();
+        pending.pop_back();
+        if (node->NextSibling() != nullptr && node != start) {
+            pending.push_back(node->NextSibling());
+        }
+        if (std::int64_t{node->PathLevel()} + 1 == level) {
+            for (CatalogNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling()) {
+                if (child->FileId() == fileId) {
+                    return child;
+                }
+            }
+        } else if (node->FirstChild() != nullptr) {
+            pending.push_back(node->FirstChild());
+        }
+    }
+    return nullptr;
+}
+
+void CatalogModel::Unregister(const CatalogNode& node) {
+    const auto [first, last] = m_byId.equal_range(node.FileId());
+    for (auto it = first; it != last; ++it) {
+        if (it->second == &node) {
+            m_byId.erase(it);
+            return;
+        }
+    }
+}
+
+void CatalogModel::FreeNodeTree(CatalogNode& node) {
+    if (&node == m_root.get()) {
+        m_byId.clear();
+    } else {
+        ForEachDescendant(node, [this](const CatalogNode& n) { Unregister(n); });
+    }
+    node.m_firstChild.reset(); // the node destructor frees the chain without recursion
+    node.m_lastChild = nullptr;
+}
+
+bool CatalogModel::UnlinkAndFree(CatalogNode& parent, CatalogNode& node) {
+    CatalogNode* previous = nullptr;
+    CatalogNode* current = parent.m_firstChild.get();
+    while (current != nullptr && current != &node) {
+        previous = current;
+        current = current->m_nextSibling.get();
+    }
+    if (current == nullptr) {
+        return false;
+    }
+    Unregister(node);
+    ForEachDescendant(node, [this](const CatalogNode& n) { Unregister(n); });
+
+    std::unique_ptr<CatalogNode>& owner = previous == nullptr ? parent.m_firstChild : previous->m_nextSibling;
+    std::unique_ptr<CatalogNode> removed = std::move(owner);
+    owner = std::move(removed->m_nextSibling);
+    if (parent.m_lastChild == &node) {
+        parent.m_lastChild = previous;
+    }
+    removed->m_parent = nullptr;
+    return true; // `removed` goes out of scope here and takes its subtree with it
+}
+
+void CatalogModel::Clear() {
+    m_byId.clear();
+    m_root.reset();
+}
+
+void CatalogModel::ReplaceNodeDetails(CatalogNode& node, const NodeDetails& details) {
+    node.m_details = details;
+}
+
+} // namespace mwdx

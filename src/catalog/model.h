@@ -1,0 +1,68 @@
+#pragma once
+
+// The catalog model: the Root Node (the Home Directory) with every Catalog Node below it, and
+// an index from FILE_ID to node so that finding a node costs the same at a million nodes as at ten.
+
+#include "catalog/node.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace mwdx {
+
+class CatalogModel final {
+public:
+    CatalogModel() = default;
+    ~CatalogModel() = default;
+    CatalogModel(const CatalogModel&) = delete;
+    CatalogModel& operator=(const CatalogModel&) = delete;
+    CatalogModel(CatalogModel&&) noexcept = default;
+    CatalogModel& operator=(CatalogModel&&) noexcept = default;
+
+    // The Root Node, or nullptr until the first top-level node is loaded or inserted.
+    CatalogNode* RootNode() const { return m_root.get(); }
+
+    // The Root Node, created with `homeDirectory` as its path when there is none yet
+    // (FILE_ID 0, level 0, a catalog, empty details). nullptr only when memory runs out.
+    CatalogNode* EnsureRootNode(std::string homeDirectory);
+
+    // Appends a new node as the last child of `parent`. nullptr when memory runs out.
+    CatalogNode* AddChildNode(CatalogNode& parent, const NodeDetails& details, std::int32_t pathLevel,
+                              std::int32_t fileId, std::int32_t fileType, std::string path);
+
+    // The node with FILE_ID `fileId` at path level `level` that a search down from `start` finds:
+    // among such nodes below `start`, the first in depth-first order whose parent sits one level
+    // above it, reached only through nodes that are not themselves one level above `level`.
+    // A level not below `start`'s finds nothing.
+    CatalogNode* FindNode(const CatalogNode* start, std::int32_t fileId, std::int32_t level) const;
+
+    // Frees every node below `node`; the node itself stays, childless.
+    void FreeNodeTree(CatalogNode& node);
+
+    // Unlinks `node` from `parent`'s children and frees it with its subtree. False (and nothing
+    // changes) when `node` is not a child of `parent`.
+    bool UnlinkAndFree(CatalogNode& parent, CatalogNode& node);
+
+    // Frees the whole tree, Root Node included.
+    void Clear();
+
+    // Gives the node a new copy of its details (FILE_ID, links and path stay).
+    void ReplaceNodeDetails(CatalogNode& node, const NodeDetails& details);
+
+    // Number of nodes below the Root Node.
+    std::size_t NodeCount() const { return m_byId.size(); }
+
+    // Room for this many nodes in the index, to spare rehashing while loading.
+    void Reserve(std::size_t nodes) { m_byId.reserve(nodes); }
+
+private:
+    CatalogNode* SearchDown(const CatalogNode* start, std::int32_t fileId, std::int32_t level) const;
+    void Unregister(const CatalogNode& node);
+
+    std::unique_ptr<CatalogNode> m_root;
+    std::unordered_multimap<std::int32_t, CatalogNode*> m_byId;
+};
+
+} // namespace mwdx

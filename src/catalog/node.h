@@ -1,0 +1,114 @@
+#pragma once
+
+// Catalog Nodes: the in-memory tree of catalogs and documents that mirrors FILE_NODE.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace mwdx {
+
+inline constexpr std::int32_t kCatalogType = 0;
+inline constexpr std::int32_t kDocumentType = 1;
+
+inline constexpr std::size_t kMaxFileNameBytes = 511;
+inline constexpr std::size_t kMaxCommentBytes = 1023;
+inline constexpr std::size_t kMaxRawFileNameBytes = 1023;
+
+// The names and comment a node owns, held compactly: each text is bounded by the limits above
+// (UTF-8 bytes, never a split character) but takes only the room it needs.
+struct NodeDetails {
+    std::int32_t fileId = 0;
+    std::int32_t parentId = 0;
+    std::string fileName;
+    std::string comment;
+    std::string rawFileName;
+
+    bool operator==(const NodeDetails&) const = default;
+};
+
+// Sets all five fields, each text cut to its limit. Leaves the record unchanged and returns
+// false when the name is empty.
+bool FillNodeDetails(NodeDetails& details, std::int32_t fileId, std::string_view fileName, std::int32_t parentId,
+                     std::string_view comment, std::string_view rawFileName);
+
+// One FILE_NODE row as the loading query lays it out (the scratch record of S3).
+struct NodeRow {
+    std::int32_t fileId;
+    char fileName[512];
+    std::int32_t parentId;
+    char comment[1024];
+    std::int32_t fileType;
+    char rawFileName[1024];
+    std::int32_t pathLevel;
+};
+static_assert(sizeof(NodeRow) == 2576);
+static_assert(offsetof(NodeRow, parentId) == 516);
+static_assert(offsetof(NodeRow, fileType) == 1544);
+static_assert(offsetof(NodeRow, pathLevel) == 2572);
+
+// A text field of a fixed record, up to its terminator.
+template <std::size_t N> std::string_view FieldText(const char (&field)[N]) {
+    const std::string_view all(field, N);
+    return all.substr(0, all.find('\0'));
+}
+
+class CatalogModel;
+
+// One catalog or document. A node owns its first child, and each child owns its next sibling,
+// so a parent owns all its children; the list keeps insertion order and appends at the tail.
+// Links are changed only by CatalogModel, which also keeps its id index in step.
+class CatalogNode final {
+public:
+    CatalogNode(const NodeDetails& details, std::int32_t pathLevel, std::int32_t fileId, std::int32_t fileType,
+                std::string path);
+    ~CatalogNode(); // frees the owned chain without recursion
+    CatalogNode(const CatalogNode&) = delete;
+    CatalogNode& operator=(const CatalogNode&) = delete;
+
+    const NodeDetails& Details() const { return m_details; }
+    CatalogNode* FirstChild() const { return m_firstChild.get(); }
+    CatalogNode* LastChild() const { return m_lastChild; }
+    CatalogNode* NextSibling() const { return m_nextSibling.get(); }
+    CatalogNode* Parent() const { return m_parent; }
+    std::int32_t PathLevel() const { return m_pathLevel; }
+    std::int32_t FileId() const { return m_fileId; }
+    std::int32_t FileType() const { return m_fileType; }
+    bool IsCatalog() const { return m_fileType == kCatalogType; }
+    const std::string& Path() const { return m_path; }
+
+    // The name of the node's directory (catalog) or file (document) inside its parent's directory.
+    std::string_view NameOnDisk() const {
+        return m_fileType == kCatalogType ? m_details.fileName : m_details.rawFileName;
+    }
+
+private:
+    friend class CatalogModel;
+    friend int RebuildPaths(CatalogNode& node, std::string_view newName);
+
+    NodeDetails m_details;
+    std::unique_ptr<CatalogNode> m_firstChild;
+    CatalogNode* m_lastChild = nullptr;
+    std::unique_ptr<CatalogNode> m_nextSibling;
+    CatalogNode* m_parent = nullptr;
+    std::int32_t m_pathLevel;
+    std::int32_t m_fileId;
+    std::int32_t m_fileType;
+    std::string m_path;
+};
+
+// The node after `node` in a depth-first walk of `start`'s subtree (each node before its
+// children, children in list order), or nullptr when the walk is over. Needs no stack, so the
+// depth of the tree costs nothing.
+const CatalogNode* NextInWalk(const CatalogNode& start, const CatalogNode& node);
+
+// Visits every node below `start` (not `start` itself) in that order.
+template <class Visit> void ForEachDescendant(const CatalogNode& start, Visit&& visit) {
+    for (const CatalogNode* node = start.FirstChild(); node != nullptr; node = NextInWalk(start, *node)) {
+        visit(*node);
+    }
+}
+
+} // namespace mwdx

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+namespace mwdx {
+
+// The directory that holds the running program, without a trailing '/', read from
+// /proc/self/exe each time (the program folder is portable and may have been moved).
+// Empty when the link cannot be read.
+std::string ProgramDirectory();
+
+} // namespace mwdx

@@ -1,0 +1,238 @@
+#include "store/connection.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <sqlite3.h>
+
+namespace mwdx {
+namespace {
+
+sqlite3* g_connection = nullptr;
+
+bool IsMissingOrEmpty(const char* text) {
+    return text == nullptr || text[0] == '\0';
+}
+
+// Copies a text or blob value into a field of `width` bytes: at most width - 1 bytes, and the
+// field's last byte is always the terminator (the rest of the field is already zero).
+void CopyIntoField(std::byte* field, int width, const void* value, int valueBytes) {
+    if (width <= 0) {
+        return;
+    }
+    const int n = value == nullptr ? 0 : std::min(valueBytes, width - 1);
+    if (n > 0) {
+        std::memcpy(field, value, static_cast<std::size_t>(n));
+    }
+    field[width - 1] = std::byte{0};
+}
+
+} // namespace
+
+void OpenStore(const std::string& path) {
+    if (path.empty() || g_connection != nullptr) {
+        return;
+    }
+    sqlite3* handle = nullptr;
+    sqlite3_open(path.c_str(), &handle);
+    if (handle != nullptr) {
+        sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+    }
+    g_connection = handle;
+}
+
+void CloseStore() {
+    if (g_connection != nullptr) {
+        sqlite3_close(g_connection);
+        g_connection = nullptr;
+    }
+}
+
+bool IsStoreOpen() {
+    return g_connection != nullptr;
+}
+
+sqlite3* StoreHandle() {
+    return g_connection;
+}
+
+int ExecStatement(const char* statement) {
+    if (IsMissingOrEmpty(statement)) {
+        return kEmptyStatement;
+    }
+    if (g_connection == nullptr) {
+        return kNoConnection;
+    }
+    char* error = nullptr;
+    const int rc = sqlite3_exec(g_connection, statement, nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        sqlite3_free(error);
+    }
+    return rc;
+}
+
+int ExecStatement(const std::string& statement) {
+    return ExecStatement(statement.c_str());
+}
+
+RowCursor::RowCursor(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize)
+    : m_statement(statement), m_columnCount(columnCount), m_columns(columns), m_recordSize(recordSize) {}
+
+RowCursor::~RowCursor() {
+    if (m_stmt != nullptr) {
+        sqlite3_finalize(m_stmt);
+    }
+}
+
+int RowCursor::Step() {
+    if (!m_started) {
+        m_started = true;
+        if (IsMissingOrEmpty(m_statement)) {
+            return m_finalStatus = kEmptyStatement;
+        }
+        if (g_connection == nullptr) {
+            return m_finalStatus = kNoConnection;
+        }
+        const auto size = static_cast<std::size_t>(std::max(m_recordSize, 0));
+        m_record.reset(new (std::nothrow) std::byte[size == 0 ? 1 : size]());
+        if (!m_record) {
+            return m_finalStatus = kOutOfMemory;
+        }
+        const int rc = sqlite3_prepare_v2(g_connection, m_statement, static_cast<int>(std::strlen(m_statement)),
+                                          &m_stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_errmsg(g_connection); // fetched for parity with the error path; the caller sees only the code
+            return m_finalStatus = rc;
+        }
+        if (m_stmt == nullptr) {
+            // Only a comment or white space: nothing to run, so no rows.
+            return m_finalStatus = SQLITE_DONE;
+        }
+    } else if (m_finalStatus != 0) {
+        return m_finalStatus;
+    }
+    const int rc = sqlite3_step(m_stmt);
+    if (rc != SQLITE_ROW) {
+        return m_finalStatus = rc;
+    }
+    if (sqlite3_column_count(m_stmt) < m_columnCount) {
+        return m_finalStatus = kTooFewColumns;
+    }
+    return kRowReady;
+}
+
+int RowCursor::Decode() {
+    std::byte* record = m_record.get();
+    const auto recordSize = static_cast<std::size_t>(std::max(m_recordSize, 0));
+    std::memset(record, 0, recordSize);
+    std::size_t offset = 0;
+    for (int i = 0; i < m_columnCount; ++i) {
+        const int width = m_columns[i].width;
+        const auto fieldBytes = [&](int type) -> std::size_t {
+            switch (type) {
+            case SQLITE_INTEGER:
+                return 4;
+            case SQLITE_FLOAT:
+                return 8;
+            default:
+                return static_cast<std::size_t>(std::max(width, 0));
+            }
+        };
+        const int type = sqlite3_column_type(m_stmt, i);
+        if (type < SQLITE_INTEGER || type > SQLITE_NULL) {
+            m_finalStatus = kUnknownStorageClass;
+            return kUnknownStorageClass;
+        }
+        const std::size_t bytes = fieldBytes(type);
+        if (offset + bytes > recordSize) {
+            break; // the caller's record has no room for this field: never write past it
+        }
+        std::byte* field = record + offset;
+        switch (type) {
+        case SQLITE_INTEGER: {
+            const std::int32_t value = sqlite3_column_int(m_stmt, i);
+            std::memcpy(field, &value, sizeof value);
+            break;
+        }
+        case SQLITE_FLOAT: {
+            const double value = sqlite3_column_double(m_stmt, i);
+            std::memcpy(field, &value, sizeof value);
+            break;
+        }
+        case SQLITE_TEXT: {
+            const unsigned char* text = sqlite3_column_text(m_stmt, i);
+            CopyIntoField(field, width, text, sqlite3_column_bytes(m_stmt, i));
+            break;
+        }
+        case SQLITE_BLOB: {
+            const void* blob = sqlite3_column_blob(m_stmt, i);
+            CopyIntoField(field, width, blob, sqlite3_column_bytes(m_stmt, i));
+            break;
+        }
+        default: // NULL leaves the field zero
+            break;
+        }
+        offset += bytes;
+    }
+    return kRowReady;
+}
+
+int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize, void* records,
+              int capacity, int* rowCount) {
+    if (IsMissingOrEmpty(statement)) {
+        return kEmptyStatement;
+    }
+    if (g_connection == nullptr) {
+        return kNoConnection;
+    }
+    int stored = 0;
+    if (rowCount != nullptr) {
+        *rowCount = 0;
+    }
+    RowCursor cursor(statement, columnCount, columns, recordSize);
+    auto* out = static_cast<std::byte*>(records);
+    int status;
+    while ((status = cursor.Step()) == kRowReady) {
+        if (stored >= capacity) {
+            status = kQueryDone; // the extra row is not stored
+            break;
+        }
+        status = cursor.Decode();
+        std::memcpy(out + static_cast<std::size_t>(stored) * static_cast<std::size_t>(recordSize), cursor.Record(),
+                    static_cast<std::size_t>(recordSize));
+        ++stored;
+        if (rowCount != nullptr) {
+            *rowCount = stored;
+        }
+        if (status != kRowReady) {
+            break;
+        }
+    }
+    return status;
+}
+
+Transaction::~Transaction() {
+    if (m_open) {
+        ExecStatement("ROLLBACK;");
+    }
+}
+
+int Transaction::Begin() {
+    const int rc = ExecStatement("BEGIN IMMEDIATE;");
+    m_open = rc == kStatementOk;
+    return rc;
+}
+
+int Transaction::Commit() {
+    if (!m_open) {
+        return SQLITE_MISUSE;
+    }
+    const int rc = ExecStatement("COMMIT;");
+    if (rc != kStatementOk) {
+        ExecStatement("ROLLBACK;");
+    }
+    m_open = false;
+    return rc;
+}
+
+} // namespace mwdx

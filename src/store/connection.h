@@ -1,0 +1,124 @@
+#pragma once
+
+// The program's one connection to mymwdx.db and the two operations every statement goes through.
+// The layer reports numeric status codes only; it never shows or logs a message.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace mwdx {
+
+// Status codes of QueryRows and ExecStatement. Any other positive value is the SQLite result
+// code of the prepare, step or exec that failed.
+inline constexpr int kQueryDone = 101;         // SQLITE_DONE: every row was stored
+inline constexpr int kStatementOk = 0;         // SQLITE_OK
+inline constexpr int kNoConnection = -2;       // no connection is open
+inline constexpr int kEmptyStatement = -3;     // the statement text is missing or empty
+inline constexpr int kTooFewColumns = -4;      // the query returns fewer columns than asked for
+inline constexpr int kUnknownStorageClass = -5; // a column reported a class SQLite does not define
+inline constexpr int kOutOfMemory = -6;        // no room for the scratch record
+
+inline constexpr int kRowReady = 100; // SQLITE_ROW, internal to the row cursor
+
+inline constexpr int kBusyTimeoutMs = 5000;
+
+// One result column: its index, the storage class the caller expects (1 integer, 3 text) and
+// the width of its field in the caller's record. Only the width is used; columns are always
+// taken in order, each stored by the class the database reports for its value.
+struct ColumnSpec {
+    std::int32_t index;
+    std::int32_t storageClass;
+    std::int32_t width;
+};
+
+// Opens the program-wide connection on the file (UTF-8 path) unless one is open or the path is
+// empty. Like sqlite3_open, a missing file becomes an empty database; whatever handle SQLite gives
+// becomes the connection. Sets the busy timeout so a briefly locked file is waited for.
+void OpenStore(const std::string& path);
+
+// Closes the connection if one is open.
+void CloseStore();
+
+bool IsStoreOpen();
+
+// The open handle, or nullptr. For the row cursor, transactions and tests.
+sqlite3* StoreHandle();
+
+// Runs a statement that returns no rows. Returns kStatementOk, kEmptyStatement (null or empty
+// text), kNoConnection, or the SQLite result code of sqlite3_exec.
+int ExecStatement(const char* statement);
+int ExecStatement(const std::string& statement);
+
+// Runs a query and copies each row into the next record of `records` (capacity records of
+// recordSize bytes, fields laid out by `columns` without gaps). Integers take 4 bytes, doubles
+// 8, text and blobs their field width (cut to width - 1 bytes and always NUL-terminated), NULL
+// leaves the field zero. Rows past the capacity are not stored. Returns kQueryDone when all
+// rows were read, otherwise a negative code above or the SQLite code that ended the query;
+// *rowCount holds the rows stored either way (untouched for kEmptyStatement and kNoConnection).
+int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize, void* records,
+              int capacity, int* rowCount);
+
+// Reads a query's rows one at a time into a single scratch record laid out as for QueryRows,
+// so that a caller can use each row as it comes instead of holding every row at once.
+//
+//   RowCursor cursor(text, n, columns, recordSize);
+//   int status;
+//   while ((status = cursor.Step()) == kRowReady) {
+//       status = cursor.Decode();           // kRowReady, or kUnknownStorageClass after the last usable row
+//       use(cursor.Record());
+//       if (status != kRowReady) break;
+//   }
+//   // status is kQueryDone on success
+class RowCursor final {
+public:
+    RowCursor(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize);
+    ~RowCursor();
+    RowCursor(const RowCursor&) = delete;
+    RowCursor& operator=(const RowCursor&) = delete;
+
+    // Prepares on first use, then steps. kRowReady when a row is there (with at least columnCount
+    // columns); otherwise the final status: kQueryDone, kTooFewColumns, an SQLite code, or a
+    // set-up failure (kEmptyStatement, kNoConnection, kOutOfMemory, the prepare's code).
+    int Step();
+
+    // Decodes the current row into the scratch record after zeroing it. kRowReady, or
+    // kUnknownStorageClass when a column had an unknown class (the fields before it are filled).
+    int Decode();
+
+    const std::byte* Record() const { return m_record.get(); }
+
+private:
+    const char* m_statement;
+    int m_columnCount;
+    const ColumnSpec* m_columns;
+    int m_recordSize;
+    std::unique_ptr<std::byte[]> m_record;
+    sqlite3_stmt* m_stmt = nullptr;
+    bool m_started = false;
+    int m_finalStatus = 0;
+};
+
+// All or nothing for a group of statements: BEGIN IMMEDIATE on Begin(), ROLLBACK when destroyed
+// without a successful Commit(). Never throws.
+class Transaction final {
+public:
+    Transaction() = default;
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // kStatementOk when the transaction is open; otherwise the status of the BEGIN.
+    int Begin();
+    // kStatementOk when the changes are saved; otherwise the changes are rolled back.
+    int Commit();
+
+private:
+    bool m_open = false;
+};
+
+} // namespace mwdx

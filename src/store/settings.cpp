@@ -1,0 +1,78 @@
+#include "store/settings.h"
+
+#include "platform/text.h"
+#include "store/connection.h"
+#include "store/statements.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace mwdx {
+namespace {
+
+std::unique_ptr<SettingsRecord> g_settings;
+
+constexpr ColumnSpec kSettingsColumns[] = {{0, 3, 1024}, {1, 1, 4}, {2, 1, 4}, {3, 1, 4}, {4, 1, 4}};
+
+} // namespace
+
+int LoadSettings() {
+    SettingsRecord record{};
+    int rows = 0;
+    const int status = QueryRows(kSelectSettings, 5, kSettingsColumns, sizeof(SettingsRecord), &record, 1, &rows);
+    if (status != kQueryDone) {
+        return 0;
+    }
+    return ReplaceSettings(record);
+}
+
+int ResetSettings() {
+    g_settings.reset();
+    g_settings.reset(new (std::nothrow) SettingsRecord{});
+    return g_settings ? 1 : 0;
+}
+
+int ReplaceSettings(const SettingsRecord& values) {
+    const SettingsRecord copy = values; // values may be the current record itself
+    if (ResetSettings() == 0) {
+        return 0;
+    }
+    *g_settings = copy;
+    return 1;
+}
+
+int GetSettings(SettingsRecord* destination) {
+    if (destination == nullptr || !g_settings) {
+        return 0;
+    }
+    *destination = *g_settings;
+    return 1;
+}
+
+SettingsRecord SettingsCopy() {
+    SettingsRecord copy{};
+    GetSettings(&copy);
+    return copy;
+}
+
+bool HasSettings() {
+    return static_cast<bool>(g_settings);
+}
+
+void FreeSettings() {
+    g_settings.reset();
+}
+
+std::string_view RootDirOf(const SettingsRecord& settings) {
+    const std::string_view all(settings.rootDir, sizeof settings.rootDir);
+    return all.substr(0, all.find('\0'));
+}
+
+void SetRootDir(SettingsRecord& settings, std::string_view rootDir) {
+    const std::string_view kept = TruncateUtf8(rootDir.substr(0, rootDir.find('\0')), sizeof settings.rootDir - 1);
+    std::memset(settings.rootDir, 0, sizeof settings.rootDir);
+    std::memcpy(settings.rootDir, kept.data(), kept.size());
+}
+
+} // namespace mwdx

@@ -1,0 +1,35 @@
+#pragma once
+
+// Every statement the program sends, composed in full whatever the length of its values.
+// Text values go in as SQL string literals: single quotes around, every quote inside doubled.
+// Values are C strings to the statement: anything after a NUL byte never reaches it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mwdx {
+
+inline constexpr const char* kSelectSettings = // S1
+    "select ROOT_DIR,FIRST_RUNNING,URL_SHORTCUT,DELDOC_AFTERADDING,DELDOC_AFTERDELNODE from SYS_CONFIG;";
+inline constexpr const char* kCountNodes = "select count(*) from FILE_NODE ;"; // S2
+inline constexpr const char* kSelectNodes =                                   // S3
+    "select FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL from FILE_NODE order by "
+    "PARENT_ID asc ;";
+inline constexpr const char* kSelectMaxFileId = "select MAX(FILE_ID) from FILE_NODE;"; // S4
+
+// The quotes-doubled body of a literal, without the enclosing quotes.
+std::string EscapeSqlText(std::string_view text);
+
+// S5
+std::string InsertNodeStatement(std::string_view name, std::int32_t parentId, std::string_view comment,
+                                std::int32_t fileType, std::string_view rawFileName, std::int32_t pathLevel);
+// S6
+std::string DeleteNodeStatement(std::int32_t fileId);
+// S7
+std::string UpdateNodeStatement(std::string_view name, std::string_view comment, std::int32_t fileId);
+// S8: FIRST_RUNNING is always written as 0 once the configuration has been confirmed.
+std::string UpdateSettingsStatement(std::string_view rootDir, std::int32_t urlShortcut, std::int32_t deleteAfterAdding,
+                                    std::int32_t deleteAfterNodeDelete);
+
+} // namespace mwdx

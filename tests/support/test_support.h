@@ -1,0 +1,33 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace mwdx::test {
+
+// A new, empty folder under the system's temporary directory, removed with everything in it
+// when the object goes.
+class TempDir final {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Creates a fresh database (both tables, the first settings row) at `path`; fails the test if it cannot.
+void MakeFreshDatabase(const std::string& path);
+
+// Runs SQL on the file through a connection of its own (not the program's); fails the test on error.
+void RunSql(const std::string& databasePath, const std::string& sql);
+
+// The first column of the first row of a query, as text ("" when there is no row).
+std::string QueryText(const std::string& databasePath, const std::string& sql);
+
+} // namespace mwdx::test
