@@ -9,10 +9,10 @@ namespace {
 // Whether a search from `start` for (`node`'s id, `level`) would reach `node`: its parent is one
 // level above `level` and lies at or below `start`, and no node on the way down from `start` to
 // that parent is itself one level above `level` (the search scans such a node's children and
-// goes no deeper).
+// goes no deeper). The node's own level is not looked at, only its parent's.
 bool SearchReaches(const CatalogNode* start, const CatalogNode& node, std::int32_t level) {
     const CatalogNode* parent = node.Parent();
-    if (node.PathLevel() != level || parent == nullptr || std::int64_t{parent->PathLevel()} + 1 != level) {
+    if (parent == nullptr || std::int64_t{parent->PathLevel()} + 1 != level) {
         return false;
     }
     for (const CatalogNode* above = parent; above != start;) {

@@ -32,10 +32,10 @@ public:
     CatalogNode* AddChildNode(CatalogNode& parent, const NodeDetails& details, std::int32_t pathLevel,
                               std::int32_t fileId, std::int32_t fileType, std::string path);
 
-    // The node with FILE_ID `fileId` at path level `level` that a search down from `start` finds:
-    // among such nodes below `start`, the first in depth-first order whose parent sits one level
-    // above it, reached only through nodes that are not themselves one level above `level`.
-    // A level not below `start`'s finds nothing.
+    // The node with FILE_ID `fileId` one level below a node at `level` - 1 that a search down from
+    // `start` finds: the search scans the children of `start` when it is at `level` - 1 and
+    // otherwise descends into each child in order, so the result is the first such node in
+    // depth-first order. A level not below `start`'s finds nothing.
     CatalogNode* FindNode(const CatalogNode* start, std::int32_t fileId, std::int32_t level) const;
 
     // Frees every node below `node`; the node itself stays, childless.

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "catalog/model.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace mwdx::test {
+
+// A fresh database in a temporary folder, opened as the program's store, with the Settings
+// loaded and the Home Directory set to `home`.
+class CatalogFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Inserts a row with an explicit FILE_ID, bypassing the program (as another tool or an older
+    // version might have written it).
+    void AddRow(int fileId, const std::string& name, int parentId, int fileType, int level,
+                const std::string& raw = "", const std::string& comment = "");
+    void SetHome(const std::string& home);
+    // Loads the whole catalog into `model` as the program does at start-up.
+    int Reload();
+    int RowCount();
+
+    TempDir m_dir;
+    std::string m_db;
+    std::string m_home = "/home/reader/Knowledge";
+    CatalogModel m_model;
+};
+
+// "name" for each node below `start`, depth first, each node before its children;
+// children indented by two blanks per level below `start`.
+std::vector<std::string> Outline(const CatalogNode& start);
+
+} // namespace mwdx::test

@@ -1,0 +1,151 @@
+#include "catalog/loader.h"
+#include "catalog_fixture.h"
+#include "store/connection.h"
+#include "store/settings.h"
+#include "store/statements.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace mwdx::test {
+namespace {
+
+using LoaderTest = CatalogFixture;
+
+TEST_F(LoaderTest, AnEmptyTableLoadsNoRootNode) {
+    EXPECT_EQ(Reload(), 1);
+    EXPECT_EQ(m_model.RootNode(), nullptr);
+    EXPECT_EQ(m_model.NodeCount(), 0u);
+}
+
+TEST_F(LoaderTest, NestedCatalogsAndDocumentsLoadWithTheirPaths) {
+    AddRow(1, "A", 0, kCatalogType, 1);
+    AddRow(2, "B", 1, kCatalogType, 2);
+    AddRow(3, "C", 2, kCatalogType, 3);
+    AddRow(4, "Minutes", 1, kDocumentType, 2, "m-2009.txt", "the first meeting");
+    AddRow(5, "Minutes", 1, kDocumentType, 2, "m-2010.txt"); // same display name, another file
+    AddRow(6, "Top doc", 0, kDocumentType, 1, "top.pdf");
+    ASSERT_EQ(Reload(), 1);
+
+    const CatalogNode* root = m_model.RootNode();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->Path(), m_home);
+    EXPECT_EQ(root->FileId(), 0);
+    EXPECT_EQ(root->PathLevel(), 0);
+    EXPECT_EQ(Outline(*root), (std::vector<std::string>{"A", "  B", "    C", "  Minutes", "  Minutes", "Top doc"}));
+
+    const CatalogNode* c = m_model.FindNode(root, 3, 3);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->Path(), m_home + "/A/B/C");
+    const CatalogNode* m1 = m_model.FindNode(root, 4, 2);
+    const CatalogNode* m2 = m_model.FindNode(root, 5, 2);
+    ASSERT_TRUE(m1 && m2);
+    EXPECT_EQ(m1->Path(), m_home + "/A/m-2009.txt");
+    EXPECT_EQ(m2->Path(), m_home + "/A/m-2010.txt");
+    EXPECT_EQ(m1->Details().fileName, "Minutes");
+    EXPECT_EQ(m1->Details().comment, "the first meeting");
+    EXPECT_EQ(m1->Details().parentId, 1);
+    EXPECT_EQ(m1->FileType(), kDocumentType);
+    EXPECT_EQ(m_model.FindNode(root, 6, 1)->Path(), m_home + "/top.pdf");
+}
+
+TEST_F(LoaderTest, LoadingStopsAtTheFirstOrphanAndKeepsWhatCameBefore) {
+    AddRow(1, "A", 0, kCatalogType, 1);
+    AddRow(2, "B", 1, kCatalogType, 2);
+    AddRow(3, "Lost", 7, kCatalogType, 2); // parent 7 does not exist; sorts after PARENT_ID 1
+    AddRow(4, "After", 7, kCatalogType, 2);
+    AddRow(5, "Later", 8, kCatalogType, 2);
+    AddRow(8, "Top", 0, kCatalogType, 1);
+    EXPECT_EQ(Reload(), 0);
+    EXPECT_EQ(Outline(*m_model.RootNode()), (std::vector<std::string>{"A", "  B", "Top"}));
+
+    // A level that does not fit its parent's is an orphan too: B says level 3 under a level-1 parent.
+    RunSql(m_db, "delete from FILE_NODE where FILE_ID in (3,4); update FILE_NODE set PATH_LEVEL=3 where FILE_ID=2;");
+    EXPECT_EQ(Reload(), 0);
+    EXPECT_EQ(Outline(*m_model.RootNode()), (std::vector<std::string>{"A", "Top"}));
+}
+
+TEST_F(LoaderTest, AQueryThatFailsPartWayLeavesTheModelAsIfItFailedAtOnce) {
+    // FILE_NODE as a view whose third row raises an error when it is read. The index lets the
+    // ordered query hand out rows one by one, so the first rows arrive before the failure.
+    RunSql(m_db, "create table NODES as select * from FILE_NODE; drop table FILE_NODE;"
+                 "create index NODES_PARENT on NODES(PARENT_ID);"
+                 "create view FILE_NODE as select FILE_ID,"
+                 " case when FILE_ID = 3 then json('{broken') else FILE_NAME end as FILE_NAME,"
+                 " PARENT_ID, COMMENT, FILETYPE, RAW_FILE_NAME, PATH_LEVEL from NODES;"
+                 "insert into NODES values(1,'A',0,'',0,'',1),(2,'B',0,'',0,'',1),(3,'C',1,'',0,'',2);");
+    {
+        RowCursor probe(kSelectNodes, 7, nullptr, 0);
+        ASSERT_EQ(probe.Step(), kRowReady) << "the failure must come after the first row";
+    }
+    CatalogModel model;
+    EXPECT_EQ(LoadCatalog(model), 0);
+    EXPECT_EQ(model.RootNode(), nullptr);
+    EXPECT_EQ(model.NodeCount(), 0u);
+}
+
+TEST_F(LoaderTest, ADatabaseWithoutTablesOrNotADatabaseLoadsAsAnEmptyTree) {
+    CloseStore();
+    FreeSettings();
+    const std::string empty = m_dir.File("empty.db");
+    OpenStore(empty); // a missing file becomes an empty database
+    EXPECT_EQ(LoadSettings(), 0);
+    EXPECT_FALSE(HasSettings());
+    EXPECT_EQ(Reload(), 0);
+    EXPECT_EQ(m_model.RootNode(), nullptr);
+    CloseStore();
+
+    const std::string text = m_dir.File("notes.db");
+    std::ofstream(text) << "These are my notes, not a database.\n";
+    OpenStore(text);
+    EXPECT_EQ(LoadSettings(), 0);
+    int count = -7;
+    EXPECT_EQ(CountNodes(&count), 0);
+    EXPECT_EQ(count, -7) << "a failed count leaves the slot alone";
+    EXPECT_EQ(Reload(), 0);
+    EXPECT_EQ(m_model.RootNode(), nullptr);
+}
+
+TEST_F(LoaderTest, StoredTextsAreCutToTheirLimitsAndMadeValid) {
+    const std::string longName(600, 'n');
+    const std::string longComment = std::string(1022, 'c') + "\xE4\xB8\xAD"; // a character across byte 1023
+    AddRow(1, longName, 0, kCatalogType, 1, "", longComment);
+    RunSql(m_db, "insert into FILE_NODE values(2, cast(x'4162ff63' as text), 1, '', 1, cast(x'66e2822e747874' as text), 2);");
+    ASSERT_EQ(Reload(), 1);
+    const CatalogNode* a = m_model.FindNode(m_model.RootNode(), 1, 1);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->Details().fileName, std::string(511, 'n'));
+    EXPECT_EQ(a->Details().comment, std::string(1022, 'c'));
+    EXPECT_EQ(a->Path(), m_home + "/" + std::string(511, 'n'));
+    const CatalogNode* doc = m_model.FindNode(m_model.RootNode(), 2, 2);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->Details().fileName, "Ab\xEF\xBF\xBD" "c");
+    EXPECT_EQ(doc->Path(), a->Path() + "/f\xEF\xBF\xBD.txt");
+}
+
+TEST_F(LoaderTest, AChainOfFiveThousandNestedCatalogsLoadsAndFrees) {
+    std::string sql = "begin;";
+    for (int id = 1; id <= 5000; ++id) {
+        sql += "insert into FILE_NODE values(" + std::to_string(id) + ",'d'," + std::to_string(id - 1) + ",'',0,''," +
+               std::to_string(id) + ");";
+    }
+    RunSql(m_db, sql + "commit;");
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(m_model.NodeCount(), 5000u);
+    const CatalogNode* deepest = m_model.FindNode(m_model.RootNode(), 5000, 5000);
+    ASSERT_NE(deepest, nullptr);
+    EXPECT_EQ(deepest->Path().size(), m_home.size() + 2 * 5000);
+    m_model.Clear();
+    EXPECT_EQ(m_model.RootNode(), nullptr);
+}
+
+TEST_F(LoaderTest, TopLevelRowsTakeTheHomeDirectoryOfTheSettings) {
+    AddRow(1, "A", 0, kCatalogType, 1);
+    FreeSettings(); // no Settings: an empty Home Directory, so paths start at the separator
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(m_model.RootNode()->Path(), "");
+    EXPECT_EQ(m_model.FindNode(m_model.RootNode(), 1, 1)->Path(), "/A");
+}
+
+} // namespace
+} // namespace mwdx::test
