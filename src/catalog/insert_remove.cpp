@@ -42,8 +42,7 @@ CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_
     if (transaction.Begin() != kStatementOk) {
         return nullptr;
     }
-    if (ExecStatement(InsertNodeStatement(name, parentId, comment, fileType, rawFileName, pathLevel)) !=
-        kStatementOk) {
+    if (ExecStatement(InsertNodeStatement(name, parentId, comment, fileType, rawFileName, pathLevel)) != kStatementOk) {
         return nullptr;
     }
     const int fileId = GetMaxFileId();

@@ -13,7 +13,7 @@ namespace mwdx {
 namespace {
 
 constexpr ColumnSpec kCountColumns[] = {{0, 1, 4}};
-constexpr ColumnSpec kNodeColumns[] = {{0, 1, 4}, {1, 3, 512}, {2, 1, 4}, {3, 3, 1024},
+constexpr ColumnSpec kNodeColumns[] = {{0, 1, 4}, {1, 3, 512},  {2, 1, 4}, {3, 3, 1024},
                                        {4, 1, 4}, {5, 3, 1024}, {6, 1, 4}};
 
 // Most stored texts are already valid; only copy the ones that are not.
@@ -34,9 +34,9 @@ std::string HomeDirectoryFromSettings() {
     return SanitizeUtf8(RootDirOf(SettingsCopy()));
 }
 
-int AttachRow(CatalogModel& model, const std::string& homeDirectory, std::string_view fileName,
-              std::int32_t parentId, std::int32_t fileId, std::int32_t fileType, std::string_view comment,
-              std::string_view rawFileName, std::int32_t pathLevel) {
+int AttachRow(CatalogModel& model, const std::string& homeDirectory, std::string_view fileName, std::int32_t parentId,
+              std::int32_t fileId, std::int32_t fileType, std::string_view comment, std::string_view rawFileName,
+              std::int32_t pathLevel) {
     NodeDetails details;
     const ValidText name(fileName);
     const ValidText note(comment);

@@ -19,8 +19,8 @@ bool FillNodeDetails(NodeDetails& details, std::int32_t fileId, std::string_view
     return true;
 }
 
-CatalogNode::CatalogNode(const NodeDetails& details, std::int32_t pathLevel, std::int32_t fileId,
-                         std::int32_t fileType, std::string path)
+CatalogNode::CatalogNode(const NodeDetails& details, std::int32_t pathLevel, std::int32_t fileId, std::int32_t fileType,
+                         std::string path)
     : m_details(details), m_pathLevel(pathLevel), m_fileId(fileId), m_fileType(fileType), m_path(std::move(path)) {}
 
 CatalogNode::~CatalogNode() {

@@ -98,8 +98,8 @@ int RowCursor::Step() {
         if (!m_record) {
             return m_finalStatus = kOutOfMemory;
         }
-        const int rc = sqlite3_prepare_v2(g_connection, m_statement, static_cast<int>(std::strlen(m_statement)),
-                                          &m_stmt, nullptr);
+        const int rc =
+            sqlite3_prepare_v2(g_connection, m_statement, static_cast<int>(std::strlen(m_statement)), &m_stmt, nullptr);
         if (rc != SQLITE_OK) {
             sqlite3_errmsg(g_connection); // fetched for parity with the error path; the caller sees only the code
             return m_finalStatus = rc;

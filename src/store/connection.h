@@ -15,13 +15,13 @@ namespace mwdx {
 
 // Status codes of QueryRows and ExecStatement. Any other positive value is the SQLite result
 // code of the prepare, step or exec that failed.
-inline constexpr int kQueryDone = 101;         // SQLITE_DONE: every row was stored
-inline constexpr int kStatementOk = 0;         // SQLITE_OK
-inline constexpr int kNoConnection = -2;       // no connection is open
-inline constexpr int kEmptyStatement = -3;     // the statement text is missing or empty
-inline constexpr int kTooFewColumns = -4;      // the query returns fewer columns than asked for
+inline constexpr int kQueryDone = 101;          // SQLITE_DONE: every row was stored
+inline constexpr int kStatementOk = 0;          // SQLITE_OK
+inline constexpr int kNoConnection = -2;        // no connection is open
+inline constexpr int kEmptyStatement = -3;      // the statement text is missing or empty
+inline constexpr int kTooFewColumns = -4;       // the query returns fewer columns than asked for
 inline constexpr int kUnknownStorageClass = -5; // a column reported a class SQLite does not define
-inline constexpr int kOutOfMemory = -6;        // no room for the scratch record
+inline constexpr int kOutOfMemory = -6;         // no room for the scratch record
 
 inline constexpr int kRowReady = 100; // SQLITE_ROW, internal to the row cursor
 

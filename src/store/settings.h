@@ -10,10 +10,10 @@
 namespace mwdx {
 
 struct SettingsRecord {
-    char rootDir[1024];                // Home Directory, UTF-8, NUL-terminated
-    std::int32_t firstRunning;         // 1: the configuration dialog has not been confirmed yet
-    std::int32_t urlShortcut;          // 1: a refresh of the index page also links it on the desktop
-    std::int32_t deleteAfterAdding;    // 1: an added document is moved in, 0: copied
+    char rootDir[1024];                 // Home Directory, UTF-8, NUL-terminated
+    std::int32_t firstRunning;          // 1: the configuration dialog has not been confirmed yet
+    std::int32_t urlShortcut;           // 1: a refresh of the index page also links it on the desktop
+    std::int32_t deleteAfterAdding;     // 1: an added document is moved in, 0: copied
     std::int32_t deleteAfterNodeDelete; // 1: deleting a node deletes its files too
 };
 // The record is the row as QueryRows lays it out for S1.

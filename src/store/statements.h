@@ -13,7 +13,7 @@ namespace mwdx {
 inline constexpr const char* kSelectSettings = // S1
     "select ROOT_DIR,FIRST_RUNNING,URL_SHORTCUT,DELDOC_AFTERADDING,DELDOC_AFTERDELNODE from SYS_CONFIG;";
 inline constexpr const char* kCountNodes = "select count(*) from FILE_NODE ;"; // S2
-inline constexpr const char* kSelectNodes =                                   // S3
+inline constexpr const char* kSelectNodes =                                    // S3
     "select FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL from FILE_NODE order by "
     "PARENT_ID asc ;";
 inline constexpr const char* kSelectMaxFileId = "select MAX(FILE_ID) from FILE_NODE;"; // S4

@@ -25,8 +25,8 @@ void CatalogFixture::TearDown() {
 void CatalogFixture::AddRow(int fileId, const std::string& name, int parentId, int fileType, int level,
                             const std::string& raw, const std::string& comment) {
     RunSql(m_db, "insert into FILE_NODE values(" + std::to_string(fileId) + ",'" + EscapeSqlText(name) + "'," +
-                     std::to_string(parentId) + ",'" + EscapeSqlText(comment) + "'," + std::to_string(fileType) +
-                     ",'" + EscapeSqlText(raw) + "'," + std::to_string(level) + ");");
+                     std::to_string(parentId) + ",'" + EscapeSqlText(comment) + "'," + std::to_string(fileType) + ",'" +
+                     EscapeSqlText(raw) + "'," + std::to_string(level) + ");");
 }
 
 void CatalogFixture::SetHome(const std::string& home) {

@@ -110,7 +110,8 @@ TEST_F(LoaderTest, StoredTextsAreCutToTheirLimitsAndMadeValid) {
     const std::string longName(600, 'n');
     const std::string longComment = std::string(1022, 'c') + "\xE4\xB8\xAD"; // a character across byte 1023
     AddRow(1, longName, 0, kCatalogType, 1, "", longComment);
-    RunSql(m_db, "insert into FILE_NODE values(2, cast(x'4162ff63' as text), 1, '', 1, cast(x'66e2822e747874' as text), 2);");
+    RunSql(m_db,
+           "insert into FILE_NODE values(2, cast(x'4162ff63' as text), 1, '', 1, cast(x'66e2822e747874' as text), 2);");
     ASSERT_EQ(Reload(), 1);
     const CatalogNode* a = m_model.FindNode(m_model.RootNode(), 1, 1);
     ASSERT_NE(a, nullptr);
@@ -119,7 +120,8 @@ TEST_F(LoaderTest, StoredTextsAreCutToTheirLimitsAndMadeValid) {
     EXPECT_EQ(a->Path(), m_home + "/" + std::string(511, 'n'));
     const CatalogNode* doc = m_model.FindNode(m_model.RootNode(), 2, 2);
     ASSERT_NE(doc, nullptr);
-    EXPECT_EQ(doc->Details().fileName, "Ab\xEF\xBF\xBD" "c");
+    EXPECT_EQ(doc->Details().fileName, "Ab\xEF\xBF\xBD"
+                                       "c");
     EXPECT_EQ(doc->Path(), a->Path() + "/f\xEF\xBF\xBD.txt");
 }
 

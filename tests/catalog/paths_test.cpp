@@ -48,8 +48,8 @@ TEST_F(PathsTest, ANewHomeDirectoryReachesOnlyNodesMadeAfterIt) {
     EXPECT_EQ(NodePath(*a), oldHome + "/A");
     EXPECT_EQ(NodePath(*m_model.RootNode()), oldHome);
     // A new top-level node gets whatever path its command computed, here from the new Settings.
-    CatalogNode* top = InsertNode(m_model, "B", "", kCatalogType, 0, "", 1, nullptr,
-                                  JoinNodePath(RootDirOf(SettingsCopy()), "B"));
+    CatalogNode* top =
+        InsertNode(m_model, "B", "", kCatalogType, 0, "", 1, nullptr, JoinNodePath(RootDirOf(SettingsCopy()), "B"));
     ASSERT_NE(top, nullptr);
     EXPECT_EQ(NodePath(*top), "/media/archive/Knowledge/B");
     ASSERT_EQ(Reload(), 1);
