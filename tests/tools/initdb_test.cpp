@@ -1,21 +1,19 @@
 // marrowdex-initdb run as a real process on real folders, the database it makes, and staging.
 
+#include "store/fresh_database.h"
 #include "support/test_support.h"
 
-#include "store/fresh_database.h"
-
+#include <algorithm>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <spawn.h>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <vector>
 
 extern char** environ;

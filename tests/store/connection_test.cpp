@@ -1,0 +1,254 @@
+#include "store/statements.h"
+#include "store_fixture.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <sqlite3.h>
+#include <thread>
+#include <vector>
+
+namespace mwdx::test {
+namespace {
+
+constexpr unsigned char kUntouched = 0xAA;
+
+std::int32_t IntAt(const std::vector<unsigned char>& buffer, std::size_t offset) {
+    std::int32_t value;
+    std::memcpy(&value, buffer.data() + offset, sizeof value);
+    return value;
+}
+
+std::string BytesAt(const std::vector<unsigned char>& buffer, std::size_t offset, std::size_t count) {
+    return std::string(reinterpret_cast<const char*>(buffer.data() + offset), count);
+}
+
+bool AllUntouched(const std::vector<unsigned char>& buffer, std::size_t from) {
+    return std::all_of(buffer.begin() + static_cast<std::ptrdiff_t>(from), buffer.end(),
+                       [](unsigned char b) { return b == kUntouched; });
+}
+
+using ConnectionTest = StoreTest;
+
+TEST_F(ConnectionTest, StatusCodesForMissingStatementsConnectionsAndFailures) {
+    const ColumnSpec one[] = {{0, 1, 4}};
+    std::int32_t value = 0;
+    int rows = 42;
+
+    // Without a connection: a missing or empty text is reported first, and the row count is left alone.
+    EXPECT_EQ(QueryRows(nullptr, 1, one, 4, &value, 1, &rows), kEmptyStatement);
+    EXPECT_EQ(QueryRows("", 1, one, 4, &value, 1, &rows), kEmptyStatement);
+    EXPECT_EQ(QueryRows("select 1;", 1, one, 4, &value, 1, &rows), kNoConnection);
+    EXPECT_EQ(rows, 42);
+    EXPECT_EQ(ExecStatement(static_cast<const char*>(nullptr)), kEmptyStatement);
+    EXPECT_EQ(ExecStatement(std::string()), kEmptyStatement);
+    EXPECT_EQ(ExecStatement("create table T(x);"), kNoConnection);
+
+    OpenFresh();
+    EXPECT_EQ(ExecStatement("insert into NO_SUCH values(1);"), SQLITE_ERROR);
+    EXPECT_EQ(QueryRows("select X from NO_SUCH;", 1, one, 4, &value, 1, &rows), SQLITE_ERROR);
+    // An empty text never reaches the connection: the last error stays as it was.
+    EXPECT_EQ(QueryRows("", 1, one, 4, &value, 1, &rows), kEmptyStatement);
+    EXPECT_EQ(ExecStatement(""), kEmptyStatement);
+    EXPECT_EQ(sqlite3_errcode(StoreHandle()), SQLITE_ERROR);
+
+    const ColumnSpec three[] = {{0, 1, 4}, {1, 1, 4}, {2, 1, 4}};
+    std::int32_t triple[3] = {};
+    EXPECT_EQ(QueryRows("select 1, 2;", 3, three, 12, triple, 1, &rows), kTooFewColumns);
+    EXPECT_EQ(rows, 0);
+
+    EXPECT_EQ(ExecStatement("insert into FILE_NODE(FILE_NAME) values('x');"), kStatementOk);
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE;"), "1");
+}
+
+TEST_F(ConnectionTest, EachValueIsLaidIntoItsFieldByStorageClass) {
+    OpenFresh();
+    // int 4 | text 8 | NULL text 6 | NULL int 4 | double 8 | blob 5 | int 4 | text 8  = 47 bytes
+    const ColumnSpec columns[] = {{0, 1, 4}, {1, 3, 8}, {2, 3, 6}, {3, 1, 4},
+                                  {4, 1, 8}, {5, 3, 5}, {6, 1, 4}, {7, 3, 8}};
+    constexpr int kRecord = 47;
+    std::vector<unsigned char> buffer(2 * kRecord, kUntouched);
+    int rows = 0;
+    ASSERT_EQ(QueryRows("select 7, 'hello world', NULL, NULL, 2.5, x'0100020304', -5, 'ab';", 8, columns, kRecord,
+                        buffer.data(), 2, &rows),
+              kQueryDone);
+    EXPECT_EQ(rows, 1);
+
+    EXPECT_EQ(IntAt(buffer, 0), 7);
+    EXPECT_EQ(BytesAt(buffer, 4, 8), std::string("hello w\0", 8)); // cut, then terminated
+    EXPECT_EQ(BytesAt(buffer, 12, 6), std::string(6, '\0'));       // NULL text: an empty field
+    EXPECT_EQ(IntAt(buffer, 18), 0);                               // NULL integer: zero
+    double real = 0;
+    std::memcpy(&real, buffer.data() + 22, sizeof real);
+    EXPECT_EQ(real, 2.5);
+    EXPECT_EQ(BytesAt(buffer, 30, 5), std::string("\x01\x00\x02\x03\x00", 5));
+    EXPECT_EQ(IntAt(buffer, 35), -5);
+    EXPECT_EQ(BytesAt(buffer, 39, 8), std::string("ab\0\0\0\0\0\0", 8)); // the rest of the field is zero
+    EXPECT_TRUE(AllUntouched(buffer, kRecord));                          // no second row, no second record
+}
+
+TEST_F(ConnectionTest, RowsAreStoredInOrderUpToTheCapacity) {
+    OpenFresh();
+    ASSERT_EQ(ExecStatement("insert into FILE_NODE(FILE_NAME) values('first'),('second'),('third');"), kStatementOk);
+    const char* query = "select FILE_ID, FILE_NAME from FILE_NODE order by FILE_ID;";
+    const ColumnSpec columns[] = {{0, 1, 4}, {1, 3, 16}};
+    constexpr int kRecord = 20;
+
+    std::vector<unsigned char> all(5 * kRecord, kUntouched);
+    int rows = 0;
+    EXPECT_EQ(QueryRows(query, 2, columns, kRecord, all.data(), 5, &rows), kQueryDone);
+    ASSERT_EQ(rows, 3);
+    EXPECT_EQ(IntAt(all, 0), 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(all.data() + 4), "first");
+    EXPECT_EQ(IntAt(all, kRecord), 2);
+    EXPECT_STREQ(reinterpret_cast<const char*>(all.data() + kRecord + 4), "second");
+    EXPECT_STREQ(reinterpret_cast<const char*>(all.data() + 2 * kRecord + 4), "third");
+    EXPECT_TRUE(AllUntouched(all, 3 * kRecord));
+
+    std::vector<unsigned char> single(2 * kRecord, kUntouched);
+    EXPECT_EQ(QueryRows(query, 2, columns, kRecord, single.data(), 1, &rows), kQueryDone);
+    EXPECT_EQ(rows, 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(single.data() + 4), "first");
+    EXPECT_TRUE(AllUntouched(single, kRecord));
+
+    std::vector<unsigned char> none(kRecord, kUntouched);
+    rows = 42;
+    EXPECT_EQ(QueryRows("select FILE_ID, FILE_NAME from FILE_NODE where FILE_ID < 0;", 2, columns, kRecord, none.data(),
+                        1, &rows),
+              kQueryDone);
+    EXPECT_EQ(rows, 0);
+    EXPECT_TRUE(AllUntouched(none, 0));
+}
+
+TEST_F(ConnectionTest, DatabasesWithoutTablesOrNotDatabasesAtAllGiveSqliteCodes) {
+    const ColumnSpec count[] = {{0, 1, 4}};
+    std::int32_t value = 0;
+    int rows = 0;
+
+    // A missing file becomes an empty database: it opens, but no table is there.
+    const std::string missing = m_dir.File("new.db");
+    OpenStore(missing);
+    ASSERT_TRUE(IsStoreOpen());
+    EXPECT_TRUE(std::filesystem::exists(missing));
+    EXPECT_EQ(QueryRows(kCountNodes, 1, count, 4, &value, 1, &rows), SQLITE_ERROR);
+    EXPECT_EQ(ExecStatement(InsertNodeStatement("a", 0, "", 0, "", 1)), SQLITE_ERROR);
+    EXPECT_EQ(LoadSettings(), 0);
+    CloseStore();
+
+    // A file that cannot be created: the connection SQLite hands back refuses every statement.
+    OpenStore(m_dir.File("no/such/folder/x.db"));
+    EXPECT_GT(QueryRows(kCountNodes, 1, count, 4, &value, 1, &rows), 0);
+    EXPECT_GT(ExecStatement("create table T(x);"), 0);
+    EXPECT_EQ(LoadSettings(), 0);
+    CloseStore();
+
+    const std::string text = m_dir.File("notes.db");
+    std::string lines;
+    for (int i = 0; i < 200; ++i) {
+        lines += "this is a line of plain text, not a database\n";
+    }
+    std::ofstream(text) << lines;
+    OpenStore(text);
+    ASSERT_TRUE(IsStoreOpen());
+    const int queried = QueryRows(kCountNodes, 1, count, 4, &value, 1, &rows);
+    EXPECT_GT(queried, 0);
+    EXPECT_NE(queried, kQueryDone);
+    EXPECT_GT(ExecStatement(UpdateSettingsStatement("/x", 0, 0, 0)), 0);
+    EXPECT_EQ(LoadSettings(), 0);
+    {
+        Transaction transaction;
+        EXPECT_NE(transaction.Begin(), kStatementOk);
+    }
+    CloseStore();
+    std::ifstream in(text);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), lines);
+}
+
+TEST_F(ConnectionTest, TransactionKeepsAllOrNothing) {
+    OpenFresh();
+    const std::string countNodes = "select count(*) from FILE_NODE;";
+    {
+        Transaction transaction;
+        ASSERT_EQ(transaction.Begin(), kStatementOk);
+        ASSERT_EQ(ExecStatement(InsertNodeStatement("kept", 0, "", 0, "", 1)), kStatementOk);
+        EXPECT_EQ(transaction.Commit(), kStatementOk);
+    }
+    EXPECT_EQ(QueryText(m_db, countNodes), "1");
+    {
+        Transaction transaction;
+        ASSERT_EQ(transaction.Begin(), kStatementOk);
+        ASSERT_EQ(ExecStatement(InsertNodeStatement("dropped", 0, "", 0, "", 1)), kStatementOk);
+    } // destroyed without Commit
+    EXPECT_NE(sqlite3_get_autocommit(StoreHandle()), 0);
+    EXPECT_EQ(QueryText(m_db, countNodes), "1");
+
+    Transaction never;
+    EXPECT_NE(never.Commit(), kStatementOk);
+
+    // A COMMIT that fails (a deferred constraint) leaves nothing behind and no transaction open.
+    ASSERT_EQ(ExecStatement("PRAGMA foreign_keys=ON;"
+                            "create table P(ID integer primary key);"
+                            "create table C(PID integer references P(ID) deferrable initially deferred);"),
+              kStatementOk);
+    {
+        Transaction transaction;
+        ASSERT_EQ(transaction.Begin(), kStatementOk);
+        ASSERT_EQ(ExecStatement("insert into C values(99);"), kStatementOk);
+        EXPECT_EQ(transaction.Commit(), SQLITE_CONSTRAINT);
+    }
+    EXPECT_NE(sqlite3_get_autocommit(StoreHandle()), 0);
+    EXPECT_EQ(QueryText(m_db, "select count(*) from C;"), "0");
+}
+
+// Another program holding the write lock: the connection waits for it instead of failing at once.
+TEST_F(ConnectionTest, BeginWaitsForABrieflyHeldLock) {
+    OpenFresh();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_db.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; insert into FILE_NODE(FILE_NAME) values('other');", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    std::atomic<bool> releasing{false};
+    std::jthread holder([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        releasing = true;
+        sqlite3_exec(other, "COMMIT;", nullptr, nullptr, nullptr);
+    });
+    {
+        Transaction transaction;
+        EXPECT_EQ(transaction.Begin(), kStatementOk);
+        EXPECT_TRUE(releasing); // it could only start once the other side let go
+        EXPECT_EQ(ExecStatement(InsertNodeStatement("mine", 0, "", 0, "", 1)), kStatementOk);
+        EXPECT_EQ(transaction.Commit(), kStatementOk);
+    }
+    holder.join();
+    sqlite3_close(other);
+    EXPECT_EQ(
+        QueryText(m_db, "select group_concat(FILE_NAME) from (select FILE_NAME from FILE_NODE order by FILE_ID);"),
+        "other,mine");
+}
+
+TEST_F(ConnectionTest, BeginGivesUpOnALockHeldPastTheTimeout) {
+    OpenFresh();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_db.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; insert into FILE_NODE(FILE_NAME) values('other');", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    const auto start = std::chrono::steady_clock::now();
+    {
+        Transaction transaction;
+        EXPECT_EQ(transaction.Begin(), SQLITE_BUSY);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)); // it did wait
+        EXPECT_NE(transaction.Commit(), kStatementOk);
+    } // nothing to roll back: the other side's transaction must survive
+    EXPECT_EQ(sqlite3_exec(other, "COMMIT;", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE;"), "1");
+}
+
+} // namespace
+} // namespace mwdx::test

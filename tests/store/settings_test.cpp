@@ -1,0 +1,129 @@
+#include "store/statements.h"
+#include "store_fixture.h"
+
+#include <cstring>
+#include <string>
+
+namespace mwdx::test {
+namespace {
+
+bool IsAllZero(const SettingsRecord& record) {
+    const SettingsRecord zero{};
+    return std::memcmp(&record, &zero, sizeof record) == 0;
+}
+
+using SettingsTest = StoreTest;
+
+TEST_F(SettingsTest, LoadReadsTheConfigurationRowIntoTheCurrentSettings) {
+    OpenFresh();
+    ASSERT_EQ(LoadSettings(), 1);
+    SettingsRecord first{};
+    ASSERT_EQ(GetSettings(&first), 1);
+    EXPECT_EQ(RootDirOf(first), "");
+    EXPECT_EQ(first.firstRunning, 1);
+    EXPECT_EQ(first.urlShortcut, 0);
+    EXPECT_EQ(first.deleteAfterAdding, 0);
+    EXPECT_EQ(first.deleteAfterNodeDelete, 0);
+    EXPECT_EQ(GetSettings(nullptr), 0);
+
+    const std::string home = "/home/\u7528\u6237/it's \U0001F4DA";
+    ASSERT_EQ(ExecStatement(UpdateSettingsStatement(home, 1, 0, 1)), kStatementOk);
+    ASSERT_EQ(LoadSettings(), 1);
+    const SettingsRecord saved = SettingsCopy();
+    EXPECT_EQ(RootDirOf(saved), home);
+    EXPECT_EQ(saved.firstRunning, 0);
+    EXPECT_EQ(saved.urlShortcut, 1);
+    EXPECT_EQ(saved.deleteAfterAdding, 0);
+    EXPECT_EQ(saved.deleteAfterNodeDelete, 1);
+}
+
+TEST_F(SettingsTest, AFailedLoadKeepsWhatWasThere) {
+    // Nothing open, nothing loaded: the Settings stay absent and read as zeros.
+    EXPECT_EQ(LoadSettings(), 0);
+    EXPECT_FALSE(HasSettings());
+    SettingsRecord destination{};
+    destination.urlShortcut = 7;
+    EXPECT_EQ(GetSettings(&destination), 0);
+    EXPECT_EQ(destination.urlShortcut, 7);
+    EXPECT_TRUE(IsAllZero(SettingsCopy()));
+
+    OpenFresh();
+    ASSERT_EQ(ExecStatement(UpdateSettingsStatement("/kept", 1, 1, 1)), kStatementOk);
+    ASSERT_EQ(LoadSettings(), 1);
+    ASSERT_EQ(ExecStatement("drop table SYS_CONFIG;"), kStatementOk);
+    EXPECT_EQ(LoadSettings(), 0);
+    EXPECT_EQ(RootDirOf(SettingsCopy()), "/kept");
+
+    CloseStore();
+    EXPECT_EQ(LoadSettings(), 0);
+    ASSERT_TRUE(HasSettings());
+    EXPECT_EQ(RootDirOf(SettingsCopy()), "/kept");
+    EXPECT_EQ(SettingsCopy().deleteAfterNodeDelete, 1);
+}
+
+TEST_F(SettingsTest, AnEmptyTableGivesZerosAndASecondRowIsIgnored) {
+    OpenFresh();
+    SettingsRecord old{};
+    SetRootDir(old, "/old");
+    old.urlShortcut = 1;
+    ASSERT_EQ(ReplaceSettings(old), 1);
+
+    ASSERT_EQ(ExecStatement("delete from SYS_CONFIG;"), kStatementOk);
+    EXPECT_EQ(LoadSettings(), 1);
+    EXPECT_TRUE(HasSettings());
+    EXPECT_TRUE(IsAllZero(SettingsCopy()));
+
+    ASSERT_EQ(ExecStatement("insert into SYS_CONFIG values('/first',0,1,1,1),('/second',1,0,0,0);"), kStatementOk);
+    EXPECT_EQ(LoadSettings(), 1);
+    const SettingsRecord loaded = SettingsCopy();
+    EXPECT_EQ(RootDirOf(loaded), "/first");
+    EXPECT_EQ(loaded.firstRunning, 0);
+    EXPECT_EQ(loaded.urlShortcut, 1);
+}
+
+TEST_F(SettingsTest, RecordsAreCopiedInAndOutResetAndFreed) {
+    EXPECT_EQ(ResetSettings(), 1);
+    EXPECT_TRUE(HasSettings());
+    EXPECT_TRUE(IsAllZero(SettingsCopy()));
+
+    SettingsRecord values{};
+    SetRootDir(values, "/home/me/kb");
+    values.deleteAfterAdding = 1;
+    ASSERT_EQ(ReplaceSettings(values), 1);
+    SetRootDir(values, "/changed"); // the current Settings are a copy, not the caller's record
+    values.deleteAfterAdding = 0;
+    SettingsRecord out{};
+    ASSERT_EQ(GetSettings(&out), 1);
+    EXPECT_EQ(RootDirOf(out), "/home/me/kb");
+    EXPECT_EQ(out.deleteAfterAdding, 1);
+
+    ASSERT_EQ(ResetSettings(), 1);
+    EXPECT_TRUE(IsAllZero(SettingsCopy()));
+    FreeSettings();
+    EXPECT_FALSE(HasSettings());
+    EXPECT_EQ(GetSettings(&out), 0);
+}
+
+TEST(SettingsRootDirTest, LongHomeDirectoriesAreCutOnACharacterBoundary) {
+    SettingsRecord record{};
+    const std::string a1023(1023, 'a');
+    SetRootDir(record, a1023 + "bcd");
+    EXPECT_EQ(RootDirOf(record), a1023);
+    EXPECT_EQ(record.rootDir[1023], '\0');
+
+    const std::string a1021(1021, 'a');
+    SetRootDir(record, a1021 + "\u00E9"); // ends exactly at 1023 bytes: kept
+    EXPECT_EQ(RootDirOf(record), a1021 + "\u00E9");
+    SetRootDir(record, a1021 + "\u20AC"); // would need 1024 bytes: backs off
+    EXPECT_EQ(RootDirOf(record), a1021);
+    EXPECT_EQ(std::string(record.rootDir + 1021, 3), std::string(3, '\0'));
+    SetRootDir(record, std::string(1020, 'a') + "\U0001F600");
+    EXPECT_EQ(RootDirOf(record), std::string(1020, 'a'));
+
+    SetRootDir(record, std::string_view("/kb\0/rest", 9));
+    EXPECT_EQ(RootDirOf(record), "/kb");
+    EXPECT_EQ(record.rootDir[5], '\0');
+}
+
+} // namespace
+} // namespace mwdx::test
