@@ -1,3 +1,4 @@
+#include "catalog/node.h"
 #include "store/statements.h"
 #include "store_fixture.h"
 
@@ -51,17 +52,6 @@ TEST(StatementTextTest, QuotesAreDoubledNothingIsCutAndANulEndsTheValue) {
                   escaped + "',0,'r''',2);");
 }
 
-// The Node Row that S3 fills: 2576 bytes.
-struct NodeRow {
-    std::int32_t fileId;
-    char fileName[512];
-    std::int32_t parentId;
-    char comment[1024];
-    std::int32_t fileType;
-    char rawFileName[1024];
-    std::int32_t pathLevel;
-};
-static_assert(sizeof(NodeRow) == 2576);
 constexpr ColumnSpec kNodeColumns[] = {{0, 1, 4}, {1, 3, 512},  {2, 1, 4}, {3, 3, 1024},
                                        {4, 1, 4}, {5, 3, 1024}, {6, 1, 4}};
 
