@@ -59,7 +59,7 @@ CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_
             return nullptr;
         }
     }
-    CatalogNode* node = model.AddChildNode(*parent, details, pathLevel, fileId, fileType, std::move(path));
+    CatalogNode* node = model.AddChildNode(*parent, std::move(details), pathLevel, fileId, fileType, std::move(path));
     if (node == nullptr) {
         return nullptr;
     }

@@ -62,7 +62,7 @@ int AttachRow(CatalogModel& model, const std::string& homeDirectory, std::string
         }
         path = JoinNodePath(parent->Path(), nameOnDisk);
     }
-    model.AddChildNode(*parent, details, pathLevel, fileId, fileType, std::move(path));
+    model.AddChildNode(*parent, std::move(details), pathLevel, fileId, fileType, std::move(path));
     return 1; // a node that found no memory is skipped and loading goes on
 }
 

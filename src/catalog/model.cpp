@@ -33,10 +33,10 @@ CatalogNode* CatalogModel::EnsureRootNode(std::string homeDirectory) {
     return m_root.get();
 }
 
-CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, const NodeDetails& details, std::int32_t pathLevel,
+CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel,
                                         std::int32_t fileId, std::int32_t fileType, std::string path) {
     try {
-        auto owned = std::make_unique<CatalogNode>(details, pathLevel, fileId, fileType, std::move(path));
+        auto owned = std::make_unique<CatalogNode>(std::move(details), pathLevel, fileId, fileType, std::move(path));
         CatalogNode* node = owned.get();
         m_byId.emplace(fileId, node);
         node->m_parent = &parent;

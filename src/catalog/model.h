@@ -28,9 +28,10 @@ public:
     // (FILE_ID 0, level 0, a catalog, empty details). nullptr only when memory runs out.
     CatalogNode* EnsureRootNode(std::string homeDirectory);
 
-    // Appends a new node as the last child of `parent`. nullptr when memory runs out.
-    CatalogNode* AddChildNode(CatalogNode& parent, const NodeDetails& details, std::int32_t pathLevel,
-                              std::int32_t fileId, std::int32_t fileType, std::string path);
+    // Appends a new node, owning its own copy of `details`, as the last child of `parent`.
+    // nullptr when memory runs out.
+    CatalogNode* AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, std::int32_t fileId,
+                              std::int32_t fileType, std::string path);
 
     // The node with FILE_ID `fileId` one level below a node at `level` - 1 that a search down from
     // `start` finds: the search scans the children of `start` when it is at `level` - 1 and

@@ -19,9 +19,10 @@ bool FillNodeDetails(NodeDetails& details, std::int32_t fileId, std::string_view
     return true;
 }
 
-CatalogNode::CatalogNode(const NodeDetails& details, std::int32_t pathLevel, std::int32_t fileId, std::int32_t fileType,
+CatalogNode::CatalogNode(NodeDetails details, std::int32_t pathLevel, std::int32_t fileId, std::int32_t fileType,
                          std::string path)
-    : m_details(details), m_pathLevel(pathLevel), m_fileId(fileId), m_fileType(fileType), m_path(std::move(path)) {}
+    : m_details(std::move(details)), m_pathLevel(pathLevel), m_fileId(fileId), m_fileType(fileType),
+      m_path(std::move(path)) {}
 
 CatalogNode::~CatalogNode() {
     // Owned links form chains as long as the tree is deep or wide; dismantle them with an explicit

@@ -62,7 +62,7 @@ class CatalogModel;
 // Links are changed only by CatalogModel, which also keeps its id index in step.
 class CatalogNode final {
 public:
-    CatalogNode(const NodeDetails& details, std::int32_t pathLevel, std::int32_t fileId, std::int32_t fileType,
+    CatalogNode(NodeDetails details, std::int32_t pathLevel, std::int32_t fileId, std::int32_t fileType,
                 std::string path);
     ~CatalogNode(); // frees the owned chain without recursion
     CatalogNode(const CatalogNode&) = delete;

@@ -34,7 +34,9 @@ void OpenStore(const std::string& path) {
         return;
     }
     sqlite3* handle = nullptr;
-    sqlite3_open(path.c_str(), &handle);
+    // As sqlite3_open (a missing file becomes an empty database), but without SQLite's mutex on
+    // every call: only the user interface thread ever uses this connection.
+    sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (handle != nullptr) {
         sqlite3_busy_timeout(handle, kBusyTimeoutMs);
     }

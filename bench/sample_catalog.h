@@ -1,0 +1,40 @@
+#pragma once
+
+// Sample knowledge stores for the benchmarks: a fresh database filled with a catalog tree of a
+// chosen size and shape, deterministic from run to run.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mwdx::bench {
+
+enum class Shape {
+    Wide, // many top-level projects, each a few sub-catalogs of ~50 documents (3 levels)
+    Deep, // catalogs nested 12 levels, a few sub-catalogs and documents at every level
+};
+
+std::string_view ShapeName(Shape shape);
+
+struct SampleStats {
+    std::int64_t rows = 0;
+    std::int64_t catalogs = 0;
+    std::int64_t documents = 0;
+    std::int64_t topLevel = 0;
+    std::int32_t maxLevel = 0;
+    double meanLevel = 0;
+    std::int64_t fileBytes = 0;
+    double seconds = 0; // time to build
+};
+
+// The Home Directory written into SYS_CONFIG of every sample store.
+inline constexpr std::string_view kSampleHomeDirectory = "/home/someone/Knowledge";
+
+// Creates a fresh database at `path` (nothing may exist there) and fills FILE_NODE with exactly
+// `rows` rows of the given shape, in one transaction: parents before children, ids given by the
+// database, levels and types as the program writes them. Marks the configuration as confirmed.
+// On failure returns false with a reason in *error.
+bool BuildSampleCatalog(const std::string& path, Shape shape, std::int64_t rows, SampleStats* stats,
+                        std::string* error);
+
+} // namespace mwdx::bench
