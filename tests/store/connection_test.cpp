@@ -203,14 +203,23 @@ TEST_F(ConnectionTest, TransactionKeepsAllOrNothing) {
     EXPECT_EQ(QueryText(m_db, "select count(*) from C;"), "0");
 }
 
+// Another program's connection in the middle of a write: it holds the lock until it commits.
+sqlite3* HoldWriteLock(const std::string& path) {
+    sqlite3* other = nullptr;
+    if (sqlite3_open(path.c_str(), &other) != SQLITE_OK ||
+        sqlite3_exec(other, "BEGIN IMMEDIATE; insert into FILE_NODE(FILE_NAME) values('other');", nullptr, nullptr,
+                     nullptr) != SQLITE_OK) {
+        sqlite3_close(other);
+        return nullptr;
+    }
+    return other;
+}
+
 // Another program holding the write lock: the connection waits for it instead of failing at once.
 TEST_F(ConnectionTest, BeginWaitsForABrieflyHeldLock) {
     OpenFresh();
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(m_db.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; insert into FILE_NODE(FILE_NAME) values('other');", nullptr,
-                           nullptr, nullptr),
-              SQLITE_OK);
+    sqlite3* other = HoldWriteLock(m_db);
+    ASSERT_NE(other, nullptr);
     std::atomic<bool> releasing{false};
     std::jthread holder([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -233,11 +242,8 @@ TEST_F(ConnectionTest, BeginWaitsForABrieflyHeldLock) {
 
 TEST_F(ConnectionTest, BeginGivesUpOnALockHeldPastTheTimeout) {
     OpenFresh();
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(m_db.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; insert into FILE_NODE(FILE_NAME) values('other');", nullptr,
-                           nullptr, nullptr),
-              SQLITE_OK);
+    sqlite3* other = HoldWriteLock(m_db);
+    ASSERT_NE(other, nullptr);
     const auto start = std::chrono::steady_clock::now();
     {
         Transaction transaction;
