@@ -103,8 +103,7 @@ int RowCursor::Step() {
         const int rc =
             sqlite3_prepare_v2(g_connection, m_statement, static_cast<int>(std::strlen(m_statement)), &m_stmt, nullptr);
         if (rc != SQLITE_OK) {
-            sqlite3_errmsg(g_connection); // fetched for parity with the error path; the caller sees only the code
-            return m_finalStatus = rc;
+            return m_finalStatus = rc; // callers see only the code, never SQLite's message
         }
         if (m_stmt == nullptr) {
             // Only a comment or white space: nothing to run, so no rows.

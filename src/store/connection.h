@@ -64,7 +64,8 @@ int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns,
               int capacity, int* rowCount);
 
 // Reads a query's rows one at a time into a single scratch record laid out as for QueryRows,
-// so that a caller can use each row as it comes instead of holding every row at once.
+// so that a caller can use each row as it comes instead of holding every row at once. The
+// statement text and the column specs must outlive the cursor.
 //
 //   RowCursor cursor(text, n, columns, recordSize);
 //   int status;

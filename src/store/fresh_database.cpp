@@ -99,6 +99,14 @@ bool CreateFreshDatabase(const std::string& path, std::string* error) {
         }
         return Fail(error, "cannot put the database in place: " + SystemReason(published));
     }
+    // The new name lives in the directory: sync it too, so the database survives a crash right after.
+    const auto slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
     return true;
 }
 
