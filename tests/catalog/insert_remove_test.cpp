@@ -122,8 +122,16 @@ TEST_F(InsertRemoveTest, AFailedInsertLeavesNeitherRowNorNode) {
     ASSERT_EQ(ExecStatement("PRAGMA query_only = 1;"), kStatementOk);
     EXPECT_EQ(AddCatalog(a, "fine but read-only"), nullptr);
     ASSERT_EQ(ExecStatement("PRAGMA query_only = 0;"), kStatementOk);
+    // The commit itself fails (a deferred constraint the insert broke): the node added in memory goes again.
+    RunSql(m_db, "create table TAGS(NODE integer references NOPE(ID) deferrable initially deferred);"
+                 "create table NOPE(ID integer primary key);"
+                 "create trigger tag after insert on FILE_NODE begin insert into TAGS values(new.FILE_ID); end;");
+    ASSERT_EQ(ExecStatement("PRAGMA foreign_keys = ON;"), kStatementOk);
+    EXPECT_EQ(AddCatalog(a, "commit fails"), nullptr);
+    ASSERT_EQ(ExecStatement("PRAGMA foreign_keys = OFF;"), kStatementOk);
     EXPECT_EQ(RowCount(), 1);
     EXPECT_EQ(a->FirstChild(), nullptr);
+    EXPECT_EQ(a->LastChild(), nullptr);
     EXPECT_EQ(m_model.NodeCount(), 1u);
 
     CloseStore();
