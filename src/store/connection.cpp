@@ -27,6 +27,19 @@ void CopyIntoField(std::byte* field, int width, const void* value, int valueByte
     field[width - 1] = std::byte{0};
 }
 
+// Room a value takes in the record: integers 4 bytes and doubles 8 whatever the column's width,
+// everything else the width.
+std::size_t FieldBytes(int type, int width) {
+    switch (type) {
+    case SQLITE_INTEGER:
+        return 4;
+    case SQLITE_FLOAT:
+        return 8;
+    default:
+        return static_cast<std::size_t>(std::max(width, 0));
+    }
+}
+
 } // namespace
 
 void OpenStore(const std::string& path) {
@@ -129,22 +142,12 @@ int RowCursor::Decode() {
     std::size_t offset = 0;
     for (int i = 0; i < m_columnCount; ++i) {
         const int width = m_columns[i].width;
-        const auto fieldBytes = [&](int type) -> std::size_t {
-            switch (type) {
-            case SQLITE_INTEGER:
-                return 4;
-            case SQLITE_FLOAT:
-                return 8;
-            default:
-                return static_cast<std::size_t>(std::max(width, 0));
-            }
-        };
         const int type = sqlite3_column_type(m_stmt, i);
         if (type < SQLITE_INTEGER || type > SQLITE_NULL) {
             m_finalStatus = kUnknownStorageClass;
             return kUnknownStorageClass;
         }
-        const std::size_t bytes = fieldBytes(type);
+        const std::size_t bytes = FieldBytes(type, width);
         if (offset + bytes > recordSize) {
             break; // the caller's record has no room for this field: never write past it
         }
