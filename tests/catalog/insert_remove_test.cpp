@@ -40,11 +40,12 @@ TEST_F(InsertRemoveTest, TheFirstInsertCreatesTheRootNodeAndNewNodesGoLast) {
     EXPECT_EQ(a->LastChild(), b);
     EXPECT_EQ(doc->NextSibling(), b);
     EXPECT_GT(b->FileId(), doc->FileId());
+    const int docId = doc->FileId();
 
     // The next start reads back exactly what was inserted.
     ASSERT_EQ(Reload(), 1);
     EXPECT_EQ(Outline(*Root()), (std::vector<std::string>{"A", "  It's \"quoted\"", "  B"}));
-    const CatalogNode* loaded = m_model.FindNode(Root(), doc->FileId(), 2);
+    const CatalogNode* loaded = m_model.FindNode(Root(), docId, 2);
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->Details().comment, "Bob's comment -- '; drop table FILE_NODE; --");
     EXPECT_EQ(loaded->Details().rawFileName, "l'été 中文.txt");
