@@ -35,6 +35,18 @@
 
 namespace {
 
+// Runs both measurements of a round, the order alternating from round to round so that a busy
+// spell of the machine falls on both alike.
+template <class A, class B> void InTurn(int round, const A& a, const B& b) {
+    if (round % 2 == 0) {
+        a();
+        b();
+    } else {
+        b();
+        a();
+    }
+}
+
 using mwdx::bench::Shape;
 using Clock = std::chrono::steady_clock;
 
@@ -484,13 +496,7 @@ std::vector<Timing> MeasureShape(const std::vector<const Sample*>& group, const 
                 timing.load.Add(t.load);
                 timing.free.Add(t.free);
             };
-            if (r % 2 == 0) {
-                a();
-                b();
-            } else {
-                b();
-                a();
-            }
+            InTurn(r, a, b);
         }
     }
     return timings;
@@ -702,13 +708,7 @@ int main(int argc, char** argv) {
                         loadPeak = child;
                     }
                 };
-                if (r % 2 == 0) {
-                    a();
-                    b();
-                } else {
-                    b();
-                    a();
-                }
+                InTurn(r, a, b);
             }
         }
 
