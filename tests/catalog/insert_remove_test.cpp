@@ -1,7 +1,7 @@
 #include "catalog/insert_remove.h"
 #include "catalog/loader.h"
 #include "catalog/paths.h"
-#include "catalog_fixture.h"
+#include "support/catalog_fixture.h"
 #include "store/connection.h"
 #include "store/settings.h"
 

@@ -1,5 +1,5 @@
 #include "catalog/loader.h"
-#include "catalog_fixture.h"
+#include "support/catalog_fixture.h"
 #include "store/connection.h"
 #include "store/settings.h"
 #include "store/statements.h"

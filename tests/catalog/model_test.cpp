@@ -1,5 +1,5 @@
 #include "catalog/model.h"
-#include "catalog_fixture.h"
+#include "support/catalog_fixture.h"
 
 #include <gtest/gtest.h>
 #include <set>

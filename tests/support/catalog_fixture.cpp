@@ -1,4 +1,4 @@
-#include "catalog_fixture.h"
+#include "support/catalog_fixture.h"
 
 #include "catalog/loader.h"
 #include "store/connection.h"

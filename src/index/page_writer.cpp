@@ -1,0 +1,362 @@
+#include "index/page_writer.h"
+
+#include "catalog/paths.h"
+#include "platform/text.h"
+#include "store/settings.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mwdx {
+
+namespace {
+
+// Large pieces keep the number of write calls small without holding a million-entry page.
+constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// The UTF-8 forms of U+2028 and U+2029: line terminators inside a script string.
+constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
+constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
+
+// A byte that a script string, the markup the script makes of it, or (for paths) a link would
+// read as something other than itself. 0xE2 leads U+2028 and U+2029, and also many ordinary
+// characters, which the slow path then copies unchanged.
+bool IsScriptSpecial(unsigned char byte) {
+    return byte == '\\' || byte == '\'' || byte == '\r' || byte == '\n' || byte == '<' || byte == '&' || byte == 0xE2;
+}
+
+bool IsLinkSpecial(unsigned char byte) {
+    return byte == '%' || byte == '#' || byte == '?' || byte == '"' || byte == '\\' || byte == '\r' || byte == '\n' ||
+           byte == '\t';
+}
+
+template <class Predicate> bool Contains(std::string_view text, Predicate special) {
+    for (const char c : text) {
+        if (special(static_cast<unsigned char>(c))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Text inside a single-quoted script string whose value the tree-menu script inserts as markup:
+// backslashes doubled, quotes and line terminators escaped for the script, and '<' and '&' as
+// character references, so the entry shows the text literally and no text can end the string,
+// the script or open a tag.
+void AppendScriptText(PageOutput& out, std::string_view text) {
+    if (!Contains(text, IsScriptSpecial)) {
+        out.Append(text);
+        return;
+    }
+    const std::string doubled = EscapeBackslashes(text);
+    std::string escaped;
+    escaped.reserve(doubled.size() + 16);
+    for (std::size_t i = 0; i < doubled.size(); ++i) {
+        const std::string_view rest = std::string_view(doubled).substr(i);
+        switch (doubled[i]) {
+        case '\'':
+            escaped += "\\'";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '&':
+            escaped += "&amp;";
+            break;
+        default:
+            if (rest.starts_with(kLineSeparator) || rest.starts_with(kParagraphSeparator)) {
+                escaped += rest[2] == kLineSeparator[2] ? "\\u2028" : "\\u2029";
+                i += 2;
+            } else {
+                escaped += doubled[i];
+            }
+        }
+    }
+    out.Append(escaped);
+}
+
+// A path as a link: the bytes a URL would read as a query, a fragment, an escape, the end of the
+// attribute, or a separator (browsers read '\' in a file URL as '/' and drop tabs and line
+// breaks) are percent-encoded, so the link leads to the file of exactly that name.
+std::string LinkPath(std::string_view path) {
+    if (!Contains(path, IsLinkSpecial)) {
+        return std::string(path);
+    }
+    std::string encoded;
+    encoded.reserve(path.size() + 16);
+    for (const char c : path) {
+        if (IsLinkSpecial(static_cast<unsigned char>(c))) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+            encoded += hex;
+        } else {
+            encoded += c;
+        }
+    }
+    return encoded;
+}
+
+// A path inside a script string, as a link.
+void AppendScriptLink(PageOutput& out, std::string_view path) {
+    if (Contains(path, IsLinkSpecial)) {
+        AppendScriptText(out, LinkPath(path));
+    } else {
+        AppendScriptText(out, path);
+    }
+}
+
+void AppendHtmlText(PageOutput& out, std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    out.Append(escaped);
+}
+
+void AppendInteger(PageOutput& out, std::int32_t value) {
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
+void AppendLine(PageOutput& out, std::string_view line) {
+    out.Append(line);
+    out.Append(kLineEnd);
+}
+
+std::string ErrorText(int error) {
+    return std::strerror(error);
+}
+
+// A new file beside the page, under a name no other writer uses; created with the usual mode
+// (0666 less the umask), as the page itself would be.
+int CreateTemporaryPage(const std::string& homeDirectory, std::string* path) {
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+        *path = homeDirectory + "/." + std::string(kIndexPageName) + "." + suffix;
+        const int fd = ::open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+std::string IndexPagePath(std::string_view homeDirectory) {
+    return JoinNodePath(homeDirectory, kIndexPageName);
+}
+
+std::string IndexBackupPath(std::string_view homeDirectory) {
+    return IndexPagePath(homeDirectory) + std::string(kIndexBackupSuffix);
+}
+
+std::string EscapeBackslashes(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size() + 8);
+    for (const char c : text) {
+        if (c == '\\') {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
+PageOutput::PageOutput(int fd) : m_fd(fd) {
+    if (m_fd >= 0) {
+        m_buffer.reserve(kFlushBytes + 4096);
+    }
+}
+
+void PageOutput::Append(std::string_view bytes) {
+    if (m_error != 0) {
+        return;
+    }
+    m_buffer.append(bytes);
+    if (m_fd >= 0 && m_buffer.size() >= kFlushBytes) {
+        Flush();
+    }
+}
+
+bool PageOutput::Flush() {
+    if (m_fd < 0 || m_error != 0) {
+        return m_error == 0;
+    }
+    std::size_t done = 0;
+    while (done < m_buffer.size()) {
+        const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            m_error = errno;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    m_written += static_cast<std::int64_t>(done);
+    m_buffer.clear();
+    return m_error == 0;
+}
+
+void WriteNodeLine(PageOutput& out, std::int32_t id, std::int32_t parentId, std::string_view name,
+                   std::string_view path, std::int32_t fileType) {
+    out.Append("d.add(");
+    AppendInteger(out, id);
+    out.Append(",");
+    AppendInteger(out, parentId);
+    out.Append(",'");
+    AppendScriptText(out, name);
+    out.Append("','");
+    AppendScriptLink(out, path);
+    out.Append(fileType == kCatalogType ? "','','_blank','js/img/folder.gif');\r\n" : "','','_blank');\r\n");
+}
+
+void WriteChildLines(PageOutput& out, const CatalogNode* node) {
+    if (node == nullptr) {
+        return;
+    }
+    ForEachDescendant(*node, [&out](const CatalogNode& child) {
+        const NodeDetails& details = child.Details();
+        WriteNodeLine(out, details.fileId, details.parentId, details.fileName, child.Path(), child.FileType());
+    });
+}
+
+void WritePageText(PageOutput& out, std::string_view homeDirectory, const CatalogNode* root,
+                   const UiTextSource& texts) {
+    const std::string title = ToStoreText(texts.Text(kPageTitleTextId));
+    const std::string expandAll = ToStoreText(texts.Text(kPageExpandAllTextId));
+    const std::string closeAll = ToStoreText(texts.Text(kPageCloseAllTextId));
+
+    AppendLine(out, R"(<!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.0 Strict//EN" )"
+                    R"("http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd">)");
+    AppendLine(out, "<html>");
+    AppendLine(out, "<head>");
+    out.Append("<title>");
+    out.Append(title);
+    AppendLine(out, "</title>");
+    AppendLine(out, R"(<link rel="StyleSheet" href="js/dtree.css" type="text/css" />)");
+    AppendLine(out, R"(<script type="text/javascript" src="js/dtree.js"></script>)");
+    AppendLine(out, "</head>");
+    AppendLine(out, "<body>");
+    out.Append(R"(<h1><a href="file://)");
+    AppendHtmlText(out, LinkPath(homeDirectory));
+    out.Append(R"(">)");
+    out.Append(title);
+    AppendLine(out, "</a></h1>");
+    AppendLine(out, R"(<div class="dtree">)");
+    out.Append(R"(<p><a href="javascript: d.openAll();">)");
+    out.Append(expandAll);
+    out.Append(R"(</a> | <a href="javascript: d.closeAll();">)");
+    out.Append(closeAll);
+    AppendLine(out, "</a></p>");
+    AppendLine(out, R"(<script type="text/javascript">)");
+    AppendLine(out, "<!--");
+    AppendLine(out, "d = new dTree('d');");
+    WriteNodeLine(out, 0, -1, title, homeDirectory, kCatalogType);
+    WriteChildLines(out, root);
+    AppendLine(out, "document.write(d);");
+    AppendLine(out, " //-->");
+    AppendLine(out, "</script>");
+    AppendLine(out, "</div>");
+    AppendLine(out, "</body>");
+    AppendLine(out, "</html>");
+}
+
+PageWriteResult WriteIndexPage(const CatalogModel& model, const UiTextSource& texts, PageBackup backup) {
+    const SettingsRecord settings = SettingsCopy();
+    const std::string homeDirectory(RootDirOf(settings));
+    PageWriteResult result;
+    result.pagePath = IndexPagePath(homeDirectory);
+    // Without a Home Directory the page would land in the file system's root.
+    if (homeDirectory.empty()) {
+        result.status = PageWriteStatus::kNoHomeDirectory;
+        result.detail = "no Home Directory is set";
+        return result;
+    }
+
+    std::string temporaryPath;
+    const int fd = CreateTemporaryPage(homeDirectory, &temporaryPath);
+    if (fd < 0) {
+        result.status = PageWriteStatus::kNotWritten;
+        result.detail = "cannot create a file in " + homeDirectory + ": " + ErrorText(errno);
+        return result;
+    }
+    PageOutput out(fd);
+    WritePageText(out, homeDirectory, model.RootNode(), texts);
+    out.Flush();
+    int error = out.Error();
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(temporaryPath.c_str());
+        result.status = PageWriteStatus::kNotWritten;
+        result.detail = "cannot write " + temporaryPath + ": " + ErrorText(error);
+        return result;
+    }
+
+    const std::string backupPath = IndexBackupPath(homeDirectory);
+    bool movedAside = false;
+    struct stat existing {};
+    if (backup == PageBackup::kPrevious && ::lstat(result.pagePath.c_str(), &existing) == 0) {
+        if (::rename(result.pagePath.c_str(), backupPath.c_str()) != 0) {
+            error = errno;
+            ::unlink(temporaryPath.c_str());
+            result.status = PageWriteStatus::kBackupFailed;
+            result.detail = "cannot move " + result.pagePath + " to " + backupPath + ": " + ErrorText(error);
+            return result;
+        }
+        movedAside = true;
+    }
+    if (::rename(temporaryPath.c_str(), result.pagePath.c_str()) != 0) {
+        error = errno;
+        ::unlink(temporaryPath.c_str());
+        if (movedAside) {
+            // Put the previous page back where it was; the older backup it replaced is gone.
+            ::rename(backupPath.c_str(), result.pagePath.c_str());
+        }
+        result.status = PageWriteStatus::kNotWritten;
+        result.detail = "cannot put the page in place as " + result.pagePath + ": " + ErrorText(error);
+        return result;
+    }
+    return result;
+}
+
+} // namespace mwdx
