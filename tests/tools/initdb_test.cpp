@@ -1,22 +1,16 @@
 // marrowdex-initdb run as a real process on real folders, the database it makes, and staging.
 
 #include "store/fresh_database.h"
+#include "support/process.h"
 #include "support/test_support.h"
 
-#include <algorithm>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace mwdx::test {
 namespace {
@@ -24,69 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kInitdb = INITDB_PATH;
-
-struct Outcome {
-    int exitCode = -1;
-    std::string err;
-};
-
-// Runs args[0] (looked up on PATH when it has no '/'), optionally in another working folder, and
-// collects what it writes to stderr. stdout is dropped.
-Outcome RunProcess(const std::vector<std::string>& args, const fs::path& workDir = {}) {
-    Outcome outcome;
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        ADD_FAILURE() << "cannot make a pipe";
-        return outcome;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    if (!workDir.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-    }
-    std::vector<char*> argv;
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
-        outcome.err.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(pipeFds[0]);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << args[0];
-        return outcome;
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return outcome;
-}
-
-std::string Bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> Entries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-bool Mentions(const std::string& text, const std::string& what) {
-    return text.find(what) != std::string::npos;
-}
 
 TEST(InitdbTool, CreatesAFreshDatabaseWhoseModeFollowsTheUmask) {
     for (const mode_t mask : {mode_t{022}, mode_t{027}}) {
@@ -204,6 +135,7 @@ TEST(Staging, MakesTheDatabaseOnlyWhereNoneIs) {
     ASSERT_EQ(first.exitCode, 0) << first.err;
     const std::string db = stage.File("mymwdx.db");
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-initdb")));
+    EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-index")));
     ASSERT_TRUE(fs::is_regular_file(db));
     EXPECT_EQ(QueryText(db, "SELECT FIRST_RUNNING FROM SYS_CONFIG"), "1");
 
