@@ -6,6 +6,7 @@
 // repetition so that drift on a shared machine hits both alike, the figures that matter are
 // ratios between them, and peak memory needs a separate child process per measurement.
 
+#include "bench_common.h"
 #include "catalog/loader.h"
 #include "catalog/model.h"
 #include "sample_catalog.h"
@@ -35,18 +36,7 @@
 
 namespace {
 
-// Runs both measurements of a round, the order alternating from round to round so that a busy
-// spell of the machine falls on both alike.
-template <class A, class B> void InTurn(int round, const A& a, const B& b) {
-    if (round % 2 == 0) {
-        a();
-        b();
-    } else {
-        b();
-        a();
-    }
-}
-
+using mwdx::bench::InTurn;
 using mwdx::bench::Shape;
 using Clock = std::chrono::steady_clock;
 
@@ -400,17 +390,11 @@ Options ParseOptions(int argc, char** argv) {
             Usage();
             std::exit(0);
         } else if (!value("--sizes=").empty()) {
-            options.sizes.clear();
-            std::string list(value("--sizes="));
-            for (char* token = std::strtok(list.data(), ","); token != nullptr; token = std::strtok(nullptr, ",")) {
-                const long long rows = std::atoll(token);
-                if (rows <= 0) {
-                    Usage();
-                    std::exit(2);
-                }
-                options.sizes.push_back(rows);
+            options.sizes = mwdx::bench::ParseSizes(value("--sizes="));
+            if (options.sizes.empty()) {
+                Usage();
+                std::exit(2);
             }
-            std::sort(options.sizes.begin(), options.sizes.end());
         } else if (!value("--shapes=").empty()) {
             options.shapes.clear();
             const std::string_view list = value("--shapes=");

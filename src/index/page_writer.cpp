@@ -4,21 +4,23 @@
 #include "platform/text.h"
 #include "store/settings.h"
 
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace mwdx {
 
 namespace {
-
-// Large pieces keep the number of write calls small without holding a million-entry page.
-constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
 
 constexpr std::string_view kLineEnd = "\r\n";
 
@@ -26,36 +28,65 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";
 constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";
 
-// A byte that a script string, the markup the script makes of it, or (for paths) a link would
-// read as something other than itself. 0xE2 leads U+2028 and U+2029, and also many ordinary
+using ByteSet = std::array<bool, 256>;
+
+constexpr ByteSet MakeByteSet(std::string_view bytes) {
+    ByteSet set{};
+    for (const char c : bytes) {
+        set[static_cast<unsigned char>(c)] = true;
+    }
+    return set;
+}
+
+// Bytes that a script string, or the markup the tree-menu script makes of it, would read as
+// something other than themselves. 0xE2 leads U+2028 and U+2029, and also many ordinary
 // characters, which the slow path then copies unchanged.
-bool IsScriptSpecial(unsigned char byte) {
-    return byte == '\\' || byte == '\'' || byte == '\r' || byte == '\n' || byte == '<' || byte == '&' || byte == 0xE2;
-}
+constexpr ByteSet kScriptSpecial = MakeByteSet("\\'\r\n<&\xE2");
 
-bool IsLinkSpecial(unsigned char byte) {
-    return byte == '%' || byte == '#' || byte == '?' || byte == '"' || byte == '\\' || byte == '\r' || byte == '\n' ||
-           byte == '\t';
-}
+// Bytes a link would misread: a query, a fragment, an escape, the end of the attribute, or a
+// separator (browsers read '\' in a file URL as '/' and drop tabs and line breaks).
+constexpr ByteSet kLinkSpecial = MakeByteSet("%#?\"\\\r\n\t");
 
-template <class Predicate> bool Contains(std::string_view text, Predicate special) {
+// Either of the two: a path with none of these goes into its script string unchanged.
+constexpr ByteSet kPathSpecial = MakeByteSet("\\'\r\n<&\xE2%#?\"\t");
+
+bool ContainsAny(const ByteSet& set, std::string_view text) {
     for (const char c : text) {
-        if (special(static_cast<unsigned char>(c))) {
+        if (set[static_cast<unsigned char>(c)]) {
             return true;
         }
     }
     return false;
 }
 
+// ContainsAny(kPathSpecial, text), sixteen bytes at a time where the processor allows: every
+// path of the page is looked at, and this is most of the writer's own work.
+bool ContainsPathSpecial(std::string_view text) {
+#ifdef __SSE2__
+    constexpr std::string_view kBytes = "\\'\r\n<&\xE2%#?\"\t";
+    static_assert(kBytes.size() == 12);
+    std::size_t i = 0;
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        __m128i hits = _mm_setzero_si128();
+        for (const char special : kBytes) {
+            hits = _mm_or_si128(hits, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(special)));
+        }
+        if (_mm_movemask_epi8(hits) != 0) {
+            return true;
+        }
+    }
+    return ContainsAny(kPathSpecial, text.substr(i));
+#else
+    return ContainsAny(kPathSpecial, text);
+#endif
+}
+
 // Text inside a single-quoted script string whose value the tree-menu script inserts as markup:
 // backslashes doubled, quotes and line terminators escaped for the script, and '<' and '&' as
 // character references, so the entry shows the text literally and no text can end the string,
-// the script or open a tag.
-void AppendScriptText(PageOutput& out, std::string_view text) {
-    if (!Contains(text, IsScriptSpecial)) {
-        out.Append(text);
-        return;
-    }
+// end the script or open a tag.
+void AppendEscapedScriptText(PageOutput& out, std::string_view text) {
     const std::string doubled = EscapeBackslashes(text);
     std::string escaped;
     escaped.reserve(doubled.size() + 16);
@@ -89,17 +120,21 @@ void AppendScriptText(PageOutput& out, std::string_view text) {
     out.Append(escaped);
 }
 
-// A path as a link: the bytes a URL would read as a query, a fragment, an escape, the end of the
-// attribute, or a separator (browsers read '\' in a file URL as '/' and drop tabs and line
-// breaks) are percent-encoded, so the link leads to the file of exactly that name.
-std::string LinkPath(std::string_view path) {
-    if (!Contains(path, IsLinkSpecial)) {
-        return std::string(path);
+void AppendScriptText(PageOutput& out, std::string_view text) {
+    if (ContainsAny(kScriptSpecial, text)) {
+        AppendEscapedScriptText(out, text);
+    } else {
+        out.Append(text);
     }
+}
+
+// A path as a link: the bytes of kLinkSpecial percent-encoded, so the link leads to the file
+// of exactly that name.
+std::string LinkPath(std::string_view path) {
     std::string encoded;
     encoded.reserve(path.size() + 16);
     for (const char c : path) {
-        if (IsLinkSpecial(static_cast<unsigned char>(c))) {
+        if (kLinkSpecial[static_cast<unsigned char>(c)]) {
             char hex[4];
             std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
             encoded += hex;
@@ -110,12 +145,13 @@ std::string LinkPath(std::string_view path) {
     return encoded;
 }
 
-// A path inside a script string, as a link.
-void AppendScriptLink(PageOutput& out, std::string_view path) {
-    if (Contains(path, IsLinkSpecial)) {
-        AppendScriptText(out, LinkPath(path));
+// A path inside a script string, as a link. `plain` says the caller knows it has no byte of
+// kPathSpecial.
+void AppendScriptLink(PageOutput& out, std::string_view path, bool plain) {
+    if (plain) {
+        out.Append(path);
     } else {
-        AppendScriptText(out, path);
+        AppendScriptText(out, LinkPath(path));
     }
 }
 
@@ -176,6 +212,19 @@ int CreateTemporaryPage(const std::string& homeDirectory, std::string* path) {
     return -1;
 }
 
+void WriteEntry(PageOutput& out, std::int32_t id, std::int32_t parentId, std::string_view name, std::string_view path,
+                bool plainPath, std::int32_t fileType) {
+    out.Append("d.add(");
+    AppendInteger(out, id);
+    out.Append(",");
+    AppendInteger(out, parentId);
+    out.Append(",'");
+    AppendScriptText(out, name);
+    out.Append("','");
+    AppendScriptLink(out, path, plainPath);
+    out.Append(fileType == kCatalogType ? "','','_blank','js/img/folder.gif');\r\n" : "','','_blank');\r\n");
+}
+
 } // namespace
 
 std::string IndexPagePath(std::string_view homeDirectory) {
@@ -198,64 +247,47 @@ std::string EscapeBackslashes(std::string_view text) {
     return escaped;
 }
 
-PageOutput::PageOutput(int fd) : m_fd(fd) {
-    if (m_fd >= 0) {
-        m_buffer.reserve(kFlushBytes + 4096);
-    }
-}
-
-void PageOutput::Append(std::string_view bytes) {
-    if (m_error != 0) {
-        return;
-    }
-    m_buffer.append(bytes);
-    if (m_fd >= 0 && m_buffer.size() >= kFlushBytes) {
-        Flush();
-    }
-}
-
-bool PageOutput::Flush() {
-    if (m_fd < 0 || m_error != 0) {
-        return m_error == 0;
-    }
-    std::size_t done = 0;
-    while (done < m_buffer.size()) {
-        const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            m_error = errno;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    m_written += static_cast<std::int64_t>(done);
-    m_buffer.clear();
-    return m_error == 0;
-}
-
 void WriteNodeLine(PageOutput& out, std::int32_t id, std::int32_t parentId, std::string_view name,
                    std::string_view path, std::int32_t fileType) {
-    out.Append("d.add(");
-    AppendInteger(out, id);
-    out.Append(",");
-    AppendInteger(out, parentId);
-    out.Append(",'");
-    AppendScriptText(out, name);
-    out.Append("','");
-    AppendScriptLink(out, path);
-    out.Append(fileType == kCatalogType ? "','','_blank','js/img/folder.gif');\r\n" : "','','_blank');\r\n");
+    WriteEntry(out, id, parentId, name, path, !ContainsPathSpecial(path), fileType);
 }
 
 void WriteChildLines(PageOutput& out, const CatalogNode* node) {
     if (node == nullptr) {
         return;
     }
-    ForEachDescendant(*node, [&out](const CatalogNode& child) {
-        const NodeDetails& details = child.Details();
-        WriteNodeLine(out, details.fileId, details.parentId, details.fileName, child.Path(), child.FileType());
-    });
+    // Whether the path of the node at each depth of the walk is plain. A child's path is its
+    // parent's path and a name, so only the name needs looking at, and the walk follows the
+    // links instead of recursing.
+    std::vector<char> plainAt{!ContainsPathSpecial(node->Path())};
+    std::size_t depth = 1;
+    for (const CatalogNode* child = node->FirstChild(); child != nullptr;) {
+        const std::string& path = child->Path();
+        const std::string_view parentPath = child->Parent()->Path();
+        bool plain;
+        if (path.size() > parentPath.size() && std::string_view(path).starts_with(parentPath)) {
+            plain = plainAt[depth - 1] != 0 && !ContainsPathSpecial(std::string_view(path).substr(parentPath.size()));
+        } else {
+            plain = !ContainsPathSpecial(path);
+        }
+        if (plainAt.size() <= depth) {
+            plainAt.resize(depth + 1);
+        }
+        plainAt[depth] = plain;
+        const NodeDetails& details = child->Details();
+        WriteEntry(out, details.fileId, details.parentId, details.fileName, path, plain, child->FileType());
+
+        if (child->FirstChild() != nullptr) {
+            child = child->FirstChild();
+            ++depth;
+            continue;
+        }
+        while (child != node && child->NextSibling() == nullptr) {
+            child = child->Parent();
+            --depth;
+        }
+        child = child == node ? nullptr : child->NextSibling();
+    }
 }
 
 void WritePageText(PageOutput& out, std::string_view homeDirectory, const CatalogNode* root,

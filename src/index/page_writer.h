@@ -9,6 +9,7 @@
 // AppendLinkPath in the source).
 
 #include "catalog/model.h"
+#include "index/page_output.h"
 #include "index/page_texts.h"
 
 #include <cstddef>
@@ -27,30 +28,6 @@ std::string IndexBackupPath(std::string_view homeDirectory);
 
 // The text with every backslash doubled, so that a script string reads back the text it was.
 std::string EscapeBackslashes(std::string_view text);
-
-// Collects the page's bytes and hands them to a file descriptor in large pieces, or keeps them
-// all in memory when there is no descriptor. After the first failed write it drops everything.
-class PageOutput final {
-public:
-    explicit PageOutput(int fd = -1);
-    PageOutput(const PageOutput&) = delete;
-    PageOutput& operator=(const PageOutput&) = delete;
-
-    void Append(std::string_view bytes);
-    // Writes what is buffered. False once any write failed; errno of that failure in Error().
-    bool Flush();
-    bool Failed() const { return m_error != 0; }
-    int Error() const { return m_error; }
-    // Everything written so far, when there is no descriptor.
-    const std::string& Text() const { return m_buffer; }
-    std::int64_t BytesWritten() const { return m_written; }
-
-private:
-    int m_fd;
-    int m_error = 0;
-    std::int64_t m_written = 0;
-    std::string m_buffer;
-};
 
 // One entry: d.add(id,parentId,'name','path','','_blank'[,'js/img/folder.gif']); for a catalog
 // (FILETYPE 0) with the folder icon, for anything else without.
