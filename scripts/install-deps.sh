@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Marrowdex needs to build, test and run.
-# Asks apt only when something is missing, so a second run costs a few dpkg look-ups.
+# Installs the Debian 12 packages Marrowdex needs to build and run it; with --tests, also what
+# the tests need (GoogleTest, Google Benchmark, Chromium, Node.js and the npm packages of
+# tests/browser). Asks apt only when something is missing, so a second run costs a few look-ups.
 set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+with_tests=0
+[[ ${1:-} == --tests ]] && with_tests=1
 
 # Every package the project needs, one a line; a new need is one more line here.
 packages=(
@@ -9,12 +14,22 @@ packages=(
     cmake               # build
     ninja-build         # build
     libsqlite3-dev      # the store
-    sqlite3             # the sqlite3 shell, for looking into a database by hand
+    sqlite3             # the sqlite3 shell, for looking into a database by hand (and the browser test)
+)
+test_packages=(
     googletest          # GoogleTest and GoogleMock sources
     libgtest-dev        # GoogleTest
     libgmock-dev        # GoogleMock
     libbenchmark-dev    # benchmarks
+    chromium            # the index page in a real browser
 )
+if ((with_tests)); then
+    packages+=("${test_packages[@]}")
+    # Node.js may come from Debian (nodejs + npm) or already be on the machine with its own npm.
+    if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+        packages+=(nodejs npm)
+    fi
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -26,19 +41,23 @@ done
 
 if ((${#missing[@]} == 0)); then
     echo "install-deps: all ${#packages[@]} packages are installed"
-    exit 0
-fi
-
-if ((EUID == 0)); then
-    apt=(env DEBIAN_FRONTEND=noninteractive apt-get)
-elif command -v sudo >/dev/null 2>&1; then
-    # sudo drops most of the environment, so the variable goes on the command line.
-    apt=(sudo env DEBIAN_FRONTEND=noninteractive apt-get)
 else
-    echo "install-deps: missing ${missing[*]}; run this as root or install sudo" >&2
-    exit 1
+    if ((EUID == 0)); then
+        apt=(env DEBIAN_FRONTEND=noninteractive apt-get)
+    elif command -v sudo >/dev/null 2>&1; then
+        # sudo drops most of the environment, so the variable goes on the command line.
+        apt=(sudo env DEBIAN_FRONTEND=noninteractive apt-get)
+    else
+        echo "install-deps: missing ${missing[*]}; run this as root or install sudo" >&2
+        exit 1
+    fi
+    echo "install-deps: installing ${missing[*]}"
+    "${apt[@]}" update
+    "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 fi
 
-echo "install-deps: installing ${missing[*]}"
-"${apt[@]}" update
-"${apt[@]}" install -y --no-install-recommends "${missing[@]}"
+if ((with_tests)); then
+    # Exactly the locked versions; playwright-core drives the Chromium installed above and never
+    # downloads a browser of its own.
+    (cd "$root/tests/browser" && npm ci --no-audit --no-fund --loglevel=error)
+fi

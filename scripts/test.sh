@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-test"
 
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" --tests
 
 generator=()
 [[ -f $build/CMakeCache.txt ]] || generator=(-G Ninja)
