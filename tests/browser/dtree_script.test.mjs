@@ -9,26 +9,23 @@ import { cpSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:f
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
-import { chromium } from 'playwright-core';
+import { launchChromium } from './chromium.mjs';
 import { ICONS, PALETTE, SIZE } from '../../scripts/draw-tree-images.mjs';
 
 const repo = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 let home;
+let browser;
 let context;
 
 before(async () => {
   home = mkdtempSync(path.join(tmpdir(), 'marrowdex-dtree-'));
   cpSync(path.join(repo, 'resources', 'js'), path.join(home, 'js'), { recursive: true });
-  context = await chromium.launchPersistentContext(path.join(home, 'profile'), {
-    executablePath: '/usr/bin/chromium',
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  ({ browser, context } = await launchChromium());
   context.setDefaultTimeout(10_000); // a missing element fails fast instead of after 30 s
 });
 
 after(async () => {
-  await context?.close();
+  await browser?.close();
   rmSync(home, { recursive: true, force: true });
 });
 

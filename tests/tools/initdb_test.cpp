@@ -136,6 +136,10 @@ TEST(Staging, MakesTheDatabaseOnlyWhereNoneIs) {
     const std::string db = stage.File("mymwdx.db");
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-initdb")));
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-index")));
+    // The script folder a new Home Directory receives, with the icon the page names itself.
+    EXPECT_TRUE(fs::is_regular_file(stage.File("js/dtree.js")));
+    EXPECT_TRUE(fs::is_regular_file(stage.File("js/dtree.css")));
+    EXPECT_TRUE(fs::is_regular_file(stage.File("js/img/folder.gif")));
     ASSERT_TRUE(fs::is_regular_file(db));
     EXPECT_EQ(QueryText(db, "SELECT FIRST_RUNNING FROM SYS_CONFIG"), "1");
 
