@@ -85,6 +85,7 @@ async function check(page) {
   const { browser, context } = await launchChromium();
   try {
     const tab = await context.newPage();
+    tab.setDefaultTimeout(10_000);
     const problems = [];
     tab.on('pageerror', (error) => problems.push(`script error: ${error.message}`));
     tab.on('console', (message) => {
@@ -97,15 +98,20 @@ async function check(page) {
     assert.equal(await tab.evaluate(() => document.title), 'zuzuv');
     assert.equal(await tab.evaluate(() => window.injected), undefined, 'a name ran as script');
 
+    // The page's links run their script a moment after the click, so each check waits for its
+    // state (and fails when it does not come within the timeout).
+    const entries = tab.locator('.dtree a.node, .dtree a.nodeSel');
+    const entry = (name) => entries.filter({ hasText: name.split(/[\r\n\u2028]/)[0] }).first();
+    const deepest = entry(rows[2][1]);
+
     // Expand All shows every entry; each shows its name literally, exactly once.
     await tab.getByText('展开所有节点', { exact: true }).click();
-    const entries = tab.locator('.dtree a.node, .dtree a.nodeSel');
+    await deepest.waitFor({ state: 'visible' });
     const texts = await entries.allTextContents();
     for (const [id, name] of rows) {
       assert.equal(texts.filter((text) => text === shown(name)).length, 1, `entry ${id} shows ${JSON.stringify(name)}; entries: ${JSON.stringify(texts)}`);
     }
     assert.equal(texts.filter((text) => text === 'zuzuv').length, 1, 'the root entry');
-    const entry = (name) => entries.filter({ hasText: name.split(/[\r\n\u2028]/)[0] }).first();
 
     // The links lead to the nodes' own directories and files.
     const heading = await tab.locator('h1 a').getAttribute('href');
@@ -120,12 +126,13 @@ async function check(page) {
     }
     // Close All hides the nested ones.
     await tab.getByText('收起所有节点', { exact: true }).click();
-    for (const [id, name, parent] of rows) {
+    for (const [, name, parent] of rows) {
       if (parent !== 0) {
-        assert.ok(!(await entry(name).isVisible()), `entry ${id} hidden after Close All`);
+        await entry(name).waitFor({ state: 'hidden' });
       }
     }
     await tab.getByText('展开所有节点', { exact: true }).click();
+    await deepest.waitFor({ state: 'visible' });
 
     // No image is broken: every icon the tree draws has loaded.
     const images = await tab.evaluate(() =>

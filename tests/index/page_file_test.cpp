@@ -6,12 +6,10 @@
 #include "support/catalog_fixture.h"
 #include "support/process.h"
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -95,15 +93,11 @@ TEST_F(IndexPageFile, APageThatCannotBeWrittenLeavesPageAndBackupAsTheyWere) {
     std::ofstream(m_backup, std::ios::binary) << "old backup";
 
     // The file system refuses the rest of the page part-way, as a full disk would.
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previousLimit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previousLimit), 0);
-    rlimit small = previousLimit;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const PageWriteResult result = Write();
-    ::setrlimit(RLIMIT_FSIZE, &previousLimit);
-    std::signal(SIGXFSZ, previousHandler);
+    PageWriteResult result;
+    {
+        const FileSizeLimit limit(4096);
+        result = Write();
+    }
 
     EXPECT_EQ(result.status, PageWriteStatus::kNotWritten);
     EXPECT_TRUE(Mentions(result.detail, "File too large")) << result.detail;

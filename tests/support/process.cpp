@@ -1,12 +1,14 @@
 #include "support/process.h"
 
 #include <algorithm>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,6 +70,24 @@ Outcome RunProcess(const std::vector<std::string>& args, const std::filesystem::
     ::waitpid(pid, &status, 0);
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return outcome;
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes) : m_previousHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    m_previousLimit = limit.rlim_cur;
+    limit.rlim_cur = bytes;
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        ADD_FAILURE() << "cannot limit the file size";
+    }
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = m_previousLimit;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, m_previousHandler);
 }
 
 std::string Bytes(const std::filesystem::path& file) {

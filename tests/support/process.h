@@ -24,6 +24,20 @@ std::string Bytes(const std::filesystem::path& file);
 // The names in a folder, sorted.
 std::vector<std::string> Entries(const std::filesystem::path& folder);
 
+// While it lives, files this process and its children write cannot grow past `bytes`: a write
+// beyond fails with EFBIG, as a full disk fails part-way (SIGXFSZ is ignored meanwhile).
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    void (*m_previousHandler)(int);
+    unsigned long m_previousLimit;
+};
+
 inline bool Mentions(const std::string& text, const std::string& what) {
     return text.find(what) != std::string::npos;
 }

@@ -4,14 +4,12 @@
 #include "support/process.h"
 #include "support/test_support.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 namespace mwdx::test {
@@ -149,15 +147,10 @@ TEST_F(IndexTool, AFailedBackupOrWriteLeavesPageAndBackupAsTheyWere) {
     fs::remove_all(m_backup);
     std::ofstream(m_backup) << "old backup";
     // The file size limit is inherited by the tool: its page fails part-way, as on a full disk.
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previousLimit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previousLimit), 0);
-    rlimit small = previousLimit;
-    small.rlim_cur = 512;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    run = Run();
-    ::setrlimit(RLIMIT_FSIZE, &previousLimit);
-    std::signal(SIGXFSZ, previousHandler);
+    {
+        const FileSizeLimit limit(512);
+        run = Run();
+    }
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Mentions(run.err, "the index page could not be written")) << run.err;
     EXPECT_EQ(Bytes(m_page), "old page");
