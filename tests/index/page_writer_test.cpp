@@ -131,6 +131,38 @@ TEST_F(IndexPage, EntriesFollowTheChildListDepthFirstWithStoredIds) {
               }));
 }
 
+// Whether a path needs escaping is worked out as the walk goes down and back up: a character in
+// a catalog's name reaches every path below it and none beside it.
+TEST_F(IndexPage, EscapingFollowsEachPathDownAndBackUpTheTree) {
+    AddRow(1, "R&D", 0, kCatalogType, 1);
+    AddRow(2, "Lab", 1, kCatalogType, 2);
+    AddRow(3, "Bench", 2, kCatalogType, 3);
+    AddRow(4, "notes.txt", 3, kDocumentType, 4, "notes.txt");
+    AddRow(5, "Plain", 0, kCatalogType, 1);
+    AddRow(6, "a.txt", 5, kDocumentType, 2, "a.txt");
+    AddRow(7, "50%", 2, kDocumentType, 3, "50%.txt");
+    ASSERT_EQ(Reload(), 1);
+
+    EXPECT_EQ(Entries(Page(m_home, m_model.RootNode())),
+              (std::vector<std::string>{
+                  "d.add(0,-1,'Marrowdex','/home/reader/Knowledge','','_blank','js/img/folder.gif');",
+                  "d.add(1,0,'R&amp;D','/home/reader/Knowledge/R&amp;D','','_blank','js/img/folder.gif');",
+                  "d.add(2,1,'Lab','/home/reader/Knowledge/R&amp;D/Lab','','_blank','js/img/folder.gif');",
+                  "d.add(3,2,'Bench','/home/reader/Knowledge/R&amp;D/Lab/Bench','','_blank','js/img/folder.gif');",
+                  "d.add(4,3,'notes.txt','/home/reader/Knowledge/R&amp;D/Lab/Bench/notes.txt','','_blank');",
+                  "d.add(7,2,'50%','/home/reader/Knowledge/R&amp;D/Lab/50%25.txt','','_blank');",
+                  "d.add(5,0,'Plain','/home/reader/Knowledge/Plain','','_blank','js/img/folder.gif');",
+                  "d.add(6,5,'a.txt','/home/reader/Knowledge/Plain/a.txt','','_blank');",
+              }));
+
+    // A Home Directory that needs escaping reaches every entry.
+    SetHome("/srv/#kb");
+    ASSERT_EQ(Reload(), 1);
+    const std::vector<std::string> entries = Entries(Page(m_home, m_model.RootNode()));
+    ASSERT_EQ(entries.size(), 8u);
+    EXPECT_EQ(entries[7], "d.add(6,5,'a.txt','/srv/%23kb/Plain/a.txt','','_blank');");
+}
+
 TEST(IndexPageEscaping, NamesAndPathsCannotBreakTheScriptTheMarkupOrTheLink) {
     EXPECT_EQ(EscapeBackslashes(R"(C:\Kb\\Notes\)"), R"(C:\\Kb\\\\Notes\\)");
     EXPECT_EQ(EscapeBackslashes("no backslash"), "no backslash");
