@@ -5,8 +5,11 @@
 //
 // The page is UTF-8 without a byte-order mark, every line ends in CR LF, and entries whose names
 // and paths hold only ordinary characters come out exactly as the page has always been written.
-// Other characters are escaped where they would break the page (see AppendScriptText and
-// AppendLinkPath in the source).
+// Other characters are escaped where they would break the page:
+//  - names and paths in script strings: \ ' CR LF U+2028 U+2029 as script escapes, < and &
+//    as character references (the tree-menu script inserts the text as markup);
+//  - paths, which are links: % # ? " \ TAB CR LF percent-encoded first;
+//  - the Home Directory in the heading's link: percent-encoded as a path, then HTML-escaped.
 
 #include "catalog/model.h"
 #include "index/page_output.h"
