@@ -9,4 +9,8 @@ namespace mwdx {
 // Empty when the link cannot be read.
 std::string ProgramDirectory();
 
+// The running program's file name without its extension: the caption of the program's message
+// boxes. Empty when the link cannot be read.
+std::string ProgramName();
+
 } // namespace mwdx

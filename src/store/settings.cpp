@@ -5,6 +5,7 @@
 #include "store/statements.h"
 
 #include <cstring>
+#include <sqlite3.h>
 #include <memory>
 #include <new>
 
@@ -25,6 +26,24 @@ int LoadSettings() {
         return 0;
     }
     return ReplaceSettings(record);
+}
+
+int SaveSettingsRow(const SettingsRecord& values) {
+    const std::string_view rootDir = RootDirOf(values);
+    Transaction transaction;
+    int status = transaction.Begin();
+    if (status == kStatementOk) {
+        status = ExecStatement(UpdateSettingsStatement(rootDir, values.urlShortcut, values.deleteAfterAdding,
+                                                       values.deleteAfterNodeDelete));
+    }
+    if (status == kStatementOk && sqlite3_changes(StoreHandle()) == 0) {
+        status = ExecStatement(InsertSettingsStatement(rootDir, values.urlShortcut, values.deleteAfterAdding,
+                                                       values.deleteAfterNodeDelete));
+    }
+    if (status == kStatementOk) {
+        status = transaction.Commit();
+    }
+    return status;
 }
 
 int ResetSettings() {

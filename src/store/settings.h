@@ -39,6 +39,12 @@ SettingsRecord SettingsCopy();
 
 bool HasSettings();
 
+// Writes the confirmed configuration to SYS_CONFIG: S8 with the record's values (FIRST_RUNNING
+// becomes 0), and the row inserted when the table has none, in one transaction. kStatementOk on
+// success; otherwise the failing status, and the stored row is as it was. The in-memory Settings
+// are not touched.
+int SaveSettingsRow(const SettingsRecord& values);
+
 // Frees the current Settings (the main window does this when it closes).
 void FreeSettings();
 

@@ -80,4 +80,20 @@ std::string UpdateSettingsStatement(std::string_view rootDir, std::int32_t urlSh
     return s;
 }
 
+std::string InsertSettingsStatement(std::string_view rootDir, std::int32_t urlShortcut, std::int32_t deleteAfterAdding,
+                                    std::int32_t deleteAfterNodeDelete) {
+    std::string s;
+    s.reserve(160 + rootDir.size());
+    s += "insert into SYS_CONFIG(ROOT_DIR,FIRST_RUNNING,URL_SHORTCUT,DELDOC_AFTERADDING,DELDOC_AFTERDELNODE) values('";
+    AppendLiteralBody(s, rootDir);
+    s += "',0,";
+    s += std::to_string(urlShortcut);
+    s += ',';
+    s += std::to_string(deleteAfterAdding);
+    s += ',';
+    s += std::to_string(deleteAfterNodeDelete);
+    s += ");";
+    return s;
+}
+
 } // namespace mwdx

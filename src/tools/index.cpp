@@ -81,7 +81,7 @@ int WriteIndex(const std::string& databasePath) {
                      static_cast<long long>(model.NodeCount()), count);
     }
 
-    const mwdx::PageTextTable texts(mwdx::UseEnglishFor(mwdx::SystemDefaultLangId()));
+    const mwdx::LanguageStrings texts(mwdx::UseEnglishFor(mwdx::SystemDefaultLangId()));
     const mwdx::PageWriteResult result = mwdx::WriteIndexPage(model, texts, mwdx::PageBackup::kPrevious);
     switch (result.status) {
     case mwdx::PageWriteStatus::kWritten:

@@ -29,12 +29,12 @@ protected:
     }
 
     PageWriteResult Write(PageBackup backup = PageBackup::kPrevious) {
-        return WriteIndexPage(m_model, PageTextTable(true), backup);
+        return WriteIndexPage(m_model, LanguageStrings(true), backup);
     }
 
     std::string Expected() const {
         PageOutput out;
-        WritePageText(out, m_home, m_model.RootNode(), PageTextTable(true));
+        WritePageText(out, m_home, m_model.RootNode(), LanguageStrings(true));
         return out.Text();
     }
 

@@ -48,7 +48,7 @@ std::vector<std::string> Entries(const std::string& page) {
 
 std::string Page(std::string_view home, const CatalogNode* root, bool english = true) {
     PageOutput out;
-    WritePageText(out, home, root, PageTextTable(english));
+    WritePageText(out, home, root, LanguageStrings(english));
     return out.Text();
 }
 

@@ -13,6 +13,7 @@ TEST(ProgramDirectoryTest, IsTheFolderHoldingTheRunningTestProgram) {
     ASSERT_FALSE(dir.empty());
     EXPECT_NE(dir.back(), '/');
     EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::path(dir) / exe.filename()));
+    EXPECT_EQ(mwdx::ProgramName(), exe.stem().string());
 }
 
 } // namespace

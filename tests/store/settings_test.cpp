@@ -2,6 +2,7 @@
 #include "store_fixture.h"
 
 #include <cstring>
+#include <sqlite3.h>
 #include <string>
 
 namespace mwdx::test {
@@ -123,6 +124,42 @@ TEST(SettingsRootDirTest, LongHomeDirectoriesAreCutOnACharacterBoundary) {
     SetRootDir(record, std::string_view("/kb\0/rest", 9));
     EXPECT_EQ(RootDirOf(record), "/kb");
     EXPECT_EQ(record.rootDir[5], '\0');
+}
+
+// The confirmed configuration survives a restart even when the row had been lost, and a write
+// that fails leaves the stored row as it was.
+TEST_F(SettingsTest, SavingTheRowWritesOrRestoresItAndFailsAsAWhole) {
+    OpenFresh();
+    SettingsRecord chosen{};
+    SetRootDir(chosen, "/home/me/it's mine");
+    chosen.firstRunning = 1; // never stored: a confirmed configuration is no longer a first run
+    chosen.urlShortcut = 1;
+    chosen.deleteAfterNodeDelete = 1;
+    ASSERT_EQ(SaveSettingsRow(chosen), kStatementOk);
+    EXPECT_EQ(QueryText(m_db, "select count(*)||'|'||ROOT_DIR||'|'||FIRST_RUNNING||URL_SHORTCUT||DELDOC_AFTERADDING||"
+                              "DELDOC_AFTERDELNODE from SYS_CONFIG;"),
+              "1|/home/me/it's mine|0101");
+
+    ASSERT_EQ(ExecStatement("delete from SYS_CONFIG;"), kStatementOk);
+    chosen.deleteAfterAdding = 1;
+    ASSERT_EQ(SaveSettingsRow(chosen), kStatementOk);
+    EXPECT_EQ(QueryText(m_db, "select count(*)||'|'||FIRST_RUNNING||URL_SHORTCUT||DELDOC_AFTERADDING||"
+                              "DELDOC_AFTERDELNODE from SYS_CONFIG;"),
+              "1|0111");
+
+    // A second connection holding the write lock makes the save fail once the busy timeout ends.
+    ASSERT_EQ(ExecStatement("PRAGMA busy_timeout=50;"), kStatementOk);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_db.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
+    SetRootDir(chosen, "/elsewhere");
+    EXPECT_NE(SaveSettingsRow(chosen), kStatementOk);
+    sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), "/home/me/it's mine");
+
+    CloseStore();
+    EXPECT_EQ(SaveSettingsRow(chosen), kNoConnection);
 }
 
 } // namespace

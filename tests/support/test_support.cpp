@@ -22,6 +22,25 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
+ScopedLocale::ScopedLocale(const char* lang) {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        m_saved.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+        ::unsetenv(name);
+    }
+    ::setenv("LANG", lang, 1);
+}
+
+ScopedLocale::~ScopedLocale() {
+    for (const auto& [name, value] : m_saved) {
+        if (value) {
+            ::setenv(name, value->c_str(), 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+}
+
 void MakeFreshDatabase(const std::string& path) {
     std::string error;
     ASSERT_TRUE(CreateFreshDatabase(path, &error)) << error;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace mwdx::test {
 
@@ -19,6 +21,19 @@ public:
 
 private:
     std::filesystem::path m_path;
+};
+
+// The locale variables LC_ALL, LC_MESSAGES and LANG set to `lang` (LANG) and unset (the others)
+// while the object lives; their old values come back when it goes.
+class ScopedLocale final {
+public:
+    explicit ScopedLocale(const char* lang);
+    ~ScopedLocale();
+    ScopedLocale(const ScopedLocale&) = delete;
+    ScopedLocale& operator=(const ScopedLocale&) = delete;
+
+private:
+    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
 };
 
 // Creates a fresh database (both tables, the first settings row) at `path`; fails the test if it cannot.

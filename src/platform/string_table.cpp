@@ -1,0 +1,169 @@
+#include "platform/string_table.h"
+
+#include "platform/language.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace mwdx {
+
+namespace {
+
+struct Entry {
+    int id;
+    const char16_t* english;
+    const char16_t* chinese;
+};
+
+// Sorted by id. Trailing blanks are part of a text ("Delete ").
+constexpr Entry kEntries[] = {
+    {132, u"Option",
+     u"选项"},
+    {133, u"Add Sub Catalog",
+     u"添加下层目录"},
+    {134, u"Select New Home Catalog to save your documents:",
+     u"设置一个新的主目录来存放你的文档资料:"},
+    {135, u"Add Document shortcut in desktop",
+     u"是否在桌面生成快捷方式"},
+    {136, u"System configuration dialog",
+     u"系统选项设置"},
+    {137, u"OK",
+     u"确定"},
+    {138, u"Cancel",
+     u"取消"},
+    {139, u"Add new sub knowledge catalog",
+     u"添加子目录"},
+    {140, u"Please type a new sub catalog name",
+     u"请输入一个新的子目录名称"},
+    {141, u"Can not add sub catalog under document",
+     u"不能在文件下面追加子目录"},
+    {142, u"Add a new sub catalog failure",
+     u"添加新的子目录失败"},
+    {143, u"Comment",
+     u"注释说明"},
+    {144, u"Add Neighbour Catalog",
+     u"添加邻居目录"},
+    {145, u"Add a new document to knowledge directory",
+     u"添加一个新的文档"},
+    {146, u"Add a new sub knowledge Catalog",
+     u"添加一个新的子目录"},
+    {147, u"Delete the origianl document after adding the document to knowledge database",
+     u"在添加文档后删除原始文档"},
+    {148, u"Select a new document which you want to add to knowledge database",
+     u"请选择要添加到知识库的文档"},
+    {149, u"Select a new document which you want to add to knowledge database",
+     u"请选择要添加到知识库的文档"},
+    {150, u"Please select a document which you want to add knowledge database",
+     u"请选择一个你想添加到知识库中的文档"},
+    {151, u"Now moving Document to knowledge database,Please wait for a moment",
+     u"正在移动文件到指定目录，请稍侯！"},
+    {152, u"Delete ",
+     u"删除"},
+    {153, u"Please select a catalog or document which you want to delete",
+     u"请选择一个你要删除的文档或者目录"},
+    {154, u"Caution",
+     u"提示"},
+    {155, u"Are you true you want to delete ",
+     u"请确认是否要删除"},
+    {156, u"Document",
+     u"文档"},
+    {157, u"Catalog",
+     u"目录"},
+    {158, u"Please type a new document name",
+     u"请输入文档的名字"},
+    {159, u"Update",
+     u"更新"},
+    {160, u"Marrowdex",
+     u"zuzuv"},
+    {161, u"Add a new document in root catalog",
+     u"在知识库根目录添加文档"},
+    {162, u"Open Index file",
+     u"打开索引文件"},
+    {163, u"Sync Index file",
+     u"同步索引文件"},
+    {164, u"Create Knowledge DataBase Index file failure!",
+     u"生成知识库索引文件失败"},
+    {165, u"Expand All",
+     u"展开所有节点"},
+    {166, u"Close All",
+     u"收起所有节点"},
+    {167, u"Delete the documents while delete the catalog node",
+     u"删除节点的同时删除对应的文档"},
+    {169, u"Help",
+     u"帮助"},
+    {177, u"Please select a directory as your knowledge database home directory",
+     u"请选择一个目录作为你的知识库主目录"},
+    {178, u"A catalog with this name already exists here",
+     u"这里已经有同名的目录"},
+    {179, u"This name cannot be used for a catalog or document",
+     u"这个名称不能用作目录或文档的名称"},
+    {180, u"The catalog's directory could not be renamed; nothing was changed",
+     u"无法重命名目录，未做任何更改"},
+    {181, u"A file with this name is already in the catalog's directory",
+     u"目录中已经有同名的文件"},
+    {182, u"The document could not be moved or copied into the knowledge database; it was not added",
+     u"无法将文档移动或复制到知识库，文档未添加"},
+    {183, u"The change could not be saved",
+     u"无法保存更改"},
+    {184, u"Some files could not be deleted",
+     u"部分文件无法删除"},
+    {185, u"The files were kept on disk because other catalogs or documents use them",
+     u"文件仍保留在磁盘上，因为其他目录或文档正在使用它们"},
+};
+
+static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));
+
+int g_useEnglish = 1;
+
+} // namespace
+
+const char16_t* FindUiString(int stringId, int languageId) {
+    const auto entry = std::ranges::lower_bound(kEntries, stringId, {}, &Entry::id);
+    if (entry == std::end(kEntries) || entry->id != stringId) {
+        return nullptr;
+    }
+    switch (languageId) {
+    case kLanguageEnglishUs:
+        return entry->english;
+    case kLanguageChineseSimplified:
+        return entry->chinese;
+    default:
+        return nullptr;
+    }
+}
+
+void ChooseUiLanguage() {
+    g_useEnglish = UseEnglishFor(SystemDefaultLangId()) ? 1 : 0;
+}
+
+int UseEnglish() {
+    return g_useEnglish;
+}
+
+int UiLanguage() {
+    return g_useEnglish == 1 ? kLanguageEnglishUs : kLanguageChineseSimplified;
+}
+
+int LoadUiString(std::u16string* target, int stringId) {
+    if (target == nullptr) {
+        return 0;
+    }
+    if (const char16_t* text = FindUiString(stringId, UiLanguage())) {
+        *target = text;
+    }
+    return 1;
+}
+
+std::u16string UiString(int stringId) {
+    std::u16string text;
+    LoadUiString(&text, stringId);
+    return text;
+}
+
+std::u16string LanguageStrings::Text(int stringId) const {
+    const char16_t* text =
+        FindUiString(stringId, m_useEnglish ? kLanguageEnglishUs : kLanguageChineseSimplified);
+    return text != nullptr ? std::u16string(text) : std::u16string();
+}
+
+} // namespace mwdx
