@@ -71,7 +71,7 @@ bool Measure(const fs::path& workDir, std::int64_t rows, int repeats, Figures* f
     }
     figures->nodes = model.NodeCount();
 
-    const mwdx::PageTextTable texts(true);
+    const mwdx::LanguageStrings texts(true);
     const fs::path page = mwdx::IndexPagePath(home.string());
     const fs::path copy = home / "reference.html";
     std::string pageBytes;
