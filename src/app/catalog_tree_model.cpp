@@ -1,0 +1,160 @@
+#include "app/catalog_tree_model.h"
+
+#include "app/icons.h"
+#include "platform/text.h"
+
+#include <algorithm>
+
+namespace mwdx {
+
+CatalogTreeModel::CatalogTreeModel(QObject* parent)
+    : QAbstractItemModel(parent), m_catalogIcon(CatalogIcon()), m_documentIcon(DocumentIcon()) {}
+
+void CatalogTreeModel::SetCatalog(const CatalogModel* catalog) {
+    beginResetModel();
+    m_catalog = catalog;
+    m_children.clear();
+    endResetModel();
+}
+
+CatalogNode* CatalogTreeModel::NodeOf(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<CatalogNode*>(index.internalPointer()) : nullptr;
+}
+
+const CatalogNode* CatalogTreeModel::ParentNodeOf(const QModelIndex& parent) const {
+    return parent.isValid() ? NodeOf(parent) : RootNode();
+}
+
+CatalogTreeModel::Children& CatalogTreeModel::ChildrenOf(const CatalogNode* node) const {
+    if (const auto listed = m_children.find(node); listed != m_children.end()) {
+        return listed->second;
+    }
+    // Ancestors are listed first, outermost first, so each node finds its row in its parent's
+    // list; a loop, not recursion, however deep the catalog goes.
+    std::vector<const CatalogNode*> unlisted;
+    for (const CatalogNode* n = node; n != nullptr && !m_children.contains(n); n = n->Parent()) {
+        unlisted.push_back(n);
+    }
+    for (auto it = unlisted.rbegin(); it != unlisted.rend(); ++it) {
+        Children& entry = m_children[*it];
+        for (CatalogNode* child = (*it)->FirstChild(); child != nullptr; child = child->NextSibling()) {
+            entry.nodes.push_back(child);
+        }
+        if (const CatalogNode* parent = (*it)->Parent()) {
+            const auto& siblings = m_children.at(parent).nodes;
+            entry.rowInParent = static_cast<int>(std::find(siblings.begin(), siblings.end(), *it) - siblings.begin());
+        }
+    }
+    return m_children.at(node);
+}
+
+QModelIndex CatalogTreeModel::IndexOf(const CatalogNode* node) const {
+    if (node == nullptr || node->Parent() == nullptr) {
+        return {};
+    }
+    const auto& siblings = ChildrenOf(node->Parent()).nodes;
+    const auto it = std::find(siblings.begin(), siblings.end(), node);
+    if (it == siblings.end()) {
+        return {};
+    }
+    return createIndex(static_cast<int>(it - siblings.begin()), 0, const_cast<CatalogNode*>(node));
+}
+
+QModelIndex CatalogTreeModel::AppendChild(const QModelIndex& parent) {
+    const CatalogNode* parentNode = ParentNodeOf(parent);
+    if (parentNode == nullptr || parentNode->LastChild() == nullptr) {
+        return {};
+    }
+    CatalogNode* added = parentNode->LastChild();
+    Children& children = ChildrenOf(parentNode);
+    // Listed just now, the children already hold the new node: show it as inserted all the same.
+    if (!children.nodes.empty() && children.nodes.back() == added) {
+        children.nodes.pop_back();
+    }
+    const int row = static_cast<int>(children.nodes.size());
+    beginInsertRows(parent, row, row);
+    children.nodes.push_back(added);
+    endInsertRows();
+    return createIndex(row, 0, added);
+}
+
+void CatalogTreeModel::NodeChanged(const QModelIndex& index) {
+    if (index.isValid()) {
+        emit dataChanged(index, index);
+    }
+}
+
+QModelIndex CatalogTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    const CatalogNode* parentNode = ParentNodeOf(parent);
+    if (parentNode == nullptr || column != 0 || row < 0) {
+        return {};
+    }
+    const auto& nodes = ChildrenOf(parentNode).nodes;
+    if (row >= static_cast<int>(nodes.size())) {
+        return {};
+    }
+    return createIndex(row, 0, nodes[static_cast<std::size_t>(row)]);
+}
+
+QModelIndex CatalogTreeModel::parent(const QModelIndex& child) const {
+    const CatalogNode* node = NodeOf(child);
+    if (node == nullptr) {
+        return {};
+    }
+    CatalogNode* parentNode = node->Parent();
+    if (parentNode == nullptr || parentNode == RootNode()) {
+        return {};
+    }
+    return createIndex(ChildrenOf(parentNode).rowInParent, 0, parentNode);
+}
+
+int CatalogTreeModel::rowCount(const QModelIndex& parent) const {
+    const CatalogNode* parentNode = ParentNodeOf(parent);
+    if (parentNode == nullptr || parent.column() > 0) {
+        return 0;
+    }
+    return static_cast<int>(ChildrenOf(parentNode).nodes.size());
+}
+
+int CatalogTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+bool CatalogTreeModel::hasChildren(const QModelIndex& parent) const {
+    const CatalogNode* parentNode = ParentNodeOf(parent);
+    if (parentNode == nullptr || parent.column() > 0) {
+        return false;
+    }
+    // Asked for every visible item: answered without listing the children.
+    const auto listed = m_children.find(parentNode);
+    return listed != m_children.end() ? !listed->second.nodes.empty() : parentNode->FirstChild() != nullptr;
+}
+
+QVariant CatalogTreeModel::data(const QModelIndex& index, int role) const {
+    const CatalogNode* node = NodeOf(index);
+    if (node == nullptr) {
+        return {};
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return QString::fromStdU16String(FromStoreText(node->Details().fileName));
+    case Qt::DecorationRole:
+        // The image follows FILETYPE; a type the program does not know shows none.
+        if (node->FileType() == kCatalogType) {
+            return m_catalogIcon;
+        }
+        if (node->FileType() == kDocumentType) {
+            return m_documentIcon;
+        }
+        return {};
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags CatalogTreeModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+} // namespace mwdx

@@ -1,0 +1,204 @@
+#include "app/marrowdex_dlg.h"
+
+#include "app/catalog_tree_model.h"
+#include "app/dialog_units.h"
+#include "app/icons.h"
+#include "app/tree_ctrl_ex.h"
+#include "catalog/loader.h"
+#include "config/config_dlg.h"
+#include "platform/string_table.h"
+#include "platform/text.h"
+#include "platform/text_ids.h"
+#include "store/connection.h"
+#include "store/settings.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace mwdx {
+
+namespace {
+
+QString Text(int stringId) {
+    return QString::fromStdU16String(UiString(stringId));
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name) {
+    auto* button = new QPushButton(parent);
+    button->setObjectName(QLatin1String(name));
+    // Buttons take no focus, so Enter in the window is never a button's.
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
+    : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_treeModel(new CatalogTreeModel(this)),
+      m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
+      m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
+      m_tree(new CTreeCtrlEx(this)), m_commentPane(new QPlainTextEdit(this)) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowFlag(Qt::WindowMinimizeButtonHint);
+    m_commentPane->setObjectName(QStringLiteral("commentPane"));
+    m_commentPane->setReadOnly(true);
+    m_commentPane->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_tree->setModel(m_treeModel);
+    LayOut();
+
+    connect(m_optionButton, &QPushButton::clicked, this, &CMarrowdexDlg::OnOption);
+    connect(m_openIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenIndex);
+    connect(m_syncIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::SyncIndex);
+    connect(m_helpButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenHelp);
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_tree, &QWidget::customContextMenuRequested, this, &CMarrowdexDlg::OnTreeRightClick);
+    connect(m_tree, &QAbstractItemView::clicked, this, &CMarrowdexDlg::OnTreeSelect);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMarrowdexDlg::OnTreeSelect);
+    connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &CMarrowdexDlg::OnTreeSelect);
+    m_startupTimer.setSingleShot(true);
+    connect(&m_startupTimer, &QTimer::timeout, this, &CMarrowdexDlg::OnTimer);
+
+    OnInitDialog();
+}
+
+CMarrowdexDlg::~CMarrowdexDlg() {
+    m_startupTimer.stop();
+    // The view lets go of the nodes first; then the model, the Settings and the store, in that order.
+    m_treeModel->SetCatalog(nullptr);
+    m_catalog.Clear();
+    FreeSettings();
+    CloseStore();
+}
+
+void CMarrowdexDlg::LayOut() {
+    const DialogUnits units(font());
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(units.X(3));
+    for (QPushButton* button : {m_optionButton, m_openIndexButton, m_syncIndexButton}) {
+        button->setMinimumSize(units.Size(56, 20));
+        buttons->addWidget(button);
+    }
+    m_helpButton->setMinimumSize(units.Size(56, 20));
+    buttons->addSpacing(units.X(245 - 179));
+    buttons->addWidget(m_helpButton);
+    buttons->addStretch(1);
+
+    // The tree and the pane share the width as 188 to 293, as the window was first laid out.
+    auto* panes = new QHBoxLayout;
+    panes->setSpacing(units.X(2));
+    panes->addWidget(m_tree, 188);
+    panes->addWidget(m_commentPane, 293);
+
+    auto* window = new QVBoxLayout(this);
+    window->setContentsMargins(0, units.Y(4), 0, units.Y(3));
+    window->setSpacing(units.Y(4));
+    auto* top = new QHBoxLayout;
+    top->setContentsMargins(units.X(4), 0, 0, 0);
+    top->addLayout(buttons);
+    window->addLayout(top);
+    window->addLayout(panes, 1);
+    resize(units.Size(484, 358));
+}
+
+void CMarrowdexDlg::OnInitDialog() {
+    ChooseUiLanguage();
+
+    // The database lies beside the program; a missing file becomes an empty one.
+    if (!m_programDirectory.empty() && !IsStoreOpen()) {
+        OpenStore(m_programDirectory + "/mymwdx.db");
+    }
+
+    setWindowIcon(ProgramIcon());
+    m_optionButton->setText(Text(text::kOption));
+    m_openIndexButton->setText(Text(text::kOpenIndex));
+    m_syncIndexButton->setText(Text(text::kSyncIndex));
+    m_helpButton->setText(Text(text::kHelp));
+    setWindowTitle(Text(text::kProgramTitle));
+
+    // A store that cannot be read leaves the Settings absent and the tree empty; nothing is
+    // shown for it at start.
+    LoadSettings();
+    LoadCatalog(m_catalog);
+    m_treeModel->SetCatalog(&m_catalog);
+
+    m_startupTimer.start(kStartupDelayMs);
+}
+
+void CMarrowdexDlg::OnTimer() {
+    m_startupTimer.stop();
+    if (SettingsCopy().firstRunning == 1) {
+        OnOpenConfig();
+    }
+}
+
+void CMarrowdexDlg::OnOpenConfig() {
+    CConfigDlg dialog(m_programDirectory, this);
+    dialog.exec();
+}
+
+void CMarrowdexDlg::OnOption() {
+    OnOpenConfig();
+}
+
+void CMarrowdexDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter, when nothing in the window takes it, closes the window as Escape does.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+QModelIndex CMarrowdexDlg::AppendTreeItem(const QModelIndex& parentItem) {
+    return m_treeModel->AppendChild(parentItem);
+}
+
+QModelIndex CMarrowdexDlg::GetSelectedItem() const {
+    const QModelIndexList selected = m_tree->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? QModelIndex() : selected.first();
+}
+
+QModelIndex CMarrowdexDlg::GetParentItem(const QModelIndex& item) const {
+    return item.parent();
+}
+
+QModelIndex CMarrowdexDlg::GetRootItem() const {
+    return m_treeModel->index(0, 0);
+}
+
+CatalogNode* CMarrowdexDlg::ItemNode(const QModelIndex& item) const {
+    return m_treeModel->NodeOf(item);
+}
+
+QModelIndex CMarrowdexDlg::ItemOf(const CatalogNode* node) const {
+    return m_treeModel->IndexOf(node);
+}
+
+void CMarrowdexDlg::SelectItem(const QModelIndex& item) {
+    m_tree->selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
+}
+
+void CMarrowdexDlg::ExpandItem(const QModelIndex& item) {
+    if (item.isValid()) {
+        m_tree->expand(item);
+    }
+    repaint();
+}
+
+void CMarrowdexDlg::UpdateItemText(const QModelIndex& item) {
+    m_treeModel->NodeChanged(item);
+}
+
+void CMarrowdexDlg::SetCommentText(std::string_view comment) {
+    // Comments written on Windows end their lines with CR LF; the pane wants bare line feeds.
+    QString text = QString::fromStdU16String(FromStoreText(comment));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_commentPane->setPlainText(text);
+}
+
+} // namespace mwdx

@@ -1,0 +1,93 @@
+#pragma once
+
+// The main window: the four buttons, the catalog tree and the comment pane. It owns the catalog
+// for as long as the program runs and holds one handler for each button, menu command and
+// tree notification.
+
+#include "catalog/model.h"
+
+#include <QDialog>
+#include <QModelIndex>
+#include <QTimer>
+#include <string>
+#include <string_view>
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace mwdx {
+
+class CatalogTreeModel;
+class CTreeCtrlEx;
+
+// The context menu's commands.
+inline constexpr int kCmdAddSubCatalog = 32782;
+inline constexpr int kCmdAddNeighbourCatalog = 32784;
+inline constexpr int kCmdAddDocumentHere = 32785;
+inline constexpr int kCmdDeleteNode = 32786;
+inline constexpr int kCmdEditNode = 32787;
+inline constexpr int kCmdAddDocumentToRoot = 32788;
+
+inline constexpr int kStartupDelayMs = 1000;
+
+class CMarrowdexDlg final : public QDialog {
+    Q_OBJECT
+
+public:
+    // `programDirectory` is the folder that holds mymwdx.db, js/ and the help pages: the
+    // running program's own folder, or a test's.
+    explicit CMarrowdexDlg(std::string programDirectory, QWidget* parent = nullptr);
+    ~CMarrowdexDlg() override;
+
+    // Tree view operations. An invalid index stands for the top level.
+    QModelIndex AppendTreeItem(const QModelIndex& parentItem); // shows the parent's new last child
+    QModelIndex GetSelectedItem() const;
+    QModelIndex GetParentItem(const QModelIndex& item) const;
+    QModelIndex GetRootItem() const;
+    CatalogNode* ItemNode(const QModelIndex& item) const;
+    QModelIndex ItemOf(const CatalogNode* node) const;
+    void SelectItem(const QModelIndex& item);
+    void ExpandItem(const QModelIndex& item);
+    void UpdateItemText(const QModelIndex& item);
+    void SetCommentText(std::string_view comment);
+
+    CatalogModel& Catalog() { return m_catalog; }
+    const std::string& ProgramFolder() const { return m_programDirectory; }
+
+    // Handlers.
+    void OnTimer();
+    void OnOpenConfig();
+    void OnOption();
+    void OnTreeRightClick(const QPoint& position);
+    void OnTreeSelect();
+    void OnCommand(int commandId);
+    void AddSubCatalog();
+    void AddNeighbourCatalog();
+    void AddDocumentHere();
+    void AddDocumentToRoot();
+    void EditSelectedNode();
+    void DeleteSelectedNode();
+    void SyncIndex();
+    void OpenIndex();
+    void OpenHelp();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void LayOut();
+
+    std::string m_programDirectory;
+    CatalogModel m_catalog;
+    CatalogTreeModel* m_treeModel;
+    QPushButton* m_optionButton;
+    QPushButton* m_openIndexButton;
+    QPushButton* m_syncIndexButton;
+    QPushButton* m_helpButton;
+    CTreeCtrlEx* m_tree;
+    QPlainTextEdit* m_commentPane;
+    QTimer m_startupTimer;
+};
+
+} // namespace mwdx

@@ -1,0 +1,42 @@
+#include "app/prompts.h"
+
+#include "platform/program_dir.h"
+#include "platform/string_table.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace mwdx {
+
+QString ApplicationName() {
+    return QString::fromStdString(ProgramName());
+}
+
+void MessagePrompt::Show(QWidget* owner, int stringId) {
+    QMessageBox box(QMessageBox::NoIcon, ApplicationName(), QString::fromStdU16String(UiString(stringId)),
+                    QMessageBox::Ok, owner);
+    box.setObjectName(QStringLiteral("messageBox"));
+    box.exec();
+}
+
+bool MessagePrompt::Confirm(QWidget* owner, const QString& text, int captionId) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdU16String(UiString(captionId)), text,
+                    QMessageBox::Ok | QMessageBox::Cancel, owner);
+    box.setObjectName(QStringLiteral("confirmBox"));
+    return box.exec() == QMessageBox::Ok;
+}
+
+std::optional<QString> FolderPrompt::Ask(QWidget* owner, const QString& start) {
+    QFileDialog chooser(owner);
+    chooser.setObjectName(QStringLiteral("folderChooser"));
+    chooser.setFileMode(QFileDialog::Directory);
+    chooser.setOption(QFileDialog::ShowDirsOnly);
+    chooser.setDirectory(start.isEmpty() || !QDir(start).exists() ? QDir::homePath() : start);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return chooser.selectedFiles().first();
+}
+
+} // namespace mwdx

@@ -1,0 +1,48 @@
+// The main window's index and help buttons: refresh the index page, open it, open the help.
+
+#include "app/marrowdex_dlg.h"
+#include "app/prompts.h"
+#include "app/shell.h"
+#include "index/page_writer.h"
+#include "platform/file_ops.h"
+#include "platform/string_table.h"
+#include "platform/text_ids.h"
+#include "store/settings.h"
+
+namespace mwdx {
+
+void CMarrowdexDlg::SyncIndex() {
+    const SettingsRecord settings = SettingsCopy();
+    // The new page is complete before the old one becomes the backup, so any failure leaves
+    // both as they were; it is reported rather than opening a page that is out of date.
+    const PageWriteResult written = WriteIndexPage(m_catalog, UiStrings(), PageBackup::kPrevious);
+    if (!written.Ok()) {
+        MessagePrompt::Show(this, text::kIndexFailed);
+        return;
+    }
+    if (settings.urlShortcut == 1) {
+        const std::string desktop = DesktopFolder();
+        if (!desktop.empty()) {
+            CreateDesktopShortcut(written.pagePath, desktop + "/marrowdex.lnk");
+        }
+    }
+    if (PathExists(written.pagePath)) {
+        OpenWithDesktop(written.pagePath);
+    }
+}
+
+void CMarrowdexDlg::OpenIndex() {
+    const std::string home(RootDirOf(SettingsCopy()));
+    const std::string page = IndexPagePath(home);
+    if (home.empty() || !PathExists(page)) {
+        SyncIndex();
+        return;
+    }
+    OpenWithDesktop(page);
+}
+
+void CMarrowdexDlg::OpenHelp() {
+    OpenWithDesktop(m_programDirectory + (UseEnglish() == 1 ? "/ehelp.html" : "/chelp.html"));
+}
+
+} // namespace mwdx

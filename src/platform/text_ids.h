@@ -1,0 +1,54 @@
+#pragma once
+
+// String ids of the program's texts (the string table holds each in English and Chinese).
+
+namespace mwdx::text {
+
+inline constexpr int kOption = 132;
+inline constexpr int kAddSubCatalog = 133;
+inline constexpr int kChooseHomeDirectory = 134;
+inline constexpr int kDesktopShortcutOption = 135;
+inline constexpr int kConfigurationCaption = 136;
+inline constexpr int kOk = 137;
+inline constexpr int kCancel = 138;
+inline constexpr int kNewCatalogLabel = 139;
+inline constexpr int kTypeCatalogName = 140;
+inline constexpr int kNoCatalogUnderDocument = 141;
+inline constexpr int kAddFailed = 142;
+inline constexpr int kComment = 143;
+inline constexpr int kAddNeighbourCatalog = 144;
+inline constexpr int kAddDocumentHere = 145;
+inline constexpr int kCatalogDialogCaption = 146;
+inline constexpr int kMoveDocumentsOption = 147;
+inline constexpr int kChooseDocumentLabel = 148;
+inline constexpr int kDocumentDialogCaption = 149;
+inline constexpr int kChooseDocument = 150;
+inline constexpr int kTransferInProgress = 151;
+inline constexpr int kDelete = 152;
+inline constexpr int kSelectToDelete = 153;
+inline constexpr int kCaution = 154;
+inline constexpr int kConfirmDelete = 155;
+inline constexpr int kDocumentWord = 156;
+inline constexpr int kCatalogWord = 157;
+inline constexpr int kTypeDocumentName = 158;
+inline constexpr int kUpdate = 159;
+inline constexpr int kProgramTitle = 160;
+inline constexpr int kAddDocumentToRoot = 161;
+inline constexpr int kOpenIndex = 162;
+inline constexpr int kSyncIndex = 163;
+inline constexpr int kIndexFailed = 164;
+inline constexpr int kExpandAll = 165;
+inline constexpr int kCloseAll = 166;
+inline constexpr int kDeleteFilesOption = 167;
+inline constexpr int kHelp = 169;
+inline constexpr int kHomeDirectoryRequired = 177;
+inline constexpr int kCatalogNameTaken = 178;
+inline constexpr int kNameNotUsable = 179;
+inline constexpr int kRenameFailed = 180;
+inline constexpr int kFileNameTaken = 181;
+inline constexpr int kTransferFailed = 182;
+inline constexpr int kChangeNotSaved = 183;
+inline constexpr int kSomeFilesNotDeleted = 184;
+inline constexpr int kFilesKept = 185;
+
+} // namespace mwdx::text

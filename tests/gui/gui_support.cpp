@@ -1,0 +1,118 @@
+#include "gui_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace mwdx::test {
+
+namespace {
+constexpr int kPollMs = 10;
+}
+
+QWidget* TopModal() {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        return popup;
+    }
+    return QApplication::activeModalWidget();
+}
+
+void CloseAllModals() {
+    for (int guard = 0; guard < 20; ++guard) {
+        QWidget* top = TopModal();
+        if (top == nullptr) {
+            return;
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(top)) {
+            // done() skips any reject() override that refuses to close.
+            dialog->done(QDialog::Rejected);
+        } else {
+            top->close();
+        }
+        QApplication::processEvents();
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& ready, int timeoutMs) {
+    return QTest::qWaitFor(ready, timeoutMs);
+}
+
+ModalScript::ModalScript(int stepTimeoutMs) : m_stepTimeoutMs(stepTimeoutMs) {
+    m_timer.setInterval(kPollMs);
+    connect(&m_timer, &QTimer::timeout, this, &ModalScript::Poll);
+    m_timer.start();
+}
+
+ModalScript::~ModalScript() {
+    for (const Step& step : m_steps) {
+        ADD_FAILURE() << "the script still expected " << step.what;
+    }
+    if (!m_steps.empty()) {
+        CloseAllModals();
+    }
+}
+
+ModalScript& ModalScript::Then(std::function<bool(QWidget*)> accepts, std::function<void(QWidget*)> act,
+                               const char* what) {
+    m_steps.push_back({std::move(accepts), std::move(act), what});
+    return *this;
+}
+
+ModalScript& ModalScript::ThenMessage(const QString& text) {
+    return Then<QMessageBox>(
+        [text](QMessageBox* box) {
+            EXPECT_EQ(box->text().toStdString(), text.toStdString());
+            box->button(QMessageBox::Ok)->click();
+        },
+        "a message box");
+}
+
+void ModalScript::Poll() {
+    if (m_steps.empty()) {
+        return;
+    }
+    QWidget* top = TopModal();
+    // After acting on a window, wait until something else is on top, so one window never
+    // answers two steps in a row.
+    if (top != m_lastActedOn) {
+        m_lastActedOn = nullptr;
+    }
+    if (top != nullptr && top != m_lastActedOn && top->isVisible() && m_steps.front().accepts(top)) {
+        Step step = std::move(m_steps.front());
+        m_steps.pop_front();
+        m_lastActedOn = top;
+        m_waitedMs = 0;
+        // From its own timer, so an act that opens a modal window does not stop the polling.
+        QTimer::singleShot(0, top, [act = std::move(step.act), top] { act(top); });
+        return;
+    }
+    m_waitedMs += kPollMs;
+    if (m_waitedMs > m_stepTimeoutMs) {
+        ADD_FAILURE() << "no " << m_steps.front().what << " appeared"
+                      << (top != nullptr ? std::string("; on top: ") + top->metaObject()->className() : std::string());
+        m_steps.clear();
+        CloseAllModals();
+    }
+}
+
+OpenedUrls::OpenedUrls() {
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open");
+}
+
+OpenedUrls::~OpenedUrls() {
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+void OpenedUrls::Open(const QUrl& url) {
+    urls.append(url);
+}
+
+std::string SourceScriptFolder() {
+    return MARROWDEX_SOURCE_DIR "/resources/js";
+}
+
+} // namespace mwdx::test

@@ -1,0 +1,80 @@
+#pragma once
+
+// Driving the program's real windows in tests: a main that runs Qt offscreen, and a script of
+// answers for the modal windows and menus that a command opens while it blocks.
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <string>
+
+namespace mwdx::test {
+
+// Answers the modal windows (and popup menus) that appear, one step at a time, in order. Each
+// step waits for the topmost modal window or popup to be one it accepts, then acts on it. The
+// act runs from the event loop, so it may click a button that opens the next modal window.
+// A step that finds no window within the timeout fails the test and closes every modal window,
+// so the command under test returns; steps left when the script is destroyed fail the test too.
+class ModalScript final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ModalScript(int stepTimeoutMs = 10000);
+    ~ModalScript() override;
+
+    ModalScript& Then(std::function<bool(QWidget*)> accepts, std::function<void(QWidget*)> act,
+                      const char* what = "a modal window");
+    template <class Window> ModalScript& Then(std::function<void(Window*)> act, const char* what = "a modal window") {
+        return Then([](QWidget* w) { return qobject_cast<Window*>(w) != nullptr; },
+                    [act = std::move(act)](QWidget* w) { act(qobject_cast<Window*>(w)); }, what);
+    }
+    // A message box showing exactly `text`, answered with its OK button.
+    ModalScript& ThenMessage(const QString& text);
+
+    bool Finished() const { return m_steps.empty(); }
+
+private:
+    struct Step {
+        std::function<bool(QWidget*)> accepts;
+        std::function<void(QWidget*)> act;
+        std::string what;
+    };
+    void Poll();
+
+    std::deque<Step> m_steps;
+    QTimer m_timer;
+    QWidget* m_lastActedOn = nullptr;
+    int m_waitedMs = 0;
+    int m_stepTimeoutMs;
+};
+
+// The window that modal steps see: the open popup menu, else the topmost modal window.
+QWidget* TopModal();
+
+// Closes every modal window and popup (a failed test must not leave a command blocked).
+void CloseAllModals();
+
+// Waits (processing events) until `ready` holds or the time is up.
+bool WaitUntil(const std::function<bool()>& ready, int timeoutMs = 5000);
+
+// Records what the program asks the desktop to open instead of starting a browser.
+class OpenedUrls final : public QObject {
+    Q_OBJECT
+
+public:
+    OpenedUrls();
+    ~OpenedUrls() override;
+    QList<QUrl> urls;
+
+public slots:
+    void Open(const QUrl& url);
+};
+
+// The folder of a fresh copy of the program's page script (resources/js of the sources).
+std::string SourceScriptFolder();
+
+} // namespace mwdx::test

@@ -1,0 +1,293 @@
+#include "app/tree_ctrl_ex.h"
+#include "catalog/insert_remove.h"
+#include "config/config_dlg.h"
+#include "gui_fixture.h"
+#include "store/connection.h"
+#include "store/settings.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
+    return window.findChild<CTreeCtrlEx*>();
+}
+
+QString PaneText(CMarrowdexDlg& window) {
+    return window.findChild<QPlainTextEdit*>(QStringLiteral("commentPane"))->toPlainText();
+}
+
+// A right click at `point` of the tree's viewport, as the window system delivers it.
+void RightClick(CMarrowdexDlg& window, const QPoint& point) {
+    QWidget* viewport = TreeOf(window)->viewport();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, point, viewport->mapToGlobal(point));
+    QApplication::sendEvent(viewport, &event);
+}
+
+QPoint OnLabel(CMarrowdexDlg& window, const QModelIndex& item) {
+    const QRect row = TreeOf(window)->visualRect(item);
+    return {row.left() + 24, row.center().y()};
+}
+
+template <class Widget> Widget* Child(QWidget* parent, const char* name) {
+    auto* child = parent->findChild<Widget*>(QLatin1String(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
+
+void AddSampleCatalog(const std::string& db) {
+    RunSql(db, "insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) values"
+               "(1,'Physics',0,'Line one'||char(13,10)||'Line two',0,'',1),"
+               "(2,'Optics.pdf',1,'A book',1,'optics.pdf',2),"
+               "(3,'Maths',0,'Numbers',0,'',1),"
+               "(4,'Waves',1,'',0,'',2);");
+}
+
+TEST_F(GuiTest, FirstStartAsksForTheHomeDirectoryUntilOneIsAccepted) {
+    const ScopedLocale locale("en_US.UTF-8");
+    MakeDatabase(false);
+    const std::string chosen = m_home + "/it's knowledge";
+    fs::create_directories(chosen);
+    const QString required = QStringLiteral("Please select a directory as your knowledge database home directory");
+
+    QElapsedTimer clock;
+    clock.start();
+    auto window = OpenWindow();
+    qint64 openedAfterMs = -1;
+    {
+        ModalScript script;
+        script
+            .Then<CConfigDlg>(
+                [&](CConfigDlg* dialog) {
+                    openedAfterMs = clock.elapsed();
+                    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("System configuration dialog"));
+                    EXPECT_TRUE(Child<QLineEdit>(dialog, "homeDirEdit")->isReadOnly());
+                    Child<QPushButton>(dialog, "cancelButton")->click();
+                },
+                "the configuration dialog")
+            .ThenMessage(required)
+            .Then<CConfigDlg>([](CConfigDlg* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); })
+            .ThenMessage(required)
+            .Then<CConfigDlg>([](CConfigDlg* dialog) { dialog->close(); })
+            .ThenMessage(required)
+            .Then<CConfigDlg>([](CConfigDlg* dialog) { Child<QPushButton>(dialog, "okButton")->click(); })
+            .ThenMessage(required)
+            .Then<CConfigDlg>([](CConfigDlg* dialog) {
+                Child<QCheckBox>(dialog, "shortcutCheck")->setChecked(true);
+                Child<QPushButton>(dialog, "browseButton")->click();
+            })
+            .Then<QFileDialog>(
+                [&](QFileDialog* chooser) {
+                    chooser->setDirectory(QString::fromStdString(chosen));
+                    static_cast<QDialog*>(chooser)->accept(); // the chooser's own accept is protected
+                },
+                "the folder chooser")
+            .Then<CConfigDlg>([&](CConfigDlg* dialog) {
+                EXPECT_EQ(Child<QLineEdit>(dialog, "homeDirEdit")->text().toStdString(), chosen);
+                Child<QPushButton>(dialog, "okButton")->click();
+            });
+        ASSERT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }, 30000));
+    }
+    // About a second after start, never before.
+    EXPECT_GE(openedAfterMs, 900);
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR||'|'||FIRST_RUNNING||URL_SHORTCUT||DELDOC_AFTERADDING||"
+                              "DELDOC_AFTERDELNODE from SYS_CONFIG;"),
+              chosen + "|0100");
+    EXPECT_TRUE(fs::is_regular_file(chosen + "/js/dtree.js"));
+    EXPECT_TRUE(fs::is_regular_file(chosen + "/js/img/folder.gif"));
+    EXPECT_EQ(RootDirOf(SettingsCopy()), chosen);
+    EXPECT_EQ(SettingsCopy().firstRunning, 0);
+    window.reset();
+
+    auto again = OpenWindow();
+    QTest::qWait(kStartupDelayMs + 400);
+    EXPECT_EQ(TopModal(), nullptr) << "a confirmed configuration is not asked for again";
+}
+
+TEST_F(GuiTest, WithoutADatabaseTheTreeIsEmptyAndNothingIsAsked) {
+    auto window = OpenWindow();
+    EXPECT_EQ(TreeOf(*window)->model()->rowCount(), 0);
+    QTest::qWait(kStartupDelayMs + 400);
+    EXPECT_EQ(TopModal(), nullptr);
+    window.reset();
+    ASSERT_TRUE(fs::exists(m_db));
+    EXPECT_EQ(fs::file_size(m_db), 0u);
+}
+
+TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
+    MakeDatabase(true);
+    struct Case {
+        const char* lang;
+        QStringList buttons; // title, then the four buttons
+        QStringList menu;
+    };
+    const QStringList english{QStringLiteral("Add Sub Catalog"),
+                              QStringLiteral("Add Neighbour Catalog"),
+                              QStringLiteral("Add a new document in root catalog"),
+                              QStringLiteral("Add a new document to knowledge directory"),
+                              QStringLiteral("Update"),
+                              QStringLiteral("Delete ")};
+    const QStringList englishButtons{QStringLiteral("Marrowdex"), QStringLiteral("Option"),
+                                     QStringLiteral("Open Index file"), QStringLiteral("Sync Index file"),
+                                     QStringLiteral("Help")};
+    const Case cases[] = {
+        {"en_US.UTF-8", englishButtons, english},
+        {"zh_CN.UTF-8",
+         {QStringLiteral("zuzuv"), QStringLiteral("选项"), QStringLiteral("打开索引文件"), QStringLiteral("同步索引文件"),
+          QStringLiteral("帮助")},
+         {QStringLiteral("添加下层目录"), QStringLiteral("添加邻居目录"), QStringLiteral("在知识库根目录添加文档"),
+          QStringLiteral("添加一个新的文档"), QStringLiteral("更新"), QStringLiteral("删除")}},
+        {"zh_TW.UTF-8", englishButtons, english},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lang);
+        const ScopedLocale locale(c.lang);
+        auto window = OpenWindow();
+        EXPECT_EQ(window->windowTitle(), c.buttons[0]);
+        int i = 1;
+        for (const char* name : {"optionButton", "openIndexButton", "syncIndexButton", "helpButton"}) {
+            EXPECT_EQ(Child<QPushButton>(window.get(), name)->text(), c.buttons[i++]);
+        }
+        ModalScript script;
+        script.Then<QMenu>(
+            [&](QMenu* menu) {
+                QStringList texts;
+                QList<int> ids;
+                for (const QAction* action : menu->actions()) {
+                    texts << action->text();
+                    ids << action->data().toInt();
+                    EXPECT_TRUE(action->isEnabled());
+                }
+                EXPECT_EQ(texts, c.menu);
+                EXPECT_EQ(ids, (QList<int>{32782, 32784, 32788, 32785, 32787, 32786}));
+                menu->close();
+            },
+            "the tree's menu");
+        RightClick(*window, {10, 10}); // an empty tree: the menu still opens
+        EXPECT_TRUE(script.Finished());
+    }
+}
+
+TEST_F(GuiTest, RightClickSelectsTheItemUnderItAndThePaneShowsTheComment) {
+    MakeDatabase(true);
+    AddSampleCatalog(m_db);
+    auto window = OpenWindow();
+    CTreeCtrlEx* tree = TreeOf(*window);
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QModelIndex maths = FindTopItem(*window, "Maths");
+    ASSERT_TRUE(physics.isValid() && maths.isValid());
+    EXPECT_FALSE(tree->isExpanded(physics)) << "items start collapsed";
+    EXPECT_EQ(tree->model()->rowCount(physics), 2);
+    EXPECT_FALSE(physics.data(Qt::DecorationRole).isNull());
+    EXPECT_FALSE(tree->model()->index(0, 0, physics).data(Qt::DecorationRole).isNull());
+    EXPECT_TRUE(PaneText(*window).isEmpty());
+
+    auto closeMenu = [](QMenu* menu) { menu->close(); };
+    {
+        ModalScript script;
+        script.Then<QMenu>(closeMenu, "the tree's menu");
+        RightClick(*window, OnLabel(*window, maths));
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(window->GetSelectedItem(), maths);
+    EXPECT_EQ(PaneText(*window), QStringLiteral("Numbers"));
+
+    // Below the last item and far right of a label: the selection stays.
+    const int belowItems = tree->visualRect(maths).bottom() + 40;
+    for (const QPoint point : {QPoint(10, belowItems), QPoint(tree->viewport()->width() - 4, OnLabel(*window, physics).y())}) {
+        ModalScript script;
+        script.Then<QMenu>(closeMenu, "the tree's menu");
+        RightClick(*window, point);
+        EXPECT_TRUE(script.Finished());
+        EXPECT_EQ(window->GetSelectedItem(), maths);
+    }
+
+    // A comment of several lines keeps them; selecting by keyboard or mouse updates the pane too.
+    window->SelectItem(physics);
+    EXPECT_EQ(PaneText(*window), QStringLiteral("Line one\nLine two"));
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Down);
+    EXPECT_EQ(PaneText(*window), QStringLiteral("Numbers"));
+}
+
+TEST_F(GuiTest, EnterAndEscapeCloseTheMainWindow) {
+    MakeDatabase(true);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        auto window = OpenWindow();
+        TreeOf(*window)->setFocus();
+        QTest::keyClick(TreeOf(*window), key);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(window->result(), key == Qt::Key_Return ? QDialog::Accepted : QDialog::Rejected);
+    }
+}
+
+// The view follows nodes appended to the catalog wherever they go, and a chain of catalogs
+// deeper than any file system allows shows without trouble.
+TEST_F(GuiTest, TheTreeShowsNodesAddedToTheCatalog) {
+    MakeDatabase(true);
+    AddSampleCatalog(m_db);
+    auto window = OpenWindow();
+    QAbstractItemModel* model = TreeOf(*window)->model();
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    CatalogModel& catalog = window->Catalog();
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    CatalogNode* physicsNode = window->ItemNode(physics);
+
+    // Under a listed parent, under one whose children were never asked for, and at the top.
+    CatalogNode* added = InsertNode(catalog, "Acoustics", "", 0, physicsNode->FileId(), "", 2, physicsNode,
+                                    physicsNode->Path() + "/Acoustics");
+    ASSERT_NE(added, nullptr);
+    const QModelIndex addedItem = window->AppendTreeItem(physics);
+    EXPECT_EQ(window->ItemNode(addedItem), added);
+    EXPECT_EQ(addedItem.row(), 2);
+    EXPECT_EQ(window->GetParentItem(addedItem), physics);
+    window->ExpandItem(physics);
+    EXPECT_TRUE(TreeOf(*window)->isExpanded(physics));
+
+    const QModelIndex waves = model->index(1, 0, physics);
+    CatalogNode* wavesNode = window->ItemNode(waves);
+    CatalogNode* inWaves = InsertNode(catalog, "Tides", "", 0, wavesNode->FileId(), "", 3, wavesNode,
+                                      wavesNode->Path() + "/Tides");
+    const QModelIndex inWavesItem = window->AppendTreeItem(waves);
+    EXPECT_EQ(window->ItemNode(inWavesItem), inWaves);
+    EXPECT_EQ(model->rowCount(waves), 1);
+
+    InsertNode(catalog, "Zoology", "", 0, 0, "", 1, nullptr, m_home + "/Zoology");
+    const QModelIndex top = window->AppendTreeItem(QModelIndex());
+    EXPECT_EQ(top.row(), 2);
+    EXPECT_EQ(top.data().toString(), QStringLiteral("Zoology"));
+    EXPECT_EQ(window->GetRootItem().data().toString(), QStringLiteral("Physics"));
+
+    ASSERT_EQ(ExecStatement("PRAGMA synchronous=OFF;"), kStatementOk);
+    CatalogNode* deepest = window->ItemNode(top);
+    for (int level = 2; level <= 5001; ++level) {
+        deepest = InsertNode(catalog, "d", "", 0, deepest->FileId(), "", level, deepest, deepest->Path() + "/d");
+        ASSERT_NE(deepest, nullptr);
+    }
+    const QModelIndex deepItem = window->ItemOf(deepest);
+    ASSERT_TRUE(deepItem.isValid());
+    int depth = 0;
+    for (QModelIndex item = deepItem; item.isValid(); item = item.parent()) {
+        ++depth;
+    }
+    EXPECT_EQ(depth, 5001);
+    window->SelectItem(deepItem);
+    EXPECT_EQ(window->GetSelectedItem(), deepItem);
+}
+
+} // namespace
+} // namespace mwdx::test
