@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Marrowdex needs to build and run it; with --tests, also what
 # the tests need (GoogleTest, Google Benchmark, Chromium, Node.js and the npm packages of
-# tests/browser). Asks apt only when something is missing, so a second run costs a few look-ups.
+# tests/browser); with --screenshot, what scripts/screenshot.sh needs (a virtual X server).
+# Asks apt only when something is missing, so a second run costs a few look-ups.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 with_tests=0
-[[ ${1:-} == --tests ]] && with_tests=1
+with_screenshot=0
+for arg in "$@"; do
+    case $arg in
+    --tests) with_tests=1 ;;
+    --screenshot) with_screenshot=1 ;;
+    *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
+    esac
+done
 
 # Every package the project needs, one a line; a new need is one more line here.
 packages=(
@@ -15,6 +23,8 @@ packages=(
     ninja-build         # build
     libsqlite3-dev      # the store
     sqlite3             # the sqlite3 shell, for looking into a database by hand (and the browser test)
+    qt6-base-dev        # Qt 6 Core, Gui and Widgets: the desktop program (Test too, for the GUI tests)
+    fonts-dejavu-core   # a font for the windows' texts on a machine that has none
 )
 test_packages=(
     googletest          # GoogleTest and GoogleMock sources
@@ -23,6 +33,15 @@ test_packages=(
     libbenchmark-dev    # benchmarks
     chromium            # the index page in a real browser
 )
+screenshot_packages=(
+    xvfb                # a virtual X server to show the program in
+    x11-apps            # xwd, which captures the screen
+    xdotool             # clicks in the program as a user would
+    imagemagick         # convert, which turns the capture into a PNG
+)
+if ((with_screenshot)); then
+    packages+=("${screenshot_packages[@]}")
+fi
 if ((with_tests)); then
     packages+=("${test_packages[@]}")
     # Node.js may come from Debian (nodejs + npm) or already be on the machine with its own npm.

@@ -4,6 +4,7 @@
 #include "support/process.h"
 #include "support/test_support.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -128,12 +129,22 @@ TEST(FreshDatabase, DeletedFileIdsAreNeverGivenOut) {
 
 // `cmake --install` stages the tool and a database beside it, and staging again keeps the
 // database it finds there, byte for byte.
-TEST(Staging, MakesTheDatabaseOnlyWhereNoneIs) {
+TEST(Staging, MakesTheProgramFolderAndTheDatabaseOnlyWhereNoneIs) {
     TempDir stage;
+    TempDir menu;
+    ::setenv("MARROWDEX_DESKTOP_ENTRY_DIR", menu.Path().c_str(), 1);
     const std::vector<std::string> install = {CMAKE_EXE, "--install", BUILD_DIR, "--prefix", stage.Path().string()};
     const Outcome first = RunProcess(install);
     ASSERT_EQ(first.exitCode, 0) << first.err;
     const std::string db = stage.File("mymwdx.db");
+    for (const char* file : {"marrowdex", "ehelp.html", "chelp.html", "marrowdex.png"}) {
+        EXPECT_TRUE(fs::is_regular_file(stage.File(file))) << file;
+    }
+    // The application menu's entry starts the staged program, from its own folder.
+    const std::string entry = Bytes(menu.File("marrowdex.desktop"));
+    EXPECT_EQ(entry, Bytes(stage.File("marrowdex.desktop")));
+    EXPECT_NE(entry.find("\nExec=\"" + stage.File("marrowdex") + "\"\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nIcon=" + stage.File("marrowdex.png") + "\n"), std::string::npos) << entry;
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-initdb")));
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-index")));
     // The script folder a new Home Directory receives, with the icon the page names itself.
@@ -148,6 +159,7 @@ TEST(Staging, MakesTheDatabaseOnlyWhereNoneIs) {
     const Outcome second = RunProcess(install);
     EXPECT_EQ(second.exitCode, 0) << second.err;
     EXPECT_EQ(Bytes(db), bytes);
+    ::unsetenv("MARROWDEX_DESKTOP_ENTRY_DIR");
 }
 
 } // namespace
