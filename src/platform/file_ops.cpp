@@ -29,8 +29,8 @@ std::string WithoutTrailingSlashes(std::string_view path) {
 template <class Make> std::string ReserveTemporaryName(const std::string& directory, std::string_view stem, Make make) {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = directory + "/." + std::string(stem) + "." + std::to_string(::getpid()) + "." +
-                           std::to_string(++counter);
+        std::string name =
+            directory + "/." + std::string(stem) + "." + std::to_string(::getpid()) + "." + std::to_string(++counter);
         if (make(name)) {
             return name;
         }

@@ -5,9 +5,9 @@
 #include "store/statements.h"
 
 #include <cstring>
-#include <sqlite3.h>
 #include <memory>
 #include <new>
+#include <sqlite3.h>
 
 namespace mwdx {
 namespace {

@@ -147,8 +147,8 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
     const Case cases[] = {
         {"en_US.UTF-8", englishButtons, english},
         {"zh_CN.UTF-8",
-         {QStringLiteral("zuzuv"), QStringLiteral("选项"), QStringLiteral("打开索引文件"), QStringLiteral("同步索引文件"),
-          QStringLiteral("帮助")},
+         {QStringLiteral("zuzuv"), QStringLiteral("选项"), QStringLiteral("打开索引文件"),
+          QStringLiteral("同步索引文件"), QStringLiteral("帮助")},
          {QStringLiteral("添加下层目录"), QStringLiteral("添加邻居目录"), QStringLiteral("在知识库根目录添加文档"),
           QStringLiteral("添加一个新的文档"), QStringLiteral("更新"), QStringLiteral("删除")}},
         {"zh_TW.UTF-8", englishButtons, english},
@@ -208,7 +208,8 @@ TEST_F(GuiTest, RightClickSelectsTheItemUnderItAndThePaneShowsTheComment) {
 
     // Below the last item and far right of a label: the selection stays.
     const int belowItems = tree->visualRect(maths).bottom() + 40;
-    for (const QPoint point : {QPoint(10, belowItems), QPoint(tree->viewport()->width() - 4, OnLabel(*window, physics).y())}) {
+    for (const QPoint point :
+         {QPoint(10, belowItems), QPoint(tree->viewport()->width() - 4, OnLabel(*window, physics).y())}) {
         ModalScript script;
         script.Then<QMenu>(closeMenu, "the tree's menu");
         RightClick(*window, point);
@@ -260,8 +261,8 @@ TEST_F(GuiTest, TheTreeShowsNodesAddedToTheCatalog) {
 
     const QModelIndex waves = model->index(1, 0, physics);
     CatalogNode* wavesNode = window->ItemNode(waves);
-    CatalogNode* inWaves = InsertNode(catalog, "Tides", "", 0, wavesNode->FileId(), "", 3, wavesNode,
-                                      wavesNode->Path() + "/Tides");
+    CatalogNode* inWaves =
+        InsertNode(catalog, "Tides", "", 0, wavesNode->FileId(), "", 3, wavesNode, wavesNode->Path() + "/Tides");
     const QModelIndex inWavesItem = window->AppendTreeItem(waves);
     EXPECT_EQ(window->ItemNode(inWavesItem), inWaves);
     EXPECT_EQ(model->rowCount(waves), 1);

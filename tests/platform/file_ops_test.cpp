@@ -1,5 +1,4 @@
 #include "platform/file_ops.h"
-
 #include "support/process.h"
 #include "support/test_support.h"
 
@@ -55,7 +54,12 @@ TEST(FileOpsTest, CopyFolderIntoCopiesEverythingOrLeavesNothingBehind) {
     EXPECT_EQ(ReadFile(home / "js" / "img" / "folder.gif"), std::string("GIF89a\0\x01", 8));
     struct stat st {};
     ASSERT_EQ(::stat((home / "js").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0777 & ~[] { const mode_t m = ::umask(0); ::umask(m); return m; }());
+    EXPECT_EQ(
+        st.st_mode & 0777, 0777 & ~[] {
+            const mode_t m = ::umask(0);
+            ::umask(m);
+            return m;
+        }());
     EXPECT_EQ(mwdx::test::Entries(home.string()), (std::vector<std::string>{"js"}));
 
     // An existing target is never copied over.

@@ -1,5 +1,4 @@
 #include "platform/string_table.h"
-
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
