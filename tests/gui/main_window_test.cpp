@@ -243,7 +243,7 @@ TEST_F(GuiTest, TheTreeShowsNodesAddedToTheCatalog) {
     AddSampleCatalog(m_db);
     auto window = OpenWindow();
     QAbstractItemModel* model = TreeOf(*window)->model();
-    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     CatalogModel& catalog = window->Catalog();
     const QModelIndex physics = FindTopItem(*window, "Physics");
     CatalogNode* physicsNode = window->ItemNode(physics);
