@@ -39,4 +39,15 @@ inline std::vector<std::int64_t> ParseSizes(std::string_view text) {
     return sizes;
 }
 
+// The smallest of the figures: the run least disturbed by the rest of the machine.
+inline double BestOf(const std::vector<double>& values) {
+    return *std::min_element(values.begin(), values.end());
+}
+
+inline double MedianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 } // namespace mwdx::bench

@@ -36,7 +36,9 @@
 
 namespace {
 
+using mwdx::bench::BestOf;
 using mwdx::bench::InTurn;
+using mwdx::bench::MedianOf;
 using mwdx::bench::Shape;
 using Clock = std::chrono::steady_clock;
 
@@ -308,16 +310,6 @@ ChildResult RunChild(const char* mode, const std::string& path, std::int64_t exp
 }
 
 // ---- statistics and printing -----------------------------------------------------------------
-
-double BestOf(const std::vector<double>& values) {
-    return *std::min_element(values.begin(), values.end());
-}
-
-double MedianOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 struct Samples {
     std::vector<double> wall;

@@ -1,6 +1,7 @@
 #include "app/marrowdex_dlg.h"
 
 #include "app/catalog_tree_model.h"
+#include "app/cpu_state.h"
 #include "app/dialog_units.h"
 #include "app/icons.h"
 #include "app/tree_ctrl_ex.h"
@@ -121,6 +122,7 @@ void CMarrowdexDlg::OnInitDialog() {
 
     // A store that cannot be read leaves the Settings absent and the tree empty; nothing is
     // shown for it at start.
+    ClearUpperVectorState();
     LoadSettings();
     LoadCatalog(m_catalog);
     m_treeModel->SetCatalog(&m_catalog);

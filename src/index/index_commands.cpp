@@ -1,5 +1,6 @@
 // The main window's index and help buttons: refresh the index page, open it, open the help.
 
+#include "app/cpu_state.h"
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
 #include "app/shell.h"
@@ -15,6 +16,7 @@ void CMarrowdexDlg::SyncIndex() {
     const SettingsRecord settings = SettingsCopy();
     // The new page is complete before the old one becomes the backup, so any failure leaves
     // both as they were; it is reported rather than opening a page that is out of date.
+    ClearUpperVectorState();
     const PageWriteResult written = WriteIndexPage(m_catalog, UiStrings(), PageBackup::kPrevious);
     if (!written.Ok()) {
         MessagePrompt::Show(this, text::kIndexFailed);
