@@ -388,14 +388,7 @@ Options ParseOptions(int argc, char** argv) {
                 std::exit(2);
             }
         } else if (!value("--shapes=").empty()) {
-            options.shapes.clear();
-            const std::string_view list = value("--shapes=");
-            if (list.find("wide") != std::string_view::npos) {
-                options.shapes.push_back(Shape::Wide);
-            }
-            if (list.find("deep") != std::string_view::npos) {
-                options.shapes.push_back(Shape::Deep);
-            }
+            options.shapes = mwdx::bench::ParseShapes(value("--shapes="));
         } else if (!value("--repeats=").empty()) {
             options.repeats = std::max(1, std::atoi(std::string(value("--repeats=")).c_str()));
         } else if (arg == "--no-children") {

@@ -230,6 +230,17 @@ std::int64_t QueryInt(sqlite3* db, const char* sql) {
 
 } // namespace
 
+std::vector<Shape> ParseShapes(std::string_view list) {
+    std::vector<Shape> shapes;
+    if (list.find("wide") != std::string_view::npos) {
+        shapes.push_back(Shape::Wide);
+    }
+    if (list.find("deep") != std::string_view::npos) {
+        shapes.push_back(Shape::Deep);
+    }
+    return shapes;
+}
+
 std::string_view ShapeName(Shape shape) {
     return shape == Shape::Wide ? "wide" : "deep";
 }

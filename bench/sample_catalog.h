@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mwdx::bench {
 
@@ -15,6 +16,9 @@ enum class Shape {
 };
 
 std::string_view ShapeName(Shape shape);
+
+// The shapes named in a list such as "wide,deep", in that order (wide first).
+std::vector<Shape> ParseShapes(std::string_view list);
 
 struct SampleStats {
     std::int64_t rows = 0;
