@@ -78,6 +78,27 @@ QModelIndex CatalogTreeModel::AppendChild(const QModelIndex& parent) {
     return createIndex(row, 0, added);
 }
 
+void CatalogTreeModel::RemoveItem(const QModelIndex& index) {
+    const CatalogNode* node = NodeOf(index);
+    if (node == nullptr || node->Parent() == nullptr) {
+        return;
+    }
+    const QModelIndex parentIndex = index.parent();
+    auto& siblings = ChildrenOf(node->Parent()).nodes;
+    const int row = index.row();
+    beginRemoveRows(parentIndex, row, row);
+    siblings.erase(siblings.begin() + row);
+    // Siblings listed after it move up one row; the lists of the subtree go with their nodes.
+    for (std::size_t later = static_cast<std::size_t>(row); later < siblings.size(); ++later) {
+        if (const auto listed = m_children.find(siblings[later]); listed != m_children.end()) {
+            --listed->second.rowInParent;
+        }
+    }
+    m_children.erase(node);
+    ForEachDescendant(*node, [this](const CatalogNode& below) { m_children.erase(&below); });
+    endRemoveRows();
+}
+
 void CatalogTreeModel::NodeChanged(const QModelIndex& index) {
     if (index.isValid()) {
         emit dataChanged(index, index);

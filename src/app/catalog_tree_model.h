@@ -33,6 +33,10 @@ public:
     // catalog has just appended. Returns its index.
     QModelIndex AppendChild(const QModelIndex& parent);
 
+    // Takes the item at `index` and every item below it out of the views, before the catalog
+    // frees their nodes. The nodes themselves are not touched.
+    void RemoveItem(const QModelIndex& index);
+
     // The node behind `index` has new details: views repaint it.
     void NodeChanged(const QModelIndex& index);
 

@@ -160,6 +160,10 @@ QModelIndex CMarrowdexDlg::AppendTreeItem(const QModelIndex& parentItem) {
     return m_treeModel->AppendChild(parentItem);
 }
 
+void CMarrowdexDlg::DeleteTreeItem(const QModelIndex& item) {
+    m_treeModel->RemoveItem(item);
+}
+
 QModelIndex CMarrowdexDlg::GetSelectedItem() const {
     const QModelIndexList selected = m_tree->selectionModel()->selectedIndexes();
     return selected.isEmpty() ? QModelIndex() : selected.first();

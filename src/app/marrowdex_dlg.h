@@ -41,6 +41,7 @@ public:
 
     // Tree view operations. An invalid index stands for the top level.
     QModelIndex AppendTreeItem(const QModelIndex& parentItem); // shows the parent's new last child
+    void DeleteTreeItem(const QModelIndex& item); // with its descendants; before the nodes go
     QModelIndex GetSelectedItem() const;
     QModelIndex GetParentItem(const QModelIndex& item) const;
     QModelIndex GetRootItem() const;

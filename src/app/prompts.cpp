@@ -9,6 +9,10 @@
 
 namespace mwdx {
 
+QString UiText(int stringId) {
+    return QString::fromStdU16String(UiString(stringId));
+}
+
 QString ApplicationName() {
     return QString::fromStdString(ProgramName());
 }

@@ -10,6 +10,9 @@ class QWidget;
 
 namespace mwdx {
 
+// The text of `stringId` in the UI language.
+QString UiText(int stringId);
+
 // The caption of the program's message boxes: the program file's name.
 QString ApplicationName();
 

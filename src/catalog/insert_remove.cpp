@@ -70,6 +70,23 @@ CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_
     return node;
 }
 
+bool DeleteSubtreeRows(const CatalogNode& node) {
+    Transaction transaction;
+    if (transaction.Begin() != kStatementOk) {
+        return false;
+    }
+    if (ExecStatement(DeleteNodeStatement(node.FileId())) != kStatementOk) {
+        return false;
+    }
+    bool deleted = true;
+    ForEachDescendant(node, [&deleted](const CatalogNode& n) {
+        if (deleted && ExecStatement(DeleteNodeStatement(n.FileId())) != kStatementOk) {
+            deleted = false;
+        }
+    });
+    return deleted && transaction.Commit() == kStatementOk;
+}
+
 bool RemoveNode(CatalogModel& model, CatalogNode& parent, CatalogNode* node) {
     if (node == nullptr) {
         return false;
@@ -77,20 +94,7 @@ bool RemoveNode(CatalogModel& model, CatalogNode& parent, CatalogNode* node) {
     if (!IsChildOf(parent, *node)) {
         return true;
     }
-    Transaction transaction;
-    if (transaction.Begin() != kStatementOk) {
-        return false;
-    }
-    if (ExecStatement(DeleteNodeStatement(node->FileId())) != kStatementOk) {
-        return false;
-    }
-    bool deleted = true;
-    ForEachDescendant(*node, [&deleted](const CatalogNode& n) {
-        if (deleted && ExecStatement(DeleteNodeStatement(n.FileId())) != kStatementOk) {
-            deleted = false;
-        }
-    });
-    if (!deleted || transaction.Commit() != kStatementOk) {
+    if (!DeleteSubtreeRows(*node)) {
         return false;
     }
     model.UnlinkAndFree(parent, *node);

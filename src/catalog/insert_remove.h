@@ -23,6 +23,10 @@ CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_
                         std::int32_t parentId, std::string_view rawFileName, std::int32_t pathLevel,
                         CatalogNode* parentNode, std::string path);
 
+// Deletes the rows of `node` and of every node below it in one transaction: all of them, or
+// (false) none.
+bool DeleteSubtreeRows(const CatalogNode& node);
+
 // Removes `node` with its whole subtree: first the rows (S6 for the node, then for each node
 // below it, depth first in list order) in one transaction, then, once they are committed, the
 // nodes from the tree. Returns false when no node is given or the rows could not be deleted (then

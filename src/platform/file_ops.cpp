@@ -73,6 +73,19 @@ bool MakeDirectoryPath(std::string_view rawPath) {
     return true;
 }
 
+bool RenameNoReplace(std::string_view from, std::string_view to) {
+    return ::renameat2(AT_FDCWD, std::string(from).c_str(), AT_FDCWD, std::string(to).c_str(), RENAME_NOREPLACE) == 0;
+}
+
+bool DeletePath(std::string_view path) {
+    if (path.empty()) {
+        return false;
+    }
+    std::error_code ec;
+    fs::remove_all(fs::path(path), ec);
+    return !ec && !PathExists(path);
+}
+
 bool CopyFolderInto(std::string_view source, std::string_view destinationDir, std::string* error) {
     auto fail = [error](std::string reason) {
         if (error != nullptr) {

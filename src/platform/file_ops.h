@@ -16,6 +16,14 @@ bool PathExists(std::string_view path);
 // directories made before the failure left in place.
 bool MakeDirectoryPath(std::string_view path);
 
+// Renames `from` to `to` in one step, never replacing anything at `to` (EEXIST then). False with
+// errno set when it cannot; nothing changes then.
+bool RenameNoReplace(std::string_view from, std::string_view to);
+
+// Deletes what is at the path for good: a file, a link (not what it points to) or a directory
+// with everything below it. True when nothing is left there (also when nothing was there).
+bool DeletePath(std::string_view path);
+
 // Copies the directory `source` with everything below it into `destinationDir`, which gains a
 // directory of the source's name. The copy is made under a hidden temporary name and renamed
 // into place once complete, so a failure leaves nothing under the final name. Refuses (false)

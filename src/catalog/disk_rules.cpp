@@ -1,0 +1,158 @@
+#include "catalog/disk_rules.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace mwdx {
+
+namespace {
+
+constexpr std::size_t kMaxNamePartBytes = 255;
+
+bool IsSafePart(std::string_view part) {
+    if (part.empty() || part == "." || part == ".." || part.size() > kMaxNamePartBytes) {
+        return false;
+    }
+    for (const char c : part) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// True when `path` equals `directory` or lies below it; both lexically normal.
+bool IsAtOrBelow(std::string_view path, std::string_view directory) {
+    if (directory == "/") {
+        return !path.empty() && path.front() == '/';
+    }
+    return path.starts_with(directory) && (path.size() == directory.size() || path[directory.size()] == '/');
+}
+
+// realpath of the longest existing leading part of `path`, with the missing rest appended.
+std::string ResolveExistingPart(const std::string& path) {
+    std::string existing = path;
+    std::string rest;
+    while (!existing.empty()) {
+        if (char* resolved = ::realpath(existing.c_str(), nullptr)) {
+            std::string result(resolved);
+            std::free(resolved);
+            return rest.empty() ? result : LexicallyNormal(result + "/" + rest);
+        }
+        if (errno != ENOENT && errno != ENOTDIR) {
+            return {};
+        }
+        const auto slash = existing.rfind('/');
+        if (slash == std::string::npos || slash == 0) {
+            return {};
+        }
+        rest = existing.substr(slash + 1) + (rest.empty() ? "" : "/" + rest);
+        existing.resize(slash);
+    }
+    return {};
+}
+
+} // namespace
+
+bool IsSafeCatalogName(std::string_view name) {
+    if (name.empty()) {
+        return false;
+    }
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t slash = name.find('/', start);
+        const std::string_view part = name.substr(start, slash == std::string_view::npos ? slash : slash - start);
+        if (!IsSafePart(part)) {
+            return false;
+        }
+        if (slash == std::string_view::npos) {
+            return true;
+        }
+        start = slash + 1;
+    }
+}
+
+bool IsSafeFileName(std::string_view name) {
+    return name.find('/') == std::string_view::npos && IsSafePart(name);
+}
+
+std::string LexicallyNormal(std::string_view path) {
+    const bool absolute = !path.empty() && path.front() == '/';
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) {
+            slash = path.size();
+        }
+        const std::string_view part = path.substr(start, slash - start);
+        if (part == "..") {
+            if (!parts.empty() && parts.back() != "..") {
+                parts.pop_back();
+            } else if (!absolute) {
+                parts.push_back(part); // a relative path may climb; "/.." is "/"
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    std::string normal = absolute ? "/" : "";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) {
+            normal += '/';
+        }
+        normal.append(parts[i]);
+    }
+    return normal.empty() ? "." : normal;
+}
+
+bool IsInsideHome(std::string_view home, std::string_view path) {
+    if (home.empty() || home.front() != '/' || path.empty() || path.front() != '/') {
+        return false;
+    }
+    const std::string normalHome = LexicallyNormal(home);
+    const std::string normalPath = LexicallyNormal(path);
+    if (normalPath == normalHome || !IsAtOrBelow(normalPath, normalHome)) {
+        return false;
+    }
+    // The path's own last part may be a link (deleting or renaming it touches only the link);
+    // every directory above it must stay inside the Home Directory once links are followed.
+    const std::string realHome = ResolveExistingPart(normalHome);
+    const std::string realParent = ResolveExistingPart(normalPath.substr(0, normalPath.rfind('/')));
+    return !realHome.empty() && !realParent.empty() && IsAtOrBelow(realParent, realHome);
+}
+
+const CatalogNode* SiblingCatalogNamed(const CatalogNode& parent, std::string_view name, const CatalogNode* except) {
+    for (const CatalogNode* child = parent.FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (child != except && child->IsCatalog() && child->Details().fileName == name) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+bool OtherNodeLivesAt(const CatalogNode& root, const CatalogNode& removed, std::string_view path) {
+    const std::string target = LexicallyNormal(path);
+    for (const CatalogNode* node = root.FirstChild(); node != nullptr;) {
+        if (node == &removed) {
+            // Skip the removed subtree: go on after it, climbing as far as needed.
+            const CatalogNode* next = node;
+            while (next != &root && next->NextSibling() == nullptr) {
+                next = next->Parent();
+            }
+            node = next == &root ? nullptr : next->NextSibling();
+            continue;
+        }
+        if (IsAtOrBelow(LexicallyNormal(node->Path()), target)) {
+            return true;
+        }
+        node = NextInWalk(root, *node);
+    }
+    return false;
+}
+
+} // namespace mwdx

@@ -1,0 +1,5 @@
+#include "app/marrowdex_dlg.h"
+namespace mwdx {
+void CMarrowdexDlg::AddSubCatalog() {}
+void CMarrowdexDlg::AddNeighbourCatalog() {}
+} // namespace mwdx

@@ -1,0 +1,4 @@
+#include "app/marrowdex_dlg.h"
+namespace mwdx {
+void CMarrowdexDlg::DeleteSelectedNode() {}
+} // namespace mwdx

@@ -1,0 +1,39 @@
+#pragma once
+
+// The catalog window: a catalog's name and comment, for a new catalog and for editing one.
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace mwdx {
+
+class CDirDlg final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CDirDlg(QWidget* parent = nullptr);
+
+    // Shown when the window opens; after OK, what the user left in the controls.
+    QString m_nameText;
+    QString m_commentText;
+
+    int exec() override;    // initialises the controls from the texts, then runs modally
+    void accept() override; // OK: refuses an empty name
+
+private:
+    void OnInitDialog();
+
+    QPushButton* m_okButton;
+    QPushButton* m_cancelButton;
+    QLineEdit* m_nameEdit;
+    QLabel* m_nameLabel;
+    QLabel* m_commentLabel;
+    QPlainTextEdit* m_commentEdit;
+};
+
+} // namespace mwdx

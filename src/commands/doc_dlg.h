@@ -1,0 +1,48 @@
+#pragma once
+
+// The document window: a document's name, its comment and the file it comes from. Adding a
+// document lets the user choose the file; editing one shows its path with the chooser disabled.
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace mwdx {
+
+class CDocDlg final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CDocDlg(QWidget* parent = nullptr);
+
+    // Shown when the window opens; after OK, what the user left in the controls.
+    QString m_pathText;
+    QString m_commentText;
+    QString m_nameText;
+    // 1: the "+" button chooses the file; 0: it is disabled.
+    int AllowFileChoice = 1;
+
+    int exec() override; // initialises the controls from the texts, then runs modally
+
+    void OnChooseFile();
+    void accept() override; // OK
+
+private:
+    void OnInitDialog();
+
+    QLineEdit* m_pathEdit;
+    QPlainTextEdit* m_commentEdit;
+    QLineEdit* m_nameEdit;
+    QPushButton* m_chooseButton;
+    QLabel* m_nameLabel;
+    QLabel* m_commentLabel;
+    QLabel* m_fileLabel;
+    QPushButton* m_okButton;
+    QPushButton* m_cancelButton;
+};
+
+} // namespace mwdx

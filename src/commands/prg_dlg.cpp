@@ -1,0 +1,1 @@
+#include "commands/prg_dlg.h"
