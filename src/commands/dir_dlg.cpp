@@ -70,6 +70,12 @@ void CDirDlg::accept() {
         MessagePrompt::Show(this, text::kTypeCatalogName);
         return;
     }
+    if (m_checkName) {
+        if (const int refusal = m_checkName(m_nameText); refusal != 0) {
+            MessagePrompt::Show(this, refusal);
+            return;
+        }
+    }
     QDialog::accept();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -21,6 +22,9 @@ public:
     // Shown when the window opens; after OK, what the user left in the controls.
     QString m_nameText;
     QString m_commentText;
+    // Asked on OK about a non-empty name: 0 accepts it, a string id refuses it with that message
+    // and keeps the window open with what was typed.
+    std::function<int(const QString& name)> m_checkName;
 
     int exec() override;    // initialises the controls from the texts, then runs modally
     void accept() override; // OK: refuses an empty name

@@ -1,1 +1,438 @@
-#include <gtest/gtest.h>
+// The catalog commands as a user runs them: add, rename and delete catalogs in the real window,
+// with the rows, the tree and the directories under the Home Directory checked after each step.
+
+#include "commands/dir_dlg.h"
+#include "commands/doc_dlg.h"
+#include "gui_fixture.h"
+#include "support/process.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeView>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+template <class Widget> Widget* Find(QWidget* parent, const char* name) {
+    return parent->findChild<Widget*>(QLatin1String(name));
+}
+
+// Types a name and a comment into the catalog window and presses OK.
+void TypeCatalog(ModalScript& script, const QString& name, const QString& comment = {}) {
+    script.Then<CDirDlg>([name, comment](CDirDlg* dialog) {
+        Find<QLineEdit>(dialog, "nameEdit")->setText(name);
+        Find<QPlainTextEdit>(dialog, "commentEdit")->setPlainText(comment);
+        Find<QPushButton>(dialog, "okButton")->click();
+    });
+}
+
+void CancelCatalog(ModalScript& script) {
+    script.Then<CDirDlg>([](CDirDlg* dialog) { Find<QPushButton>(dialog, "cancelButton")->click(); });
+}
+
+void AnswerConfirmation(ModalScript& script, const QString& text, QMessageBox::StandardButton answer) {
+    script.Then<QMessageBox>([text, answer](QMessageBox* box) {
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("Caution"));
+        EXPECT_EQ(box->text(), text);
+        box->button(answer)->click();
+    });
+}
+
+// The tree as the view shows it: "name(child,child)" items separated by commas.
+std::string TreeText(const QAbstractItemModel& model, const QModelIndex& parent = {}) {
+    std::string text;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex item = model.index(row, 0, parent);
+        text += (row > 0 ? "," : "") + item.data().toString().toStdString();
+        if (model.rowCount(item) > 0) {
+            text += "(" + TreeText(model, item) + ")";
+        }
+    }
+    return text;
+}
+
+std::string TreeText(CMarrowdexDlg& window) {
+    return TreeText(*window.findChild<QTreeView*>()->model());
+}
+
+QModelIndex Child(const QModelIndex& parent, const std::string& name) {
+    for (int row = 0; row < parent.model()->rowCount(parent); ++row) {
+        if (parent.model()->index(row, 0, parent).data().toString().toStdString() == name) {
+            return parent.model()->index(row, 0, parent);
+        }
+    }
+    return {};
+}
+
+void WriteFile(const std::string& path, const std::string& content = "notes") {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+class CatalogCommandsTest : public GuiTest {
+protected:
+    void SetUp() override { MakeDatabase(true); }
+
+    // Rows as "id:name:parent:level", in id order.
+    std::string Rows() const {
+        return QueryText(m_db, "select group_concat(FILE_ID||':'||FILE_NAME||':'||PARENT_ID||':'||PATH_LEVEL, ' ')"
+                               " from (select * from FILE_NODE order by FILE_ID);");
+    }
+
+    void AddRow(int id, const std::string& name, int parent, int type, const std::string& raw, int level) {
+        RunSql(m_db, "insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL)"
+                     " values(" +
+                         std::to_string(id) + ",'" + name + "'," + std::to_string(parent) + ",'old comment'," +
+                         std::to_string(type) + ",'" + raw + "'," + std::to_string(level) + ");");
+    }
+
+    void SetDeleteFiles() { RunSql(m_db, "update SYS_CONFIG set DELDOC_AFTERDELNODE=1;"); }
+
+    const ScopedLocale m_locale{"en_US.UTF-8"};
+};
+
+TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARestart) {
+    AddRow(1, "Notes", 0, 1, "notes.txt", 1);
+    WriteFile(m_home + "/notes.txt");
+    auto window = OpenWindow();
+    {
+        // Nothing selected: a top-level catalog. A name with an apostrophe is kept as typed.
+        ModalScript script;
+        TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("it's all\nhere"));
+        window->AddSubCatalog();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_TRUE(fs::is_directory(m_home + "/Physics"));
+    EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_NAME='Physics';"), "it's all\nhere");
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    ASSERT_TRUE(physics.isValid());
+    window->SelectItem(physics);
+    {
+        // Under the selected catalog; an existing directory is simply used; a '/' nests directories.
+        fs::create_directories(m_home + "/Physics/Optics");
+        ModalScript script;
+        TypeCatalog(script, QStringLiteral("Optics"));
+        window->AddSubCatalog();
+        TypeCatalog(script, QStringLiteral("Heat/Engines"));
+        window->AddSubCatalog();
+        // An empty name is asked for again; Cancel then changes nothing.
+        script.Then<CDirDlg>([](CDirDlg* dialog) { Find<QPushButton>(dialog, "okButton")->click(); })
+            .ThenMessage(QStringLiteral("Please type a new sub catalog name"));
+        CancelCatalog(script);
+        window->AddSubCatalog();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Heat/Engines"));
+    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat/Engines:2:2");
+    EXPECT_TRUE(window->findChild<QTreeView*>()->isExpanded(physics));
+    EXPECT_EQ(window->GetSelectedItem(), physics) << "the new items are not selected";
+
+    // Beside a node: under its parent, at its level; beside a top-level document: at the top.
+    window->SelectItem(Child(physics, "Optics"));
+    {
+        ModalScript script;
+        TypeCatalog(script, QStringLiteral("Acoustics"));
+        window->AddNeighbourCatalog();
+        EXPECT_TRUE(script.Finished());
+    }
+    window->SelectItem(FindTopItem(*window, "Notes"));
+    {
+        ModalScript script;
+        script.ThenMessage(QStringLiteral("Can not add sub catalog under document"));
+        window->AddSubCatalog();
+        TypeCatalog(script, QStringLiteral("Chemistry"));
+        window->AddNeighbourCatalog();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat/Engines:2:2 5:Acoustics:2:2 6:Chemistry:0:1");
+    EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Acoustics"));
+    EXPECT_TRUE(fs::is_directory(m_home + "/Chemistry"));
+    const std::string shown = TreeText(*window);
+    EXPECT_EQ(shown, "Notes,Physics(Optics,Heat/Engines,Acoustics),Chemistry");
+
+    window.reset();
+    window = OpenWindow();
+    EXPECT_EQ(TreeText(*window), shown);
+}
+
+TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) {
+    AddRow(1, "Physics", 0, 0, "", 1);
+    AddRow(2, "Optics", 1, 0, "", 2);
+    auto window = OpenWindow();
+    {
+        ModalScript script;
+        const QString refused = QStringLiteral("This name cannot be used for a catalog or document");
+        for (const QString& name : {QStringLiteral(".."), QStringLiteral("a/../../x"), QStringLiteral("/tmp/x"),
+                                   QStringLiteral("a//b"), QStringLiteral("tab\there"), QString(300, u'n')}) {
+            TypeCatalog(script, name);
+            script.ThenMessage(refused);
+        }
+        TypeCatalog(script, QStringLiteral("Physics"));
+        script.ThenMessage(QStringLiteral("A catalog with this name already exists here"));
+        // The window kept what was typed.
+        script.Then<CDirDlg>([](CDirDlg* dialog) {
+            EXPECT_EQ(Find<QLineEdit>(dialog, "nameEdit")->text(), QStringLiteral("Physics"));
+            Find<QPushButton>(dialog, "cancelButton")->click();
+        });
+        window->AddSubCatalog();
+        EXPECT_TRUE(script.Finished());
+    }
+    {
+        // Renaming onto a sibling's name is refused the same way; keeping its own name is not.
+        ModalScript script;
+        window->SelectItem(FindTopItem(*window, "Physics"));
+        TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("new comment"));
+        window->EditSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_ID=1;"), "new comment");
+    EXPECT_EQ(Rows(), "1:Physics:0:1 2:Optics:1:2");
+    EXPECT_FALSE(fs::exists(m_dir.File("x")));
+    EXPECT_FALSE(fs::exists("/tmp/x/.."));
+    EXPECT_TRUE(fs::is_empty(m_home)) << "nothing was created for a refused name";
+}
+
+TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) {
+    AddRow(1, "Physics", 0, 0, "", 1);
+    AddRow(2, "Optics", 1, 0, "", 2);
+    AddRow(3, "Lenses", 2, 1, "lens.txt", 3);
+    AddRow(4, "Taken", 0, 0, "", 1);
+    fs::create_directories(m_home + "/Physics/Optics");
+    WriteFile(m_home + "/Physics/Optics/lens.txt");
+    fs::create_directories(m_home + "/Elsewhere");
+    auto window = OpenWindow();
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    window->SelectItem(physics);
+    {
+        // A name with a directory of its own on disk cannot be taken: nothing changes.
+        ModalScript script;
+        TypeCatalog(script, QStringLiteral("Elsewhere"));
+        script.ThenMessage(QStringLiteral("The catalog's directory could not be renamed; nothing was changed"));
+        window->EditSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.txt"));
+    EXPECT_EQ(Rows(), "1:Physics:0:1 2:Optics:1:2 3:Lenses:2:3 4:Taken:0:1");
+    EXPECT_EQ(physics.data().toString(), QStringLiteral("Physics"));
+    {
+        // Unchanged texts: nothing happens, not even on a store that would refuse the update.
+        RunSql(m_db, "create trigger no_update before update on FILE_NODE begin select raise(abort,'locked'); end;");
+        ModalScript script;
+        TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("old comment"));
+        window->EditSelectedNode();
+        // A refused update: the directory comes back, the old texts stay everywhere.
+        TypeCatalog(script, QStringLiteral("Natural Science"), QStringLiteral("changed"));
+        script.ThenMessage(QStringLiteral("The change could not be saved"));
+        window->EditSelectedNode();
+        EXPECT_TRUE(script.Finished());
+        RunSql(m_db, "drop trigger no_update;");
+    }
+    EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.txt"));
+    EXPECT_FALSE(fs::exists(m_home + "/Natural Science"));
+    EXPECT_EQ(physics.data().toString(), QStringLiteral("Physics"));
+    EXPECT_EQ(window->ItemNode(physics)->Details().comment, "old comment");
+    {
+        // The rename itself, then a change of letter case alone, which counts as a change.
+        ModalScript script;
+        TypeCatalog(script, QStringLiteral("Natural Science"), QStringLiteral("all of it"));
+        window->EditSelectedNode();
+        TypeCatalog(script, QStringLiteral("natural science"), QStringLiteral("all of it"));
+        window->EditSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    const std::string renamed = m_home + "/natural science";
+    EXPECT_TRUE(fs::exists(renamed + "/Optics/lens.txt"));
+    EXPECT_FALSE(fs::exists(m_home + "/Physics"));
+    EXPECT_FALSE(fs::exists(m_home + "/Natural Science"));
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE where FILE_ID=1;"),
+              "natural science|all of it");
+    EXPECT_EQ(physics.data().toString(), QStringLiteral("natural science"));
+    EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("all of it"));
+    const QModelIndex lenses = Child(Child(physics, "Optics"), "Lenses");
+    EXPECT_EQ(window->ItemNode(lenses)->Path(), renamed + "/Optics/lens.txt");
+
+    // A document's new name changes what is shown and stored; its file keeps its name. Its window
+    // shows the path with the chooser disabled.
+    window->SelectItem(lenses);
+    {
+        ModalScript script;
+        script.Then<CDocDlg>([&](CDocDlg* dialog) {
+            EXPECT_EQ(Find<QLineEdit>(dialog, "pathEdit")->text().toStdString(), renamed + "/Optics/lens.txt");
+            EXPECT_FALSE(Find<QPushButton>(dialog, "chooseButton")->isEnabled());
+            Find<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Lenses & mirrors"));
+            Find<QPushButton>(dialog, "okButton")->click();
+        });
+        window->EditSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_TRUE(fs::exists(renamed + "/Optics/lens.txt"));
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||RAW_FILE_NAME from FILE_NODE where FILE_ID=3;"),
+              "Lenses & mirrors|lens.txt");
+
+    // Deleting a descendant afterwards uses the directory under its new name.
+    SetDeleteFiles();
+    window.reset();
+    window = OpenWindow();
+    EXPECT_EQ(TreeText(*window), "natural science(Optics(Lenses & mirrors)),Taken");
+    window->SelectItem(Child(FindTopItem(*window, "natural science"), "Optics"));
+    {
+        ModalScript script;
+        AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogOptics"), QMessageBox::Ok);
+        window->DeleteSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_FALSE(fs::exists(renamed + "/Optics"));
+    EXPECT_TRUE(fs::is_directory(renamed));
+}
+
+TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
+    AddRow(1, "Physics", 0, 0, "", 1);
+    AddRow(2, "Optics", 1, 0, "", 2);
+    AddRow(3, "Lenses", 2, 1, "lens.txt", 3);
+    AddRow(4, "Chemistry", 0, 0, "", 1);
+    AddRow(5, "Salts", 4, 1, "salts.txt", 2);
+    AddRow(6, "Acids", 4, 1, "acids.txt", 2);
+    fs::create_directories(m_home + "/Physics/Optics");
+    WriteFile(m_home + "/Physics/Optics/lens.txt");
+    fs::create_directories(m_home + "/Chemistry");
+    WriteFile(m_home + "/Chemistry/salts.txt");
+    WriteFile(m_home + "/Chemistry/acids.txt");
+    auto window = OpenWindow();
+    {
+        ModalScript script;
+        script.ThenMessage(QStringLiteral("Please select a catalog or document which you want to delete"));
+        window->DeleteSelectedNode();
+        // Cancel changes nothing.
+        window->SelectItem(FindTopItem(*window, "Physics"));
+        AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogPhysics"),
+                           QMessageBox::Cancel);
+        window->DeleteSelectedNode();
+        // Without DELDOC_AFTERDELNODE the rows go and the files stay.
+        AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogPhysics"), QMessageBox::Ok);
+        window->DeleteSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(Rows(), "4:Chemistry:0:1 5:Salts:4:2 6:Acids:4:2");
+    EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.txt"));
+    EXPECT_EQ(TreeText(*window), "Chemistry(Salts,Acids)");
+    EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("old comment"));
+
+    // With it, a document's file goes alone, then a catalog's directory with all below it.
+    SetDeleteFiles();
+    window.reset();
+    window = OpenWindow();
+    const QModelIndex chemistry = FindTopItem(*window, "Chemistry");
+    window->SelectItem(Child(chemistry, "Salts"));
+    {
+        ModalScript script;
+        AnswerConfirmation(script, QStringLiteral("Are you true you want to delete DocumentSalts"), QMessageBox::Ok);
+        window->DeleteSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_FALSE(fs::exists(m_home + "/Chemistry/salts.txt"));
+    EXPECT_TRUE(fs::exists(m_home + "/Chemistry/acids.txt"));
+    window->SelectItem(chemistry);
+    {
+        ModalScript script;
+        AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogChemistry"), QMessageBox::Ok);
+        window->DeleteSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_FALSE(fs::exists(m_home + "/Chemistry"));
+    EXPECT_EQ(Rows(), "");
+    EXPECT_EQ(TreeText(*window), "");
+    window.reset();
+    window = OpenWindow();
+    EXPECT_EQ(TreeText(*window), "");
+}
+
+TEST_F(CatalogCommandsTest, DeleteNeverTakesFilesThatOthersUseOrThatLieOutside) {
+    SetDeleteFiles();
+    AddRow(1, "a", 0, 0, "", 1);
+    AddRow(2, "a/b", 0, 0, "", 1);
+    AddRow(3, "../outside", 0, 0, "", 1);
+    AddRow(4, "Kept", 0, 0, "", 1);
+    fs::create_directories(m_home + "/a/b");
+    WriteFile(m_home + "/a/mine.txt");
+    WriteFile(m_home + "/a/b/theirs.txt");
+    const std::string outside = m_dir.File("outside");
+    fs::create_directories(outside);
+    WriteFile(outside + "/precious.txt");
+    fs::create_directories(m_home + "/Kept");
+    auto window = OpenWindow();
+    {
+        ModalScript script;
+        window->SelectItem(FindTopItem(*window, "a"));
+        AnswerConfirmation(script, QStringLiteral("Are you true you want to delete Cataloga"), QMessageBox::Ok);
+        script.ThenMessage(QStringLiteral("The files were kept on disk because other catalogs or documents use them"));
+        window->DeleteSelectedNode();
+        window->SelectItem(FindTopItem(*window, "../outside"));
+        AnswerConfirmation(script, QStringLiteral("Are you true you want to delete Catalog../outside"),
+                           QMessageBox::Ok);
+        script.ThenMessage(QStringLiteral("Some files could not be deleted"));
+        window->DeleteSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_TRUE(fs::exists(m_home + "/a/mine.txt"));
+    EXPECT_TRUE(fs::exists(m_home + "/a/b/theirs.txt"));
+    EXPECT_TRUE(fs::exists(outside + "/precious.txt"));
+    EXPECT_EQ(Rows(), "2:a/b:0:1 4:Kept:0:1");
+
+    // Rows that cannot be deleted: nothing changes, not the tree and not the disk.
+    RunSql(m_db, "create trigger no_delete before delete on FILE_NODE begin select raise(abort,'locked'); end;");
+    {
+        ModalScript script;
+        window->SelectItem(FindTopItem(*window, "Kept"));
+        AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogKept"), QMessageBox::Ok);
+        script.ThenMessage(QStringLiteral("The change could not be saved"));
+        window->DeleteSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_TRUE(fs::is_directory(m_home + "/Kept"));
+    EXPECT_EQ(TreeText(*window), "a/b,Kept");
+    window.reset();
+    window = OpenWindow();
+    EXPECT_EQ(TreeText(*window), "a/b,Kept");
+}
+
+TEST_F(CatalogCommandsTest, AnImmutableHomeDirectoryIsReportedAndNothingIsLost) {
+    SetDeleteFiles();
+    AddRow(1, "Physics", 0, 0, "", 1);
+    fs::create_directories(m_home + "/Physics");
+    WriteFile(m_home + "/Physics/keep.txt");
+    auto window = OpenWindow();
+    if (RunProcess({"chattr", "+i", m_home}).exitCode != 0) {
+        GTEST_SKIP() << "chattr +i does not work here (needs root and a file system that supports it)";
+    }
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    {
+        ModalScript script;
+        // The catalog is added, but its directory cannot be made.
+        TypeCatalog(script, QStringLiteral("Chemistry"));
+        script.ThenMessage(QStringLiteral("Add a new sub catalog failure"));
+        window->AddSubCatalog();
+        window->SelectItem(physics);
+        TypeCatalog(script, QStringLiteral("Biology"));
+        script.ThenMessage(QStringLiteral("The catalog's directory could not be renamed; nothing was changed"));
+        window->EditSelectedNode();
+        AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogPhysics"), QMessageBox::Ok);
+        script.ThenMessage(QStringLiteral("Some files could not be deleted"));
+        window->DeleteSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    RunProcess({"chattr", "-i", m_home});
+    EXPECT_TRUE(fs::exists(m_home + "/Physics/keep.txt"));
+    EXPECT_FALSE(fs::exists(m_home + "/Chemistry"));
+    EXPECT_EQ(Rows(), "2:Chemistry:0:1");
+    window.reset();
+    window = OpenWindow();
+    EXPECT_EQ(TreeText(*window), "Chemistry");
+}
+
+} // namespace
+} // namespace mwdx::test

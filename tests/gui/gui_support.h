@@ -4,6 +4,7 @@
 // answers for the modal windows and menus that a command opens while it blocks.
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
@@ -47,7 +48,7 @@ private:
 
     std::deque<Step> m_steps;
     QTimer m_timer;
-    QWidget* m_lastActedOn = nullptr;
+    QPointer<QWidget> m_lastActedOn; // cleared when it goes: the next window may reuse its address
     int m_waitedMs = 0;
     int m_stepTimeoutMs;
 };
