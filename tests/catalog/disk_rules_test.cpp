@@ -1,1 +1,75 @@
+#include "catalog/disk_rules.h"
+#include "catalog/model.h"
+#include "support/test_support.h"
+
+#include <filesystem>
 #include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+TEST(DiskRules, OnlySafeRelativeNamesBecomeDirectories) {
+    for (const char* name : {"Physics", "a b", "Heat/Engines", "...", ".hidden", "物理", "it's"}) {
+        EXPECT_TRUE(IsSafeCatalogName(name)) << name;
+    }
+    for (const char* name :
+         {"", ".", "..", "a/..", "a/../../x", "/etc", "a//b", "a/", "./a", "tab\there", "bell\x7f"}) {
+        EXPECT_FALSE(IsSafeCatalogName(name)) << name;
+    }
+    EXPECT_FALSE(IsSafeCatalogName(std::string("nul\0byte", 8)));
+    EXPECT_TRUE(IsSafeCatalogName(std::string(255, 'n') + "/" + std::string(255, 'n')));
+    EXPECT_FALSE(IsSafeCatalogName(std::string(256, 'n')));
+    EXPECT_TRUE(IsSafeFileName("notes.txt"));
+    EXPECT_FALSE(IsSafeFileName("a/notes.txt"));
+
+    EXPECT_EQ(LexicallyNormal("/a/./b/../c/"), "/a/c");
+    EXPECT_EQ(LexicallyNormal("/a/../../x"), "/x");
+    EXPECT_EQ(LexicallyNormal("//a//b"), "/a/b");
+    EXPECT_EQ(LexicallyNormal("a/../../x"), "../x");
+}
+
+TEST(DiskRules, InsideTheHomeDirectoryMeansStrictlyBelowItEvenThroughLinks) {
+    TempDir dir;
+    const std::string home = dir.File("home");
+    fs::create_directories(home + "/a");
+    fs::create_directories(dir.File("outside"));
+    fs::create_directory_symlink(dir.File("outside"), home + "/escape");
+
+    EXPECT_TRUE(IsInsideHome(home, home + "/a"));
+    EXPECT_TRUE(IsInsideHome(home + "/", home + "/a/not/yet/made"));
+    EXPECT_TRUE(IsInsideHome(home, home + "/escape")) << "the link itself is inside; deleting it keeps its target";
+    EXPECT_FALSE(IsInsideHome(home, home + "/escape/file")) << "through the link, the path leads out";
+    EXPECT_FALSE(IsInsideHome(home, home));
+    EXPECT_FALSE(IsInsideHome(home, home + "/a/.."));
+    EXPECT_FALSE(IsInsideHome(home, home + "/../outside"));
+    EXPECT_FALSE(IsInsideHome(home, home + "2/a")) << "a sibling folder whose name starts the same";
+    EXPECT_FALSE(IsInsideHome("", "/a"));
+    EXPECT_FALSE(IsInsideHome(home, "a"));
+}
+
+TEST(DiskRules, SiblingsAndNodesThatShareADirectoryAreFound) {
+    CatalogModel model;
+    CatalogNode* root = model.EnsureRootNode("/home/kb");
+    auto add = [&](CatalogNode& parent, int id, const char* name, std::int32_t type) {
+        NodeDetails details;
+        FillNodeDetails(details, id, name, parent.FileId(), "", type == kDocumentType ? name : "");
+        return model.AddChildNode(parent, details, parent.PathLevel() + 1, id, type, parent.Path() + "/" + name);
+    };
+    CatalogNode* a = add(*root, 1, "a", kCatalogType);
+    add(*a, 2, "inner", kCatalogType);
+    CatalogNode* doc = add(*root, 3, "b", kDocumentType);
+    CatalogNode* nested = add(*root, 4, "a/b", kCatalogType);
+
+    EXPECT_EQ(SiblingCatalogNamed(*root, "a"), a);
+    EXPECT_EQ(SiblingCatalogNamed(*root, "a", a), nullptr) << "a catalog may keep its own name";
+    EXPECT_EQ(SiblingCatalogNamed(*root, "b"), nullptr) << "documents do not count";
+
+    EXPECT_TRUE(OtherNodeLivesAt(*root, *a, a->Path())) << "a/b lives in a's directory";
+    EXPECT_FALSE(OtherNodeLivesAt(*root, *nested, nested->Path()));
+    EXPECT_FALSE(OtherNodeLivesAt(*root, *doc, doc->Path())) << "a/b's path only starts like b's";
+}
+
+} // namespace
+} // namespace mwdx::test

@@ -168,7 +168,7 @@ TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) 
         ModalScript script;
         const QString refused = QStringLiteral("This name cannot be used for a catalog or document");
         for (const QString& name : {QStringLiteral(".."), QStringLiteral("a/../../x"), QStringLiteral("/tmp/x"),
-                                   QStringLiteral("a//b"), QStringLiteral("tab\there"), QString(300, u'n')}) {
+                                    QStringLiteral("a//b"), QStringLiteral("tab\there"), QString(300, u'n')}) {
             TypeCatalog(script, name);
             script.ThenMessage(refused);
         }
@@ -320,6 +320,9 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     EXPECT_EQ(Rows(), "4:Chemistry:0:1 5:Salts:4:2 6:Acids:4:2");
     EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.txt"));
     EXPECT_EQ(TreeText(*window), "Chemistry(Salts,Acids)");
+    const QModelIndex moved = FindTopItem(*window, "Chemistry");
+    EXPECT_EQ(moved.row(), 0);
+    EXPECT_EQ(Child(moved, "Acids").parent(), moved) << "children find their parent at its new row";
     EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("old comment"));
 
     // With it, a document's file goes alone, then a catalog's directory with all below it.
