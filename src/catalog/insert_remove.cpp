@@ -75,16 +75,17 @@ bool DeleteSubtreeRows(const CatalogNode& node) {
     if (transaction.Begin() != kStatementOk) {
         return false;
     }
-    if (ExecStatement(DeleteNodeStatement(node.FileId())) != kStatementOk) {
+    // S6 parsed once and re-bound for every node: a large catalog would otherwise cost a parse per row.
+    RepeatedStatement deleteRow(kDeleteNodeById);
+    if (deleteRow.Run(node.FileId()) != kStatementOk) {
         return false;
     }
-    bool deleted = true;
-    ForEachDescendant(node, [&deleted](const CatalogNode& n) {
-        if (deleted && ExecStatement(DeleteNodeStatement(n.FileId())) != kStatementOk) {
-            deleted = false;
+    for (const CatalogNode* n = node.FirstChild(); n != nullptr; n = NextInWalk(node, *n)) {
+        if (deleteRow.Run(n->FileId()) != kStatementOk) {
+            return false;
         }
-    });
-    return deleted && transaction.Commit() == kStatementOk;
+    }
+    return transaction.Commit() == kStatementOk;
 }
 
 bool RemoveNode(CatalogModel& model, CatalogNode& parent, CatalogNode* node) {

@@ -1,5 +1,6 @@
 #include "platform/file_ops.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,10 +25,12 @@ std::string WithoutTrailingSlashes(std::string_view path) {
     return std::string(path);
 }
 
-// A hidden name in `directory` that nothing uses yet, reserved by `make` (which fails with
-// EEXIST when the name is taken).
-template <class Make> std::string ReserveTemporaryName(const std::string& directory, std::string_view stem, Make make) {
-    static unsigned counter = 0;
+} // namespace
+
+std::string ReserveTemporaryName(const std::string& directory, std::string_view stem,
+                                 const std::function<bool(const std::string&)>& make) {
+    // Several threads may reserve names at once (a transfer worker beside the interface thread).
+    static std::atomic<unsigned> counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name =
             directory + "/." + std::string(stem) + "." + std::to_string(::getpid()) + "." + std::to_string(++counter);
@@ -40,8 +43,6 @@ template <class Make> std::string ReserveTemporaryName(const std::string& direct
     }
     return {};
 }
-
-} // namespace
 
 bool PathExists(std::string_view path) {
     struct stat st {};
@@ -78,12 +79,27 @@ bool RenameNoReplace(std::string_view from, std::string_view to) {
 }
 
 bool DeletePath(std::string_view path) {
-    if (path.empty()) {
+    const std::string target = WithoutTrailingSlashes(path);
+    if (target.empty() || !PathExists(target)) {
+        return !target.empty();
+    }
+    // Moved aside in one step first: what cannot be moved (a locked folder) is left whole rather
+    // than half deleted. What then fails part-way is put back under its own name.
+    const auto slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
+    const std::string aside = ReserveTemporaryName(directory, "marrowdex.deleting", [&](const std::string& candidate) {
+        return RenameNoReplace(target, candidate);
+    });
+    if (aside.empty()) {
         return false;
     }
     std::error_code ec;
-    fs::remove_all(fs::path(path), ec);
-    return !ec && !PathExists(path);
+    fs::remove_all(fs::path(aside), ec);
+    if (ec || PathExists(aside)) {
+        RenameNoReplace(aside, target);
+        return false;
+    }
+    return true;
 }
 
 bool CopyFolderInto(std::string_view source, std::string_view destinationDir, std::string* error) {

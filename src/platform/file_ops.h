@@ -3,6 +3,7 @@
 // File system operations the commands share: the Linux stand-ins for creating directory paths,
 // copying a folder and placing a link, with the guarantees the program relies on.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,12 @@ namespace mwdx {
 
 // True when anything (file, directory, link, even a dangling one) exists at the path.
 bool PathExists(std::string_view path);
+
+// A hidden name in `directory` ("/.stem.pid.n") that nothing uses yet, reserved by `make`, which
+// creates something under it and returns false with errno EEXIST when the name is taken. Empty
+// when `make` fails otherwise (errno then says why) or no free name is found.
+std::string ReserveTemporaryName(const std::string& directory, std::string_view stem,
+                                 const std::function<bool(const std::string&)>& make);
 
 // Creates the directory and any missing parents, outermost first. True when something already
 // existed at the path (a file counts) or the directories were made; false otherwise, with the

@@ -215,6 +215,39 @@ int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns,
     return status;
 }
 
+RepeatedStatement::~RepeatedStatement() {
+    if (m_stmt != nullptr) {
+        sqlite3_finalize(m_stmt);
+    }
+}
+
+int RepeatedStatement::Run(std::int32_t value) {
+    if (!m_prepared) {
+        if (IsMissingOrEmpty(m_statement)) {
+            return kEmptyStatement;
+        }
+        if (g_connection == nullptr) {
+            return kNoConnection;
+        }
+        m_prepared = true;
+        m_prepareStatus = sqlite3_prepare_v2(g_connection, m_statement, -1, &m_stmt, nullptr);
+        if (m_prepareStatus == SQLITE_OK && m_stmt == nullptr) {
+            m_prepareStatus = kEmptyStatement; // only a comment or white space
+        }
+    }
+    if (m_prepareStatus != SQLITE_OK) {
+        return m_prepareStatus;
+    }
+    int rc = sqlite3_bind_int(m_stmt, 1, value);
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+        }
+        rc = rc == SQLITE_DONE ? kStatementOk : rc;
+    }
+    sqlite3_reset(m_stmt);
+    return rc;
+}
+
 Transaction::~Transaction() {
     if (m_open) {
         ExecStatement("ROLLBACK;");

@@ -104,6 +104,28 @@ private:
     int m_finalStatus = 0;
 };
 
+// One statement prepared once and run again and again, each time with another integer for its
+// one parameter, so that a long series of the same statement is parsed only once. The statement
+// text must outlive the object. Finalized when destroyed; never throws.
+class RepeatedStatement final {
+public:
+    explicit RepeatedStatement(const char* statement) : m_statement(statement) {}
+    ~RepeatedStatement();
+    RepeatedStatement(const RepeatedStatement&) = delete;
+    RepeatedStatement& operator=(const RepeatedStatement&) = delete;
+
+    // Runs the statement with `value` bound to its first parameter, skipping any rows it returns.
+    // kStatementOk when it ran to the end; otherwise kEmptyStatement, kNoConnection, or the SQLite
+    // code of the prepare (which then stands for every later call) or of the step.
+    int Run(std::int32_t value);
+
+private:
+    const char* m_statement;
+    sqlite3_stmt* m_stmt = nullptr;
+    bool m_prepared = false;
+    int m_prepareStatus = 0;
+};
+
 // All or nothing for a group of statements: BEGIN IMMEDIATE on Begin(), ROLLBACK when destroyed
 // without a successful Commit(). Never throws.
 class Transaction final {

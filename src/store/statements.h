@@ -26,6 +26,8 @@ std::string InsertNodeStatement(std::string_view name, std::int32_t parentId, st
                                 std::int32_t fileType, std::string_view rawFileName, std::int32_t pathLevel);
 // S6
 std::string DeleteNodeStatement(std::int32_t fileId);
+// S6 with the FILE_ID as a parameter, for RepeatedStatement.
+inline constexpr const char* kDeleteNodeById = "delete from FILE_NODE where FILE_ID = ? ;";
 // S7
 std::string UpdateNodeStatement(std::string_view name, std::string_view comment, std::int32_t fileId);
 // S8: FIRST_RUNNING is always written as 0 once the configuration has been confirmed.

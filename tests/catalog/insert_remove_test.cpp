@@ -1,9 +1,9 @@
 #include "catalog/insert_remove.h"
 #include "catalog/loader.h"
 #include "catalog/paths.h"
-#include "support/catalog_fixture.h"
 #include "store/connection.h"
 #include "store/settings.h"
+#include "support/catalog_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -110,6 +110,32 @@ TEST_F(InsertRemoveTest, AFailedRemovalChangesNothingAnywhere) {
     EXPECT_EQ(m_model.NodeCount(), 5u);
     ASSERT_EQ(Reload(), 1);
     EXPECT_EQ(m_model.NodeCount(), 5u);
+}
+
+TEST_F(InsertRemoveTest, ALargeCatalogGoesWithEveryRowOrKeepsThemAll) {
+    // "Big" holds 50 sub-catalogs of 99 documents each (ids 10..5009); "Beside" stands next to it.
+    RunSql(m_db, "insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,PATH_LEVEL) values(1,'Big',0,1),(2,'Beside',0,1);"
+                 "with recursive n(i) as (select 0 union all select i + 1 from n where i < 4999)"
+                 " insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,FILETYPE,RAW_FILE_NAME,PATH_LEVEL)"
+                 " select 10 + i, 'n' || i, iif(i % 100 = 0, 1, 10 + i - i % 100), i % 100 > 0,"
+                 " iif(i % 100 = 0, '', 'n' || i || '.pdf'), iif(i % 100 = 0, 2, 3) from n;");
+    ASSERT_EQ(Reload(), 1);
+    ASSERT_EQ(m_model.NodeCount(), 5002u);
+    CatalogNode* big = Root()->FirstChild();
+
+    // The very last row of the walk refuses to go: the 5000 deleted before it come back.
+    RunSql(m_db, "create trigger keep_last before delete on FILE_NODE when old.FILE_ID = 5009"
+                 " begin select raise(abort, 'kept'); end;");
+    EXPECT_FALSE(RemoveNode(m_model, *Root(), big));
+    EXPECT_EQ(RowCount(), 5002);
+    EXPECT_EQ(m_model.NodeCount(), 5002u);
+
+    RunSql(m_db, "drop trigger keep_last;");
+    EXPECT_TRUE(RemoveNode(m_model, *Root(), big));
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_NAME) from FILE_NODE;"), "Beside");
+    EXPECT_EQ(m_model.NodeCount(), 1u);
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(Outline(*Root()), (std::vector<std::string>{"Beside"}));
 }
 
 TEST_F(InsertRemoveTest, AFailedInsertLeavesNeitherRowNorNode) {
