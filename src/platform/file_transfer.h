@@ -2,6 +2,7 @@
 
 // Moving and copying one document file into the knowledge base. Neither ever replaces a file
 // that exists at the destination, and neither ever leaves a partial file under the final name.
+// On failure errno holds the cause (EEXIST for a taken destination, ENOSPC for a full disk).
 
 #include <string>
 #include <string_view>
