@@ -43,4 +43,20 @@ std::optional<QString> FolderPrompt::Ask(QWidget* owner, const QString& start) {
     return chooser.selectedFiles().first();
 }
 
+std::optional<QString> FilePrompt::Ask(QWidget* owner) {
+    QFileDialog chooser(owner);
+    chooser.setObjectName(QStringLiteral("fileChooser"));
+    chooser.setFileMode(QFileDialog::ExistingFile);
+    chooser.setAcceptMode(QFileDialog::AcceptOpen);
+    // The filter reads "*.*" as it always has, but a plain "*.*" pattern would hide names
+    // without a dot.
+    chooser.setOption(QFileDialog::HideNameFilterDetails);
+    chooser.setNameFilter(QStringLiteral("*.* (*)"));
+    chooser.setDirectory(QDir::homePath());
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return chooser.selectedFiles().first();
+}
+
 } // namespace mwdx

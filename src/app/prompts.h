@@ -32,4 +32,10 @@ public:
     static std::optional<QString> Ask(QWidget* owner, const QString& start);
 };
 
+class FilePrompt final {
+public:
+    // The full path of the existing file the user chose; nothing when the chooser was cancelled.
+    static std::optional<QString> Ask(QWidget* owner);
+};
+
 } // namespace mwdx

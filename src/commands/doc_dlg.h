@@ -34,15 +34,15 @@ public:
 private:
     void OnInitDialog();
 
-    QLineEdit* m_pathEdit;
-    QPlainTextEdit* m_commentEdit;
-    QLineEdit* m_nameEdit;
-    QPushButton* m_chooseButton;
-    QLabel* m_nameLabel;
-    QLabel* m_commentLabel;
-    QLabel* m_fileLabel;
-    QPushButton* m_okButton;
-    QPushButton* m_cancelButton;
+    QLineEdit* m_pathEdit = nullptr;
+    QPlainTextEdit* m_commentEdit = nullptr;
+    QLineEdit* m_nameEdit = nullptr;
+    QPushButton* m_chooseButton = nullptr;
+    QLabel* m_nameLabel = nullptr;
+    QLabel* m_commentLabel = nullptr;
+    QLabel* m_fileLabel = nullptr;
+    QPushButton* m_okButton = nullptr;
+    QPushButton* m_cancelButton = nullptr;
 };
 
 } // namespace mwdx

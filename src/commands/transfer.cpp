@@ -1,1 +1,69 @@
 #include "commands/transfer.h"
+
+#include "commands/prg_dlg.h"
+#include "platform/file_transfer.h"
+
+#include <system_error>
+#include <thread>
+
+namespace mwdx {
+
+namespace {
+
+// Set only while no worker runs; a worker reads it after its start, which orders the two.
+std::function<void()>& TransferHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+} // namespace
+
+void SetTransferHookForTesting(std::function<void()> hook) {
+    TransferHook() = std::move(hook);
+}
+
+int TransferDocument(TransferRequest* request) {
+    if (request == nullptr) {
+        return 1;
+    }
+    if (const auto& hook = TransferHook()) {
+        hook();
+    }
+    request->arrived = request->moveFlag == 1
+                           ? MoveFileNoReplace(request->sourcePath, request->destinationPath, &request->error)
+                           : CopyFileNoReplace(request->sourcePath, request->destinationPath, &request->error);
+    if (request->progressWindow != nullptr) {
+        request->progressWindow->NotifyTransferEnded();
+    }
+    return 0;
+}
+
+bool RunDocumentTransfer(QWidget* owner, std::string source, std::string destination, std::int32_t moveFlag,
+                         std::string* error) {
+    CPRGDlg progress(owner);
+    TransferRequest request;
+    request.progressWindow = &progress;
+    request.sourcePath = std::move(source);
+    request.destinationPath = std::move(destination);
+    request.moveFlag = moveFlag;
+
+    std::thread worker;
+    try {
+        worker = std::thread(TransferDocument, &request);
+    } catch (const std::system_error& failure) {
+        if (error != nullptr) {
+            *error = failure.what();
+        }
+        return false;
+    }
+    progress.exec();
+    // The request and the window stay until the worker is done with them, however the window
+    // ended.
+    worker.join();
+    if (!request.arrived && error != nullptr) {
+        *error = request.error;
+    }
+    return request.arrived;
+}
+
+} // namespace mwdx

@@ -1,1 +1,39 @@
 #pragma once
+
+// Moving or copying an added document's file into its catalog's directory, on a worker thread
+// while the progress window shows. The file at the destination is never replaced.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QWidget;
+
+namespace mwdx {
+
+class CPRGDlg;
+
+struct TransferRequest {
+    CPRGDlg* progressWindow = nullptr; // told when the file operation has returned
+    std::string sourcePath;            // UTF-8, as the file system takes it
+    std::string destinationPath;
+    std::int32_t moveFlag = 0; // 1: move; any other value: copy
+    // The worker's answer, read once it has been joined.
+    bool arrived = false;
+    std::string error;
+};
+
+// The worker: moves (move flag 1) or copies the file, never over an existing one, records the
+// outcome in the request and tells the progress window. 1 when no request is given, else 0.
+int TransferDocument(TransferRequest* request);
+
+// Transfers one file behind the modal progress window owned by `owner` and returns once the
+// worker has finished: true when the file is at `destination`. Otherwise *error (if given)
+// says why; when the worker cannot be started no window is shown.
+bool RunDocumentTransfer(QWidget* owner, std::string source, std::string destination, std::int32_t moveFlag,
+                         std::string* error = nullptr);
+
+// Tests only: `hook` runs on the worker right before each file operation (an empty one: none).
+void SetTransferHookForTesting(std::function<void()> hook);
+
+} // namespace mwdx
