@@ -87,7 +87,7 @@ protected:
     void AddRow(int id, const std::string& name, int parent, int type, const std::string& raw, int level) {
         RunSql(m_db, "insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL)"
                      " values(" +
-                         std::to_string(id) + ",'" + name + "'," + std::to_string(parent) + ",'old comment'," +
+                         std::to_string(id) + ",'" + name + "'," + std::to_string(parent) + ",'about " + name + "'," +
                          std::to_string(type) + ",'" + raw + "'," + std::to_string(level) + ");");
     }
 
@@ -223,7 +223,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
         // Unchanged texts: nothing happens, not even on a store that would refuse the update.
         RunSql(m_db, "create trigger no_update before update on FILE_NODE begin select raise(abort,'locked'); end;");
         ModalScript script;
-        TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("old comment"));
+        TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("about Physics"));
         window->EditSelectedNode();
         // A refused update: the directory comes back, the old texts stay everywhere.
         TypeCatalog(script, QStringLiteral("Natural Science"), QStringLiteral("changed"));
@@ -235,7 +235,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
     EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.txt"));
     EXPECT_FALSE(fs::exists(m_home + "/Natural Science"));
     EXPECT_EQ(physics.data().toString(), QStringLiteral("Physics"));
-    EXPECT_EQ(window->ItemNode(physics)->Details().comment, "old comment");
+    EXPECT_EQ(window->ItemNode(physics)->Details().comment, "about Physics");
     {
         // The rename itself, then a change of letter case alone, which counts as a change.
         ModalScript script;
@@ -323,7 +323,8 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     const QModelIndex moved = FindTopItem(*window, "Chemistry");
     EXPECT_EQ(moved.row(), 0);
     EXPECT_EQ(Child(moved, "Acids").parent(), moved) << "children find their parent at its new row";
-    EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("old comment"));
+    // The item after the deleted one is selected now, and the pane follows it.
+    EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("about Chemistry"));
 
     // With it, a document's file goes alone, then a catalog's directory with all below it.
     SetDeleteFiles();
@@ -348,6 +349,9 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     }
     EXPECT_FALSE(fs::exists(m_home + "/Chemistry"));
     EXPECT_EQ(Rows(), "");
+    EXPECT_EQ(window->GetSelectedItem(), QModelIndex());
+    EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("about Chemistry"))
+        << "with nothing left to select, the pane keeps the last comment";
     EXPECT_EQ(TreeText(*window), "");
     window.reset();
     window = OpenWindow();
