@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +39,38 @@ inline std::vector<std::int64_t> ParseSizes(std::string_view text) {
     }
     std::sort(sizes.begin(), sizes.end());
     return sizes;
+}
+
+// The options of the benchmarks that measure several catalog sizes.
+struct SizedRunOptions {
+    std::vector<std::int64_t> sizes; // the defaults until --sizes= replaces them
+    int repeats = 5;
+    std::filesystem::path workDir; // an existing folder for the samples
+};
+
+// Reads --sizes=, --repeats= and --work-dir= into `options`. On anything else, or without an
+// existing work folder, prints `usage` to stderr and returns false.
+inline bool ParseSizedRunOptions(int argc, char** argv, SizedRunOptions& options, const char* usage) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg.starts_with("--sizes=")) {
+            options.sizes = ParseSizes(arg.substr(8));
+        } else if (arg.starts_with("--repeats=")) {
+            options.repeats = std::max(1, std::atoi(argv[i] + 10));
+        } else if (arg.starts_with("--work-dir=")) {
+            options.workDir = std::string(arg.substr(11));
+        } else {
+            options.sizes.clear();
+        }
+        if (options.sizes.empty()) {
+            break;
+        }
+    }
+    if (options.sizes.empty() || options.workDir.empty() || !std::filesystem::is_directory(options.workDir)) {
+        std::fprintf(stderr, "usage: %s\n", usage);
+        return false;
+    }
+    return true;
 }
 
 // The smallest of the figures: the run least disturbed by the rest of the machine.

@@ -131,29 +131,13 @@ bool Measure(const fs::path& workDir, std::int64_t rows, int repeats, Figures* f
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::int64_t> sizes{100000, 1000000};
-    int repeats = 5;
-    fs::path workDir;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg.starts_with("--sizes=")) {
-            sizes = mwdx::bench::ParseSizes(arg.substr(8));
-        } else if (arg.starts_with("--repeats=")) {
-            repeats = std::max(1, std::atoi(argv[i] + 10));
-        } else if (arg.starts_with("--work-dir=")) {
-            workDir = std::string(arg.substr(11));
-        } else {
-            sizes.clear();
-        }
-        if (sizes.empty()) {
-            std::fprintf(stderr, "usage: marrowdex_page_bench --work-dir=DIR [--sizes=100000,1000000] [--repeats=N]\n");
-            return 2;
-        }
-    }
-    if (workDir.empty() || !fs::is_directory(workDir)) {
-        std::fprintf(stderr, "page_bench: --work-dir=DIR must name an existing folder\n");
+    mwdx::bench::SizedRunOptions options;
+    options.sizes = {100000, 1000000};
+    if (!mwdx::bench::ParseSizedRunOptions(
+            argc, argv, options, "marrowdex_page_bench --work-dir=DIR [--sizes=100000,1000000] [--repeats=N]")) {
         return 2;
     }
+    const auto& [sizes, repeats, workDir] = options;
 
     std::printf("Index page: WriteIndexPage against std::ofstream writing the same lines (best of %d, wide "
                 "shape)\n\n",

@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QRect>
 #include <QSize>
+#include <QWidget>
 
 namespace mwdx {
 
@@ -30,5 +31,13 @@ private:
     int m_baseX = 6;
     int m_baseY = 13;
 };
+
+// A new child control named `name` (tests find it by that name) at `geometry` in its parent.
+template <class Widget> Widget* Place(QWidget* parent, const char* name, const QRect& geometry) {
+    auto* widget = new Widget(parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
 
 } // namespace mwdx

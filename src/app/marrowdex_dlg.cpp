@@ -4,6 +4,7 @@
 #include "app/cpu_state.h"
 #include "app/dialog_units.h"
 #include "app/icons.h"
+#include "app/prompts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/loader.h"
 #include "config/config_dlg.h"
@@ -22,10 +23,6 @@
 namespace mwdx {
 
 namespace {
-
-QString Text(int stringId) {
-    return QString::fromStdU16String(UiString(stringId));
-}
 
 QPushButton* MakeButton(QWidget* parent, const char* name) {
     auto* button = new QPushButton(parent);
@@ -114,11 +111,11 @@ void CMarrowdexDlg::OnInitDialog() {
     }
 
     setWindowIcon(ProgramIcon());
-    m_optionButton->setText(Text(text::kOption));
-    m_openIndexButton->setText(Text(text::kOpenIndex));
-    m_syncIndexButton->setText(Text(text::kSyncIndex));
-    m_helpButton->setText(Text(text::kHelp));
-    setWindowTitle(Text(text::kProgramTitle));
+    m_optionButton->setText(UiText(text::kOption));
+    m_openIndexButton->setText(UiText(text::kOpenIndex));
+    m_syncIndexButton->setText(UiText(text::kSyncIndex));
+    m_helpButton->setText(UiText(text::kHelp));
+    setWindowTitle(UiText(text::kProgramTitle));
 
     // A store that cannot be read leaves the Settings absent and the tree empty; nothing is
     // shown for it at start.

@@ -11,17 +11,6 @@
 
 namespace mwdx {
 
-namespace {
-
-template <class Widget> Widget* Place(QWidget* parent, const char* name, const QRect& geometry) {
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
-} // namespace
-
 CDocDlg::CDocDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("documentDialog"));
     const DialogUnits units(font());

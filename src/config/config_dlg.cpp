@@ -18,17 +18,6 @@ namespace mwdx {
 
 namespace {
 
-QString Text(int stringId) {
-    return QString::fromStdU16String(UiString(stringId));
-}
-
-template <class Widget> Widget* Place(QWidget* parent, const char* name, const QRect& geometry) {
-    auto* widget = new Widget(parent);
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
 // The chooser's answer as stored: UTF-8, without a trailing '/' (the root stays "/").
 std::string HomeDirectoryText(const QString& chosen) {
     std::string path = chosen.toStdString();
@@ -72,13 +61,13 @@ CConfigDlg::CConfigDlg(std::string programDirectory, QWidget* parent)
 }
 
 void CConfigDlg::OnInitDialog() {
-    m_homeDirLabel->setText(Text(text::kChooseHomeDirectory));
-    m_shortcutCheck->setText(Text(text::kDesktopShortcutOption));
-    m_moveDocumentsCheck->setText(Text(text::kMoveDocumentsOption));
-    m_deleteFilesCheck->setText(Text(text::kDeleteFilesOption));
-    setWindowTitle(Text(text::kConfigurationCaption));
-    m_okButton->setText(Text(text::kOk));
-    m_cancelButton->setText(Text(text::kCancel));
+    m_homeDirLabel->setText(UiText(text::kChooseHomeDirectory));
+    m_shortcutCheck->setText(UiText(text::kDesktopShortcutOption));
+    m_moveDocumentsCheck->setText(UiText(text::kMoveDocumentsOption));
+    m_deleteFilesCheck->setText(UiText(text::kDeleteFilesOption));
+    setWindowTitle(UiText(text::kConfigurationCaption));
+    m_okButton->setText(UiText(text::kOk));
+    m_cancelButton->setText(UiText(text::kCancel));
 
     const SettingsRecord settings = SettingsCopy();
     m_homeDirEdit->setText(QString::fromStdU16String(FromStoreText(RootDirOf(settings))));
