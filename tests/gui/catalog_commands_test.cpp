@@ -19,21 +19,17 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-template <class Widget> Widget* Find(QWidget* parent, const char* name) {
-    return parent->findChild<Widget*>(QLatin1String(name));
-}
-
 // Types a name and a comment into the catalog window and presses OK.
 void TypeCatalog(ModalScript& script, const QString& name, const QString& comment = {}) {
     script.Then<CDirDlg>([name, comment](CDirDlg* dialog) {
-        Find<QLineEdit>(dialog, "nameEdit")->setText(name);
-        Find<QPlainTextEdit>(dialog, "commentEdit")->setPlainText(comment);
-        Find<QPushButton>(dialog, "okButton")->click();
+        Child<QLineEdit>(dialog, "nameEdit")->setText(name);
+        Child<QPlainTextEdit>(dialog, "commentEdit")->setPlainText(comment);
+        Child<QPushButton>(dialog, "okButton")->click();
     });
 }
 
 void CancelCatalog(ModalScript& script) {
-    script.Then<CDirDlg>([](CDirDlg* dialog) { Find<QPushButton>(dialog, "cancelButton")->click(); });
+    script.Then<CDirDlg>([](CDirDlg* dialog) { Child<QPushButton>(dialog, "cancelButton")->click(); });
 }
 
 void AnswerConfirmation(ModalScript& script, const QString& text, QMessageBox::StandardButton answer) {
@@ -61,7 +57,7 @@ std::string TreeText(CMarrowdexDlg& window) {
     return TreeText(*window.findChild<QTreeView*>()->model());
 }
 
-QModelIndex Child(const QModelIndex& parent, const std::string& name) {
+QModelIndex ChildItem(const QModelIndex& parent, const std::string& name) {
     for (int row = 0; row < parent.model()->rowCount(parent); ++row) {
         if (parent.model()->index(row, 0, parent).data().toString().toStdString() == name) {
             return parent.model()->index(row, 0, parent);
@@ -121,7 +117,7 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
         TypeCatalog(script, QStringLiteral("Heat/Engines"));
         window->AddSubCatalog();
         // An empty name is asked for again; Cancel then changes nothing.
-        script.Then<CDirDlg>([](CDirDlg* dialog) { Find<QPushButton>(dialog, "okButton")->click(); })
+        script.Then<CDirDlg>([](CDirDlg* dialog) { Child<QPushButton>(dialog, "okButton")->click(); })
             .ThenMessage(QStringLiteral("Please type a new sub catalog name"));
         CancelCatalog(script);
         window->AddSubCatalog();
@@ -133,7 +129,7 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
     EXPECT_EQ(window->GetSelectedItem(), physics) << "the new items are not selected";
 
     // Beside a node: under its parent, at its level; beside a top-level document: at the top.
-    window->SelectItem(Child(physics, "Optics"));
+    window->SelectItem(ChildItem(physics, "Optics"));
     {
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Acoustics"));
@@ -176,8 +172,8 @@ TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) 
         script.ThenMessage(QStringLiteral("A catalog with this name already exists here"));
         // The window kept what was typed.
         script.Then<CDirDlg>([](CDirDlg* dialog) {
-            EXPECT_EQ(Find<QLineEdit>(dialog, "nameEdit")->text(), QStringLiteral("Physics"));
-            Find<QPushButton>(dialog, "cancelButton")->click();
+            EXPECT_EQ(Child<QLineEdit>(dialog, "nameEdit")->text(), QStringLiteral("Physics"));
+            Child<QPushButton>(dialog, "cancelButton")->click();
         });
         window->AddSubCatalog();
         EXPECT_TRUE(script.Finished());
@@ -253,7 +249,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
               "natural science|all of it");
     EXPECT_EQ(physics.data().toString(), QStringLiteral("natural science"));
     EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("all of it"));
-    const QModelIndex lenses = Child(Child(physics, "Optics"), "Lenses");
+    const QModelIndex lenses = ChildItem(ChildItem(physics, "Optics"), "Lenses");
     EXPECT_EQ(window->ItemNode(lenses)->Path(), renamed + "/Optics/lens.txt");
 
     // A document's new name changes what is shown and stored; its file keeps its name. Its window
@@ -262,10 +258,10 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
     {
         ModalScript script;
         script.Then<CDocDlg>([&](CDocDlg* dialog) {
-            EXPECT_EQ(Find<QLineEdit>(dialog, "pathEdit")->text().toStdString(), renamed + "/Optics/lens.txt");
-            EXPECT_FALSE(Find<QPushButton>(dialog, "chooseButton")->isEnabled());
-            Find<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Lenses & mirrors"));
-            Find<QPushButton>(dialog, "okButton")->click();
+            EXPECT_EQ(Child<QLineEdit>(dialog, "pathEdit")->text().toStdString(), renamed + "/Optics/lens.txt");
+            EXPECT_FALSE(Child<QPushButton>(dialog, "chooseButton")->isEnabled());
+            Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Lenses & mirrors"));
+            Child<QPushButton>(dialog, "okButton")->click();
         });
         window->EditSelectedNode();
         EXPECT_TRUE(script.Finished());
@@ -279,7 +275,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
     window.reset();
     window = OpenWindow();
     EXPECT_EQ(TreeText(*window), "natural science(Optics(Lenses & mirrors)),Taken");
-    window->SelectItem(Child(FindTopItem(*window, "natural science"), "Optics"));
+    window->SelectItem(ChildItem(FindTopItem(*window, "natural science"), "Optics"));
     {
         ModalScript script;
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogOptics"), QMessageBox::Ok);
@@ -322,7 +318,7 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     EXPECT_EQ(TreeText(*window), "Chemistry(Salts,Acids)");
     const QModelIndex moved = FindTopItem(*window, "Chemistry");
     EXPECT_EQ(moved.row(), 0);
-    EXPECT_EQ(Child(moved, "Acids").parent(), moved) << "children find their parent at its new row";
+    EXPECT_EQ(ChildItem(moved, "Acids").parent(), moved) << "children find their parent at its new row";
     // The item after the deleted one is selected now, and the pane follows it.
     EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("about Chemistry"));
 
@@ -331,7 +327,7 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     window.reset();
     window = OpenWindow();
     const QModelIndex chemistry = FindTopItem(*window, "Chemistry");
-    window->SelectItem(Child(chemistry, "Salts"));
+    window->SelectItem(ChildItem(chemistry, "Salts"));
     {
         ModalScript script;
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete DocumentSalts"), QMessageBox::Ok);

@@ -17,10 +17,6 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-template <class Widget> Widget* Child(QWidget* parent, const char* name) {
-    return parent->findChild<Widget*>(QLatin1String(name));
-}
-
 // Chooses `folder` in the configuration dialog through its folder chooser.
 void ChooseFolder(ModalScript& script, const std::string& folder) {
     script.Then<CConfigDlg>([](CConfigDlg* dialog) { Child<QPushButton>(dialog, "browseButton")->click(); })

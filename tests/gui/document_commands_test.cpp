@@ -5,6 +5,7 @@
 #include "gui_fixture.h"
 #include "store/connection.h"
 #include "store/settings.h"
+#include "support/process.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -35,19 +36,8 @@ namespace {
 
 class DocumentCommands : public GuiTest {};
 
-template <class Widget> Widget* Child(QWidget* parent, const char* name) {
-    auto* child = parent->findChild<Widget*>(QLatin1String(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
-
 void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Every file and folder below `dir`, relative and sorted.
@@ -149,8 +139,8 @@ TEST_F(DocumentCommands, AddHereCopiesIntoTheCatalogBesideADocumentOrAtTheRoot) 
         window->AddDocumentHere();
         EXPECT_TRUE(script.Finished());
     }
-    EXPECT_EQ(ReadFile(m_home + "/Physics/notes.txt"), "first");
-    EXPECT_EQ(ReadFile(inbox + "/notes.txt"), "first") << "copied, not moved";
+    EXPECT_EQ(Bytes(m_home + "/Physics/notes.txt"), "first");
+    EXPECT_EQ(Bytes(inbox + "/notes.txt"), "first") << "copied, not moved";
     EXPECT_EQ(Names(*window, physics), (QStringList{"Optics", "Notes"}));
     EXPECT_TRUE(window->findChild<CTreeCtrlEx*>()->isExpanded(physics));
     EXPECT_EQ(window->GetSelectedItem(), physics) << "the new item is not selected";
@@ -158,12 +148,12 @@ TEST_F(DocumentCommands, AddHereCopiesIntoTheCatalogBesideADocumentOrAtTheRoot) 
     window->SelectItem(physics.model()->index(0, 0, physics)); // the document Optics
     Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/waves.txt", QStringLiteral("Waves"));
     EXPECT_EQ(Names(*window, physics), (QStringList{"Optics", "Notes", "Waves"}));
-    EXPECT_EQ(ReadFile(m_home + "/Physics/waves.txt"), "second");
+    EXPECT_EQ(Bytes(m_home + "/Physics/waves.txt"), "second");
 
     window->SelectItem({});
     Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/top.txt", QStringLiteral("Top"));
     EXPECT_EQ(Names(*window, {}), (QStringList{"Physics", "Top"}));
-    EXPECT_EQ(ReadFile(m_home + "/top.txt"), "third");
+    EXPECT_EQ(Bytes(m_home + "/top.txt"), "third");
     EXPECT_EQ(window->ItemNode(FindTopItem(*window, "Top"))->Path(), m_home + "/top.txt");
 
     EXPECT_EQ(Rows(m_db), "1|Physics|0||0||1;2|Optics|1|A book|1|optics.pdf|2;3|Notes|1|it's mine|1|notes.txt|2;"
@@ -185,8 +175,8 @@ TEST_F(DocumentCommands, MovedDocumentsAreThereAtTheNextStart) {
     Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/report.pdf", QStringLiteral("Report"));
     Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/größe.txt", QStringLiteral("Ann's Größe"), {},
         QStringLiteral("two\nlines"));
-    EXPECT_EQ(ReadFile(m_home + "/report.pdf"), "report");
-    EXPECT_EQ(ReadFile(m_home + "/Physics/größe.txt"), "size");
+    EXPECT_EQ(Bytes(m_home + "/report.pdf"), "report");
+    EXPECT_EQ(Bytes(m_home + "/Physics/größe.txt"), "size");
     EXPECT_EQ(Listing(inbox), std::vector<std::string>{}) << "moved, not copied";
     EXPECT_EQ(Names(*window, {}), (QStringList{"Physics", "Report"}));
 
@@ -229,8 +219,8 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
     Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/notes.txt", QStringLiteral("Notes"),
         QStringLiteral("A file with this name is already in the catalog's directory"));
     unchanged();
-    EXPECT_EQ(ReadFile(m_home + "/Physics/notes.txt"), "older");
-    EXPECT_EQ(ReadFile(inbox + "/notes.txt"), "newer");
+    EXPECT_EQ(Bytes(m_home + "/Physics/notes.txt"), "older");
+    EXPECT_EQ(Bytes(inbox + "/notes.txt"), "newer");
 
     // A catalog whose name leads out of the Home Directory.
     window->SelectItem(FindTopItem(*window, "../outside"));
@@ -249,7 +239,7 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
     sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
     sqlite3_close(other);
     unchanged();
-    EXPECT_EQ(ReadFile(inbox + "/other.txt"), "other");
+    EXPECT_EQ(Bytes(inbox + "/other.txt"), "other");
 
     // A file name that cannot be a document's (a line break in it).
     const std::string oddName = inbox + "/line\nbreak.txt";
@@ -257,14 +247,14 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
     Add(&CMarrowdexDlg::AddDocumentHere, *window, oddName, QStringLiteral("Odd"),
         QStringLiteral("This name cannot be used for a catalog or document"));
     unchanged();
-    EXPECT_EQ(ReadFile(oddName), "odd");
+    EXPECT_EQ(Bytes(oddName), "odd");
 
     // No Home Directory set: nowhere to put a document at the root.
     RunSql(m_db, "update SYS_CONFIG set ROOT_DIR='';");
     ASSERT_EQ(LoadSettings(), 1);
     Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/other.txt", QStringLiteral("Other"), kNotAdded);
     unchanged();
-    EXPECT_EQ(ReadFile(inbox + "/other.txt"), "other");
+    EXPECT_EQ(Bytes(inbox + "/other.txt"), "other");
 }
 
 TEST_F(DocumentCommands, CancelOrAMissingNameChangesNothing) {
@@ -300,7 +290,7 @@ TEST_F(DocumentCommands, CancelOrAMissingNameChangesNothing) {
     EXPECT_EQ(Names(*window, physics), QStringList{"Optics"});
     EXPECT_EQ(window->GetSelectedItem(), physics);
     EXPECT_EQ(Listing(m_home), std::vector<std::string>{});
-    EXPECT_EQ(ReadFile(source), "kept");
+    EXPECT_EQ(Bytes(source), "kept");
 }
 
 TEST_F(DocumentCommands, TheChooserOffersFilesWithoutADot) {
@@ -343,7 +333,7 @@ TEST_F(DocumentCommands, TheChooserOffersFilesWithoutADot) {
     });
     window->AddDocumentToRoot();
     EXPECT_TRUE(script.Finished());
-    EXPECT_EQ(ReadFile(m_home + "/README"), "no dot");
+    EXPECT_EQ(Bytes(m_home + "/README"), "no dot");
     EXPECT_EQ(Names(*window, {}), QStringList{"Read me"});
 }
 
@@ -395,14 +385,14 @@ TEST_F(DocumentCommands, AMoveAcrossFileSystemsArrivesAndAFullOneRollsBack) {
     auto window = OpenWindow();
 
     Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/small.txt", QStringLiteral("Small"));
-    EXPECT_EQ(ReadFile(m_home + "/small.txt"), small);
+    EXPECT_EQ(Bytes(m_home + "/small.txt"), small);
     EXPECT_FALSE(fs::exists(inbox + "/small.txt"));
 
     Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/big.bin", QStringLiteral("Big"), kNotAdded);
     EXPECT_EQ(Rows(m_db), "1|Small|0||1|small.txt|1");
     EXPECT_EQ(Names(*window, {}), QStringList{"Small"});
     EXPECT_EQ(window->Catalog().NodeCount(), 1u);
-    EXPECT_EQ(ReadFile(inbox + "/big.bin"), big);
+    EXPECT_EQ(Bytes(inbox + "/big.bin"), big);
     EXPECT_EQ(Listing(m_home), std::vector<std::string>{"small.txt"}) << "no partial or temporary file";
 }
 
@@ -428,7 +418,7 @@ TEST_F(DocumentCommands, ATransferThatEndsBeforeTheWindowShowsStillClosesIt) {
     });
     progress.exec();
     EXPECT_FALSE(timedOut) << "the window waited for a notice that had already come";
-    EXPECT_EQ(ReadFile(m_home + "/a.txt"), "quick");
+    EXPECT_EQ(Bytes(m_home + "/a.txt"), "quick");
 }
 
 TEST_F(DocumentCommands, TheBarLoopsAndTheWindowStaysUntilASlowTransferEnds) {
@@ -474,7 +464,7 @@ TEST_F(DocumentCommands, TheBarLoopsAndTheWindowStaysUntilASlowTransferEnds) {
 
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(shown, (std::vector<int>{10, 10, 20, 30}));
-    EXPECT_EQ(ReadFile(m_home + "/slow.txt"), "slow");
+    EXPECT_EQ(Bytes(m_home + "/slow.txt"), "slow");
     EXPECT_EQ(Names(*window, {}), QStringList{"Slow"});
 }
 

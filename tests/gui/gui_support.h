@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <deque>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace mwdx::test {
@@ -52,6 +53,13 @@ private:
     int m_waitedMs = 0;
     int m_stepTimeoutMs;
 };
+
+// The child widget with this object name; fails the test when there is none.
+template <class Widget> Widget* Child(QWidget* parent, const char* name) {
+    auto* child = parent->findChild<Widget*>(QLatin1String(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
 
 // The window that modal steps see: the open popup menu, else the topmost modal window.
 QWidget* TopModal();

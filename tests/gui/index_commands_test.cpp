@@ -11,11 +11,6 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class IndexCommandsTest : public GuiTest {
 protected:
     void SetUp() override {
@@ -41,27 +36,27 @@ TEST_F(IndexCommandsTest, SyncKeepsABackupLinksThePageAndOpensIt) {
     window->SyncIndex();
     ASSERT_TRUE(fs::exists(m_page));
     EXPECT_FALSE(fs::exists(m_backup)) << "no page before, so no backup";
-    EXPECT_NE(Read(m_page).find("'Physics'"), std::string::npos);
+    EXPECT_NE(Bytes(m_page).find("'Physics'"), std::string::npos);
     EXPECT_EQ(fs::read_symlink(m_link), m_page);
 
     // The second sync keeps the first page as the backup and replaces whatever link was there.
     std::ofstream(m_page, std::ios::app) << "<!-- the first page -->";
-    const std::string first = Read(m_page);
+    const std::string first = Bytes(m_page);
     fs::remove(m_link);
     fs::create_symlink("/somewhere/else", m_link);
     window->SyncIndex();
-    EXPECT_EQ(Read(m_backup), first);
-    EXPECT_EQ(Read(m_page).find("the first page"), std::string::npos);
+    EXPECT_EQ(Bytes(m_backup), first);
+    EXPECT_EQ(Bytes(m_page).find("the first page"), std::string::npos);
     EXPECT_EQ(fs::read_symlink(m_link), m_page);
     EXPECT_EQ(opened.urls, (QList<QUrl>{Url(m_page), Url(m_page)}));
 
     // Open shows the page as it is; without a page it writes one first.
     std::ofstream(m_page, std::ios::binary | std::ios::trunc) << "as the user left it";
     window->OpenIndex();
-    EXPECT_EQ(Read(m_page), "as the user left it");
+    EXPECT_EQ(Bytes(m_page), "as the user left it");
     fs::remove(m_page);
     window->OpenIndex();
-    EXPECT_NE(Read(m_page).find("'Physics'"), std::string::npos);
+    EXPECT_NE(Bytes(m_page).find("'Physics'"), std::string::npos);
     EXPECT_EQ(opened.urls.size(), 4);
     EXPECT_EQ(opened.urls.back(), Url(m_page));
 
@@ -88,7 +83,7 @@ TEST_F(IndexCommandsTest, APageThatCannotBeReplacedIsReportedAndNothingChanges) 
     OpenedUrls opened;
     auto window = OpenWindow();
     window->SyncIndex();
-    const std::string first = Read(m_page);
+    const std::string first = Bytes(m_page);
     if (RunProcess({"chattr", "+i", m_home}).exitCode != 0) {
         GTEST_SKIP() << "chattr +i does not work here (needs root and a file system that supports it)";
     }
@@ -99,7 +94,7 @@ TEST_F(IndexCommandsTest, APageThatCannotBeReplacedIsReportedAndNothingChanges) 
         EXPECT_TRUE(script.Finished());
     }
     RunProcess({"chattr", "-i", m_home});
-    EXPECT_EQ(Read(m_page), first);
+    EXPECT_EQ(Bytes(m_page), first);
     EXPECT_FALSE(fs::exists(m_backup));
     EXPECT_EQ(opened.urls.size(), 1) << "nothing is opened after a failure";
 }

@@ -43,12 +43,6 @@ QPoint OnLabel(CMarrowdexDlg& window, const QModelIndex& item) {
     return {row.left() + 24, row.center().y()};
 }
 
-template <class Widget> Widget* Child(QWidget* parent, const char* name) {
-    auto* child = parent->findChild<Widget*>(QLatin1String(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-}
-
 void AddSampleCatalog(const std::string& db) {
     RunSql(db, "insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) values"
                "(1,'Physics',0,'Line one'||char(13,10)||'Line two',0,'',1),"
