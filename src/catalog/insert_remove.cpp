@@ -8,7 +8,7 @@
 namespace mwdx {
 namespace {
 
-constexpr ColumnSpec kMaxIdColumns[] = {{0, 1, 4}};
+constexpr ColumnSpec kMaxIdColumns[] = {{0, 1, 8}};
 
 bool IsChildOf(const CatalogNode& parent, const CatalogNode& node) {
     for (const CatalogNode* child = parent.FirstChild(); child != nullptr; child = child->NextSibling()) {
@@ -21,8 +21,8 @@ bool IsChildOf(const CatalogNode& parent, const CatalogNode& node) {
 
 } // namespace
 
-int GetMaxFileId() {
-    std::int32_t maxId = 0;
+NodeId GetMaxFileId() {
+    NodeId maxId = 0;
     int rows = 0;
     if (QueryRows(kSelectMaxFileId, 1, kMaxIdColumns, sizeof maxId, &maxId, 1, &rows) != kQueryDone) {
         return -1;
@@ -31,7 +31,7 @@ int GetMaxFileId() {
 }
 
 CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_view comment, std::int32_t fileType,
-                        std::int32_t parentId, std::string_view rawFileName, std::int32_t pathLevel,
+                        NodeId parentId, std::string_view rawFileName, std::int32_t pathLevel,
                         CatalogNode* parentNode, std::string path) {
     if (!IsStoreOpen() || (parentId != 0 && parentNode == nullptr)) {
         return nullptr;
@@ -45,7 +45,7 @@ CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_
     if (ExecStatement(InsertNodeStatement(name, parentId, comment, fileType, rawFileName, pathLevel)) != kStatementOk) {
         return nullptr;
     }
-    const int fileId = GetMaxFileId();
+    const NodeId fileId = GetMaxFileId();
     if (fileId < 0) {
         return nullptr;
     }

@@ -11,7 +11,7 @@
 namespace mwdx {
 
 // The largest FILE_ID in FILE_NODE (S4): 0 for an empty table, -1 when the query fails.
-int GetMaxFileId();
+NodeId GetMaxFileId();
 
 // Inserts a row (S5), takes the largest FILE_ID as its id (S4) and appends a node with that id
 // as the last child of `parentNode` (of the Root Node when parentId is 0, creating it with the
@@ -20,7 +20,7 @@ int GetMaxFileId();
 // statement, no parent node for a non-zero parentId, no memory) the row is rolled back, no node
 // is added and nullptr is returned.
 CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_view comment, std::int32_t fileType,
-                        std::int32_t parentId, std::string_view rawFileName, std::int32_t pathLevel,
+                        NodeId parentId, std::string_view rawFileName, std::int32_t pathLevel,
                         CatalogNode* parentNode, std::string path);
 
 // Deletes the rows of `node` and of every node below it in one transaction: all of them, or

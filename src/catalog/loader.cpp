@@ -6,14 +6,16 @@
 #include "store/settings.h"
 #include "store/statements.h"
 
-#include <limits>
-#include <string>
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace mwdx {
 namespace {
 
 constexpr ColumnSpec kCountColumns[] = {{0, 1, 4}};
-constexpr ColumnSpec kNodeColumns[] = {{0, 1, 4}, {1, 3, 512},  {2, 1, 4}, {3, 3, 1024},
+constexpr ColumnSpec kNodeColumns[] = {{0, 1, 8}, {1, 3, 512},  {2, 1, 8}, {3, 3, 1024},
                                        {4, 1, 4}, {5, 3, 1024}, {6, 1, 4}};
 
 // Most stored texts are already valid; only copy the ones that are not.
@@ -34,37 +36,201 @@ std::string HomeDirectoryFromSettings() {
     return SanitizeUtf8(RootDirOf(SettingsCopy()));
 }
 
-int AttachRow(CatalogModel& model, const std::string& homeDirectory, std::string_view fileName, std::int32_t parentId,
-              std::int32_t fileId, std::int32_t fileType, std::string_view comment, std::string_view rawFileName,
-              std::int32_t pathLevel) {
+// A row as it will become a node.
+struct LoadedRow {
     NodeDetails details;
+    std::int32_t fileType = 0;
+    std::int32_t storedLevel = 0;
+    bool taken = false; // placed or refused since it was kept
+};
+
+LoadedRow MakeRow(std::string_view fileName, NodeId parentId, NodeId fileId, std::int32_t fileType,
+                  std::string_view comment, std::string_view rawFileName, std::int32_t pathLevel) {
+    LoadedRow row;
     const ValidText name(fileName);
     const ValidText note(comment);
     const ValidText raw(rawFileName);
-    FillNodeDetails(details, fileId, name.view, parentId, note.view, raw.view);
-    const std::string_view nameOnDisk = fileType == kCatalogType ? details.fileName : details.rawFileName;
-
-    CatalogNode* parent = nullptr;
-    std::string path;
-    if (parentId == 0) {
-        parent = model.EnsureRootNode(homeDirectory);
-        if (parent == nullptr) {
-            return 0;
-        }
-        path = JoinNodePath(homeDirectory, nameOnDisk);
-    } else {
-        if (pathLevel == std::numeric_limits<std::int32_t>::min()) {
-            return 0; // no level lies above it
-        }
-        parent = model.FindNode(model.RootNode(), parentId, pathLevel - 1);
-        if (parent == nullptr) {
-            return 0;
-        }
-        path = JoinNodePath(parent->Path(), nameOnDisk);
-    }
-    model.AddChildNode(*parent, std::move(details), pathLevel, fileId, fileType, std::move(path));
-    return 1; // a node that found no memory is skipped and loading goes on
+    FillNodeDetails(row.details, fileId, name.view, parentId, note.view, raw.view);
+    // An empty name leaves the record as it was; the ids must still be the row's.
+    row.details.fileId = fileId;
+    row.details.parentId = parentId;
+    row.fileType = fileType;
+    row.storedLevel = pathLevel;
+    return row;
 }
+
+std::string_view NameOnDisk(const LoadedRow& row) {
+    return row.fileType == kCatalogType ? row.details.fileName : row.details.rawFileName;
+}
+
+// Places rows into a model as their parents become known.
+class Placer final {
+public:
+    Placer(CatalogModel& model, std::string homeDirectory, LoadReport* report)
+        : m_model(model), m_home(std::move(homeDirectory)), m_report(report) {}
+
+    // The parent's node, the Root Node (made on first need) for PARENT_ID 0; nullptr when it is
+    // not placed (yet).
+    CatalogNode* ParentOf(NodeId parentId) {
+        if (parentId == 0) {
+            return m_model.EnsureRootNode(m_home);
+        }
+        return m_model.NodeById(parentId);
+    }
+
+    // Places the row now if its parent is there, otherwise keeps it until the parent comes.
+    // Then places every kept row that was waiting for it, and for those, in the order they came.
+    void Offer(LoadedRow row) {
+        if (row.details.fileId <= 0) {
+            Refuse(row, UnplacedReason::kIdOutOfRange);
+            return;
+        }
+        CatalogNode* parent = ParentOf(row.details.parentId);
+        if (parent == nullptr) {
+            Keep(std::move(row));
+            return;
+        }
+        CatalogNode* placed = Place(*parent, std::move(row));
+        if (placed == nullptr) {
+            return;
+        }
+        std::vector<NodeId> newlyPlaced{placed->FileId()};
+        while (!newlyPlaced.empty()) {
+            const NodeId id = newlyPlaced.back();
+            newlyPlaced.pop_back();
+            const auto waiting = m_waiting.find(id);
+            if (waiting == m_waiting.end()) {
+                continue;
+            }
+            std::vector<std::size_t> rows = std::move(waiting->second);
+            m_waiting.erase(waiting);
+            CatalogNode* node = m_model.NodeById(id);
+            for (const std::size_t index : rows) {
+                LoadedRow& kept = m_kept[index];
+                kept.taken = true;
+                if (CatalogNode* child = Place(*node, std::move(kept))) {
+                    newlyPlaced.push_back(child->FileId());
+                }
+            }
+        }
+    }
+
+    // Rows still waiting when the query has ended: why each could not be placed.
+    void Finish() {
+        if (m_report == nullptr) {
+            return;
+        }
+        std::unordered_map<NodeId, std::size_t> keptById;
+        for (std::size_t i = 0; i < m_kept.size(); ++i) {
+            if (!m_kept[i].taken) {
+                keptById.emplace(m_kept[i].details.fileId, i);
+            }
+        }
+        // Each row's reason follows from its parent's: walk up until a known answer, a missing
+        // parent or a row met twice (a cycle), then settle every row on the way.
+        enum : unsigned char { kUnknown, kOnPath, kSettled };
+        std::vector<unsigned char> state(m_kept.size(), kUnknown);
+        std::vector<UnplacedReason> reason(m_kept.size(), UnplacedReason::kParentNotPlaced);
+        std::vector<std::size_t> path;
+        for (const auto& [id, start] : keptById) {
+            (void)id;
+            if (state[start] != kUnknown) {
+                continue;
+            }
+            path.clear();
+            std::size_t at = start;
+            std::optional<std::size_t> cycleStart;
+            bool parentMissing = false;
+            while (true) {
+                state[at] = kOnPath;
+                path.push_back(at);
+                const NodeId parentId = m_kept[at].details.parentId;
+                const auto parent = keptById.find(parentId);
+                if (parent == keptById.end()) {
+                    parentMissing = !m_refusedIds.contains(parentId) && m_model.NodeById(parentId) == nullptr;
+                    break;
+                }
+                if (state[parent->second] == kOnPath) {
+                    cycleStart = parent->second;
+                    break;
+                }
+                if (state[parent->second] == kSettled) {
+                    break;
+                }
+                at = parent->second;
+            }
+            bool inCycle = false;
+            for (const std::size_t row : path) {
+                if (cycleStart && row == *cycleStart) {
+                    inCycle = true;
+                }
+                reason[row] = inCycle ? UnplacedReason::kCycle : UnplacedReason::kParentNotPlaced;
+                state[row] = kSettled;
+            }
+            if (parentMissing) {
+                reason[path.back()] = UnplacedReason::kMissingParent;
+            }
+        }
+        for (std::size_t i = 0; i < m_kept.size(); ++i) {
+            if (!m_kept[i].taken) {
+                Report(m_kept[i], reason[i]);
+            }
+        }
+    }
+
+    bool AllPlaced() const { return m_refused == 0 && m_waiting.empty(); }
+
+    // Places the row under `parent` at once; nullptr when it cannot be (refused, or no memory).
+    CatalogNode* Place(CatalogNode& parent, LoadedRow row) {
+        if (m_model.NodeById(row.details.fileId) != nullptr) {
+            // Two nodes with one id would share their identity: deleting one would delete both rows.
+            Refuse(row, UnplacedReason::kDuplicateId);
+            return nullptr;
+        }
+        std::string path = JoinNodePath(parent.Path(), NameOnDisk(row));
+        if (path.size() >= kMaxPathBytes) {
+            Refuse(row, UnplacedReason::kPathTooLong);
+            return nullptr;
+        }
+        const std::int32_t level = parent.PathLevel() + 1;
+        if (level != row.storedLevel && m_report != nullptr) {
+            m_report->correctedLevels.push_back({row.details.fileId, row.storedLevel, level});
+        }
+        const NodeId id = row.details.fileId;
+        const std::int32_t fileType = row.fileType;
+        // A node that finds no memory is skipped and loading goes on.
+        return m_model.AddChildNode(parent, std::move(row.details), level, id, fileType, std::move(path));
+    }
+
+private:
+    void Keep(LoadedRow row) {
+        m_waiting[row.details.parentId].push_back(m_kept.size());
+        m_kept.push_back(std::move(row));
+    }
+
+    void Refuse(const LoadedRow& row, UnplacedReason reason) {
+        ++m_refused;
+        if (row.details.fileId != 0) {
+            m_refusedIds.insert(row.details.fileId);
+        }
+        Report(row, reason);
+    }
+
+    void Report(const LoadedRow& row, UnplacedReason reason) {
+        if (m_report != nullptr) {
+            m_report->unplaced.push_back(
+                {row.details.fileId, row.details.parentId, row.fileType, row.details.fileName, reason});
+        }
+    }
+
+    CatalogModel& m_model;
+    std::string m_home;
+    LoadReport* m_report;
+    std::vector<LoadedRow> m_kept;                                  // rows that came before their parent
+    std::unordered_map<NodeId, std::vector<std::size_t>> m_waiting; // parent id -> kept rows, in order
+    std::unordered_set<NodeId> m_refusedIds;
+    std::size_t m_refused = 0;
+};
 
 } // namespace
 
@@ -80,55 +246,66 @@ int CountNodes(int* count) {
     return 1;
 }
 
-int AttachLoadedRow(CatalogModel& model, std::string_view fileName, std::int32_t parentId, std::int32_t fileId,
+int AttachLoadedRow(CatalogModel& model, std::string_view fileName, NodeId parentId, NodeId fileId,
                     std::int32_t fileType, std::string_view comment, std::string_view rawFileName,
                     std::int32_t pathLevel) {
-    return AttachRow(model, HomeDirectoryFromSettings(), fileName, parentId, fileId, fileType, comment, rawFileName,
-                     pathLevel);
+    if (fileId <= 0 || model.NodeById(fileId) != nullptr) {
+        return 0;
+    }
+    Placer placer(model, HomeDirectoryFromSettings(), nullptr);
+    CatalogNode* parent = placer.ParentOf(parentId);
+    if (parent == nullptr) {
+        return 0;
+    }
+    LoadedRow row = MakeRow(fileName, parentId, fileId, fileType, comment, rawFileName, pathLevel);
+    if (JoinNodePath(parent->Path(), NameOnDisk(row)).size() >= kMaxPathBytes) {
+        return 0;
+    }
+    placer.Place(*parent, std::move(row));
+    return 1;
 }
 
-int LoadAllNodes(CatalogModel& model, int count) {
+int LoadAllNodes(CatalogModel& model, int count, LoadReport* report) {
     // Build into a model of our own so that a query failing after some rows leaves `model` as it was.
     CatalogModel loaded;
     loaded.Reserve(static_cast<std::size_t>(std::max(count, 0)));
-    const std::string homeDirectory = HomeDirectoryFromSettings();
+    LoadReport found;
+    Placer placer(loaded, HomeDirectoryFromSettings(), &found);
 
     RowCursor cursor(kSelectNodes, 7, kNodeColumns, sizeof(NodeRow));
-    int rowsRead = 0;
-    bool placing = true;
     int status;
     while ((status = cursor.Step()) == kRowReady) {
-        if (rowsRead >= count) {
+        if (found.rowsRead >= static_cast<std::size_t>(std::max(count, 0))) {
             status = kQueryDone; // rows beyond the count are not read
             break;
-        }
-        ++rowsRead;
-        if (!placing) {
-            continue; // only stepping on, to learn whether the query ends well
         }
         status = cursor.Decode();
         if (status != kRowReady) {
             break;
         }
+        ++found.rowsRead;
         const auto* row = reinterpret_cast<const NodeRow*>(cursor.Record());
-        if (AttachRow(loaded, homeDirectory, FieldText(row->fileName), row->parentId, row->fileId, row->fileType,
-                      FieldText(row->comment), FieldText(row->rawFileName), row->pathLevel) == 0) {
-            placing = false;
-        }
+        placer.Offer(MakeRow(FieldText(row->fileName), row->parentId, row->fileId, row->fileType,
+                             FieldText(row->comment), FieldText(row->rawFileName), row->pathLevel));
     }
     if (status != kQueryDone) {
         return 0;
     }
+    placer.Finish();
+    const bool allPlaced = placer.AllPlaced();
     model = std::move(loaded);
-    return placing ? 1 : 0;
+    if (report != nullptr) {
+        *report = std::move(found);
+    }
+    return allPlaced ? 1 : 0;
 }
 
-int LoadCatalog(CatalogModel& model) {
+int LoadCatalog(CatalogModel& model, LoadReport* report) {
     int count = 0;
     if (CountNodes(&count) == 0) {
         return 0;
     }
-    return LoadAllNodes(model, count);
+    return LoadAllNodes(model, count, report);
 }
 
 } // namespace mwdx

@@ -34,7 +34,7 @@ CatalogNode* CatalogModel::EnsureRootNode(std::string homeDirectory) {
 }
 
 CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel,
-                                        std::int32_t fileId, std::int32_t fileType, std::string path) {
+                                        NodeId fileId, std::int32_t fileType, std::string path) {
     try {
         auto owned = std::make_unique<CatalogNode>(std::move(details), pathLevel, fileId, fileType, std::move(path));
         CatalogNode* node = owned.get();
@@ -52,7 +52,7 @@ CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details
     }
 }
 
-CatalogNode* CatalogModel::FindNode(const CatalogNode* start, std::int32_t fileId, std::int32_t level) const {
+CatalogNode* CatalogModel::FindNode(const CatalogNode* start, NodeId fileId, std::int32_t level) const {
     if (start == nullptr) {
         return nullptr;
     }
@@ -71,7 +71,7 @@ CatalogNode* CatalogModel::FindNode(const CatalogNode* start, std::int32_t fileI
     return found;
 }
 
-CatalogNode* CatalogModel::SearchDown(const CatalogNode* start, std::int32_t fileId, std::int32_t level) const {
+CatalogNode* CatalogModel::SearchDown(const CatalogNode* start, NodeId fileId, std::int32_t level) const {
     // Depth first with an explicit stack of the siblings still to visit at each depth.
     std::vector<const CatalogNode*> pending{start};
     while (!pending.empty()) {

@@ -30,14 +30,21 @@ public:
 
     // Appends a new node, owning its own copy of `details`, as the last child of `parent`.
     // nullptr when memory runs out.
-    CatalogNode* AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, std::int32_t fileId,
+    CatalogNode* AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, NodeId fileId,
                               std::int32_t fileType, std::string path);
 
     // The node with FILE_ID `fileId` one level below a node at `level` - 1 that a search down from
     // `start` finds: the search scans the children of `start` when it is at `level` - 1 and
     // otherwise descends into each child in order, so the result is the first such node in
     // depth-first order. A level not below `start`'s finds nothing.
-    CatalogNode* FindNode(const CatalogNode* start, std::int32_t fileId, std::int32_t level) const;
+    CatalogNode* FindNode(const CatalogNode* start, NodeId fileId, std::int32_t level) const;
+
+    // The node with this FILE_ID (any one of them, should a damaged tree hold several); nullptr
+    // when there is none.
+    CatalogNode* NodeById(NodeId fileId) const {
+        const auto found = m_byId.find(fileId);
+        return found != m_byId.end() ? found->second : nullptr;
+    }
 
     // Frees every node below `node`; the node itself stays, childless.
     void FreeNodeTree(CatalogNode& node);
@@ -59,11 +66,11 @@ public:
     void Reserve(std::size_t nodes) { m_byId.reserve(nodes); }
 
 private:
-    CatalogNode* SearchDown(const CatalogNode* start, std::int32_t fileId, std::int32_t level) const;
+    CatalogNode* SearchDown(const CatalogNode* start, NodeId fileId, std::int32_t level) const;
     void Unregister(const CatalogNode& node);
 
     std::unique_ptr<CatalogNode> m_root;
-    std::unordered_multimap<std::int32_t, CatalogNode*> m_byId;
+    std::unordered_multimap<NodeId, CatalogNode*> m_byId;
 };
 
 } // namespace mwdx

@@ -6,7 +6,7 @@
 
 namespace mwdx {
 
-bool FillNodeDetails(NodeDetails& details, std::int32_t fileId, std::string_view fileName, std::int32_t parentId,
+bool FillNodeDetails(NodeDetails& details, NodeId fileId, std::string_view fileName, NodeId parentId,
                      std::string_view comment, std::string_view rawFileName) {
     if (fileName.empty()) {
         return false;
@@ -19,7 +19,7 @@ bool FillNodeDetails(NodeDetails& details, std::int32_t fileId, std::string_view
     return true;
 }
 
-CatalogNode::CatalogNode(NodeDetails details, std::int32_t pathLevel, std::int32_t fileId, std::int32_t fileType,
+CatalogNode::CatalogNode(NodeDetails details, std::int32_t pathLevel, NodeId fileId, std::int32_t fileType,
                          std::string path)
     : m_details(std::move(details)), m_pathLevel(pathLevel), m_fileId(fileId), m_fileType(fileType),
       m_path(std::move(path)) {}

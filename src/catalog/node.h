@@ -10,6 +10,9 @@
 
 namespace mwdx {
 
+// FILE_ID and PARENT_ID: SQLite's integer keys are 64-bit, and a cut id would name another row.
+using NodeId = std::int64_t;
+
 inline constexpr std::int32_t kCatalogType = 0;
 inline constexpr std::int32_t kDocumentType = 1;
 
@@ -20,8 +23,8 @@ inline constexpr std::size_t kMaxRawFileNameBytes = 1023;
 // The names and comment a node owns, held compactly: each text is bounded by the limits above
 // (UTF-8 bytes, never a split character) but takes only the room it needs.
 struct NodeDetails {
-    std::int32_t fileId = 0;
-    std::int32_t parentId = 0;
+    NodeId fileId = 0;
+    NodeId parentId = 0;
     std::string fileName;
     std::string comment;
     std::string rawFileName;
@@ -31,23 +34,25 @@ struct NodeDetails {
 
 // Sets all five fields, each text cut to its limit. Leaves the record unchanged and returns
 // false when the name is empty.
-bool FillNodeDetails(NodeDetails& details, std::int32_t fileId, std::string_view fileName, std::int32_t parentId,
+bool FillNodeDetails(NodeDetails& details, NodeId fileId, std::string_view fileName, NodeId parentId,
                      std::string_view comment, std::string_view rawFileName);
 
-// One FILE_NODE row as the loading query lays it out (the scratch record of S3).
+// One FILE_NODE row as the loading query lays it out (the scratch record of S3). The ids take 8
+// bytes, so that ids beyond 32 bits arrive whole.
 struct NodeRow {
-    std::int32_t fileId;
+    NodeId fileId;
     char fileName[512];
-    std::int32_t parentId;
+    NodeId parentId;
     char comment[1024];
     std::int32_t fileType;
     char rawFileName[1024];
     std::int32_t pathLevel;
 };
-static_assert(sizeof(NodeRow) == 2576);
-static_assert(offsetof(NodeRow, parentId) == 516);
-static_assert(offsetof(NodeRow, fileType) == 1544);
-static_assert(offsetof(NodeRow, pathLevel) == 2572);
+static_assert(sizeof(NodeRow) == 2584);
+static_assert(offsetof(NodeRow, fileName) == 8);
+static_assert(offsetof(NodeRow, parentId) == 520);
+static_assert(offsetof(NodeRow, fileType) == 1552);
+static_assert(offsetof(NodeRow, pathLevel) == 2580);
 
 // A text field of a fixed record, up to its terminator.
 template <std::size_t N> std::string_view FieldText(const char (&field)[N]) {
@@ -62,8 +67,7 @@ class CatalogModel;
 // Links are changed only by CatalogModel, which also keeps its id index in step.
 class CatalogNode final {
 public:
-    CatalogNode(NodeDetails details, std::int32_t pathLevel, std::int32_t fileId, std::int32_t fileType,
-                std::string path);
+    CatalogNode(NodeDetails details, std::int32_t pathLevel, NodeId fileId, std::int32_t fileType, std::string path);
     ~CatalogNode(); // frees the owned chain without recursion
     CatalogNode(const CatalogNode&) = delete;
     CatalogNode& operator=(const CatalogNode&) = delete;
@@ -74,7 +78,7 @@ public:
     CatalogNode* NextSibling() const { return m_nextSibling.get(); }
     CatalogNode* Parent() const { return m_parent; }
     std::int32_t PathLevel() const { return m_pathLevel; }
-    std::int32_t FileId() const { return m_fileId; }
+    NodeId FileId() const { return m_fileId; }
     std::int32_t FileType() const { return m_fileType; }
     bool IsCatalog() const { return m_fileType == kCatalogType; }
     const std::string& Path() const { return m_path; }
@@ -94,7 +98,7 @@ private:
     std::unique_ptr<CatalogNode> m_nextSibling;
     CatalogNode* m_parent = nullptr;
     std::int32_t m_pathLevel;
-    std::int32_t m_fileId;
+    NodeId m_fileId;
     std::int32_t m_fileType;
     std::string m_path;
 };

@@ -15,7 +15,7 @@ namespace {
 
 // Where a new catalog goes, and what the view does afterwards.
 struct CatalogTarget {
-    std::int32_t parentId = 0;
+    NodeId parentId = 0;
     std::int32_t pathLevel = 1;
     CatalogNode* parentNode = nullptr; // nullptr: the Root Node
     std::string parentPath;

@@ -32,7 +32,7 @@ void AddDocument(CMarrowdexDlg& window, const Target& target) {
     // At the root the file goes into the Home Directory as set now; into a catalog, wherever the
     // catalog's path leads, which must still be inside the Home Directory it was built from.
     const SettingsRecord settings = SettingsCopy();
-    const std::int32_t parentId = target.node != nullptr ? target.node->Details().fileId : 0;
+    const NodeId parentId = target.node != nullptr ? target.node->Details().fileId : 0;
     const std::int32_t pathLevel = target.node != nullptr ? target.node->PathLevel() + 1 : 1;
     const std::string directory = target.node != nullptr ? NodePath(*target.node) : std::string(RootDirOf(settings));
     const CatalogNode* root = window.Catalog().RootNode();

@@ -179,8 +179,8 @@ void AppendHtmlText(PageOutput& out, std::string_view text) {
     out.Append(escaped);
 }
 
-void AppendInteger(PageOutput& out, std::int32_t value) {
-    char digits[16];
+void AppendInteger(PageOutput& out, std::int64_t value) {
+    char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     out.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
@@ -212,7 +212,7 @@ int CreateTemporaryPage(const std::string& homeDirectory, std::string* path) {
     return -1;
 }
 
-void WriteEntry(PageOutput& out, std::int32_t id, std::int32_t parentId, std::string_view name, std::string_view path,
+void WriteEntry(PageOutput& out, std::int64_t id, std::int64_t parentId, std::string_view name, std::string_view path,
                 bool plainPath, std::int32_t fileType) {
     out.Append("d.add(");
     AppendInteger(out, id);
@@ -247,7 +247,7 @@ std::string EscapeBackslashes(std::string_view text) {
     return escaped;
 }
 
-void WriteNodeLine(PageOutput& out, std::int32_t id, std::int32_t parentId, std::string_view name,
+void WriteNodeLine(PageOutput& out, std::int64_t id, std::int64_t parentId, std::string_view name,
                    std::string_view path, std::int32_t fileType) {
     WriteEntry(out, id, parentId, name, path, !ContainsPathSpecial(path), fileType);
 }

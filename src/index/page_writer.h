@@ -34,7 +34,7 @@ std::string EscapeBackslashes(std::string_view text);
 
 // One entry: d.add(id,parentId,'name','path','','_blank'[,'js/img/folder.gif']); for a catalog
 // (FILETYPE 0) with the folder icon, for anything else without.
-void WriteNodeLine(PageOutput& out, std::int32_t id, std::int32_t parentId, std::string_view name,
+void WriteNodeLine(PageOutput& out, std::int64_t id, std::int64_t parentId, std::string_view name,
                    std::string_view path, std::int32_t fileType);
 
 // The entries of every node below `node`, each before its children, children in list order.

@@ -27,12 +27,12 @@ void CopyIntoField(std::byte* field, int width, const void* value, int valueByte
     field[width - 1] = std::byte{0};
 }
 
-// Room a value takes in the record: integers 4 bytes and doubles 8 whatever the column's width,
-// everything else the width.
+// Room a value takes in the record: integers 4 bytes (8 in a field 8 wide) and doubles 8 whatever
+// the column's width, everything else the width.
 std::size_t FieldBytes(int type, int width) {
     switch (type) {
     case SQLITE_INTEGER:
-        return 4;
+        return width == 8 ? 8 : 4;
     case SQLITE_FLOAT:
         return 8;
     default:
@@ -153,11 +153,15 @@ int RowCursor::Decode() {
         }
         std::byte* field = record + offset;
         switch (type) {
-        case SQLITE_INTEGER: {
-            const std::int32_t value = sqlite3_column_int(m_stmt, i);
-            std::memcpy(field, &value, sizeof value);
+        case SQLITE_INTEGER:
+            if (bytes == 8) {
+                const std::int64_t value = sqlite3_column_int64(m_stmt, i);
+                std::memcpy(field, &value, sizeof value);
+            } else {
+                const std::int32_t value = sqlite3_column_int(m_stmt, i);
+                std::memcpy(field, &value, sizeof value);
+            }
             break;
-        }
         case SQLITE_FLOAT: {
             const double value = sqlite3_column_double(m_stmt, i);
             std::memcpy(field, &value, sizeof value);
@@ -221,7 +225,7 @@ RepeatedStatement::~RepeatedStatement() {
     }
 }
 
-int RepeatedStatement::Run(std::int32_t value) {
+int RepeatedStatement::Run(std::int64_t value) {
     if (!m_prepared) {
         if (IsMissingOrEmpty(m_statement)) {
             return kEmptyStatement;
@@ -238,7 +242,7 @@ int RepeatedStatement::Run(std::int32_t value) {
     if (m_prepareStatus != SQLITE_OK) {
         return m_prepareStatus;
     }
-    int rc = sqlite3_bind_int(m_stmt, 1, value);
+    int rc = sqlite3_bind_int64(m_stmt, 1, value);
     if (rc == SQLITE_OK) {
         while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
         }

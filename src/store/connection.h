@@ -55,8 +55,8 @@ int ExecStatement(const char* statement);
 int ExecStatement(const std::string& statement);
 
 // Runs a query and copies each row into the next record of `records` (capacity records of
-// recordSize bytes, fields laid out by `columns` without gaps). Integers take 4 bytes, doubles
-// 8, text and blobs their field width (cut to width - 1 bytes and always NUL-terminated), NULL
+// recordSize bytes, fields laid out by `columns` without gaps). Integers take 4 bytes (8, whole,
+// in a field whose width is 8), doubles 8, text and blobs their field width (cut to width - 1 bytes and always NUL-terminated), NULL
 // leaves the field zero. Rows past the capacity are not stored. Returns kQueryDone when all
 // rows were read, otherwise a negative code above or the SQLite code that ended the query;
 // *rowCount holds the rows stored either way (untouched for kEmptyStatement and kNoConnection).
@@ -117,7 +117,7 @@ public:
     // Runs the statement with `value` bound to its first parameter, skipping any rows it returns.
     // kStatementOk when it ran to the end; otherwise kEmptyStatement, kNoConnection, or the SQLite
     // code of the prepare (which then stands for every later call) or of the step.
-    int Run(std::int32_t value);
+    int Run(std::int64_t value);
 
 private:
     const char* m_statement;

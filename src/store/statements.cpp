@@ -27,7 +27,7 @@ std::string EscapeSqlText(std::string_view text) {
     return out;
 }
 
-std::string InsertNodeStatement(std::string_view name, std::int32_t parentId, std::string_view comment,
+std::string InsertNodeStatement(std::string_view name, std::int64_t parentId, std::string_view comment,
                                 std::int32_t fileType, std::string_view rawFileName, std::int32_t pathLevel) {
     std::string s;
     s.reserve(128 + name.size() + comment.size() + rawFileName.size());
@@ -47,11 +47,11 @@ std::string InsertNodeStatement(std::string_view name, std::int32_t parentId, st
     return s;
 }
 
-std::string DeleteNodeStatement(std::int32_t fileId) {
+std::string DeleteNodeStatement(std::int64_t fileId) {
     return "delete from FILE_NODE where FILE_ID = " + std::to_string(fileId) + " ;";
 }
 
-std::string UpdateNodeStatement(std::string_view name, std::string_view comment, std::int32_t fileId) {
+std::string UpdateNodeStatement(std::string_view name, std::string_view comment, std::int64_t fileId) {
     std::string s;
     s.reserve(64 + name.size() + comment.size());
     s += "Update FILE_NODE set FILE_NAME='";

@@ -22,14 +22,14 @@ inline constexpr const char* kSelectMaxFileId = "select MAX(FILE_ID) from FILE_N
 std::string EscapeSqlText(std::string_view text);
 
 // S5
-std::string InsertNodeStatement(std::string_view name, std::int32_t parentId, std::string_view comment,
+std::string InsertNodeStatement(std::string_view name, std::int64_t parentId, std::string_view comment,
                                 std::int32_t fileType, std::string_view rawFileName, std::int32_t pathLevel);
 // S6
-std::string DeleteNodeStatement(std::int32_t fileId);
+std::string DeleteNodeStatement(std::int64_t fileId);
 // S6 with the FILE_ID as a parameter, for RepeatedStatement.
 inline constexpr const char* kDeleteNodeById = "delete from FILE_NODE where FILE_ID = ? ;";
 // S7
-std::string UpdateNodeStatement(std::string_view name, std::string_view comment, std::int32_t fileId);
+std::string UpdateNodeStatement(std::string_view name, std::string_view comment, std::int64_t fileId);
 // S8: FIRST_RUNNING is always written as 0 once the configuration has been confirmed.
 std::string UpdateSettingsStatement(std::string_view rootDir, std::int32_t urlShortcut, std::int32_t deleteAfterAdding,
                                     std::int32_t deleteAfterNodeDelete);

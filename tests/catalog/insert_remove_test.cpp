@@ -13,7 +13,7 @@ namespace {
 class InsertRemoveTest : public CatalogFixture {
 protected:
     CatalogNode* AddCatalog(CatalogNode* parent, const std::string& name) {
-        const int parentId = parent == nullptr ? 0 : parent->FileId();
+        const NodeId parentId = parent == nullptr ? 0 : parent->FileId();
         const int level = parent == nullptr ? 1 : parent->PathLevel() + 1;
         const std::string parentPath = parent == nullptr ? m_home : parent->Path();
         return InsertNode(m_model, name, "", kCatalogType, parentId, "", level, parent, JoinNodePath(parentPath, name));
@@ -50,6 +50,23 @@ TEST_F(InsertRemoveTest, TheFirstInsertCreatesTheRootNodeAndNewNodesGoLast) {
     EXPECT_EQ(loaded->Details().comment, "Bob's comment -- '; drop table FILE_NODE; --");
     EXPECT_EQ(loaded->Details().rawFileName, "l'été 中文.txt");
     EXPECT_EQ(loaded->Path(), m_home + "/A/l'été 中文.txt");
+}
+
+TEST_F(InsertRemoveTest, IdsBeyondThirtyTwoBitsNameOnlyTheirOwnRows) {
+    // A store whose ids went past 2^32: cut to 32 bits, the new node's id would be another's.
+    const NodeId big = (NodeId{1} << 32) + 7;
+    AddRow(7, "Seven", 0, kCatalogType, 1);
+    AddRow(big, "Big", 0, kCatalogType, 1);
+    ASSERT_EQ(Reload(), 1);
+    CatalogNode* added = AddCatalog(m_model.NodeById(big), "Under big");
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->FileId(), big + 1);
+    EXPECT_EQ(QueryText(m_db, "select PARENT_ID from FILE_NODE where FILE_NAME = 'Under big';"), std::to_string(big));
+
+    EXPECT_TRUE(RemoveNode(m_model, *Root(), m_model.NodeById(big)));
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_NAME) from FILE_NODE;"), "Seven");
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(Outline(*Root()), (std::vector<std::string>{"Seven"}));
 }
 
 TEST_F(InsertRemoveTest, RemovingFirstMiddleLastAndOnlyChildrenKeepsStoreAndTreeInStep) {

@@ -52,7 +52,7 @@ TEST(StatementTextTest, QuotesAreDoubledNothingIsCutAndANulEndsTheValue) {
                   escaped + "',0,'r''',2);");
 }
 
-constexpr ColumnSpec kNodeColumns[] = {{0, 1, 4}, {1, 3, 512},  {2, 1, 4}, {3, 3, 1024},
+constexpr ColumnSpec kNodeColumns[] = {{0, 1, 8}, {1, 3, 512},  {2, 1, 8}, {3, 3, 1024},
                                        {4, 1, 4}, {5, 3, 1024}, {6, 1, 4}};
 
 using StatementStoreTest = StoreTest;

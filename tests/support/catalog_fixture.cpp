@@ -22,7 +22,7 @@ void CatalogFixture::TearDown() {
     CloseStore();
 }
 
-void CatalogFixture::AddRow(int fileId, const std::string& name, int parentId, int fileType, int level,
+void CatalogFixture::AddRow(NodeId fileId, const std::string& name, NodeId parentId, int fileType, int level,
                             const std::string& raw, const std::string& comment) {
     RunSql(m_db, "insert into FILE_NODE values(" + std::to_string(fileId) + ",'" + EscapeSqlText(name) + "'," +
                      std::to_string(parentId) + ",'" + EscapeSqlText(comment) + "'," + std::to_string(fileType) + ",'" +

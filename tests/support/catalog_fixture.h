@@ -18,7 +18,7 @@ protected:
 
     // Inserts a row with an explicit FILE_ID, bypassing the program (as another tool or an older
     // version might have written it).
-    void AddRow(int fileId, const std::string& name, int parentId, int fileType, int level, const std::string& raw = "",
+    void AddRow(NodeId fileId, const std::string& name, NodeId parentId, int fileType, int level, const std::string& raw = "",
                 const std::string& comment = "");
     void SetHome(const std::string& home);
     // Loads the whole catalog into `model` as the program does at start-up.
