@@ -208,6 +208,73 @@ void FillDeep(Filler& filler, Random& random) {
     }
 }
 
+// The damage a store can suffer outside the program, on top of a wide catalog.
+void FillDamaged(sqlite3* db, Filler& filler, Random& random, std::int64_t rows, SampleStats& stats,
+                 std::string* error) {
+    const std::int64_t wideRows = rows * 8 / 10;
+    std::vector<std::int64_t> tops;
+    std::int64_t lastDrafts = 0;
+    for (int project = 0; stats.rows < wideRows && !filler.Full(); ++project) {
+        const std::int64_t top = filler.Add(0, 1, kCatalogType, Numbered("Project", project, 5), PickComment(random));
+        tops.push_back(top);
+        for (int c = 0; c < 4 && stats.rows < wideRows; ++c) {
+            const std::int64_t sub = filler.Add(top, 2, kCatalogType, Numbered("Drafts", c, 1), PickComment(random));
+            lastDrafts = sub;
+            const int firstDay = random.Below(3000);
+            for (int d = 0; d < 50 && stats.rows < wideRows; ++d) {
+                filler.Add(sub, 3, kDocumentType, DocumentName(random, "draft", firstDay, d), PickComment(random));
+            }
+        }
+    }
+    // A chain: one catalog in the other, far deeper than a path can go.
+    const std::int64_t chainRows = rows / 10;
+    const std::int64_t chainTop = filler.Add(0, 1, kCatalogType, "Chain", "");
+    std::int64_t parent = chainTop;
+    std::int64_t placedLinks = 0;
+    const std::size_t topPath = kSampleHomeDirectory.size() + std::string_view("/Chain").size();
+    for (std::int64_t i = 0; i < chainRows - 1 && !filler.Full(); ++i) {
+        parent = filler.Add(parent, static_cast<std::int32_t>(i + 2), kCatalogType, "link", "");
+        // Each link adds "/link" to the path; Linux takes paths below 4096 bytes.
+        if (topPath + 5 * static_cast<std::size_t>(i + 1) < 4096) {
+            ++placedLinks;
+        }
+    }
+    stats.unplaceable += (chainRows - 1) - placedLinks;
+    // Orphans: their parents were deleted by another tool.
+    const std::int64_t orphans = rows / 20;
+    for (std::int64_t i = 0; i < orphans && !filler.Full(); ++i) {
+        filler.Add(rows * 10 + i, 2, i % 2 == 0 ? kDocumentType : kCatalogType, Numbered("orphan", int(i), 7), "");
+        ++stats.unplaceable;
+    }
+    // Cycles: pairs that name each other as parent, filling the rest.
+    const std::int64_t firstPair = stats.rows + 1;
+    while (!filler.Full()) {
+        filler.Add(0, 2, kCatalogType, "looped", "");
+    }
+    const std::int64_t lastPair = firstPair + ((stats.rows - firstPair + 1) / 2) * 2 - 1;
+    stats.unplaceable += lastPair - firstPair + 1;
+    const std::string cycles = "UPDATE FILE_NODE SET PARENT_ID = CASE WHEN (FILE_ID - " + std::to_string(firstPair) +
+                               ") % 2 = 0 THEN FILE_ID + 1 ELSE FILE_ID - 1 END WHERE FILE_ID BETWEEN " +
+                               std::to_string(firstPair) + " AND " + std::to_string(lastPair) + ";";
+    // An odd row left over stays a top-level catalog: placeable.
+    // Moves: one project in twenty now lives in the last project's drafts, so its rows come first.
+    std::string moves = "UPDATE FILE_NODE SET PARENT_ID = " + std::to_string(lastDrafts) + " WHERE FILE_ID IN (";
+    bool any = false;
+    for (std::size_t i = 0; i + 1 < tops.size(); i += 20) {
+        moves += (any ? "," : "") + std::to_string(tops[i]);
+        any = true;
+    }
+    moves += ");";
+    for (const std::string& sql : {cycles, moves}) {
+        char* message = nullptr;
+        if ((sql != moves || any) && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+            *error = sql + ": " + (message != nullptr ? message : "");
+            sqlite3_free(message);
+            return;
+        }
+    }
+}
+
 bool Exec(sqlite3* db, const char* sql, std::string* error) {
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
@@ -238,11 +305,22 @@ std::vector<Shape> ParseShapes(std::string_view list) {
     if (list.find("deep") != std::string_view::npos) {
         shapes.push_back(Shape::Deep);
     }
+    if (list.find("damaged") != std::string_view::npos) {
+        shapes.push_back(Shape::Damaged);
+    }
     return shapes;
 }
 
 std::string_view ShapeName(Shape shape) {
-    return shape == Shape::Wide ? "wide" : "deep";
+    switch (shape) {
+    case Shape::Wide:
+        return "wide";
+    case Shape::Deep:
+        return "deep";
+    case Shape::Damaged:
+        break;
+    }
+    return "damaged";
 }
 
 bool BuildSampleCatalog(const std::string& path, Shape shape, std::int64_t rows, SampleStats* stats,
@@ -276,11 +354,14 @@ bool BuildSampleCatalog(const std::string& path, Shape shape, std::int64_t rows,
     }
     if (ok) {
         Filler filler(db, insert, rows, local);
-        Random random(shape == Shape::Wide ? 0x5EED0001u : 0x5EED0002u);
+        Random random(shape == Shape::Wide ? 0x5EED0001u : shape == Shape::Deep ? 0x5EED0002u : 0x5EED0003u);
         if (shape == Shape::Wide) {
             FillWide(filler, random);
-        } else {
+        } else if (shape == Shape::Deep) {
             FillDeep(filler, random);
+        } else {
+            FillDamaged(db, filler, random, rows, local, error);
+            ok = error->empty();
         }
         local.meanLevel = filler.MeanLevel();
         if (!filler.Error().empty()) {

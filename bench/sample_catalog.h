@@ -13,15 +13,20 @@ namespace mwdx::bench {
 enum class Shape {
     Wide, // many top-level projects, each a few sub-catalogs of ~50 documents (3 levels)
     Deep, // catalogs nested 12 levels, a few sub-catalogs and documents at every level
+    // Wide for 80% of the rows, then what a damaged store holds: a chain nested far deeper than
+    // any path Linux takes (10%), orphans (5%), pairs of rows that are each other's parent (5%),
+    // and one project in twenty moved under a newer catalog, so its rows come before their parent.
+    Damaged,
 };
 
 std::string_view ShapeName(Shape shape);
 
-// The shapes named in a list such as "wide,deep", in that order (wide first).
+// The shapes named in a list such as "wide,deep,damaged", in that order (wide first).
 std::vector<Shape> ParseShapes(std::string_view list);
 
 struct SampleStats {
     std::int64_t rows = 0;
+    std::int64_t unplaceable = 0; // rows the loader cannot place (Damaged only)
     std::int64_t catalogs = 0;
     std::int64_t documents = 0;
     std::int64_t topLevel = 0;
