@@ -1,6 +1,7 @@
 #include "app/marrowdex_app.h"
 
 #include "app/marrowdex_dlg.h"
+#include "app/prompts.h"
 #include "platform/program_dir.h"
 
 namespace mwdx {
@@ -11,7 +12,15 @@ CMarrowdexApp::CMarrowdexApp(int& argc, char** argv) : QApplication(argc, argv) 
 }
 
 int CMarrowdexApp::InitInstance() {
-    CMarrowdexDlg window(ProgramDirectory());
+    return RunMainWindow(ProgramDirectory());
+}
+
+int RunMainWindow(const std::string& programDirectory) {
+    CMarrowdexDlg window(programDirectory);
+    if (window.StartRefusal() != 0) {
+        MessagePrompt::Show(nullptr, window.StartRefusal());
+        return 1;
+    }
     window.exec();
     return 0;
 }

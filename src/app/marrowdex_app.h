@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <string>
 
 namespace mwdx {
 
@@ -14,5 +15,9 @@ public:
     // Shows the main window and returns the program's exit status once it has closed.
     int InitInstance();
 };
+
+// The main window on the program folder `programDirectory`, run until it closes: 0. When the
+// knowledge base cannot be used, the reason is shown instead and 1 returned.
+int RunMainWindow(const std::string& programDirectory);
 
 } // namespace mwdx

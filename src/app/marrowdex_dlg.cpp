@@ -13,6 +13,7 @@
 #include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/settings.h"
+#include "store/store_session.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -68,8 +69,10 @@ CMarrowdexDlg::~CMarrowdexDlg() {
     // The view lets go of the nodes first; then the model, the Settings and the store, in that order.
     m_treeModel->SetCatalog(nullptr);
     m_catalog.Clear();
-    FreeSettings();
-    CloseStore();
+    if (m_startRefusal == 0) { // a refused start holds nothing, and must not close what others hold
+        FreeSettings();
+        StopStore();
+    }
 }
 
 void CMarrowdexDlg::LayOut() {
@@ -105,9 +108,25 @@ void CMarrowdexDlg::LayOut() {
 void CMarrowdexDlg::OnInitDialog() {
     ChooseUiLanguage();
 
-    // The database lies beside the program; a missing file becomes an empty one.
-    if (!m_programDirectory.empty() && !IsStoreOpen()) {
-        OpenStore(m_programDirectory + "/mymwdx.db");
+    // The database lies beside the program: made on first start, and only ever used by one
+    // program at a time. Anything else ends the program before it touches the file.
+    const StoreStartResult store = StartStore(m_programDirectory + "/mymwdx.db");
+    switch (store.status) {
+    case StoreStart::kReady:
+    case StoreStart::kCreated:
+        break;
+    case StoreStart::kInUse:
+        m_startRefusal = text::kStoreInUse;
+        break;
+    case StoreStart::kBusy:
+        m_startRefusal = text::kStoreBusy;
+        break;
+    case StoreStart::kNotAStore:
+        m_startRefusal = text::kNotAStore;
+        break;
+    case StoreStart::kFailed:
+        m_startRefusal = text::kStoreCannotOpen;
+        break;
     }
 
     setWindowIcon(ProgramIcon());
@@ -117,18 +136,41 @@ void CMarrowdexDlg::OnInitDialog() {
     m_helpButton->setText(UiText(text::kHelp));
     setWindowTitle(UiText(text::kProgramTitle));
 
-    // A store that cannot be read leaves the Settings absent and the tree empty; nothing is
-    // shown for it at start.
+    if (m_startRefusal != 0) {
+        return;
+    }
     ClearUpperVectorState();
-    LoadSettings();
-    LoadCatalog(m_catalog);
-    m_treeModel->SetCatalog(&m_catalog);
-
+    LoadTree();
     m_startupTimer.start(kStartupDelayMs);
+}
+
+void CMarrowdexDlg::LoadTree() {
+    m_treeModel->SetCatalog(nullptr);
+    m_catalog.Clear();
+    LoadSettings();
+    LoadReport report;
+    LoadCatalog(m_catalog, &report);
+    // Unplaced rows stay in the store untouched; the user hears of them once, at start.
+    m_unplacedEntries = report.unplaced.size();
+    RememberStoreVersion();
+    m_treeModel->SetCatalog(&m_catalog);
+}
+
+bool CMarrowdexDlg::ReloadIfChangedElsewhere() {
+    if (!StoreChangedElsewhere()) {
+        return false;
+    }
+    MessagePrompt::Show(this, text::kStoreChangedElsewhere);
+    LoadTree();
+    SetCommentText({});
+    return true;
 }
 
 void CMarrowdexDlg::OnTimer() {
     m_startupTimer.stop();
+    if (m_unplacedEntries > 0) {
+        MessagePrompt::Show(this, UiText(text::kEntriesNotShown) + QString::number(m_unplacedEntries));
+    }
     if (SettingsCopy().firstRunning == 1) {
         OnOpenConfig();
     }

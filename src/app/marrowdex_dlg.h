@@ -41,7 +41,7 @@ public:
 
     // Tree view operations. An invalid index stands for the top level.
     QModelIndex AppendTreeItem(const QModelIndex& parentItem); // shows the parent's new last child
-    void DeleteTreeItem(const QModelIndex& item); // with its descendants; before the nodes go
+    void DeleteTreeItem(const QModelIndex& item);              // with its descendants; before the nodes go
     QModelIndex GetSelectedItem() const;
     QModelIndex GetParentItem(const QModelIndex& item) const;
     QModelIndex GetRootItem() const;
@@ -53,6 +53,17 @@ public:
     void SetCommentText(std::string_view comment);
 
     CatalogModel& Catalog() { return m_catalog; }
+
+    // 0 when the knowledge base was opened; otherwise the message that ends the program before
+    // anything is shown (another window has it, it is locked, it is not a knowledge base, ...).
+    int StartRefusal() const { return m_startRefusal; }
+
+    // Rows of the store that could not be placed in the tree at the last load.
+    std::size_t UnplacedEntries() const { return m_unplacedEntries; }
+
+    // When another program changed the store since the tree was loaded: says so, loads the tree
+    // again and returns true; the command that asks must then stop. False when nothing changed.
+    bool ReloadIfChangedElsewhere();
     const std::string& ProgramFolder() const { return m_programDirectory; }
 
     // Handlers.
@@ -78,6 +89,7 @@ protected:
 private:
     void OnInitDialog();
     void LayOut();
+    void LoadTree();
 
     std::string m_programDirectory;
     CatalogModel m_catalog;
@@ -89,6 +101,8 @@ private:
     CTreeCtrlEx* m_tree;
     QPlainTextEdit* m_commentPane;
     QTimer m_startupTimer;
+    int m_startRefusal = 0;
+    std::size_t m_unplacedEntries = 0;
 };
 
 } // namespace mwdx

@@ -18,8 +18,11 @@ QString ApplicationName() {
 }
 
 void MessagePrompt::Show(QWidget* owner, int stringId) {
-    QMessageBox box(QMessageBox::NoIcon, ApplicationName(), QString::fromStdU16String(UiString(stringId)),
-                    QMessageBox::Ok, owner);
+    Show(owner, QString::fromStdU16String(UiString(stringId)));
+}
+
+void MessagePrompt::Show(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, ApplicationName(), text, QMessageBox::Ok, owner);
     box.setObjectName(QStringLiteral("messageBox"));
     box.exec();
 }

@@ -21,6 +21,8 @@ public:
     // The text of `stringId` in a modal message box owned by `owner`, captioned with the
     // application's name, with an OK button.
     static void Show(QWidget* owner, int stringId);
+    // The same with a text made up of several (a message and the details it names).
+    static void Show(QWidget* owner, const QString& text);
 
     // `text` with OK and Cancel under the caption of `captionId`. True for OK.
     static bool Confirm(QWidget* owner, const QString& text, int captionId);

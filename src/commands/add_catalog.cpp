@@ -34,6 +34,9 @@ std::string NewCatalogPath(const std::string& parentPath, std::string_view name)
 }
 
 void AddCatalog(CMarrowdexDlg& window, bool neighbour) {
+    if (window.ReloadIfChangedElsewhere()) {
+        return;
+    }
     const QModelIndex selected = window.GetSelectedItem();
     CatalogNode* node = window.ItemNode(selected);
     CatalogTarget target;

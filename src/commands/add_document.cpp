@@ -91,6 +91,9 @@ void AddDocument(CMarrowdexDlg& window, const Target& target) {
 } // namespace
 
 void CMarrowdexDlg::AddDocumentHere() {
+    if (ReloadIfChangedElsewhere()) {
+        return;
+    }
     const QModelIndex selected = GetSelectedItem();
     CatalogNode* node = ItemNode(selected);
     if (node == nullptr) {
@@ -104,6 +107,9 @@ void CMarrowdexDlg::AddDocumentHere() {
 }
 
 void CMarrowdexDlg::AddDocumentToRoot() {
+    if (ReloadIfChangedElsewhere()) {
+        return;
+    }
     AddDocument(*this, {});
 }
 

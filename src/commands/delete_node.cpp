@@ -11,6 +11,10 @@
 namespace mwdx {
 
 void CMarrowdexDlg::DeleteSelectedNode() {
+    // A tree older than the store could delete files that nodes added since still use.
+    if (ReloadIfChangedElsewhere()) {
+        return;
+    }
     const QModelIndex item = GetSelectedItem();
     CatalogNode* node = ItemNode(item);
     if (node == nullptr || node->Parent() == nullptr) {

@@ -96,6 +96,9 @@ bool AskNewTexts(CMarrowdexDlg& window, const CatalogNode& node, QString& name, 
 } // namespace
 
 void CMarrowdexDlg::EditSelectedNode() {
+    if (ReloadIfChangedElsewhere()) {
+        return;
+    }
     const QModelIndex item = GetSelectedItem();
     CatalogNode* node = ItemNode(item);
     if (node == nullptr) {

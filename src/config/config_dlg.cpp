@@ -108,6 +108,11 @@ void CConfigDlg::accept() {
     // Unsaved, the choice would be lost at the next start: say so and keep the window open.
     if (SaveSettingsRow(values) != kStatementOk) {
         MessagePrompt::Show(this, text::kChangeNotSaved);
+        if (SettingsCopy().firstRunning == 1) {
+            // A store that cannot be written at first start must not trap the user: the choice
+            // holds for this run, the window may be left, and the next start asks again.
+            ReplaceSettings(values);
+        }
         return;
     }
     ReplaceSettings(values);

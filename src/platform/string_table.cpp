@@ -66,6 +66,32 @@ constexpr Entry kEntries[] = {
     {184, u"Some files could not be deleted", u"部分文件无法删除"},
     {185, u"The files were kept on disk because other catalogs or documents use them",
      u"文件仍保留在磁盘上，因为其他目录或文档正在使用它们"},
+    {190, u"This knowledge base is already open in another window of the program",
+     u"这个知识库已经在程序的另一个窗口中打开"},
+    {191, u"The knowledge base is in use by another program. Please close that program and start again.",
+     u"知识库正被其他程序使用，请关闭该程序后重新启动。"},
+    {192, u"The file mymwdx.db beside the program is not a knowledge base. It was left unchanged.",
+     u"程序旁边的 mymwdx.db 文件不是知识库，未做任何更改。"},
+    {193, u"The knowledge base mymwdx.db beside the program could not be opened or created.",
+     u"无法打开或创建程序旁边的知识库 mymwdx.db。"},
+    {194, u"Some entries of the knowledge base are damaged and could not be shown. Entries: ",
+     u"知识库中有些条目已损坏，无法显示。条目数："},
+    {195,
+     u"The knowledge base was changed by another program. The tree has been loaded again; please check it and "
+     u"try again.",
+     u"知识库已被其他程序修改，目录树已重新载入，请检查后再试。"},
+    {196, u"A folder or file with this name is already there. Please choose another name.",
+     u"这里已经有同名的文件夹或文件，请换一个名称。"},
+    {197,
+     u"This file belongs to the knowledge base itself and cannot be moved. Copy it instead, or choose another "
+     u"file.",
+     u"这个文件属于知识库本身，不能移动。请改为复制，或选择其他文件。"},
+    {198, u"The program ended in the middle of a command. The command has now been completed:",
+     u"程序上次在执行操作时中断，该操作现已完成："},
+    {199, u"The program ended in the middle of a command. The command has now been undone:",
+     u"程序上次在执行操作时中断，该操作现已撤销："},
+    {210, u"The program ended in the middle of a command, which could be neither completed nor undone. Please check:",
+     u"程序上次在执行操作时中断，该操作既无法完成也无法撤销，请检查："},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

@@ -50,5 +50,16 @@ inline constexpr int kTransferFailed = 182;
 inline constexpr int kChangeNotSaved = 183;
 inline constexpr int kSomeFilesNotDeleted = 184;
 inline constexpr int kFilesKept = 185;
+inline constexpr int kStoreInUse = 190;
+inline constexpr int kStoreBusy = 191;
+inline constexpr int kNotAStore = 192;
+inline constexpr int kStoreCannotOpen = 193;
+inline constexpr int kEntriesNotShown = 194; // followed by the number of entries
+inline constexpr int kStoreChangedElsewhere = 195;
+inline constexpr int kNameTakenOnDisk = 196;
+inline constexpr int kSourceBelongsToStore = 197;
+inline constexpr int kCommandFinished = 198;   // followed by the paths concerned, a line each
+inline constexpr int kCommandUndone = 199;     // the same
+inline constexpr int kCommandUnresolved = 210; // the same
 
 } // namespace mwdx::text

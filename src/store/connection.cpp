@@ -71,6 +71,20 @@ sqlite3* StoreHandle() {
     return g_connection;
 }
 
+std::int64_t StoreDataVersion() {
+    if (g_connection == nullptr) {
+        return -1;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    std::int64_t version = -1;
+    if (sqlite3_prepare_v2(g_connection, "PRAGMA data_version;", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
+        version = sqlite3_column_int64(stmt, 0);
+    }
+    sqlite3_finalize(stmt);
+    return version;
+}
+
 int ExecStatement(const char* statement) {
     if (IsMissingOrEmpty(statement)) {
         return kEmptyStatement;

@@ -49,6 +49,10 @@ bool IsStoreOpen();
 // The open handle, or nullptr. For the row cursor, transactions and tests.
 sqlite3* StoreHandle();
 
+// The store's PRAGMA data_version: it changes whenever another connection commits a change to
+// the file (never for this connection's own). -1 without a connection or when it cannot be read.
+std::int64_t StoreDataVersion();
+
 // Runs a statement that returns no rows. Returns kStatementOk, kEmptyStatement (null or empty
 // text), kNoConnection, or the SQLite result code of sqlite3_exec.
 int ExecStatement(const char* statement);

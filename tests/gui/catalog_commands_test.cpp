@@ -87,7 +87,7 @@ protected:
                          std::to_string(type) + ",'" + raw + "'," + std::to_string(level) + ");");
     }
 
-    void SetDeleteFiles() { RunSql(m_db, "update SYS_CONFIG set DELDOC_AFTERDELNODE=1;"); }
+    void SetDeleteFiles() { ChangeStoreBehindWindow("update SYS_CONFIG set DELDOC_AFTERDELNODE=1;"); }
 
     const ScopedLocale m_locale{"en_US.UTF-8"};
 };
@@ -217,7 +217,8 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
     EXPECT_EQ(physics.data().toString(), QStringLiteral("Physics"));
     {
         // Unchanged texts: nothing happens, not even on a store that would refuse the update.
-        RunSql(m_db, "create trigger no_update before update on FILE_NODE begin select raise(abort,'locked'); end;");
+        ChangeStoreBehindWindow("create trigger no_update before update on FILE_NODE begin select raise(abort,"
+                                "'locked'); end;");
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("about Physics"));
         window->EditSelectedNode();
@@ -226,7 +227,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
         script.ThenMessage(QStringLiteral("The change could not be saved"));
         window->EditSelectedNode();
         EXPECT_TRUE(script.Finished());
-        RunSql(m_db, "drop trigger no_update;");
+        ChangeStoreBehindWindow("drop trigger no_update;");
     }
     EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.txt"));
     EXPECT_FALSE(fs::exists(m_home + "/Natural Science"));
@@ -387,7 +388,8 @@ TEST_F(CatalogCommandsTest, DeleteNeverTakesFilesThatOthersUseOrThatLieOutside) 
     EXPECT_EQ(Rows(), "2:a/b:0:1 4:Kept:0:1");
 
     // Rows that cannot be deleted: nothing changes, not the tree and not the disk.
-    RunSql(m_db, "create trigger no_delete before delete on FILE_NODE begin select raise(abort,'locked'); end;");
+    ChangeStoreBehindWindow("create trigger no_delete before delete on FILE_NODE begin select raise(abort,'locked');"
+                            " end;");
     {
         ModalScript script;
         window->SelectItem(FindTopItem(*window, "Kept"));

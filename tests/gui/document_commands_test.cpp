@@ -250,7 +250,7 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
     EXPECT_EQ(Bytes(oddName), "odd");
 
     // No Home Directory set: nowhere to put a document at the root.
-    RunSql(m_db, "update SYS_CONFIG set ROOT_DIR='';");
+    ChangeStoreBehindWindow("update SYS_CONFIG set ROOT_DIR='';");
     ASSERT_EQ(LoadSettings(), 1);
     Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/other.txt", QStringLiteral("Other"), kNotAdded);
     unchanged();

@@ -2,6 +2,7 @@
 
 #include "store/connection.h"
 #include "store/settings.h"
+#include "store/store_session.h"
 
 #include <QApplication>
 #include <cstdlib>
@@ -62,6 +63,11 @@ std::unique_ptr<CMarrowdexDlg> GuiTest::OpenWindow() {
     window->show();
     QApplication::processEvents();
     return window;
+}
+
+void GuiTest::ChangeStoreBehindWindow(const std::string& sql) {
+    RunSql(m_db, sql);
+    RememberStoreVersion();
 }
 
 QModelIndex GuiTest::FindTopItem(CMarrowdexDlg& window, const std::string& name) {

@@ -26,6 +26,10 @@ protected:
     // A main window on the test's program folder, shown.
     std::unique_ptr<CMarrowdexDlg> OpenWindow();
 
+    // Changes the store through a connection of its own while a window is open, as a test's
+    // set-up step: the window takes it as known, not as another program's change.
+    void ChangeStoreBehindWindow(const std::string& sql);
+
     // The node of the tree's top-level item with this display name (UTF-8), or null.
     static QModelIndex FindTopItem(CMarrowdexDlg& window, const std::string& name);
 

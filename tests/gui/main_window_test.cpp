@@ -112,16 +112,6 @@ TEST_F(GuiTest, FirstStartAsksForTheHomeDirectoryUntilOneIsAccepted) {
     EXPECT_EQ(TopModal(), nullptr) << "a confirmed configuration is not asked for again";
 }
 
-TEST_F(GuiTest, WithoutADatabaseTheTreeIsEmptyAndNothingIsAsked) {
-    auto window = OpenWindow();
-    EXPECT_EQ(TreeOf(*window)->model()->rowCount(), 0);
-    QTest::qWait(kStartupDelayMs + 400);
-    EXPECT_EQ(TopModal(), nullptr);
-    window.reset();
-    ASSERT_TRUE(fs::exists(m_db));
-    EXPECT_EQ(fs::file_size(m_db), 0u);
-}
-
 TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
     MakeDatabase(true);
     struct Case {

@@ -1,0 +1,148 @@
+#include "store/store_session.h"
+
+#include "platform/instance_lock.h"
+#include "schema_sql.h"
+#include "store/connection.h"
+#include "store/fresh_database.h"
+#include "store/statements.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+namespace mwdx {
+namespace {
+
+// Waiting this long at start for a lock another program holds on the database itself, so that a
+// locked store is reported soon rather than after the full busy timeout of every query.
+constexpr int kStartBusyTimeoutMs = 2000;
+
+InstanceLock g_lock;
+std::int64_t g_version = -1;
+
+StoreStartResult Result(StoreStart status, std::string detail = {}) {
+    return {status, std::move(detail)};
+}
+
+// Leaves nothing open or held.
+StoreStartResult Abandon(StoreStart status, std::string detail) {
+    CloseStore();
+    g_lock.Release();
+    return Result(status, std::move(detail));
+}
+
+// The result code of preparing `sql` (nothing is run).
+int PrepareOnly(const char* sql) {
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(StoreHandle(), sql, -1, &stmt, nullptr);
+    sqlite3_finalize(stmt);
+    return rc;
+}
+
+// How many tables the store has (-1 and *rc on failure).
+int CountTables(int* rc) {
+    sqlite3_stmt* stmt = nullptr;
+    *rc = sqlite3_prepare_v2(StoreHandle(), "select count(*) from sqlite_master where type = 'table';", -1, &stmt,
+                             nullptr);
+    int count = -1;
+    if (*rc == SQLITE_OK) {
+        *rc = sqlite3_step(stmt);
+        if (*rc == SQLITE_ROW) {
+            count = sqlite3_column_int(stmt, 0);
+            *rc = SQLITE_OK;
+        }
+    }
+    sqlite3_finalize(stmt);
+    return count;
+}
+
+bool IsBusy(int rc) {
+    return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+}
+
+} // namespace
+
+StoreStartResult StartStore(const std::string& path) {
+    if (g_lock.Held()) {
+        return Result(StoreStart::kInUse, "this process has a knowledge base open already");
+    }
+    struct stat file {};
+    if (::stat(path.c_str(), &file) != 0) {
+        if (errno != ENOENT) {
+            return Result(StoreStart::kFailed, path + ": " + std::strerror(errno));
+        }
+        std::string error;
+        // Another start may have made it a moment ago: then it is simply there.
+        if (!CreateFreshDatabase(path, &error) && ::stat(path.c_str(), &file) != 0) {
+            return Result(StoreStart::kFailed, path + ": " + error);
+        }
+    } else if (!S_ISREG(file.st_mode)) {
+        return Result(StoreStart::kNotAStore, path + " is not a file");
+    }
+
+    switch (g_lock.Acquire(path)) {
+    case LockResult::kLocked:
+        break;
+    case LockResult::kHeldByOther:
+        return Result(StoreStart::kInUse, path + " is in use by another window of the program");
+    case LockResult::kFailed:
+        return Result(StoreStart::kFailed, path + ": " + std::strerror(errno));
+    }
+
+    OpenStore(path);
+    if (!IsStoreOpen()) {
+        return Abandon(StoreStart::kFailed, path + ": cannot open the database");
+    }
+    sqlite3_busy_timeout(StoreHandle(), kStartBusyTimeoutMs);
+    int rc = SQLITE_OK;
+    const int tables = CountTables(&rc);
+    if (IsBusy(rc)) {
+        return Abandon(StoreStart::kBusy, path + " is locked by another program");
+    }
+    if (rc != SQLITE_OK) {
+        return Abandon(StoreStart::kNotAStore, path + ": " + sqlite3_errstr(rc));
+    }
+    StoreStart status = StoreStart::kReady;
+    if (tables == 0) {
+        // An empty file (or one SQLite made empty): give it the fresh schema, as a missing one gets.
+        const std::string script = std::string("BEGIN IMMEDIATE;\n") + kFreshDatabaseSchema + "\nCOMMIT;\n";
+        rc = ExecStatement(script);
+        if (rc != kStatementOk) {
+            ExecStatement("ROLLBACK;");
+            return Abandon(IsBusy(rc) ? StoreStart::kBusy : StoreStart::kFailed,
+                           path + ": cannot write the tables: " + sqlite3_errstr(rc));
+        }
+        status = StoreStart::kCreated;
+    }
+    // The program reads exactly these columns; a file without them is somebody else's database.
+    for (const char* query : {kSelectSettings, kSelectNodes}) {
+        rc = PrepareOnly(query);
+        if (IsBusy(rc)) {
+            return Abandon(StoreStart::kBusy, path + " is locked by another program");
+        }
+        if (rc != SQLITE_OK) {
+            return Abandon(StoreStart::kNotAStore, path + ": " + sqlite3_errmsg(StoreHandle()));
+        }
+    }
+    sqlite3_busy_timeout(StoreHandle(), kBusyTimeoutMs);
+    RememberStoreVersion();
+    return Result(status);
+}
+
+void StopStore() {
+    CloseStore();
+    g_lock.Release();
+    g_version = -1;
+}
+
+bool StoreChangedElsewhere() {
+    const std::int64_t now = StoreDataVersion();
+    return now < 0 || now != g_version;
+}
+
+void RememberStoreVersion() {
+    g_version = StoreDataVersion();
+}
+
+} // namespace mwdx
