@@ -266,14 +266,19 @@ int RepeatedStatement::Run(std::int64_t value) {
     return rc;
 }
 
+bool InTransaction() {
+    return g_connection != nullptr && sqlite3_get_autocommit(g_connection) == 0;
+}
+
 Transaction::~Transaction() {
     if (m_open) {
-        ExecStatement("ROLLBACK;");
+        ExecStatement(m_nested ? "ROLLBACK TO mwdx_step; RELEASE mwdx_step;" : "ROLLBACK;");
     }
 }
 
 int Transaction::Begin() {
-    const int rc = ExecStatement("BEGIN IMMEDIATE;");
+    m_nested = InTransaction();
+    const int rc = ExecStatement(m_nested ? "SAVEPOINT mwdx_step;" : "BEGIN IMMEDIATE;");
     m_open = rc == kStatementOk;
     return rc;
 }
@@ -282,9 +287,9 @@ int Transaction::Commit() {
     if (!m_open) {
         return SQLITE_MISUSE;
     }
-    const int rc = ExecStatement("COMMIT;");
+    const int rc = ExecStatement(m_nested ? "RELEASE mwdx_step;" : "COMMIT;");
     if (rc != kStatementOk) {
-        ExecStatement("ROLLBACK;");
+        ExecStatement(m_nested ? "ROLLBACK TO mwdx_step; RELEASE mwdx_step;" : "ROLLBACK;");
     }
     m_open = false;
     return rc;

@@ -60,10 +60,10 @@ int ExecStatement(const std::string& statement);
 
 // Runs a query and copies each row into the next record of `records` (capacity records of
 // recordSize bytes, fields laid out by `columns` without gaps). Integers take 4 bytes (8, whole,
-// in a field whose width is 8), doubles 8, text and blobs their field width (cut to width - 1 bytes and always NUL-terminated), NULL
-// leaves the field zero. Rows past the capacity are not stored. Returns kQueryDone when all
-// rows were read, otherwise a negative code above or the SQLite code that ended the query;
-// *rowCount holds the rows stored either way (untouched for kEmptyStatement and kNoConnection).
+// in a field whose width is 8), doubles 8, text and blobs their field width (cut to width - 1 bytes and always
+// NUL-terminated), NULL leaves the field zero. Rows past the capacity are not stored. Returns kQueryDone when all rows
+// were read, otherwise a negative code above or the SQLite code that ended the query; *rowCount holds the rows stored
+// either way (untouched for kEmptyStatement and kNoConnection).
 int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize, void* records,
               int capacity, int* rowCount);
 
@@ -131,7 +131,9 @@ private:
 };
 
 // All or nothing for a group of statements: BEGIN IMMEDIATE on Begin(), ROLLBACK when destroyed
-// without a successful Commit(). Never throws.
+// without a successful Commit(). Inside a transaction already open, it is a savepoint of that
+// transaction instead: its Commit() keeps its changes for the outer one to commit, and without
+// it they are undone while the outer transaction goes on. Never throws.
 class Transaction final {
 public:
     Transaction() = default;
@@ -139,13 +141,18 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    // kStatementOk when the transaction is open; otherwise the status of the BEGIN.
+    // kStatementOk when the transaction (or savepoint) is open; otherwise the status of the BEGIN.
     int Begin();
-    // kStatementOk when the changes are saved; otherwise the changes are rolled back.
+    // kStatementOk when the changes are saved (or kept for the outer transaction); otherwise they
+    // are rolled back.
     int Commit();
 
 private:
     bool m_open = false;
+    bool m_nested = false;
 };
+
+// True while a transaction is open on the program's connection.
+bool InTransaction();
 
 } // namespace mwdx

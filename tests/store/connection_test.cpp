@@ -188,6 +188,38 @@ TEST_F(ConnectionTest, TransactionKeepsAllOrNothing) {
     Transaction never;
     EXPECT_NE(never.Commit(), kStatementOk);
 
+    // Inside an open transaction a step of its own stands or falls with the outer one: a step
+    // given up is undone at once, a kept one only lands when the outer commits.
+    {
+        Transaction outer;
+        ASSERT_EQ(outer.Begin(), kStatementOk);
+        {
+            Transaction step;
+            ASSERT_EQ(step.Begin(), kStatementOk);
+            ASSERT_EQ(ExecStatement(InsertNodeStatement("given up", 0, "", 0, "", 1)), kStatementOk);
+        }
+        EXPECT_EQ(sqlite3_get_autocommit(StoreHandle()), 0) << "the outer transaction goes on";
+        {
+            Transaction step;
+            ASSERT_EQ(step.Begin(), kStatementOk);
+            ASSERT_EQ(ExecStatement(InsertNodeStatement("kept in step", 0, "", 0, "", 1)), kStatementOk);
+            EXPECT_EQ(step.Commit(), kStatementOk);
+        }
+        EXPECT_EQ(QueryText(m_db, countNodes), "1") << "nothing lands before the outer commit";
+    } // the outer is given up: the kept step goes with it
+    EXPECT_NE(sqlite3_get_autocommit(StoreHandle()), 0);
+    EXPECT_EQ(QueryText(m_db, countNodes), "1");
+    {
+        Transaction outer;
+        ASSERT_EQ(outer.Begin(), kStatementOk);
+        Transaction step;
+        ASSERT_EQ(step.Begin(), kStatementOk);
+        ASSERT_EQ(ExecStatement(InsertNodeStatement("kept", 0, "", 0, "", 1)), kStatementOk);
+        ASSERT_EQ(step.Commit(), kStatementOk);
+        EXPECT_EQ(outer.Commit(), kStatementOk);
+    }
+    EXPECT_EQ(QueryText(m_db, countNodes), "2");
+
     // A COMMIT that fails (a deferred constraint) leaves nothing behind and no transaction open.
     ASSERT_EQ(ExecStatement("PRAGMA foreign_keys=ON;"
                             "create table P(ID integer primary key);"

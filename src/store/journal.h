@@ -1,0 +1,62 @@
+#pragma once
+
+// The command journal: what a command that changes both the store and the disk is about to do,
+// written and made durable before its first step on disk, and cleared in the same transaction as
+// its rows. After a crash at any moment, the entries left tell the next start what to finish or
+// undo. The table is made on first use, so loading a store never writes to it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace mwdx {
+
+// What a command is. The text is stored, so values never change meaning.
+inline constexpr const char* kJournalAddCatalog = "add-catalog";
+inline constexpr const char* kJournalAddDocument = "add-document";
+inline constexpr const char* kJournalRename = "rename";
+inline constexpr const char* kJournalDelete = "delete";
+inline constexpr const char* kJournalMove = "move";
+
+// How far a command got. kStarted: its disk step may have begun, its rows are not written.
+// kRowsWritten: its rows are committed; only clean-up on disk remains.
+inline constexpr int kJournalStarted = 0;
+inline constexpr int kJournalRowsWritten = 1;
+
+struct JournalEntry {
+    std::int64_t id = 0; // given when written
+    std::string kind;
+    int step = kJournalStarted;
+    // The node the command works on (0 for a node not yet inserted) and its (new) parent.
+    std::int64_t nodeId = 0;
+    std::int64_t parentId = 0;
+    // Paths on disk: where something is (from), where it goes (to), where it was put aside.
+    std::string fromPath;
+    std::string toPath;
+    std::string asidePath;
+    // The row the command writes, where it writes one.
+    std::string name;
+    std::string comment;
+    std::string rawFileName;
+    std::int32_t fileType = 0;
+    std::int32_t pathLevel = 0;
+    std::int32_t flags = 0; // the command's own (the add: 1 when the file is moved in)
+};
+
+// Writes `entry` in a transaction of its own, so that it is on disk before the command's first
+// step; sets entry.id. kStatementOk, or the SQLite code of the failure (then nothing is written,
+// and the command must not start).
+int WriteJournalEntry(JournalEntry& entry);
+
+// Records a later step of the entry (and its aside path). In the caller's transaction when one is
+// open, else in one of its own. kStatementOk or the failure's code.
+int SetJournalStep(const JournalEntry& entry);
+
+// Removes the entry: in the caller's transaction (with the command's rows) when one is open.
+int ClearJournalEntry(std::int64_t id);
+
+// Every entry, oldest first. A store without the table has none. kStatementOk or the failure's
+// code in *status.
+std::vector<JournalEntry> ReadJournal(int* status = nullptr);
+
+} // namespace mwdx
