@@ -1,10 +1,11 @@
-// Document transfer benchmark: adding a large document by copy (CopyFileNoReplace) against `cp`
-// followed by `sync` of the copied file, and by move within one file system (MoveFileNoReplace)
-// against `mv`, the same file in the same run, the tools started as processes and timed from
-// here. Prints figures and ratios; never passes or fails on speed.
+// Document transfer benchmark: adding a large document by copy (HomeTree::CopyFileNoReplace, as
+// the add-document command does) against `cp` followed by `sync` of the copied file, and by move
+// within one file system (HomeTree::MoveFileNoReplace) against `mv`, the same file in the same
+// run, the tools started as processes and timed from here. Prints figures and ratios; never
+// passes or fails on speed.
 
 #include "bench_common.h"
-#include "platform/file_transfer.h"
+#include "platform/home_fs.h"
 
 #include <algorithm>
 #include <chrono>
@@ -193,6 +194,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    const mwdx::HomeTree home(workDir.string());
     const fs::path source = workDir / "chosen-document.bin";
     const fs::path docs = workDir / "catalog";
     const fs::path programCopy = docs / "by-program.bin";
@@ -205,8 +207,10 @@ int main(int argc, char** argv) {
     const double mb = static_cast<double>(size) / (1 << 20);
     std::printf("Document transfer: a %.0f MiB file in %s on %s (made and flushed in %.1f s)\n", mb, workDir.c_str(),
                 FileSystemOf(workDir).c_str(), Seconds(made));
-    std::printf("copy: CopyFileNoReplace (copy, fsync, publish, fsync of the folder) against `cp` then `sync FILE`\n");
-    std::printf("move: MoveFileNoReplace within one file system against `mv`; both started and timed from here\n");
+    std::printf("copy: HomeTree::CopyFileNoReplace (copy, fsync, publish, fsync of the folder) against `cp` then `sync "
+                "FILE`\n");
+    std::printf(
+        "move: HomeTree::MoveFileNoReplace within one file system against `mv`; both started and timed from here\n");
     std::printf("best (median); ratio from the bests; order alternating; copies removed and `sync` run untimed\n\n");
 
     std::vector<double> copyProgram;
@@ -215,7 +219,7 @@ int main(int argc, char** argv) {
         const auto program = [&] {
             std::string error;
             const auto start = Clock::now();
-            if (!mwdx::CopyFileNoReplace(source.string(), programCopy.string(), &error)) {
+            if (!home.CopyFileNoReplace(source.string(), programCopy.string(), &error)) {
                 Fail("CopyFileNoReplace: " + error);
             }
             copyProgram.push_back(Seconds(start));
@@ -247,7 +251,7 @@ int main(int argc, char** argv) {
         const auto program = [&] {
             std::string error;
             const auto start = Clock::now();
-            if (!mwdx::MoveFileNoReplace(source.string(), moved.string(), &error)) {
+            if (!home.MoveFileNoReplace(source.string(), moved.string(), &error)) {
                 Fail("MoveFileNoReplace: " + error);
             }
             moveProgram.push_back(Seconds(start));
