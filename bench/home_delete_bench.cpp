@@ -12,13 +12,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -52,21 +48,6 @@ void MakeCatalog(const fs::path& catalog, std::int64_t files) {
             ::close(fd) != 0) {
             Fail("cannot write " + file.string());
         }
-    }
-}
-
-void RunRm(const fs::path& path) {
-    std::vector<std::string> args = {"rm", "-rf", path.string()};
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    int status = 0;
-    if (::posix_spawnp(&pid, "rm", nullptr, nullptr, argv.data(), environ) != 0 || ::waitpid(pid, &status, 0) != pid ||
-        !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        Fail("rm -rf failed");
     }
 }
 
@@ -108,7 +89,13 @@ int main(int argc, char** argv) {
                  }
              },
              {}},
-            {"rm", [](const fs::path&, const fs::path& c) { RunRm(c); }, {}},
+            {"rm",
+             [](const fs::path&, const fs::path& c) {
+                 if (!mwdx::bench::RunTool({"rm", "-rf", c.string()})) {
+                     Fail("rm -rf failed");
+                 }
+             },
+             {}},
             {"remove_all", [](const fs::path&, const fs::path& c) { fs::remove_all(c); }, {}},
         };
         for (int round = 0; round < options.repeats; ++round) {

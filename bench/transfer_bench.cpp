@@ -15,15 +15,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <spawn.h>
 #include <string>
 #include <string_view>
 #include <sys/vfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -45,19 +41,8 @@ double Seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Runs a tool found on PATH and waits for it.
-void Run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        Fail("cannot start " + args[0]);
-    }
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+void Run(const std::vector<std::string>& args) {
+    if (!mwdx::bench::RunTool(args)) {
         Fail(args[0] + " failed");
     }
 }

@@ -183,20 +183,6 @@ bool CheckedDestination(std::string_view folderPath, int folder, std::string_vie
     return true;
 }
 
-// The folder of a destination path, opened as the path says.
-bool OpenDestinationFolder(const std::string& destination, UniqueFd* folder, std::string* folderPath, std::string* name,
-                           std::string* error) {
-    const auto slash = destination.rfind('/');
-    *folderPath = slash == std::string::npos ? "." : (slash == 0 ? "/" : destination.substr(0, slash));
-    *name = slash == std::string::npos ? destination : destination.substr(slash + 1);
-    folder->Reset(::open(folderPath->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder->Valid()) {
-        const int code = errno;
-        return Fail(error, code, "cannot open the folder " + *folderPath);
-    }
-    return true;
-}
-
 } // namespace
 
 int CopyFileContent(int in, int out, std::uint64_t expectedSize, const TransferControl& control) {
@@ -296,20 +282,33 @@ bool CopyFileIntoFolder(std::string_view source, int folder, std::string_view fo
            CopyFile(std::string(source), to, false, control, error);
 }
 
+namespace {
+
+using FolderTransfer = bool (*)(std::string_view, int, std::string_view, std::string_view, std::string*,
+                                const TransferControl&);
+
+// Runs `transfer` into the folder of `destination`, opened as the path says.
+bool IntoFolderOf(std::string_view source, std::string_view destinationView, std::string* error,
+                  FolderTransfer transfer) {
+    const std::string destination(destinationView);
+    const auto slash = destination.rfind('/');
+    const std::string folderPath = slash == std::string::npos ? "." : (slash == 0 ? "/" : destination.substr(0, slash));
+    const UniqueFd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.Valid()) {
+        const int code = errno;
+        return Fail(error, code, "cannot open the folder " + folderPath);
+    }
+    return transfer(source, folder.Get(), folderPath, destination.substr(slash + 1), error, {});
+}
+
+} // namespace
+
 bool MoveFileNoReplace(std::string_view source, std::string_view destination, std::string* error) {
-    UniqueFd folder;
-    std::string folderPath;
-    std::string name;
-    return OpenDestinationFolder(std::string(destination), &folder, &folderPath, &name, error) &&
-           MoveFileIntoFolder(source, folder.Get(), folderPath, name, error);
+    return IntoFolderOf(source, destination, error, &MoveFileIntoFolder);
 }
 
 bool CopyFileNoReplace(std::string_view source, std::string_view destination, std::string* error) {
-    UniqueFd folder;
-    std::string folderPath;
-    std::string name;
-    return OpenDestinationFolder(std::string(destination), &folder, &folderPath, &name, error) &&
-           CopyFileIntoFolder(source, folder.Get(), folderPath, name, error);
+    return IntoFolderOf(source, destination, error, &CopyFileIntoFolder);
 }
 
 } // namespace mwdx

@@ -535,26 +535,25 @@ bool HomeTree::DeletePath(std::string_view path, std::string* error) const {
 
 bool HomeTree::MoveFileNoReplace(std::string_view source, std::string_view destination, std::string* error,
                                  const TransferControl& control) const {
-    const std::vector<std::string> parts = PartsBelow(destination);
-    if (parts.empty()) {
-        return Fail(error, EINVAL, NotInside(destination, m_home));
-    }
-    const Walker walker(m_home, m_normal);
-    const UniqueFd folder = walker.Open(parts, parts.size() - 1, nullptr, error);
-    return folder.Valid() && MoveFileIntoFolder(source, folder.Get(), walker.PathOf(parts, parts.size() - 1),
-                                                parts.back(), error, control);
+    return TransferInto(source, destination, error, control, true);
 }
 
 bool HomeTree::CopyFileNoReplace(std::string_view source, std::string_view destination, std::string* error,
                                  const TransferControl& control) const {
+    return TransferInto(source, destination, error, control, false);
+}
+
+bool HomeTree::TransferInto(std::string_view source, std::string_view destination, std::string* error,
+                            const TransferControl& control, bool move) const {
     const std::vector<std::string> parts = PartsBelow(destination);
     if (parts.empty()) {
         return Fail(error, EINVAL, NotInside(destination, m_home));
     }
     const Walker walker(m_home, m_normal);
     const UniqueFd folder = walker.Open(parts, parts.size() - 1, nullptr, error);
-    return folder.Valid() && CopyFileIntoFolder(source, folder.Get(), walker.PathOf(parts, parts.size() - 1),
-                                                parts.back(), error, control);
+    return folder.Valid() && (move ? MoveFileIntoFolder : CopyFileIntoFolder)(source, folder.Get(),
+                                                                              walker.PathOf(parts, parts.size() - 1),
+                                                                              parts.back(), error, control);
 }
 
 namespace {

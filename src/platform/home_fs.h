@@ -99,6 +99,9 @@ public:
     bool CopyFolderInto(std::string_view source, std::string_view destinationDir, std::string* error = nullptr) const;
 
 private:
+    bool TransferInto(std::string_view source, std::string_view destination, std::string* error,
+                      const TransferControl& control, bool move) const;
+
     std::string m_home;
     std::string m_normal;
 };
