@@ -1,6 +1,7 @@
-// A hostile process swaps a catalog folder with a link to a folder outside the Home Directory,
-// again and again, while the program deletes, renames and creates inside that catalog. Whatever
-// moment the swap hits, nothing outside may be deleted, renamed or created.
+// A hostile thread (any other process could do the same) swaps a catalog folder with a link to a
+// folder outside the Home Directory, again and again, while the program deletes, renames, makes
+// folders and copies documents in that catalog through the steps its commands use. Whatever
+// moment a swap hits, nothing outside may be deleted, moved, changed or created.
 
 #include "platform/home_fs.h"
 #include "support/process.h"
