@@ -8,9 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <spawn.h>
 #include <string>
 #include <string_view>
+#include <sys/wait.h>
 #include <vector>
+
+extern char** environ;
 
 namespace mwdx::bench {
 
@@ -71,6 +75,19 @@ inline bool ParseSizedRunOptions(int argc, char** argv, SizedRunOptions& options
         return false;
     }
     return true;
+}
+
+// Runs a tool found on PATH and waits for it: true when it ran and exited with 0.
+inline bool RunTool(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = 0;
+    return ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 &&
+           ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The smallest of the figures: the run least disturbed by the rest of the machine.

@@ -1,10 +1,11 @@
-// Document transfer benchmark: adding a large document by copy (CopyFileNoReplace) against `cp`
-// followed by `sync` of the copied file, and by move within one file system (MoveFileNoReplace)
-// against `mv`, the same file in the same run, the tools started as processes and timed from
-// here. Prints figures and ratios; never passes or fails on speed.
+// Document transfer benchmark: adding a large document by copy (HomeTree::CopyFileNoReplace, as
+// the add-document command does) against `cp` followed by `sync` of the copied file, and by move
+// within one file system (HomeTree::MoveFileNoReplace) against `mv`, the same file in the same
+// run, the tools started as processes and timed from here. Prints figures and ratios; never
+// passes or fails on speed.
 
 #include "bench_common.h"
-#include "platform/file_transfer.h"
+#include "platform/home_fs.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,15 +15,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <spawn.h>
 #include <string>
 #include <string_view>
 #include <sys/vfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -44,19 +41,8 @@ double Seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Runs a tool found on PATH and waits for it.
-void Run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        Fail("cannot start " + args[0]);
-    }
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+void Run(const std::vector<std::string>& args) {
+    if (!mwdx::bench::RunTool(args)) {
         Fail(args[0] + " failed");
     }
 }
@@ -193,6 +179,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    const mwdx::HomeTree home(workDir.string());
     const fs::path source = workDir / "chosen-document.bin";
     const fs::path docs = workDir / "catalog";
     const fs::path programCopy = docs / "by-program.bin";
@@ -205,8 +192,10 @@ int main(int argc, char** argv) {
     const double mb = static_cast<double>(size) / (1 << 20);
     std::printf("Document transfer: a %.0f MiB file in %s on %s (made and flushed in %.1f s)\n", mb, workDir.c_str(),
                 FileSystemOf(workDir).c_str(), Seconds(made));
-    std::printf("copy: CopyFileNoReplace (copy, fsync, publish, fsync of the folder) against `cp` then `sync FILE`\n");
-    std::printf("move: MoveFileNoReplace within one file system against `mv`; both started and timed from here\n");
+    std::printf("copy: HomeTree::CopyFileNoReplace (copy, fsync, publish, fsync of the folder) against `cp` then `sync "
+                "FILE`\n");
+    std::printf(
+        "move: HomeTree::MoveFileNoReplace within one file system against `mv`; both started and timed from here\n");
     std::printf("best (median); ratio from the bests; order alternating; copies removed and `sync` run untimed\n\n");
 
     std::vector<double> copyProgram;
@@ -215,7 +204,7 @@ int main(int argc, char** argv) {
         const auto program = [&] {
             std::string error;
             const auto start = Clock::now();
-            if (!mwdx::CopyFileNoReplace(source.string(), programCopy.string(), &error)) {
+            if (!home.CopyFileNoReplace(source.string(), programCopy.string(), &error)) {
                 Fail("CopyFileNoReplace: " + error);
             }
             copyProgram.push_back(Seconds(start));
@@ -247,7 +236,7 @@ int main(int argc, char** argv) {
         const auto program = [&] {
             std::string error;
             const auto start = Clock::now();
-            if (!mwdx::MoveFileNoReplace(source.string(), moved.string(), &error)) {
+            if (!home.MoveFileNoReplace(source.string(), moved.string(), &error)) {
                 Fail("MoveFileNoReplace: " + error);
             }
             moveProgram.push_back(Seconds(start));

@@ -24,14 +24,6 @@ bool IsSafePart(std::string_view part) {
     return true;
 }
 
-// True when `path` equals `directory` or lies below it; both lexically normal.
-bool IsAtOrBelow(std::string_view path, std::string_view directory) {
-    if (directory == "/") {
-        return !path.empty() && path.front() == '/';
-    }
-    return path.starts_with(directory) && (path.size() == directory.size() || path[directory.size()] == '/');
-}
-
 // realpath of the longest existing leading part of `path`, with the missing rest appended.
 std::string ResolveExistingPart(const std::string& path) {
     std::string existing = path;
@@ -77,37 +69,6 @@ bool IsSafeCatalogName(std::string_view name) {
 
 bool IsSafeFileName(std::string_view name) {
     return name.find('/') == std::string_view::npos && IsSafePart(name);
-}
-
-std::string LexicallyNormal(std::string_view path) {
-    const bool absolute = !path.empty() && path.front() == '/';
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t slash = path.find('/', start);
-        if (slash == std::string_view::npos) {
-            slash = path.size();
-        }
-        const std::string_view part = path.substr(start, slash - start);
-        if (part == "..") {
-            if (!parts.empty() && parts.back() != "..") {
-                parts.pop_back();
-            } else if (!absolute) {
-                parts.push_back(part); // a relative path may climb; "/.." is "/"
-            }
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = slash + 1;
-    }
-    std::string normal = absolute ? "/" : "";
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) {
-            normal += '/';
-        }
-        normal.append(parts[i]);
-    }
-    return normal.empty() ? "." : normal;
 }
 
 bool IsInsideHome(std::string_view home, std::string_view path) {

@@ -5,6 +5,7 @@
 // itself, is created, renamed or deleted, whatever a database says.
 
 #include "catalog/node.h"
+#include "platform/home_fs.h" // LexicallyNormal, IsAtOrBelow
 
 #include <string>
 #include <string_view>
@@ -18,10 +19,6 @@ bool IsSafeCatalogName(std::string_view name);
 
 // True for a name that is one safe part: as above, without any '/'.
 bool IsSafeFileName(std::string_view name);
-
-// The path with "." parts, repeated and trailing '/' removed and ".." resolved against the
-// parts before it, without looking at the disk ("/a/./b/../c/" is "/a/c").
-std::string LexicallyNormal(std::string_view path);
 
 // True when `path` lies strictly below the absolute directory `home`, compared after lexical
 // normalisation, and no symbolic link on the way leads out of it (the existing part of the

@@ -6,7 +6,6 @@
 #include "catalog/insert_remove.h"
 #include "commands/catalog_names.h"
 #include "commands/dir_dlg.h"
-#include "platform/file_ops.h"
 #include "platform/text.h"
 
 namespace mwdx {
@@ -81,7 +80,7 @@ void AddCatalog(CMarrowdexDlg& window, bool neighbour) {
     } else {
         MessagePrompt::Show(&window, text::kAddFailed);
     }
-    if (!MakeDirectoryPath(path)) {
+    if (!KnowledgeBaseTree(window.Catalog(), path).MakeDirectoryPath(path)) {
         MessagePrompt::Show(&window, text::kAddFailed);
     }
 }

@@ -8,6 +8,7 @@
 #include "commands/doc_dlg.h"
 #include "commands/transfer.h"
 #include "platform/file_ops.h"
+#include "platform/home_fs.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
 #include "store/settings.h"
@@ -58,7 +59,7 @@ void AddDocument(CMarrowdexDlg& window, const Target& target) {
         return;
     }
     // The catalog's directory may have been removed outside the program.
-    if (!MakeDirectoryPath(directory)) {
+    if (!HomeTree(home).MakeDirectoryPath(directory)) {
         MessagePrompt::Show(&window, text::kTransferFailed);
         return;
     }
@@ -72,7 +73,7 @@ void AddDocument(CMarrowdexDlg& window, const Target& target) {
     const QModelIndex item = window.AppendTreeItem(target.treeItem);
     window.ExpandItem(target.treeItem);
 
-    if (RunDocumentTransfer(&window, source, destination, settings.deleteAfterAdding)) {
+    if (RunDocumentTransfer(&window, home, source, destination, settings.deleteAfterAdding)) {
         return;
     }
     // The file did not arrive: the document must not stay behind without it.

@@ -5,6 +5,7 @@
 
 #include "catalog/disk_rules.h"
 #include "catalog/model.h"
+#include "platform/home_fs.h"
 #include "platform/text_ids.h"
 #include "store/settings.h"
 
@@ -26,6 +27,18 @@ inline std::string HomeDirectory(const CatalogModel& catalog) {
 inline bool IsInKnowledgeBase(const CatalogModel& catalog, std::string_view path) {
     const CatalogNode* root = catalog.RootNode();
     return (root != nullptr && IsInsideHome(root->Path(), path)) || IsInsideHome(RootDirOf(SettingsCopy()), path);
+}
+
+// The Home Directory whose steps reach `path`: the Root Node's, or the one set since the catalog
+// was loaded when only that one holds the path.
+inline HomeTree KnowledgeBaseTree(const CatalogModel& catalog, std::string_view path) {
+    const CatalogNode* root = catalog.RootNode();
+    HomeTree settingsHome{std::string(RootDirOf(SettingsCopy()))};
+    if (root == nullptr) {
+        return settingsHome;
+    }
+    HomeTree rootHome(root->Path());
+    return rootHome.Contains(path) || !settingsHome.Contains(path) ? rootHome : settingsHome;
 }
 
 // 0 when `name` (UTF-8) can name a catalog under `parent` (nullptr: no node yet), otherwise the

@@ -47,7 +47,7 @@ void CMarrowdexDlg::DeleteSelectedNode() {
     }
     if (filesInUse) {
         MessagePrompt::Show(this, text::kFilesKept);
-    } else if (PathExists(path) && (!filesInside || !DeletePath(path))) {
+    } else if (PathExists(path) && (!filesInside || !KnowledgeBaseTree(m_catalog, path).DeletePath(path))) {
         MessagePrompt::Show(this, text::kSomeFilesNotDeleted);
     }
 }

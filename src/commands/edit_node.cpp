@@ -12,10 +12,6 @@
 #include "store/connection.h"
 #include "store/statements.h"
 
-#include <cerrno>
-#include <unistd.h>
-#include <vector>
-
 namespace mwdx {
 
 namespace {
@@ -23,43 +19,6 @@ namespace {
 QString Wide(std::string_view narrow) {
     return QString::fromStdU16String(FromStoreText(narrow));
 }
-
-// Renames a catalog's directory without replacing anything, creating the missing parents of a
-// nested new name first. On failure, the parents it made are removed again and nothing changed.
-class DirectoryRename final {
-public:
-    bool Run(const std::string& from, const std::string& to) {
-        if (RenameNoReplace(from, to)) {
-            return true;
-        }
-        if (errno != ENOENT || !PathExists(from)) {
-            return false;
-        }
-        for (std::string parent = ParentOf(to); !parent.empty() && !PathExists(parent); parent = ParentOf(parent)) {
-            m_madeParents.push_back(parent);
-        }
-        if (!m_madeParents.empty() && MakeDirectoryPath(m_madeParents.front()) && RenameNoReplace(from, to)) {
-            return true;
-        }
-        Undo();
-        return false;
-    }
-
-    void Undo() {
-        for (const std::string& parent : m_madeParents) { // innermost first
-            ::rmdir(parent.c_str());
-        }
-        m_madeParents.clear();
-    }
-
-private:
-    static std::string ParentOf(const std::string& path) {
-        const auto slash = path.rfind('/');
-        return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
-    }
-
-    std::vector<std::string> m_madeParents;
-};
 
 // Shows the dialog for the node's kind filled with its texts; false when the user cancelled.
 bool AskNewTexts(CMarrowdexDlg& window, const CatalogNode& node, QString& name, QString& comment) {
@@ -118,14 +77,16 @@ void CMarrowdexDlg::EditSelectedNode() {
     const std::string name = ToStoreText(newName.toStdU16String());
     const std::string comment = ToStoreText(newComment.toStdU16String());
 
-    // A catalog's directory takes the new name first; if it cannot, nothing changes at all.
-    DirectoryRename rename;
+    // A catalog's directory takes the new name first (the missing parents of a nested new name
+    // made on the way); if it cannot, nothing changes at all.
+    const HomeTree home = KnowledgeBaseTree(m_catalog, oldPath);
+    MadeDirectories madeParents;
     std::string renamedTo;
     if (node->IsCatalog() && name != old.fileName && node->Parent() != nullptr) {
         const std::string newPath = JoinNodePath(node->Parent()->Path(), name);
         if (PathExists(oldPath)) {
             if (!IsInKnowledgeBase(m_catalog, oldPath) || !IsInKnowledgeBase(m_catalog, newPath) ||
-                !rename.Run(oldPath, newPath)) {
+                !home.RenameNoReplace(oldPath, newPath, &madeParents)) {
                 MessagePrompt::Show(this, text::kRenameFailed);
                 return;
             }
@@ -135,8 +96,8 @@ void CMarrowdexDlg::EditSelectedNode() {
 
     if (ExecStatement(UpdateNodeStatement(name, comment, old.fileId)) != kStatementOk) {
         if (!renamedTo.empty()) {
-            RenameNoReplace(renamedTo, oldPath);
-            rename.Undo();
+            home.RenameNoReplace(renamedTo, oldPath);
+            home.RemoveMadeDirectories(madeParents);
         }
         MessagePrompt::Show(this, text::kChangeNotSaved);
         return;

@@ -1,7 +1,7 @@
 #include "commands/transfer.h"
 
 #include "commands/prg_dlg.h"
-#include "platform/file_transfer.h"
+#include "platform/home_fs.h"
 
 #include <system_error>
 #include <thread>
@@ -29,20 +29,22 @@ int TransferDocument(TransferRequest* request) {
     if (const auto& hook = TransferHook()) {
         hook();
     }
+    const HomeTree home(request->homeDirectory);
     request->arrived = request->moveFlag == 1
-                           ? MoveFileNoReplace(request->sourcePath, request->destinationPath, &request->error)
-                           : CopyFileNoReplace(request->sourcePath, request->destinationPath, &request->error);
+                           ? home.MoveFileNoReplace(request->sourcePath, request->destinationPath, &request->error)
+                           : home.CopyFileNoReplace(request->sourcePath, request->destinationPath, &request->error);
     if (request->progressWindow != nullptr) {
         request->progressWindow->NotifyTransferEnded();
     }
     return 0;
 }
 
-bool RunDocumentTransfer(QWidget* owner, std::string source, std::string destination, std::int32_t moveFlag,
-                         std::string* error) {
+bool RunDocumentTransfer(QWidget* owner, std::string home, std::string source, std::string destination,
+                         std::int32_t moveFlag, std::string* error) {
     CPRGDlg progress(owner);
     TransferRequest request;
     request.progressWindow = &progress;
+    request.homeDirectory = std::move(home);
     request.sourcePath = std::move(source);
     request.destinationPath = std::move(destination);
     request.moveFlag = moveFlag;

@@ -1,7 +1,8 @@
 #pragma once
 
 // Moving or copying an added document's file into its catalog's directory, on a worker thread
-// while the progress window shows. The file at the destination is never replaced.
+// while the progress window shows. The file at the destination is never replaced, and no link
+// below the Home Directory is followed on the way to it.
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@ class CPRGDlg;
 
 struct TransferRequest {
     CPRGDlg* progressWindow = nullptr; // told when the file operation has returned
+    std::string homeDirectory;         // the destination lies strictly inside it
     std::string sourcePath;            // UTF-8, as the file system takes it
     std::string destinationPath;
     std::int32_t moveFlag = 0; // 1: move; any other value: copy
@@ -28,10 +30,10 @@ struct TransferRequest {
 int TransferDocument(TransferRequest* request);
 
 // Transfers one file behind the modal progress window owned by `owner` and returns once the
-// worker has finished: true when the file is at `destination`. Otherwise *error (if given)
-// says why; when the worker cannot be started no window is shown.
-bool RunDocumentTransfer(QWidget* owner, std::string source, std::string destination, std::int32_t moveFlag,
-                         std::string* error = nullptr);
+// worker has finished: true when the file is at `destination`, inside the Home Directory `home`.
+// Otherwise *error (if given) says why; when the worker cannot be started no window is shown.
+bool RunDocumentTransfer(QWidget* owner, std::string home, std::string source, std::string destination,
+                         std::int32_t moveFlag, std::string* error = nullptr);
 
 // Tests only: `hook` runs on the worker right before each file operation (an empty one: none).
 void SetTransferHookForTesting(std::function<void()> hook);

@@ -3,6 +3,7 @@
 #include "app/dialog_units.h"
 #include "app/prompts.h"
 #include "platform/file_ops.h"
+#include "platform/home_fs.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
@@ -89,12 +90,13 @@ void CConfigDlg::accept() {
         return;
     }
     // A path longer than the settings row holds would be stored cut, naming another folder.
-    if (home.size() >= sizeof(SettingsRecord::rootDir) || !MakeDirectoryPath(home)) {
+    const HomeTree homeTree(home);
+    if (home.size() >= sizeof(SettingsRecord::rootDir) || !homeTree.MakeDirectoryPath(home)) {
         MessagePrompt::Show(this, text::kAddFailed);
         return;
     }
     // The index page loads its script from the Home Directory; whatever is there already stays.
-    if (!PathExists(home + "/js") && !CopyFolderInto(m_programDirectory + "/js", home)) {
+    if (!PathExists(home + "/js") && !homeTree.CopyFolderInto(m_programDirectory + "/js", home)) {
         MessagePrompt::Show(this, text::kAddFailed);
         return;
     }

@@ -404,6 +404,7 @@ TEST_F(DocumentCommands, ATransferThatEndsBeforeTheWindowShowsStillClosesIt) {
     CPRGDlg progress;
     TransferRequest request;
     request.progressWindow = &progress;
+    request.homeDirectory = m_home;
     request.sourcePath = source;
     request.destinationPath = m_home + "/a.txt";
     request.moveFlag = 1;
