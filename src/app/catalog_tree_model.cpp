@@ -10,9 +10,21 @@ namespace mwdx {
 CatalogTreeModel::CatalogTreeModel(QObject* parent)
     : QAbstractItemModel(parent), m_catalogIcon(CatalogIcon()), m_documentIcon(DocumentIcon()) {}
 
-void CatalogTreeModel::SetCatalog(const CatalogModel* catalog) {
+CatalogTreeModel::~CatalogTreeModel() {
+    if (m_catalog != nullptr) {
+        m_catalog->SetObserver(nullptr);
+    }
+}
+
+void CatalogTreeModel::SetCatalog(CatalogModel* catalog) {
     beginResetModel();
+    if (m_catalog != nullptr) {
+        m_catalog->SetObserver(nullptr);
+    }
     m_catalog = catalog;
+    if (m_catalog != nullptr) {
+        m_catalog->SetObserver(this);
+    }
     m_children.clear();
     endResetModel();
 }
@@ -60,33 +72,33 @@ QModelIndex CatalogTreeModel::IndexOf(const CatalogNode* node) const {
     return createIndex(static_cast<int>(it - siblings.begin()), 0, const_cast<CatalogNode*>(node));
 }
 
-QModelIndex CatalogTreeModel::AppendChild(const QModelIndex& parent) {
-    const CatalogNode* parentNode = ParentNodeOf(parent);
-    if (parentNode == nullptr || parentNode->LastChild() == nullptr) {
-        return {};
-    }
-    CatalogNode* added = parentNode->LastChild();
-    Children& children = ChildrenOf(parentNode);
-    // Listed just now, the children already hold the new node: show it as inserted all the same.
-    if (!children.nodes.empty() && children.nodes.back() == added) {
-        children.nodes.pop_back();
-    }
-    const int row = static_cast<int>(children.nodes.size());
-    beginInsertRows(parent, row, row);
-    children.nodes.push_back(added);
-    endInsertRows();
-    return createIndex(row, 0, added);
-}
-
-void CatalogTreeModel::RemoveItem(const QModelIndex& index) {
-    const CatalogNode* node = NodeOf(index);
-    if (node == nullptr || node->Parent() == nullptr) {
+void CatalogTreeModel::NodeAdded(const CatalogNode& node) {
+    const CatalogNode* parentNode = node.Parent();
+    const auto listed = m_children.find(parentNode);
+    if (listed == m_children.end()) {
+        // Nobody has seen this parent's children yet: they are listed, new one included, on first
+        // look. A parent that gains its first child shows an expander from now on.
+        if (parentNode != RootNode() && parentNode->FirstChild() == &node) {
+            const QModelIndex parent = IndexOf(parentNode);
+            emit dataChanged(parent, parent);
+        }
         return;
     }
-    const QModelIndex parentIndex = index.parent();
-    auto& siblings = ChildrenOf(node->Parent()).nodes;
+    auto& children = listed->second.nodes;
+    const int row = static_cast<int>(children.size());
+    beginInsertRows(IndexOf(parentNode), row, row);
+    children.push_back(const_cast<CatalogNode*>(&node));
+    endInsertRows();
+}
+
+void CatalogTreeModel::NodeAboutToBeRemoved(const CatalogNode& node) {
+    const QModelIndex index = IndexOf(&node);
+    if (!index.isValid()) {
+        return;
+    }
     const int row = index.row();
-    beginRemoveRows(parentIndex, row, row);
+    beginRemoveRows(index.parent(), row, row);
+    auto& siblings = ChildrenOf(node.Parent()).nodes;
     siblings.erase(siblings.begin() + row);
     // Siblings listed after it move up one row; the lists of the subtree go with their nodes.
     for (std::size_t later = static_cast<std::size_t>(row); later < siblings.size(); ++later) {
@@ -94,12 +106,20 @@ void CatalogTreeModel::RemoveItem(const QModelIndex& index) {
             --listed->second.rowInParent;
         }
     }
-    m_children.erase(node);
-    ForEachDescendant(*node, [this](const CatalogNode& below) { m_children.erase(&below); });
-    endRemoveRows();
+    m_children.erase(&node);
+    ForEachDescendant(node, [this](const CatalogNode& below) { m_children.erase(&below); });
+    m_removing = true;
 }
 
-void CatalogTreeModel::NodeChanged(const QModelIndex& index) {
+void CatalogTreeModel::NodeRemoved(const CatalogNode&) {
+    if (m_removing) {
+        m_removing = false;
+        endRemoveRows();
+    }
+}
+
+void CatalogTreeModel::NodeChanged(const CatalogNode& node) {
+    const QModelIndex index = IndexOf(&node);
     if (index.isValid()) {
         emit dataChanged(index, index);
     }

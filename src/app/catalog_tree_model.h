@@ -2,8 +2,8 @@
 
 // The catalog tree as Qt's views see it: every index wraps a Catalog Node, the top level is the
 // Root Node's children, and nothing is copied per node. A parent's children are listed the first
-// time a view asks for them and then kept in step by AppendChild, so a million nodes cost
-// nothing until they are looked at.
+// time a view asks for them and then kept in step as the catalog reports its changes, so a
+// million nodes cost nothing until they are looked at, and no command touches the view.
 
 #include "catalog/model.h"
 
@@ -14,31 +14,21 @@
 
 namespace mwdx {
 
-class CatalogTreeModel final : public QAbstractItemModel {
+class CatalogTreeModel final : public QAbstractItemModel, private CatalogObserver {
     Q_OBJECT
 
 public:
     explicit CatalogTreeModel(QObject* parent = nullptr);
+    ~CatalogTreeModel() override;
 
-    // Shows `catalog` from now on (nullptr: nothing). Views are reset.
-    void SetCatalog(const CatalogModel* catalog);
+    // Shows `catalog` from now on and follows its changes (nullptr: nothing). Views are reset.
+    void SetCatalog(CatalogModel* catalog);
 
     // The node an index shows; nullptr for an invalid index (the top level).
     CatalogNode* NodeOf(const QModelIndex& index) const;
 
     // The index of a node of the shown catalog; invalid for the Root Node or nullptr.
     QModelIndex IndexOf(const CatalogNode* node) const;
-
-    // Shows the new last child of `parent`'s node (the Root Node for an invalid index), which the
-    // catalog has just appended. Returns its index.
-    QModelIndex AppendChild(const QModelIndex& parent);
-
-    // Takes the item at `index` and every item below it out of the views, before the catalog
-    // frees their nodes. The nodes themselves are not touched.
-    void RemoveItem(const QModelIndex& index);
-
-    // The node behind `index` has new details: views repaint it.
-    void NodeChanged(const QModelIndex& index);
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -49,6 +39,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    void NodeAdded(const CatalogNode& node) override;
+    void NodeAboutToBeRemoved(const CatalogNode& node) override;
+    void NodeRemoved(const CatalogNode& parent) override;
+    void NodeChanged(const CatalogNode& node) override;
+
     struct Children {
         std::vector<CatalogNode*> nodes;
         int rowInParent = 0; // the parent's own row, for QModelIndex::parent()
@@ -59,7 +54,8 @@ private:
     // The listed children of `node`, listed now if they were not yet.
     Children& ChildrenOf(const CatalogNode* node) const;
 
-    const CatalogModel* m_catalog = nullptr;
+    CatalogModel* m_catalog = nullptr;
+    bool m_removing = false; // between NodeAboutToBeRemoved and NodeRemoved
     mutable std::unordered_map<const CatalogNode*, Children> m_children;
     QIcon m_catalogIcon;
     QIcon m_documentIcon;

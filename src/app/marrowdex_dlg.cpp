@@ -8,6 +8,7 @@
 #include "app/tree_ctrl_ex.h"
 #include "catalog/loader.h"
 #include "config/config_dlg.h"
+#include "operations/recovery.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
@@ -140,6 +141,9 @@ void CMarrowdexDlg::OnInitDialog() {
         return;
     }
     ClearUpperVectorState();
+    // Commands a crash interrupted are finished or undone before the tree is read.
+    LoadSettings();
+    m_recovery = RecoverInterruptedCommands(std::string(RootDirOf(SettingsCopy())));
     LoadTree();
     m_startupTimer.start(kStartupDelayMs);
 }
@@ -168,6 +172,20 @@ bool CMarrowdexDlg::ReloadIfChangedElsewhere() {
 
 void CMarrowdexDlg::OnTimer() {
     m_startupTimer.stop();
+    const auto tell = [this](int message, const std::vector<std::string>& paths) {
+        if (paths.empty()) {
+            return;
+        }
+        QString text = UiText(message);
+        for (const std::string& path : paths) {
+            text += QLatin1Char('\n') + QString::fromStdU16String(FromStoreText(path));
+        }
+        MessagePrompt::Show(this, text);
+    };
+    tell(text::kCommandFinished, m_recovery.finished);
+    tell(text::kCommandUndone, m_recovery.undone);
+    tell(text::kCommandUnresolved, m_recovery.unresolved);
+    m_recovery = {};
     if (m_unplacedEntries > 0) {
         MessagePrompt::Show(this, UiText(text::kEntriesNotShown) + QString::number(m_unplacedEntries));
     }
@@ -195,12 +213,16 @@ void CMarrowdexDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-QModelIndex CMarrowdexDlg::AppendTreeItem(const QModelIndex& parentItem) {
-    return m_treeModel->AppendChild(parentItem);
+std::string CMarrowdexDlg::HomeDirectory() const {
+    if (const CatalogNode* root = m_catalog.RootNode()) {
+        return root->Path();
+    }
+    return std::string(RootDirOf(SettingsCopy()));
 }
 
-void CMarrowdexDlg::DeleteTreeItem(const QModelIndex& item) {
-    m_treeModel->RemoveItem(item);
+std::vector<std::string> CMarrowdexDlg::StoreFiles() const {
+    const std::string db = m_programDirectory + "/mymwdx.db";
+    return {db, db + "-journal", db + "-wal", db + "-shm"};
 }
 
 QModelIndex CMarrowdexDlg::GetSelectedItem() const {
@@ -233,10 +255,6 @@ void CMarrowdexDlg::ExpandItem(const QModelIndex& item) {
         m_tree->expand(item);
     }
     repaint();
-}
-
-void CMarrowdexDlg::UpdateItemText(const QModelIndex& item) {
-    m_treeModel->NodeChanged(item);
 }
 
 void CMarrowdexDlg::SetCommentText(std::string_view comment) {

@@ -5,12 +5,14 @@
 // tree notification.
 
 #include "catalog/model.h"
+#include "operations/recovery.h"
 
 #include <QDialog>
 #include <QModelIndex>
 #include <QTimer>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QPlainTextEdit;
 class QPushButton;
@@ -39,9 +41,8 @@ public:
     explicit CMarrowdexDlg(std::string programDirectory, QWidget* parent = nullptr);
     ~CMarrowdexDlg() override;
 
-    // Tree view operations. An invalid index stands for the top level.
-    QModelIndex AppendTreeItem(const QModelIndex& parentItem); // shows the parent's new last child
-    void DeleteTreeItem(const QModelIndex& item);              // with its descendants; before the nodes go
+    // Tree view operations. An invalid index stands for the top level. The view follows the
+    // catalog's changes by itself.
     QModelIndex GetSelectedItem() const;
     QModelIndex GetParentItem(const QModelIndex& item) const;
     QModelIndex GetRootItem() const;
@@ -49,10 +50,16 @@ public:
     QModelIndex ItemOf(const CatalogNode* node) const;
     void SelectItem(const QModelIndex& item);
     void ExpandItem(const QModelIndex& item);
-    void UpdateItemText(const QModelIndex& item);
     void SetCommentText(std::string_view comment);
 
     CatalogModel& Catalog() { return m_catalog; }
+
+    // The Home Directory the commands work in: the Root Node's path, or the Settings' while there
+    // is no Root Node yet.
+    std::string HomeDirectory() const;
+
+    // The store's own files (mymwdx.db and SQLite's files beside it).
+    std::vector<std::string> StoreFiles() const;
 
     // 0 when the knowledge base was opened; otherwise the message that ends the program before
     // anything is shown (another window has it, it is locked, it is not a knowledge base, ...).
@@ -103,6 +110,7 @@ private:
     QTimer m_startupTimer;
     int m_startRefusal = 0;
     std::size_t m_unplacedEntries = 0;
+    RecoveryReport m_recovery; // told once, at start
 };
 
 } // namespace mwdx

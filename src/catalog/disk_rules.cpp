@@ -116,4 +116,45 @@ bool OtherNodeLivesAt(const CatalogNode& root, const CatalogNode& removed, std::
     return false;
 }
 
+bool OtherNodeLivesAt(const CatalogModel& catalog, const CatalogNode* removed, std::string_view path) {
+    const CatalogNode* root = catalog.RootNode();
+    if (root == nullptr) {
+        return false;
+    }
+    const std::string& home = root->Path();
+    const bool plainPath =
+        path.size() > home.size() + 1 && path.starts_with(home) && path[home.size()] == '/' && path.back() != '/';
+    const auto compareEveryPath = [&] {
+        static const CatalogNode nobody(NodeDetails{}, -1, -1, kCatalogType, std::string());
+        return OtherNodeLivesAt(*root, removed != nullptr ? *removed : nobody, path);
+    };
+    if (catalog.OddNameCount() != 0 || !plainPath) {
+        return compareEveryPath();
+    }
+    // Every name is one part: a node is at or below `path` exactly when the names from the Root
+    // Node down to it begin with the parts of `path`. Follow those parts down, keeping every node
+    // that has the name so far (several, where a damaged store holds two of one name).
+    std::vector<const CatalogNode*> level{root};
+    std::vector<const CatalogNode*> next;
+    std::string_view rest = path.substr(home.size() + 1);
+    while (!rest.empty() && !level.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+        if (part.empty() || part == "." || part == "..") {
+            return compareEveryPath();
+        }
+        next.clear();
+        for (const CatalogNode* parent : level) {
+            for (const CatalogNode* child = parent->FirstChild(); child != nullptr; child = child->NextSibling()) {
+                if (child != removed && child->NameOnDisk() == part) {
+                    next.push_back(child);
+                }
+            }
+        }
+        level.swap(next);
+    }
+    return !level.empty();
+}
+
 } // namespace mwdx

@@ -4,7 +4,7 @@
 // paths lie inside the Home Directory. Nothing outside it, and never the Home Directory
 // itself, is created, renamed or deleted, whatever a database says.
 
-#include "catalog/node.h"
+#include "catalog/model.h"
 #include "platform/home_fs.h" // LexicallyNormal, IsAtOrBelow
 
 #include <string>
@@ -33,5 +33,10 @@ const CatalogNode* SiblingCatalogNamed(const CatalogNode& parent, std::string_vi
 // True when a node outside `removed`'s subtree has a path at or below `path` (lexically), so
 // that deleting what is at `path` would take that node's files too. `root` is the Root Node.
 bool OtherNodeLivesAt(const CatalogNode& root, const CatalogNode& removed, std::string_view path);
+
+// The same over a whole catalog, `removed` may be nullptr (then any node counts). When every
+// name on disk in the catalog is one plain name, paths meet only where their names do, so only
+// the nodes along `path` are looked at; otherwise every path is compared as above.
+bool OtherNodeLivesAt(const CatalogModel& catalog, const CatalogNode* removed, std::string_view path);
 
 } // namespace mwdx

@@ -31,8 +31,8 @@ NodeId GetMaxFileId() {
 }
 
 CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_view comment, std::int32_t fileType,
-                        NodeId parentId, std::string_view rawFileName, std::int32_t pathLevel,
-                        CatalogNode* parentNode, std::string path) {
+                        NodeId parentId, std::string_view rawFileName, std::int32_t pathLevel, CatalogNode* parentNode,
+                        std::string path) {
     if (!IsStoreOpen() || (parentId != 0 && parentNode == nullptr)) {
         return nullptr;
     }

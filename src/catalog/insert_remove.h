@@ -20,8 +20,8 @@ NodeId GetMaxFileId();
 // statement, no parent node for a non-zero parentId, no memory) the row is rolled back, no node
 // is added and nullptr is returned.
 CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_view comment, std::int32_t fileType,
-                        NodeId parentId, std::string_view rawFileName, std::int32_t pathLevel,
-                        CatalogNode* parentNode, std::string path);
+                        NodeId parentId, std::string_view rawFileName, std::int32_t pathLevel, CatalogNode* parentNode,
+                        std::string path);
 
 // Deletes the rows of `node` and of every node below it in one transaction: all of them, or
 // (false) none.

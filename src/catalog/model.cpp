@@ -24,6 +24,10 @@ bool SearchReaches(const CatalogNode* start, const CatalogNode& node, std::int32
     return true;
 }
 
+bool IsOddName(std::string_view name) {
+    return name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos;
+}
+
 } // namespace
 
 CatalogNode* CatalogModel::EnsureRootNode(std::string homeDirectory) {
@@ -33,8 +37,8 @@ CatalogNode* CatalogModel::EnsureRootNode(std::string homeDirectory) {
     return m_root.get();
 }
 
-CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel,
-                                        NodeId fileId, std::int32_t fileType, std::string path) {
+CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, NodeId fileId,
+                                        std::int32_t fileType, std::string path) {
     try {
         auto owned = std::make_unique<CatalogNode>(std::move(details), pathLevel, fileId, fileType, std::move(path));
         CatalogNode* node = owned.get();
@@ -46,6 +50,12 @@ CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details
             parent.m_lastChild->m_nextSibling = std::move(owned);
         }
         parent.m_lastChild = node;
+        if (IsOddName(node->NameOnDisk())) {
+            ++m_oddNames;
+        }
+        if (m_observer != nullptr) {
+            m_observer->NodeAdded(*node);
+        }
         return node;
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -94,6 +104,9 @@ CatalogNode* CatalogModel::SearchDown(const CatalogNode* start, NodeId fileId, s
 }
 
 void CatalogModel::Unregister(const CatalogNode& node) {
+    if (IsOddName(node.NameOnDisk())) {
+        --m_oddNames;
+    }
     const auto [first, last] = m_byId.equal_range(node.FileId());
     for (auto it = first; it != last; ++it) {
         if (it->second == &node) {
@@ -106,6 +119,7 @@ void CatalogModel::Unregister(const CatalogNode& node) {
 void CatalogModel::FreeNodeTree(CatalogNode& node) {
     if (&node == m_root.get()) {
         m_byId.clear();
+        m_oddNames = 0;
     } else {
         ForEachDescendant(node, [this](const CatalogNode& n) { Unregister(n); });
     }
@@ -123,6 +137,9 @@ bool CatalogModel::UnlinkAndFree(CatalogNode& parent, CatalogNode& node) {
     if (current == nullptr) {
         return false;
     }
+    if (m_observer != nullptr) {
+        m_observer->NodeAboutToBeRemoved(node);
+    }
     Unregister(node);
     ForEachDescendant(node, [this](const CatalogNode& n) { Unregister(n); });
 
@@ -133,16 +150,29 @@ bool CatalogModel::UnlinkAndFree(CatalogNode& parent, CatalogNode& node) {
         parent.m_lastChild = previous;
     }
     removed->m_parent = nullptr;
-    return true; // `removed` goes out of scope here and takes its subtree with it
+    removed.reset(); // with its subtree
+    if (m_observer != nullptr) {
+        m_observer->NodeRemoved(parent);
+    }
+    return true;
 }
 
 void CatalogModel::Clear() {
     m_byId.clear();
+    m_oddNames = 0;
     m_root.reset();
 }
 
 void CatalogModel::ReplaceNodeDetails(CatalogNode& node, const NodeDetails& details) {
+    const bool wasOdd = IsOddName(node.NameOnDisk());
     node.m_details = details;
+    if (&node != m_root.get()) {
+        m_oddNames += IsOddName(node.NameOnDisk()) ? 1 : 0;
+        m_oddNames -= wasOdd ? 1 : 0;
+    }
+    if (m_observer != nullptr) {
+        m_observer->NodeChanged(node);
+    }
 }
 
 } // namespace mwdx

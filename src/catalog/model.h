@@ -12,6 +12,23 @@
 
 namespace mwdx {
 
+// Told of each change to a catalog's tree as it happens, so that a view over it can follow
+// without the commands keeping the two in step.
+class CatalogObserver {
+public:
+    // `node` is now its parent's last child.
+    virtual void NodeAdded(const CatalogNode& node) = 0;
+    // `node` is about to leave its parent with its whole subtree; it is still linked.
+    virtual void NodeAboutToBeRemoved(const CatalogNode& node) = 0;
+    // The node announced above is gone from `parent`'s children.
+    virtual void NodeRemoved(const CatalogNode& parent) = 0;
+    // `node` has new details (name, comment).
+    virtual void NodeChanged(const CatalogNode& node) = 0;
+
+protected:
+    ~CatalogObserver() = default;
+};
+
 class CatalogModel final {
 public:
     CatalogModel() = default;
@@ -65,12 +82,22 @@ public:
     // Room for this many nodes in the index, to spare rehashing while loading.
     void Reserve(std::size_t nodes) { m_byId.reserve(nodes); }
 
+    // Who hears of changes from now on (nullptr: nobody). Loading builds a model of its own and
+    // moves it in, which the observer does not hear of: it is reset instead.
+    void SetObserver(CatalogObserver* observer) { m_observer = observer; }
+
+    // How many nodes have a name on disk that is not one plain folder or file name (empty, "." or
+    // "..", or with a '/' inside): only such names make two paths meet in unexpected places.
+    std::size_t OddNameCount() const { return m_oddNames; }
+
 private:
     CatalogNode* SearchDown(const CatalogNode* start, NodeId fileId, std::int32_t level) const;
     void Unregister(const CatalogNode& node);
 
     std::unique_ptr<CatalogNode> m_root;
     std::unordered_multimap<NodeId, CatalogNode*> m_byId;
+    CatalogObserver* m_observer = nullptr;
+    std::size_t m_oddNames = 0;
 };
 
 } // namespace mwdx

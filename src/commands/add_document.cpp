@@ -1,16 +1,14 @@
-// Adding a document to the selected catalog or to the root.
+// Adding a document to the selected catalog or to the root: the window asks for the file, its
+// name and comment, the core moves or copies it in behind the progress window and writes its row.
+
+#include "operations/add_document.h"
 
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
-#include "catalog/disk_rules.h"
-#include "catalog/insert_remove.h"
-#include "catalog/paths.h"
 #include "commands/doc_dlg.h"
 #include "commands/transfer.h"
-#include "platform/file_ops.h"
 #include "platform/home_fs.h"
 #include "platform/text.h"
-#include "platform/text_ids.h"
 #include "store/settings.h"
 
 namespace mwdx {
@@ -29,63 +27,24 @@ void AddDocument(CMarrowdexDlg& window, const Target& target) {
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
-
-    // At the root the file goes into the Home Directory as set now; into a catalog, wherever the
-    // catalog's path leads, which must still be inside the Home Directory it was built from.
-    const SettingsRecord settings = SettingsCopy();
-    const NodeId parentId = target.node != nullptr ? target.node->Details().fileId : 0;
-    const std::int32_t pathLevel = target.node != nullptr ? target.node->PathLevel() + 1 : 1;
-    const std::string directory = target.node != nullptr ? NodePath(*target.node) : std::string(RootDirOf(settings));
-    const CatalogNode* root = window.Catalog().RootNode();
-    std::string home(RootDirOf(settings));
-    if (target.node != nullptr) {
-        home = root != nullptr ? root->Path() : std::string();
+    NewDocument request;
+    request.parent = target.node;
+    request.source = ToStoreText(dialog.m_pathText.toStdU16String());
+    request.name = ToStoreText(dialog.m_nameText.toStdU16String());
+    request.comment = ToStoreText(dialog.m_commentText.toStdU16String());
+    request.move = SettingsCopy().deleteAfterAdding == 1;
+    request.storeFiles = window.StoreFiles();
+    const TransferStep behindProgressWindow = [&window](const HomeTree& tree, const std::string& source,
+                                                        const std::string& destination, bool move, std::string* error) {
+        return RunDocumentTransfer(&window, tree.Path(), source, destination, move ? 1 : 0, error);
+    };
+    const OpResult result =
+        AddDocumentOperation(window.Catalog(), window.HomeDirectory(), request, behindProgressWindow);
+    if (result.done) {
+        window.ExpandItem(target.treeItem);
     }
-
-    const std::string source = ToStoreText(dialog.m_pathText.toStdU16String());
-    const std::string rawFileName = source.substr(source.rfind('/') + 1);
-    const std::string name = ToStoreText(dialog.m_nameText.toStdU16String());
-    if (!IsSafeFileName(rawFileName) || name.find('\0') != std::string::npos) {
-        MessagePrompt::Show(&window, text::kNameNotUsable);
-        return;
-    }
-    const std::string destination = JoinNodePath(directory, rawFileName);
-    if (!IsInsideHome(home, destination)) {
-        MessagePrompt::Show(&window, text::kTransferFailed);
-        return;
-    }
-    if (PathExists(destination)) {
-        MessagePrompt::Show(&window, text::kFileNameTaken);
-        return;
-    }
-    // The catalog's directory may have been removed outside the program.
-    if (!HomeTree(home).MakeDirectoryPath(directory)) {
-        MessagePrompt::Show(&window, text::kTransferFailed);
-        return;
-    }
-
-    CatalogNode* node = InsertNode(window.Catalog(), name, ToStoreText(dialog.m_commentText.toStdU16String()),
-                                   kDocumentType, parentId, rawFileName, pathLevel, target.node, destination);
-    if (node == nullptr) {
-        MessagePrompt::Show(&window, text::kAddFailed);
-        return;
-    }
-    const QModelIndex item = window.AppendTreeItem(target.treeItem);
-    window.ExpandItem(target.treeItem);
-
-    if (RunDocumentTransfer(&window, home, source, destination, settings.deleteAfterAdding)) {
-        return;
-    }
-    // The file did not arrive: the document must not stay behind without it.
-    CatalogNode* parent = node->Parent();
-    window.DeleteTreeItem(item);
-    const bool removed = RemoveNode(window.Catalog(), *parent, node);
-    if (!removed) {
-        window.AppendTreeItem(target.treeItem); // still in the store and the tree: show it again
-    }
-    MessagePrompt::Show(&window, text::kTransferFailed);
-    if (!removed) {
-        MessagePrompt::Show(&window, text::kChangeNotSaved);
+    if (result.message != 0) {
+        MessagePrompt::Show(&window, result.message);
     }
 }
 

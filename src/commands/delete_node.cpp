@@ -1,12 +1,13 @@
-// Deleting the selected node with everything below it: first the rows, then the tree and the
-// nodes, then (when the settings say so) the files, but only those no remaining node uses.
+// Deleting the selected node with everything below it, after asking: the core deletes the rows,
+// the nodes and (when the settings say so) the files no remaining node uses.
+
+#include "operations/delete_node.h"
 
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
-#include "catalog/insert_remove.h"
-#include "commands/catalog_names.h"
-#include "platform/file_ops.h"
 #include "platform/text.h"
+#include "platform/text_ids.h"
+#include "store/settings.h"
 
 namespace mwdx {
 
@@ -15,8 +16,7 @@ void CMarrowdexDlg::DeleteSelectedNode() {
     if (ReloadIfChangedElsewhere()) {
         return;
     }
-    const QModelIndex item = GetSelectedItem();
-    CatalogNode* node = ItemNode(item);
+    CatalogNode* node = ItemNode(GetSelectedItem());
     if (node == nullptr || node->Parent() == nullptr) {
         MessagePrompt::Show(this, text::kSelectToDelete);
         return;
@@ -27,28 +27,10 @@ void CMarrowdexDlg::DeleteSelectedNode() {
     if (!MessagePrompt::Confirm(this, question, text::kCaution)) {
         return;
     }
-
-    const std::string path = node->Path();
-    const bool deleteFiles = SettingsCopy().deleteAfterNodeDelete == 1;
-    // Decided while the whole tree is still there: another node at or below the path keeps it.
-    const bool filesInUse = deleteFiles && OtherNodeLivesAt(*m_catalog.RootNode(), *node, path);
-    const bool filesInside = deleteFiles && IsInKnowledgeBase(m_catalog, path);
-
-    if (!DeleteSubtreeRows(*node)) {
-        MessagePrompt::Show(this, text::kChangeNotSaved);
-        return;
-    }
-    CatalogNode* parent = node->Parent();
-    DeleteTreeItem(item);
-    m_catalog.UnlinkAndFree(*parent, *node);
-
-    if (!deleteFiles) {
-        return;
-    }
-    if (filesInUse) {
-        MessagePrompt::Show(this, text::kFilesKept);
-    } else if (PathExists(path) && (!filesInside || !KnowledgeBaseTree(m_catalog, path).DeletePath(path))) {
-        MessagePrompt::Show(this, text::kSomeFilesNotDeleted);
+    const OpResult result =
+        DeleteNodeOperation(m_catalog, HomeDirectory(), *node, SettingsCopy().deleteAfterNodeDelete == 1);
+    if (result.message != 0) {
+        MessagePrompt::Show(this, result.message);
     }
 }
 

@@ -1,16 +1,14 @@
-// Changing the selected node's name and comment. A catalog's directory follows its new name; the
-// store, the node, the tree and the comment pane change only once the directory and the row have.
+// Changing the selected node's name and comment: the window asks, the core renames the catalog's
+// folder and writes the row, and the tree and the comment pane follow.
+
+#include "operations/edit_node.h"
 
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
-#include "catalog/paths.h"
-#include "commands/catalog_names.h"
 #include "commands/dir_dlg.h"
 #include "commands/doc_dlg.h"
-#include "platform/file_ops.h"
+#include "operations/names.h"
 #include "platform/text.h"
-#include "store/connection.h"
-#include "store/statements.h"
 
 namespace mwdx {
 
@@ -58,59 +56,23 @@ void CMarrowdexDlg::EditSelectedNode() {
     if (ReloadIfChangedElsewhere()) {
         return;
     }
-    const QModelIndex item = GetSelectedItem();
-    CatalogNode* node = ItemNode(item);
+    CatalogNode* node = ItemNode(GetSelectedItem());
     if (node == nullptr) {
         return;
     }
-    const std::string oldPath = NodePath(*node);
-    const NodeDetails old = node->Details();
-
     QString newName;
     QString newComment;
     if (!AskNewTexts(*this, *node, newName, newComment)) {
         return;
     }
-    if (newName == Wide(old.fileName) && newComment == Wide(old.comment)) {
-        return;
+    const OpResult result = EditNodeOperation(m_catalog, HomeDirectory(), *node, ToStoreText(newName.toStdU16String()),
+                                              ToStoreText(newComment.toStdU16String()));
+    if (result.done) {
+        SetCommentText(node->Details().comment);
     }
-    const std::string name = ToStoreText(newName.toStdU16String());
-    const std::string comment = ToStoreText(newComment.toStdU16String());
-
-    // A catalog's directory takes the new name first (the missing parents of a nested new name
-    // made on the way); if it cannot, nothing changes at all.
-    const HomeTree home = KnowledgeBaseTree(m_catalog, oldPath);
-    MadeDirectories madeParents;
-    std::string renamedTo;
-    if (node->IsCatalog() && name != old.fileName && node->Parent() != nullptr) {
-        const std::string newPath = JoinNodePath(node->Parent()->Path(), name);
-        if (PathExists(oldPath)) {
-            if (!IsInKnowledgeBase(m_catalog, oldPath) || !IsInKnowledgeBase(m_catalog, newPath) ||
-                !home.RenameNoReplace(oldPath, newPath, &madeParents)) {
-                MessagePrompt::Show(this, text::kRenameFailed);
-                return;
-            }
-            renamedTo = newPath;
-        }
+    if (result.message != 0) {
+        MessagePrompt::Show(this, result.message);
     }
-
-    if (ExecStatement(UpdateNodeStatement(name, comment, old.fileId)) != kStatementOk) {
-        if (!renamedTo.empty()) {
-            home.RenameNoReplace(renamedTo, oldPath);
-            home.RemoveMadeDirectories(madeParents);
-        }
-        MessagePrompt::Show(this, text::kChangeNotSaved);
-        return;
-    }
-
-    if (node->IsCatalog() && name != old.fileName) {
-        RebuildPaths(*node, name);
-    }
-    NodeDetails details;
-    FillNodeDetails(details, old.fileId, name, old.parentId, comment, old.rawFileName);
-    m_catalog.ReplaceNodeDetails(*node, details);
-    SetCommentText(node->Details().comment);
-    UpdateItemText(item);
 }
 
 } // namespace mwdx

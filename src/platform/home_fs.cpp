@@ -296,6 +296,11 @@ std::string ReserveTemporaryName(TemporaryKind kind, const std::function<bool(co
     return {};
 }
 
+std::string TemporaryName(TemporaryKind kind, std::uint64_t n) {
+    return std::string(kTemporaryPrefix) + std::string(kTemporaryKinds[static_cast<std::size_t>(kind)]) + "." +
+           std::to_string(::getpid()) + "." + std::to_string(n);
+}
+
 bool IsTemporaryName(std::string_view name) {
     if (name.starts_with(kPageTemporaryPrefix)) {
         const std::string_view suffix = name.substr(kPageTemporaryPrefix.size());
@@ -531,6 +536,62 @@ bool HomeTree::DeletePath(std::string_view path, std::string* error) const {
                         Join(walker.PathOf(parts, parts.size() - 1), aside));
     }
     return Fail(error, code, "cannot delete " + failed);
+}
+
+bool HomeTree::RemoveForGood(std::string_view path, std::string* error) const {
+    const std::vector<std::string> parts = PartsBelow(path);
+    if (parts.empty()) {
+        return Fail(error, EINVAL, NotInside(path, m_home));
+    }
+    const Walker walker(m_home, m_normal);
+    const std::string target = walker.PathOf(parts, parts.size());
+    std::string openError;
+    const UniqueFd parent = walker.Open(parts, parts.size() - 1, nullptr, &openError);
+    if (!parent.Valid()) {
+        const int code = errno;
+        if (code == ENOENT || code == ENOTDIR) {
+            return true;
+        }
+        if (error != nullptr) {
+            *error = openError;
+        }
+        errno = code;
+        return false;
+    }
+    const std::string& name = parts.back();
+    if (::unlinkat(parent.Get(), name.c_str(), 0) == 0 || errno == ENOENT) {
+        return true;
+    }
+    int code = errno;
+    std::string where;
+    if (code == EISDIR) {
+        code = RemoveTree(parent.Get(), name, &where);
+        if (code == 0 || code == ENOENT) {
+            return true;
+        }
+    }
+    return Fail(error, code, "cannot delete " + (where.empty() ? target : Join(target, where)));
+}
+
+std::vector<std::string> HomeTree::TemporaryNamesIn(std::string_view folder) const {
+    std::vector<std::string> found;
+    const std::string normal = LexicallyNormal(folder);
+    std::vector<std::string> parts = PartsBelow(normal);
+    if (parts.empty() && normal != m_normal) {
+        return found;
+    }
+    const Walker walker(m_home, m_normal);
+    const UniqueFd opened = walker.Open(parts, parts.size(), nullptr, nullptr);
+    std::vector<Entry> entries;
+    if (!opened.Valid() || ListEntries(opened.Get(), &entries) != 0) {
+        return found;
+    }
+    for (const Entry& entry : entries) {
+        if (IsTemporaryName(entry.name)) {
+            found.push_back(Join(walker.PathOf(parts, parts.size()), entry.name));
+        }
+    }
+    return found;
 }
 
 bool HomeTree::MoveFileNoReplace(std::string_view source, std::string_view destination, std::string* error,

@@ -15,6 +15,7 @@
 
 #include "platform/file_transfer.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,10 @@ enum class TemporaryKind {
 // returns false with errno EEXIST when the name is taken. Empty when `make` fails otherwise
 // (errno then says why) or no free name is found.
 std::string ReserveTemporaryName(TemporaryKind kind, const std::function<bool(const std::string&)>& make);
+
+// The temporary name of that kind numbered `n` by the caller (a command's journal entry, which
+// records it before the step that uses it), with this process's id.
+std::string TemporaryName(TemporaryKind kind, std::uint64_t n);
 
 // True for a name (one part, not a path) that the program gives its temporary files and folders,
 // including the index page's own (".mwdx_index.html.<8 hex digits>"): what a crash can leave.
@@ -82,6 +87,16 @@ public:
     // leaves that folder. If the removal fails part-way, what is left goes back under its own name.
     // True when nothing is left at `path` (also when nothing was there).
     bool DeletePath(std::string_view path, std::string* error = nullptr) const;
+
+    // The two halves of DeletePath, for a command that records the first before the second:
+    // what is at `path` is removed for good, never following a link and never leaving it, with
+    // nothing put back when that fails part-way (the caller knows where it belongs). True when
+    // nothing is left (also when nothing was there).
+    bool RemoveForGood(std::string_view path, std::string* error = nullptr) const;
+
+    // The names in the folder `folder` that IsTemporaryName recognises, as paths; empty when
+    // there are none or the folder cannot be read.
+    std::vector<std::string> TemporaryNamesIn(std::string_view folder) const;
 
     // The document transfer into the folder of `destination`, as MoveFileNoReplace and
     // CopyFileNoReplace (file_transfer.h) do, with every step on the destination's side relative

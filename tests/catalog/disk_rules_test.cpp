@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -69,6 +70,57 @@ TEST(DiskRules, SiblingsAndNodesThatShareADirectoryAreFound) {
     EXPECT_TRUE(OtherNodeLivesAt(*root, *a, a->Path())) << "a/b lives in a's directory";
     EXPECT_FALSE(OtherNodeLivesAt(*root, *nested, nested->Path()));
     EXPECT_FALSE(OtherNodeLivesAt(*root, *doc, doc->Path())) << "a/b's path only starts like b's";
+}
+
+// The quick answer over a whole catalog agrees with comparing every path, for every node of a
+// tree that has two nodes of one name in places (as a damaged store has), before and after a
+// name with '/' (as an old store holds) makes paths meet elsewhere.
+TEST(DiskRules, TheQuickOthersCheckAgreesWithComparingEveryPath) {
+    CatalogModel model;
+    CatalogNode* root = model.EnsureRootNode("/home/kb");
+    std::vector<CatalogNode*> catalogs{root};
+    std::vector<CatalogNode*> all;
+    NodeId id = 0;
+    const char* names[] = {"a", "b", "c", "a"}; // "a" twice: sometimes two siblings share it
+    for (int i = 0; i < 400; ++i) {
+        CatalogNode* parent = catalogs[static_cast<std::size_t>(i * 7919 % static_cast<int>(catalogs.size()))];
+        const std::int32_t type = i % 3 == 2 ? kDocumentType : kCatalogType;
+        const std::string name = std::string(names[i % 4]) + (i % 5 == 0 ? "" : std::to_string(i % 3));
+        NodeDetails details;
+        FillNodeDetails(details, ++id, name, parent->FileId(), "", type == kDocumentType ? name : "");
+        CatalogNode* node =
+            model.AddChildNode(*parent, details, parent->PathLevel() + 1, id, type, parent->Path() + "/" + name);
+        all.push_back(node);
+        if (type == kCatalogType) {
+            catalogs.push_back(node);
+        }
+    }
+    const auto agree = [&](const char* when) {
+        int shared = 0;
+        for (const CatalogNode* node : all) {
+            const bool quick = OtherNodeLivesAt(model, node, node->Path());
+            ASSERT_EQ(quick, OtherNodeLivesAt(*root, *node, node->Path())) << when << ": " << node->Path();
+            shared += quick ? 1 : 0;
+            ASSERT_TRUE(OtherNodeLivesAt(model, nullptr, node->Path()))
+                << "the node itself counts without an exception";
+        }
+        EXPECT_GT(shared, 0) << when << ": the tree has shared paths to find";
+        EXPECT_LT(shared, static_cast<int>(all.size())) << when;
+        EXPECT_FALSE(OtherNodeLivesAt(model, nullptr, root->Path() + "/nobody/here"));
+    };
+    ASSERT_EQ(model.OddNameCount(), 0u);
+    agree("plain names");
+
+    // A top-level catalog named "a1/b0" lives inside a1's folder.
+    NodeDetails odd;
+    FillNodeDetails(odd, ++id, "a1/b0", 0, "", "");
+    CatalogNode* nested = model.AddChildNode(*root, odd, 1, id, kCatalogType, root->Path() + "/a1/b0");
+    all.push_back(nested);
+    EXPECT_EQ(model.OddNameCount(), 1u);
+    agree("with a name that holds a '/'");
+    model.UnlinkAndFree(*root, *nested);
+    all.pop_back();
+    EXPECT_EQ(model.OddNameCount(), 0u);
 }
 
 } // namespace

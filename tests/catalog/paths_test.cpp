@@ -1,8 +1,8 @@
 #include "catalog/insert_remove.h"
 #include "catalog/loader.h"
 #include "catalog/paths.h"
-#include "support/catalog_fixture.h"
 #include "store/settings.h"
+#include "support/catalog_fixture.h"
 
 #include <gtest/gtest.h>
 

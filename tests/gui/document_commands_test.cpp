@@ -248,13 +248,6 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
         QStringLiteral("This name cannot be used for a catalog or document"));
     unchanged();
     EXPECT_EQ(Bytes(oddName), "odd");
-
-    // No Home Directory set: nowhere to put a document at the root.
-    ChangeStoreBehindWindow("update SYS_CONFIG set ROOT_DIR='';");
-    ASSERT_EQ(LoadSettings(), 1);
-    Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/other.txt", QStringLiteral("Other"), kNotAdded);
-    unchanged();
-    EXPECT_EQ(Bytes(inbox + "/other.txt"), "other");
 }
 
 TEST_F(DocumentCommands, CancelOrAMissingNameChangesNothing) {

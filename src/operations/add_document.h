@@ -1,0 +1,47 @@
+#pragma once
+
+// Adding a document: its file moved or copied into its catalog's folder, and its row, both or
+// neither.
+
+#include "catalog/model.h"
+#include "operations/op_result.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace mwdx {
+
+class HomeTree;
+
+struct NewDocument {
+    CatalogNode* parent = nullptr; // the catalog; nullptr or the Root Node: the top level
+    std::string source;            // the chosen file's full path
+    std::string name;              // UTF-8, as stored
+    std::string comment;
+    bool move = false; // move the file in (the original goes), rather than copy it
+    // The store's own files (the database and SQLite's files beside it), which are never moved.
+    std::vector<std::string> storeFiles;
+};
+
+// Moves (`move`) or copies `source` to `destination` inside the Home Directory of `tree`, never
+// replacing anything and never leaving a partial file: true when the file is there. The window
+// runs it behind its progress window; an empty one runs HomeTree's own transfer at once.
+using TransferStep = std::function<bool(const HomeTree& tree, const std::string& source, const std::string& destination,
+                                        bool move, std::string* error)>;
+
+// The document's file name is the chosen file's own. Refused with nothing changed: no name (150),
+// a file name that cannot be one here (179), a destination outside `home` (182) or taken (181),
+// a file the knowledge base itself needs, when it would be moved (197), a store that cannot be
+// written (142). Then the command is journalled, the catalog's folder made when it is missing,
+// the file transferred (182 when that fails) and the row and node written with the journal's end
+// (142 when that fails, the transfer undone). On success *added (if given) is the new node.
+OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, const NewDocument& request,
+                              const TransferStep& transfer = {}, CatalogNode** added = nullptr);
+
+// True when moving `source` away would take a file the knowledge base needs: the store's own
+// files, the index page and its backup, the page's script folder, or another node's file.
+bool BelongsToKnowledgeBase(const CatalogModel& catalog, const std::string& home, const std::string& source,
+                            const std::vector<std::string>& storeFiles);
+
+} // namespace mwdx

@@ -1,0 +1,97 @@
+#include "operations/delete_node.h"
+
+#include "catalog/disk_rules.h"
+#include "catalog/insert_remove.h"
+#include "operations/steps.h"
+#include "platform/home_fs.h"
+#include "platform/text_ids.h"
+#include "store/connection.h"
+#include "store/journal.h"
+
+namespace mwdx {
+namespace {
+
+// The rows of the subtree, and the journal's next step when there is one, in one transaction.
+bool DeleteRows(const CatalogNode& node, JournalEntry* entry) {
+    Transaction transaction;
+    if (transaction.Begin() != kStatementOk || !DeleteSubtreeRows(node)) {
+        return false;
+    }
+    if (entry != nullptr) {
+        entry->step = kJournalRowsWritten;
+        if (SetJournalStep(*entry) != kStatementOk) {
+            return false;
+        }
+    }
+    return transaction.Commit() == kStatementOk;
+}
+
+} // namespace
+
+OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, bool deleteFiles) {
+    CatalogNode* parent = node.Parent();
+    if (parent == nullptr) {
+        return OpResult::Refused(text::kSelectToDelete, "the Root Node cannot be deleted");
+    }
+    const std::string path = node.Path();
+    // Decided while the whole tree is still there: another node at or below the path keeps it.
+    const bool inUse = deleteFiles && OtherNodeLivesAt(catalog, &node, path);
+    const bool present = deleteFiles && WhatIsAt(path) != PathKind::kNothing;
+    const HomeTree tree(home);
+    const bool inside = tree.Contains(path) && IsInsideHome(home, path);
+
+    if (!deleteFiles || inUse || !present || !inside) {
+        if (!DeleteRows(node, nullptr)) {
+            return OpResult::Refused(text::kChangeNotSaved, "the rows of " + path + " cannot be deleted");
+        }
+        catalog.UnlinkAndFree(*parent, node);
+        if (inUse) {
+            return OpResult::Done(text::kFilesKept, "other nodes use " + path);
+        }
+        if (present && !inside) {
+            return OpResult::Done(text::kSomeFilesNotDeleted, path + " is outside the Home Directory " + home);
+        }
+        return OpResult::Done();
+    }
+
+    JournalEntry entry;
+    entry.kind = kJournalDelete;
+    entry.nodeId = node.FileId();
+    entry.fromPath = path;
+    // Named before the step, so that the journal says where a crash may have left it.
+    entry.asidePath = FolderOf(path) + "/" + TemporaryName(TemporaryKind::kDeleting, UniqueNumber());
+    if (const int rc = WriteJournalEntry(entry); rc != kStatementOk) {
+        return OpResult::Refused(text::kChangeNotSaved, "the store cannot be written (" + std::to_string(rc) + ")");
+    }
+    std::string error;
+    // Aside in one step: what cannot be moved (a locked folder) is kept whole with its node gone,
+    // as a deletion that failed from the start.
+    if (!tree.RenameNoReplace(path, entry.asidePath, nullptr, &error)) {
+        ClearJournalEntry(entry.id);
+        if (!DeleteRows(node, nullptr)) {
+            return OpResult::Refused(text::kChangeNotSaved, "the rows of " + path + " cannot be deleted");
+        }
+        catalog.UnlinkAndFree(*parent, node);
+        return OpResult::Done(text::kSomeFilesNotDeleted, error);
+    }
+    if (!DeleteRows(node, &entry)) {
+        if (tree.RenameNoReplace(entry.asidePath, path)) {
+            ClearJournalEntry(entry.id);
+        } // else the next start puts it back
+        return OpResult::Refused(text::kChangeNotSaved, "the rows of " + path + " cannot be deleted");
+    }
+    catalog.UnlinkAndFree(*parent, node);
+
+    if (!tree.RemoveForGood(entry.asidePath, &error)) {
+        // What is left goes back under its own name, where the user can see it; failing that,
+        // the journal keeps it for the next start.
+        if (tree.RenameNoReplace(entry.asidePath, path)) {
+            ClearJournalEntry(entry.id);
+        }
+        return OpResult::Done(text::kSomeFilesNotDeleted, error);
+    }
+    ClearJournalEntry(entry.id); // should it fail, the next start finds nothing left to do
+    return OpResult::Done();
+}
+
+} // namespace mwdx

@@ -1,0 +1,20 @@
+#pragma once
+
+// Changing a node's name and comment. A catalog's folder follows its new name; the row, the node
+// and its paths change only once the folder has, and the folder goes back if the row cannot.
+
+#include "catalog/model.h"
+#include "operations/op_result.h"
+
+#include <string>
+
+namespace mwdx {
+
+// Nothing happens (done, no message) when both texts are as stored. A catalog's new name is
+// checked (179, 178; another node already at the new path: 178); a rename that would carry away
+// another node's files (185) or that the disk refuses (180) changes nothing; a row that cannot be
+// written changes nothing either (183), its folder renamed back.
+OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, const std::string& name,
+                           const std::string& comment);
+
+} // namespace mwdx

@@ -1,0 +1,138 @@
+#include "operations/recovery.h"
+
+#include "operations/steps.h"
+#include "platform/home_fs.h"
+#include "store/connection.h"
+#include "store/journal.h"
+#include "store/statements.h"
+
+#include <sqlite3.h>
+
+namespace mwdx {
+namespace {
+
+bool Exists(const std::string& path) {
+    return !path.empty() && WhatIsAt(path) != PathKind::kNothing;
+}
+
+bool RowExists(std::int64_t fileId) {
+    sqlite3_stmt* stmt = nullptr;
+    bool found = false;
+    if (sqlite3_prepare_v2(StoreHandle(), "SELECT 1 FROM FILE_NODE WHERE FILE_ID = ?;", -1, &stmt, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_bind_int64(stmt, 1, fileId);
+        found = sqlite3_step(stmt) == SQLITE_ROW;
+    }
+    sqlite3_finalize(stmt);
+    return found;
+}
+
+// The statement and the entry's end in one transaction.
+bool CommitWithClear(const std::string& statement, std::int64_t entryId) {
+    Transaction transaction;
+    return transaction.Begin() == kStatementOk && ExecStatement(statement) == kStatementOk &&
+           ClearJournalEntry(entryId) == kStatementOk && transaction.Commit() == kStatementOk;
+}
+
+class Recovery final {
+public:
+    Recovery(const std::string& home, RecoveryReport& report) : m_tree(home), m_report(report) {}
+
+    void Settle(const JournalEntry& e) {
+        if (e.kind == kJournalAddCatalog) {
+            AddCatalog(e);
+        } else if (e.kind == kJournalAddDocument) {
+            AddDocument(e);
+        } else if (e.kind == kJournalRename) {
+            Rename(e);
+        } else if (e.kind == kJournalDelete) {
+            Delete(e);
+        } else {
+            m_report.unresolved.push_back(e.toPath.empty() ? e.fromPath : e.toPath);
+        }
+    }
+
+private:
+    // The row was never written: the folder goes again, if it is still empty and was made then.
+    void AddCatalog(const JournalEntry& e) {
+        RemoveEmptyFoldersUpTo(m_tree, e.toPath, e.asidePath);
+        Clear(e, !e.asidePath.empty() && Exists(e.toPath) ? &m_report.unresolved : &m_report.undone, e.toPath);
+    }
+
+    // The file arrived whole (it is only ever published complete): the row follows. Otherwise
+    // whatever the transfer left in the folder goes, with the folders it made.
+    void AddDocument(const JournalEntry& e) {
+        if (Exists(e.toPath)) {
+            if (e.parentId != 0 && !RowExists(e.parentId)) {
+                Clear(e, &m_report.unresolved, e.toPath);
+                return;
+            }
+            const std::string insert =
+                InsertNodeStatement(e.name, e.parentId, e.comment, e.fileType, e.rawFileName, e.pathLevel);
+            Record(CommitWithClear(insert, e.id), m_report.finished, e.toPath);
+            return;
+        }
+        for (const std::string& leftover : m_tree.TemporaryNamesIn(FolderOf(e.toPath))) {
+            m_tree.RemoveForGood(leftover);
+        }
+        RemoveEmptyFoldersUpTo(m_tree, FolderOf(e.toPath), e.asidePath);
+        Clear(e, &m_report.undone, e.toPath);
+    }
+
+    // The folder has its new name: so does the row. It has its old one: nothing happened.
+    void Rename(const JournalEntry& e) {
+        const bool from = Exists(e.fromPath);
+        const bool to = Exists(e.toPath);
+        if (to && !from) {
+            Record(CommitWithClear(UpdateNodeStatement(e.name, e.comment, e.nodeId), e.id), m_report.finished,
+                   e.toPath);
+        } else {
+            Clear(e, from && !to ? &m_report.undone : &m_report.unresolved, e.fromPath);
+        }
+    }
+
+    // Rows still there: what was put aside comes back. Rows gone: what was put aside goes.
+    void Delete(const JournalEntry& e) {
+        const bool aside = Exists(e.asidePath);
+        if (e.step == kJournalRowsWritten) {
+            if (!aside || m_tree.RemoveForGood(e.asidePath)) {
+                Clear(e, &m_report.finished, e.fromPath);
+            } else {
+                m_tree.RenameNoReplace(e.asidePath, e.fromPath);
+                Clear(e, &m_report.unresolved, Exists(e.asidePath) ? e.asidePath : e.fromPath);
+            }
+            return;
+        }
+        if (!aside || m_tree.RenameNoReplace(e.asidePath, e.fromPath)) {
+            Clear(e, &m_report.undone, e.fromPath);
+        } else {
+            Clear(e, &m_report.unresolved, e.asidePath);
+        }
+    }
+
+    void Clear(const JournalEntry& e, std::vector<std::string>* list, const std::string& path) {
+        Record(ClearJournalEntry(e.id) == kStatementOk, *list, path);
+    }
+
+    // A step the store refused leaves its entry for the next start, and the user told.
+    void Record(bool saved, std::vector<std::string>& list, const std::string& path) {
+        (saved ? list : m_report.unresolved).push_back(path);
+    }
+
+    HomeTree m_tree;
+    RecoveryReport& m_report;
+};
+
+} // namespace
+
+RecoveryReport RecoverInterruptedCommands(const std::string& home) {
+    RecoveryReport report;
+    const std::vector<JournalEntry> entries = ReadJournal(&report.status);
+    Recovery recovery(home, report);
+    for (const JournalEntry& entry : entries) {
+        recovery.Settle(entry);
+    }
+    return report;
+}
+
+} // namespace mwdx

@@ -1,0 +1,269 @@
+// The commands' rules, on a real store and real folders, without any window: what each refuses,
+// what it changes when it succeeds, and that a failure leaves the store and the disk as they were.
+
+#include "operations/add_catalog.h"
+#include "operations/add_document.h"
+#include "operations/delete_node.h"
+#include "operations/edit_node.h"
+#include "platform/text_ids.h"
+#include "store/connection.h"
+#include "store/journal.h"
+#include "support/catalog_fixture.h"
+#include "support/process.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+class OperationsTest : public CatalogFixture {
+protected:
+    void SetUp() override {
+        CatalogFixture::SetUp();
+        fs::create_directories(m_realHome);
+        SetHome(m_realHome);
+    }
+
+    // The rows as "id:name:parent:level" in id order.
+    std::string Rows() const {
+        return QueryText(m_db, "select ifnull(group_concat(FILE_ID||':'||FILE_NAME||':'||PARENT_ID||':'||PATH_LEVEL,"
+                               "' '),'') from (select * from FILE_NODE order by FILE_ID);");
+    }
+    // The kinds of the journal's entries ("" also when it was never made).
+    std::string JournalKinds() const {
+        if (QueryText(m_db, "select count(*) from sqlite_master where name='MWDX_JOURNAL';") == "0") {
+            return "";
+        }
+        return QueryText(m_db, "select ifnull(group_concat(KIND),'') from MWDX_JOURNAL;");
+    }
+
+    CatalogNode* Catalog(CatalogNode* parent, const std::string& name) {
+        CatalogNode* added = nullptr;
+        const OpResult result = AddCatalogOperation(m_model, m_realHome, {parent, name, "about " + name}, &added);
+        EXPECT_TRUE(result.done) << result.detail;
+        return added;
+    }
+
+    // Another connection holds the write lock, as another program would, until Release().
+    class StoreLock {
+    public:
+        explicit StoreLock(const std::string& db) {
+            ExecStatement("PRAGMA busy_timeout=50;");
+            sqlite3_open(db.c_str(), &m_other);
+            sqlite3_exec(m_other, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr);
+        }
+        ~StoreLock() { Release(); }
+        void Release() {
+            if (m_other != nullptr) {
+                sqlite3_exec(m_other, "ROLLBACK;", nullptr, nullptr, nullptr);
+                sqlite3_close(m_other);
+                m_other = nullptr;
+                ExecStatement("PRAGMA busy_timeout=5000;");
+            }
+        }
+
+    private:
+        sqlite3* m_other = nullptr;
+    };
+
+    std::string m_realHome = m_dir.File("Knowledge");
+};
+
+TEST_F(OperationsTest, ANewCatalogNeverTakesOverWhatIsAlreadyThere) {
+    // Photos the user keeps in the Home Directory, a top-level document named "notes", the
+    // page's script folder, and an empty folder left from earlier.
+    WriteFile(m_realHome + "/Photos/p1.jpg", "photo");
+    CatalogNode* notes = nullptr;
+    WriteFile(m_dir.File("inbox/notes"), "my notes");
+    ASSERT_TRUE(
+        AddDocumentOperation(m_model, m_realHome, {nullptr, m_dir.File("inbox/notes"), "Notes", ""}, {}, &notes).done);
+    fs::create_directories(m_realHome + "/Empty");
+    fs::create_directories(m_realHome + "/js");
+    const std::string rows = Rows();
+
+    for (const char* taken : {"Photos", "notes"}) {
+        const OpResult result = AddCatalogOperation(m_model, m_realHome, {nullptr, taken, ""});
+        EXPECT_FALSE(result.done) << taken;
+        EXPECT_EQ(result.message, text::kNameTakenOnDisk) << taken;
+    }
+    for (const char* reserved : {"js", "mwdx_index.html", "mwdx_index.html_bak"}) {
+        EXPECT_EQ(AddCatalogOperation(m_model, m_realHome, {nullptr, reserved, ""}).message, text::kNameNotUsable)
+            << reserved;
+    }
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(Bytes(m_realHome + "/Photos/p1.jpg"), "photo");
+    EXPECT_EQ(Bytes(m_realHome + "/notes"), "my notes");
+
+    // An empty folder nobody uses may be taken; "js" is a name like any other below the top.
+    CatalogNode* empty = Catalog(nullptr, "Empty");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_NE(Catalog(empty, "js"), nullptr);
+    EXPECT_TRUE(fs::is_directory(m_realHome + "/Empty/js"));
+    EXPECT_EQ(JournalKinds(), "") << "nothing left in the journal";
+}
+
+TEST_F(OperationsTest, AFailedAddLeavesNoFolderAndNoRow) {
+    CatalogNode* physics = Catalog(nullptr, "Physics");
+    fs::remove_all(m_realHome + "/Physics"); // gone outside the program
+    {
+        StoreLock lock(m_db);
+        const OpResult result = AddCatalogOperation(m_model, m_realHome, {physics, "Optics", ""});
+        EXPECT_EQ(result.message, text::kAddFailed);
+        EXPECT_FALSE(fs::exists(m_realHome + "/Physics")) << "not even the parent's folder is made";
+        WriteFile(m_dir.File("inbox/a.txt"), "a");
+        EXPECT_EQ(AddDocumentOperation(m_model, m_realHome, {physics, m_dir.File("inbox/a.txt"), "A", ""}).message,
+                  text::kAddFailed);
+        EXPECT_EQ(Bytes(m_dir.File("inbox/a.txt")), "a");
+        EXPECT_FALSE(fs::exists(m_realHome + "/Physics"));
+    }
+    EXPECT_EQ(Rows(), "1:Physics:0:1");
+    EXPECT_EQ(physics->FirstChild(), nullptr);
+
+    // The row fails after the folder was made (a trigger refuses it): the folder goes again.
+    RunSql(m_db, "create trigger refuse before insert on FILE_NODE begin select raise(abort,'no'); end;");
+    EXPECT_EQ(AddCatalogOperation(m_model, m_realHome, {physics, "Optics", ""}).message, text::kAddFailed);
+    EXPECT_FALSE(fs::exists(m_realHome + "/Physics/Optics"));
+    EXPECT_FALSE(fs::exists(m_realHome + "/Physics")) << "the parent made on the way goes too";
+    EXPECT_EQ(physics->FirstChild(), nullptr);
+    WriteFile(m_dir.File("inbox/b.txt"), "b");
+    EXPECT_EQ(AddDocumentOperation(m_model, m_realHome, {nullptr, m_dir.File("inbox/b.txt"), "B", "", true}).message,
+              text::kAddFailed);
+    EXPECT_EQ(Bytes(m_dir.File("inbox/b.txt")), "b") << "a moved file goes back where it came from";
+    EXPECT_FALSE(fs::exists(m_realHome + "/b.txt"));
+    EXPECT_EQ(JournalKinds(), "");
+    EXPECT_EQ(Rows(), "1:Physics:0:1");
+}
+
+TEST_F(OperationsTest, MovingAFileTheKnowledgeBaseNeedsIsRefusedCopyingItIsNot) {
+    CatalogNode* physics = Catalog(nullptr, "Physics");
+    WriteFile(m_dir.File("inbox/book.pdf"), "book");
+    CatalogNode* book = nullptr;
+    ASSERT_TRUE(
+        AddDocumentOperation(m_model, m_realHome, {physics, m_dir.File("inbox/book.pdf"), "Book", ""}, {}, &book).done);
+    CatalogNode* maths = Catalog(nullptr, "Maths");
+    WriteFile(m_realHome + "/mwdx_index.html", "page");
+    WriteFile(m_realHome + "/mwdx_index.html_bak", "old page");
+    WriteFile(m_realHome + "/js/dtree.js", "script");
+    WriteFile(m_db + "-journal", "");
+    fs::create_symlink(m_db, m_dir.File("inbox/link-to-db"));
+    fs::create_hard_link(m_db, m_dir.File("inbox/mymwdx.db")); // the store under another name
+    const std::vector<std::string> storeFiles = {m_db, m_db + "-journal", m_db + "-wal", m_db + "-shm"};
+
+    const std::string ownFiles[] = {m_db,
+                                    m_db + "-journal",
+                                    m_dir.File("inbox/mymwdx.db"),
+                                    m_realHome + "/mwdx_index.html",
+                                    m_realHome + "/mwdx_index.html_bak",
+                                    m_realHome + "/js/dtree.js",
+                                    m_realHome + "/./Physics/../js/dtree.js",
+                                    book->Path()};
+    for (const std::string& source : ownFiles) {
+        NewDocument request{maths, source, "Mine", "", true, storeFiles};
+        const OpResult result = AddDocumentOperation(m_model, m_realHome, request);
+        EXPECT_EQ(result.message, text::kSourceBelongsToStore) << source;
+        EXPECT_TRUE(fs::exists(source)) << source;
+    }
+    EXPECT_EQ(maths->FirstChild(), nullptr);
+    EXPECT_EQ(Bytes(book->Path()), "book");
+
+    // Copying another node's file is fine, and so is moving a file of the Home Directory that no
+    // node has, or a link to the store: the link goes, the store stays.
+    EXPECT_TRUE(
+        AddDocumentOperation(m_model, m_realHome, {maths, book->Path(), "Book copy", "", false, storeFiles}).done);
+    WriteFile(m_realHome + "/loose.txt", "loose");
+    EXPECT_TRUE(
+        AddDocumentOperation(m_model, m_realHome, {maths, m_realHome + "/loose.txt", "Loose", "", true, storeFiles})
+            .done);
+    EXPECT_FALSE(fs::exists(m_realHome + "/loose.txt"));
+    EXPECT_EQ(Bytes(m_realHome + "/Maths/loose.txt"), "loose");
+    EXPECT_TRUE(
+        AddDocumentOperation(m_model, m_realHome, {maths, m_dir.File("inbox/link-to-db"), "Link", "", true, storeFiles})
+            .done);
+    EXPECT_FALSE(fs::exists(m_dir.File("inbox/link-to-db")));
+    EXPECT_TRUE(fs::is_regular_file(m_realHome + "/Maths/link-to-db"));
+    EXPECT_TRUE(fs::is_regular_file(m_db));
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE;"), "6");
+}
+
+TEST_F(OperationsTest, RenamingACatalogNeverCarriesAwayAnotherNodesFiles) {
+    // An old store's top-level catalogs "a" and "a/b": a/b's files lie inside a's folder.
+    CatalogNode* a = Catalog(nullptr, "a");
+    RunSql(m_db, "insert into FILE_NODE values(10,'a/b',0,'',0,'',1),(11,'theirs',10,'',1,'theirs.txt',2);");
+    WriteFile(m_realHome + "/a/b/theirs.txt", "theirs");
+    ASSERT_EQ(Reload(), 1);
+    a = m_model.NodeById(1);
+    const OpResult refused = EditNodeOperation(m_model, m_realHome, *a, "z", "");
+    EXPECT_EQ(refused.message, text::kFilesKept);
+    EXPECT_EQ(Bytes(m_realHome + "/a/b/theirs.txt"), "theirs");
+    EXPECT_EQ(a->Details().fileName, "a");
+
+    // The comment alone may change; so may the name of a catalog nobody else lives in.
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *a, "a", "new comment").done);
+    EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_ID=1;"), "new comment");
+    CatalogNode* c = Catalog(nullptr, "c");
+    CatalogNode* inside = Catalog(c, "inside");
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *c, "d", "").done);
+    EXPECT_TRUE(fs::is_directory(m_realHome + "/d/inside"));
+    EXPECT_EQ(inside->Path(), m_realHome + "/d/inside");
+
+    // The row cannot be written: the folder takes its old name again.
+    RunSql(m_db, "create trigger refuse before update on FILE_NODE begin select raise(abort,'no'); end;");
+    EXPECT_EQ(EditNodeOperation(m_model, m_realHome, *c, "e", "").message, text::kChangeNotSaved);
+    EXPECT_TRUE(fs::is_directory(m_realHome + "/d/inside"));
+    EXPECT_FALSE(fs::exists(m_realHome + "/e"));
+    EXPECT_EQ(c->Details().fileName, "d");
+    EXPECT_EQ(JournalKinds(), "");
+}
+
+TEST_F(OperationsTest, DeletingWithFilesPutsThemAsideAndKeepsWhatOthersUse) {
+    CatalogNode* physics = Catalog(nullptr, "Physics");
+    CatalogNode* optics = Catalog(physics, "Optics");
+    WriteFile(m_dir.File("inbox/lens.txt"), "lens");
+    ASSERT_TRUE(AddDocumentOperation(m_model, m_realHome, {optics, m_dir.File("inbox/lens.txt"), "Lens", ""}).done);
+    WriteFile(m_realHome + "/Physics/Optics/untracked.txt", "also goes with its folder");
+
+    // The rows cannot be deleted: nothing changes, and nothing is left aside.
+    RunSql(m_db, "create trigger refuse before delete on FILE_NODE begin select raise(abort,'no'); end;");
+    EXPECT_EQ(DeleteNodeOperation(m_model, m_realHome, *optics, true).message, text::kChangeNotSaved);
+    EXPECT_EQ(Bytes(m_realHome + "/Physics/Optics/lens.txt"), "lens");
+    EXPECT_EQ(Entries(m_realHome + "/Physics"), std::vector<std::string>{"Optics"});
+    EXPECT_EQ(physics->FirstChild(), optics);
+    RunSql(m_db, "drop trigger refuse;");
+
+    EXPECT_TRUE(DeleteNodeOperation(m_model, m_realHome, *optics, true).done);
+    EXPECT_TRUE(fs::is_empty(m_realHome + "/Physics"));
+    EXPECT_EQ(Rows(), "1:Physics:0:1");
+    EXPECT_EQ(JournalKinds(), "");
+
+    // Two nodes on one path (a damaged store): deleting one keeps the files the other needs.
+    RunSql(m_db, "insert into FILE_NODE values(20,'Twin',0,'',0,'',1),(21,'Twin',0,'',0,'',1);");
+    WriteFile(m_realHome + "/Twin/kept.txt", "kept");
+    ASSERT_EQ(Reload(), 1);
+    const OpResult kept = DeleteNodeOperation(m_model, m_realHome, *m_model.NodeById(20), true);
+    EXPECT_TRUE(kept.done);
+    EXPECT_EQ(kept.message, text::kFilesKept);
+    EXPECT_EQ(Bytes(m_realHome + "/Twin/kept.txt"), "kept");
+    EXPECT_EQ(Rows(), "1:Physics:0:1 21:Twin:0:1");
+}
+
+TEST_F(OperationsTest, WithoutAHomeDirectoryNothingIsAddedAnywhere) {
+    WriteFile(m_dir.File("inbox/a.txt"), "a");
+    EXPECT_EQ(AddDocumentOperation(m_model, "", {nullptr, m_dir.File("inbox/a.txt"), "A", ""}).message,
+              text::kTransferFailed);
+    EXPECT_EQ(AddCatalogOperation(m_model, "", {nullptr, "Physics", ""}).message, text::kAddFailed);
+    EXPECT_EQ(Rows(), "");
+    EXPECT_EQ(Bytes(m_dir.File("inbox/a.txt")), "a");
+}
+
+} // namespace
+} // namespace mwdx::test
