@@ -1,0 +1,236 @@
+// The program's commands, run in a loop by a process that the kill loop kills at random moments,
+// and the check of what the next start finds. Only the windows are missing: each command runs the
+// same operation the window's handler calls, and the check starts as the window does.
+//
+//   marrowdex_crash_driver prepare PROGRAM_DIR HOME
+//   marrowdex_crash_driver run PROGRAM_DIR KIND INBOX SEED     (until killed)
+//   marrowdex_crash_driver check PROGRAM_DIR
+//
+// KIND: add-copy, add-move (documents from INBOX), rename (catalogs), delete (catalogs with their
+// documents and files). check prints one line of counts and exits 1 when the store and the disk
+// disagree.
+
+#include "catalog/loader.h"
+#include "operations/add_catalog.h"
+#include "operations/add_document.h"
+#include "operations/delete_node.h"
+#include "operations/edit_node.h"
+#include "operations/recovery.h"
+#include "platform/home_fs.h"
+#include "store/connection.h"
+#include "store/fresh_database.h"
+#include "store/journal.h"
+#include "store/settings.h"
+#include "store/statements.h"
+#include "store/store_session.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace mwdx;
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr, "usage: marrowdex_crash_driver prepare PROGRAM_DIR HOME | run PROGRAM_DIR KIND INBOX SEED |"
+                         " check PROGRAM_DIR\n");
+    return 2;
+}
+
+// Starts on the program folder as the window does: the lock, the settings, what a crash left, the
+// tree.
+bool Start(const std::string& program, CatalogModel& catalog, RecoveryReport* recovery, LoadReport* load) {
+    const StoreStartResult started = StartStore(program + "/mymwdx.db");
+    if (started.status != StoreStart::kReady && started.status != StoreStart::kCreated) {
+        std::fprintf(stderr, "crash driver: cannot start: %s\n", started.detail.c_str());
+        return false;
+    }
+    LoadSettings();
+    const RecoveryReport report = RecoverInterruptedCommands(std::string(RootDirOf(SettingsCopy())));
+    if (recovery != nullptr) {
+        *recovery = report;
+    }
+    LoadCatalog(catalog, load);
+    return true;
+}
+
+std::string Home(const CatalogModel& catalog) {
+    return catalog.RootNode() != nullptr ? catalog.RootNode()->Path() : std::string(RootDirOf(SettingsCopy()));
+}
+
+std::vector<CatalogNode*> Catalogs(const CatalogModel& catalog) {
+    std::vector<CatalogNode*> found;
+    if (const CatalogNode* root = catalog.RootNode()) {
+        ForEachDescendant(*root, [&](const CatalogNode& node) {
+            if (node.IsCatalog()) {
+                found.push_back(const_cast<CatalogNode*>(&node));
+            }
+        });
+    }
+    return found;
+}
+
+// A file of `bytes` bytes in the inbox, under a name not used before.
+std::string MakeSource(const std::string& inbox, std::uint64_t number, std::size_t bytes) {
+    const std::string path = inbox + "/doc-" + std::to_string(::getpid()) + "-" + std::to_string(number) + ".bin";
+    std::ofstream out(path, std::ios::binary);
+    const std::string block(1 << 16, static_cast<char>('a' + number % 26));
+    for (std::size_t written = 0; written < bytes; written += block.size()) {
+        out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), bytes - written)));
+    }
+    return path;
+}
+
+int Prepare(const std::string& program, const std::string& home) {
+    fs::create_directories(program);
+    fs::create_directories(home);
+    std::string error;
+    if (!CreateFreshDatabase(program + "/mymwdx.db", &error)) {
+        std::fprintf(stderr, "crash driver: %s\n", error.c_str());
+        return 1;
+    }
+    OpenStore(program + "/mymwdx.db");
+    ExecStatement("update SYS_CONFIG set ROOT_DIR='" + EscapeSqlText(home) + "', FIRST_RUNNING=0;");
+    CloseStore();
+    CatalogModel catalog;
+    if (!Start(program, catalog, nullptr, nullptr)) {
+        return 1;
+    }
+    for (const char* name : {"Physics", "Maths", "Recipes"}) {
+        CatalogNode* top = nullptr;
+        AddCatalogOperation(catalog, home, {nullptr, name, ""}, &top);
+        AddCatalogOperation(catalog, home, {top, std::string(name) + " notes", ""});
+    }
+    StopStore();
+    return 0;
+}
+
+[[noreturn]] void Run(const std::string& program, const std::string& kind, const std::string& inbox, unsigned seed) {
+    CatalogModel catalog;
+    if (!Start(program, catalog, nullptr, nullptr)) {
+        std::exit(1);
+    }
+    const std::string home = Home(catalog);
+    std::mt19937 random(seed);
+    const auto pick = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    const std::vector<std::string> storeFiles = {program + "/mymwdx.db", program + "/mymwdx.db-journal"};
+    for (std::uint64_t round = 0;; ++round) {
+        std::vector<CatalogNode*> catalogs = Catalogs(catalog);
+        if (kind == "add-copy" || kind == "add-move") {
+            // Big enough that a kill often lands in the middle of the transfer.
+            const std::string source = MakeSource(inbox, round, (4 + pick(12)) << 20);
+            CatalogNode* parent = catalogs.empty() || pick(4) == 0 ? nullptr : catalogs[pick(catalogs.size())];
+            AddDocumentOperation(catalog, home,
+                                 {parent, source, "Doc " + std::to_string(round), "", kind == "add-move", storeFiles});
+            std::error_code ignored;
+            fs::remove(source, ignored); // a copied original is not needed again
+
+        } else if (kind == "rename") {
+            if (!catalogs.empty()) {
+                CatalogNode* node = catalogs[pick(catalogs.size())];
+                EditNodeOperation(catalog, home, *node, "r" + std::to_string(seed) + "-" + std::to_string(round),
+                                  "renamed");
+            }
+        } else if (kind == "delete") {
+            // A catalog with a few documents and a sub-catalog, then deleted with its files.
+            CatalogNode* top = nullptr;
+            AddCatalogOperation(catalog, home,
+                                {nullptr, "Doomed " + std::to_string(seed) + "-" + std::to_string(round), ""}, &top);
+            if (top != nullptr) {
+                CatalogNode* sub = nullptr;
+                AddCatalogOperation(catalog, home, {top, "Sub", ""}, &sub);
+                for (int d = 0; d < 3; ++d) {
+                    const std::string source = MakeSource(inbox, round * 10 + static_cast<std::uint64_t>(d), 256 << 10);
+                    AddDocumentOperation(catalog, home,
+                                         {d == 0 || sub == nullptr ? top : sub, source, "D", "", true, storeFiles});
+                }
+                DeleteNodeOperation(catalog, home, *top, true);
+            }
+        } else {
+            std::fprintf(stderr, "crash driver: unknown kind %s\n", kind.c_str());
+            std::exit(2);
+        }
+    }
+}
+
+int Check(const std::string& program) {
+    CatalogModel catalog;
+    RecoveryReport recovery;
+    LoadReport load;
+    if (!Start(program, catalog, &recovery, &load)) {
+        return 1;
+    }
+    const std::string home = Home(catalog);
+    std::set<std::string> nodePaths;
+    std::size_t nodes = 0;
+    std::size_t rowsWithoutFiles = 0;
+    if (const CatalogNode* root = catalog.RootNode()) {
+        ForEachDescendant(*root, [&](const CatalogNode& node) {
+            ++nodes;
+            nodePaths.insert(node.Path());
+            std::error_code ec;
+            const fs::file_status status = fs::symlink_status(node.Path(), ec);
+            const bool right = node.IsCatalog() ? fs::is_directory(status) : fs::is_regular_file(status);
+            if (!right) {
+                ++rowsWithoutFiles;
+                std::fprintf(stderr, "row without its file: %s\n", node.Path().c_str());
+            }
+        });
+    }
+    std::size_t filesWithoutRows = 0;
+    std::size_t leftovers = 0;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(home, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        const std::string path = it->path().string();
+        const std::string name = it->path().filename().string();
+        if (it.depth() == 0 && (name == "js" || name == "mwdx_index.html" || name == "mwdx_index.html_bak")) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (IsTemporaryName(name)) {
+            ++leftovers;
+            std::fprintf(stderr, "leftover: %s\n", path.c_str());
+            it.disable_recursion_pending();
+        } else if (nodePaths.count(path) == 0) {
+            ++filesWithoutRows;
+            std::fprintf(stderr, "no row for: %s\n", path.c_str());
+            it.disable_recursion_pending();
+        }
+    }
+    const std::size_t journal = [] {
+        int status = 0;
+        return ReadJournal(&status).size();
+    }();
+    std::printf("nodes %zu unplaced %zu rows-without-files %zu files-without-rows %zu leftovers %zu journal %zu "
+                "finished %zu undone %zu unresolved %zu\n",
+                nodes, load.unplaced.size(), rowsWithoutFiles, filesWithoutRows, leftovers, journal,
+                recovery.finished.size(), recovery.undone.size(), recovery.unresolved.size());
+    StopStore();
+    const bool agree = load.unplaced.empty() && rowsWithoutFiles == 0 && filesWithoutRows == 0 && leftovers == 0 &&
+                       journal == 0 && recovery.unresolved.empty();
+    return agree ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 3 && args[0] == "prepare") {
+        return Prepare(args[1], args[2]);
+    }
+    if (args.size() == 5 && args[0] == "run") {
+        Run(args[1], args[2], args[3], static_cast<unsigned>(std::stoul(args[4])));
+    }
+    if (args.size() == 2 && args[0] == "check") {
+        return Check(args[1]);
+    }
+    return Usage();
+}
