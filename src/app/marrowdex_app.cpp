@@ -21,6 +21,7 @@ int RunMainWindow(const std::string& programDirectory) {
         MessagePrompt::Show(nullptr, window.StartRefusal());
         return 1;
     }
+    window.QuitOnSignals();
     window.exec();
     return 0;
 }

@@ -7,8 +7,10 @@
 #include "app/prompts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/loader.h"
+#include "commands/prg_dlg.h"
 #include "config/config_dlg.h"
 #include "operations/recovery.h"
+#include "platform/quit_signals.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
@@ -16,10 +18,12 @@
 #include "store/settings.h"
 #include "store/store_session.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QVBoxLayout>
 
 namespace mwdx {
@@ -59,6 +63,7 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     connect(m_tree, &QAbstractItemView::clicked, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &CMarrowdexDlg::OnTreeSelect);
+    connect(&m_quitTimer, &QTimer::timeout, this, &CMarrowdexDlg::FinishQuit);
     m_startupTimer.setSingleShot(true);
     connect(&m_startupTimer, &QTimer::timeout, this, &CMarrowdexDlg::OnTimer);
 
@@ -168,6 +173,47 @@ bool CMarrowdexDlg::ReloadIfChangedElsewhere() {
     LoadTree();
     SetCommentText({});
     return true;
+}
+
+void CMarrowdexDlg::QuitOnSignals() {
+    const int descriptor = QuitSignalDescriptor();
+    if (descriptor < 0 || findChild<QSocketNotifier*>() != nullptr) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this, descriptor] {
+        if (TakeQuitRequests(descriptor)) {
+            RequestQuit();
+        }
+    });
+}
+
+void CMarrowdexDlg::RequestQuit() {
+    if (!m_quitTimer.isActive()) {
+        m_quitTimer.start(100);
+    }
+    FinishQuit();
+}
+
+void CMarrowdexDlg::FinishQuit() {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+    }
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == this) {
+        m_quitTimer.stop();
+        done(QDialog::Rejected);
+        return;
+    }
+    // A transfer runs to its end (or rolls back) behind its window; anything else is cancelled,
+    // and the command that asked returns. The timer looks again until the window can close.
+    if (qobject_cast<CPRGDlg*>(modal) == nullptr) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->done(QDialog::Rejected);
+        } else {
+            modal->close();
+        }
+    }
 }
 
 void CMarrowdexDlg::OnTimer() {

@@ -68,6 +68,13 @@ public:
     // Rows of the store that could not be placed in the tree at the last load.
     std::size_t UnplacedEntries() const { return m_unplacedEntries; }
 
+    // From now on SIGTERM, SIGINT and SIGHUP close the window as the user would (RequestQuit).
+    void QuitOnSignals();
+
+    // Ends the window as closing it does, once the command under way has ended: a dialog that
+    // asks something is cancelled, a running transfer is let finish (or roll back) first.
+    void RequestQuit();
+
     // When another program changed the store since the tree was loaded: says so, loads the tree
     // again and returns true; the command that asks must then stop. False when nothing changed.
     bool ReloadIfChangedElsewhere();
@@ -97,6 +104,7 @@ private:
     void OnInitDialog();
     void LayOut();
     void LoadTree();
+    void FinishQuit();
 
     std::string m_programDirectory;
     CatalogModel m_catalog;
@@ -108,6 +116,7 @@ private:
     CTreeCtrlEx* m_tree;
     QPlainTextEdit* m_commentPane;
     QTimer m_startupTimer;
+    QTimer m_quitTimer;
     int m_startRefusal = 0;
     std::size_t m_unplacedEntries = 0;
     RecoveryReport m_recovery; // told once, at start
