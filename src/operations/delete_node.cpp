@@ -11,17 +11,14 @@
 namespace mwdx {
 namespace {
 
-// The rows of the subtree, and the journal's next step when there is one, in one transaction.
+// The rows of the subtree, and the journal entry when there is one, in one transaction.
 bool DeleteRows(const CatalogNode& node, JournalEntry* entry) {
     Transaction transaction;
     if (transaction.Begin() != kStatementOk || !DeleteSubtreeRows(node)) {
         return false;
     }
-    if (entry != nullptr) {
-        entry->step = kJournalRowsWritten;
-        if (SetJournalStep(*entry) != kStatementOk) {
-            return false;
-        }
+    if (entry != nullptr && WriteJournalEntry(*entry) != kStatementOk) {
+        return false;
     }
     return transaction.Commit() == kStatementOk;
 }
@@ -54,34 +51,25 @@ OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, Cat
         return OpResult::Done();
     }
 
+    // The rows go first, with the journal's word that the files are to follow, in one
+    // transaction: from then on the delete is decided, and a crash only delays the files.
     JournalEntry entry;
     entry.kind = kJournalDelete;
+    entry.step = kJournalRowsWritten;
     entry.nodeId = node.FileId();
     entry.fromPath = path;
-    // Named before the step, so that the journal says where a crash may have left it.
     entry.asidePath = FolderOf(path) + "/" + TemporaryName(TemporaryKind::kDeleting, UniqueNumber());
-    if (const int rc = WriteJournalEntry(entry); rc != kStatementOk) {
-        return OpResult::Refused(text::kChangeNotSaved, "the store cannot be written (" + std::to_string(rc) + ")");
-    }
-    std::string error;
-    // Aside in one step: what cannot be moved (a locked folder) is kept whole with its node gone,
-    // as a deletion that failed from the start.
-    if (!tree.RenameNoReplace(path, entry.asidePath, nullptr, &error)) {
-        ClearJournalEntry(entry.id);
-        if (!DeleteRows(node, nullptr)) {
-            return OpResult::Refused(text::kChangeNotSaved, "the rows of " + path + " cannot be deleted");
-        }
-        catalog.UnlinkAndFree(*parent, node);
-        return OpResult::Done(text::kSomeFilesNotDeleted, error);
-    }
     if (!DeleteRows(node, &entry)) {
-        if (tree.RenameNoReplace(entry.asidePath, path)) {
-            ClearJournalEntry(entry.id);
-        } // else the next start puts it back
         return OpResult::Refused(text::kChangeNotSaved, "the rows of " + path + " cannot be deleted");
     }
     catalog.UnlinkAndFree(*parent, node);
 
+    // Aside in one step: what cannot be moved (a locked folder) stays whole.
+    std::string error;
+    if (!tree.RenameNoReplace(path, entry.asidePath, nullptr, &error)) {
+        ClearJournalEntry(entry.id);
+        return OpResult::Done(text::kSomeFilesNotDeleted, error);
+    }
     if (!tree.RemoveForGood(entry.asidePath, &error)) {
         // What is left goes back under its own name, where the user can see it; failing that,
         // the journal keeps it for the next start.
@@ -90,7 +78,7 @@ OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, Cat
         }
         return OpResult::Done(text::kSomeFilesNotDeleted, error);
     }
-    ClearJournalEntry(entry.id); // should it fail, the next start finds nothing left to do
+    ClearJournalEntryLater(entry.id);
     return OpResult::Done();
 }
 

@@ -91,14 +91,23 @@ private:
         }
     }
 
-    // Rows still there: what was put aside comes back. Rows gone: what was put aside goes.
+    // Rows gone: the files go, from where they were put aside or, if the crash came first, from
+    // their place (nothing else can have moved in meanwhile). Nothing left to do is not news.
+    // Rows still there (an entry from before the rows): what was put aside comes back.
     void Delete(const JournalEntry& e) {
         const bool aside = Exists(e.asidePath);
         if (e.step == kJournalRowsWritten) {
-            if (!aside || m_tree.RemoveForGood(e.asidePath)) {
+            const bool pending = Exists(e.fromPath);
+            if (!aside && !pending) {
+                ClearJournalEntry(e.id);
+                return;
+            }
+            if ((!aside || m_tree.RemoveForGood(e.asidePath)) && (!pending || m_tree.DeletePath(e.fromPath))) {
                 Clear(e, &m_report.finished, e.fromPath);
             } else {
-                m_tree.RenameNoReplace(e.asidePath, e.fromPath);
+                if (Exists(e.asidePath)) {
+                    m_tree.RenameNoReplace(e.asidePath, e.fromPath);
+                }
                 Clear(e, &m_report.unresolved, Exists(e.asidePath) ? e.asidePath : e.fromPath);
             }
             return;

@@ -83,11 +83,56 @@ std::string ColumnText(sqlite3_stmt* stmt, int column) {
                            : std::string();
 }
 
+std::vector<std::int64_t> g_clearLater;
+std::string g_clearLaterStore; // the file they belong to
+
+std::string StoreFileName() {
+    const char* name = StoreHandle() != nullptr ? sqlite3_db_filename(StoreHandle(), "main") : nullptr;
+    return name != nullptr ? name : "";
+}
+
+int ClearEntriesLeftForLater() {
+    if (g_clearLaterStore != StoreFileName()) {
+        g_clearLater.clear(); // another store's: the next start of that one removes them
+    }
+    for (const std::int64_t id : g_clearLater) {
+        Statement remove("DELETE FROM MWDX_JOURNAL WHERE JOURNAL_ID = ?;");
+        remove.Integer(1, id);
+        if (const int rc = remove.Run(); rc != kStatementOk) {
+            return rc;
+        }
+    }
+    return kStatementOk;
+}
+
 } // namespace
 
+void ClearJournalEntryLater(std::int64_t id) {
+    if (g_clearLaterStore != StoreFileName()) {
+        g_clearLater.clear();
+        g_clearLaterStore = StoreFileName();
+    }
+    g_clearLater.push_back(id);
+}
+
+int ClearJournalEntriesLeftForLater() {
+    if (g_clearLater.empty()) {
+        return kStatementOk;
+    }
+    const int rc = InSomeTransaction(ClearEntriesLeftForLater);
+    if (rc == kStatementOk) {
+        g_clearLater.clear();
+    }
+    return rc;
+}
+
 int WriteJournalEntry(JournalEntry& entry) {
-    return InSomeTransaction([&entry] {
+    const int written = InSomeTransaction([&entry] {
         int rc = ExecStatement(kCreateJournal);
+        if (rc != kStatementOk) {
+            return rc;
+        }
+        rc = ClearEntriesLeftForLater();
         if (rc != kStatementOk) {
             return rc;
         }
@@ -112,6 +157,12 @@ int WriteJournalEntry(JournalEntry& entry) {
         }
         return rc;
     });
+    // Inside a caller's transaction the removals land with its commit. Should that fail, the
+    // entries stay, and the next start removes them, finding nothing left to do.
+    if (written == kStatementOk) {
+        g_clearLater.clear();
+    }
+    return written;
 }
 
 int SetJournalStep(const JournalEntry& entry) {

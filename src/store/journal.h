@@ -55,6 +55,15 @@ int SetJournalStep(const JournalEntry& entry);
 // Removes the entry: in the caller's transaction (with the command's rows) when one is open.
 int ClearJournalEntry(std::int64_t id);
 
+// Removes the entry with the next entry written (in that one's transaction), or when the store is
+// stopped: for an entry whose command is complete, so that a crash before then leaves the next
+// start nothing to do but remove it. Spares the command a commit of its own. The store must be
+// the same when the removal happens.
+void ClearJournalEntryLater(std::int64_t id);
+
+// Removes the entries left for later now, in a transaction of its own.
+int ClearJournalEntriesLeftForLater();
+
 // Every entry, oldest first. A store without the table has none. kStatementOk or the failure's
 // code in *status.
 std::vector<JournalEntry> ReadJournal(int* status = nullptr);

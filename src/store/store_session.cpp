@@ -4,6 +4,7 @@
 #include "schema_sql.h"
 #include "store/connection.h"
 #include "store/fresh_database.h"
+#include "store/journal.h"
 #include "store/statements.h"
 
 #include <cerrno>
@@ -131,6 +132,7 @@ StoreStartResult StartStore(const std::string& path) {
 }
 
 void StopStore() {
+    ClearJournalEntriesLeftForLater();
     CloseStore();
     g_lock.Release();
     g_version = -1;

@@ -5,6 +5,7 @@
 #include "operations/add_document.h"
 #include "operations/delete_node.h"
 #include "operations/edit_node.h"
+#include "operations/recovery.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/journal.h"
@@ -24,6 +25,18 @@ namespace {
 void WriteFile(const std::string& path, const std::string& text) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path) << text;
+}
+
+// A document to add: its catalog, the chosen file, its name; moved in or copied.
+NewDocument Document(CatalogNode* parent, const std::string& source, const std::string& name, bool move = false,
+                     std::vector<std::string> storeFiles = {}) {
+    NewDocument request;
+    request.parent = parent;
+    request.source = source;
+    request.name = name;
+    request.move = move;
+    request.storeFiles = std::move(storeFiles);
+    return request;
 }
 
 class OperationsTest : public CatalogFixture {
@@ -86,7 +99,8 @@ TEST_F(OperationsTest, ANewCatalogNeverTakesOverWhatIsAlreadyThere) {
     CatalogNode* notes = nullptr;
     WriteFile(m_dir.File("inbox/notes"), "my notes");
     ASSERT_TRUE(
-        AddDocumentOperation(m_model, m_realHome, {nullptr, m_dir.File("inbox/notes"), "Notes", ""}, {}, &notes).done);
+        AddDocumentOperation(m_model, m_realHome, Document(nullptr, m_dir.File("inbox/notes"), "Notes"), {}, &notes)
+            .done);
     fs::create_directories(m_realHome + "/Empty");
     fs::create_directories(m_realHome + "/js");
     const std::string rows = Rows();
@@ -121,7 +135,7 @@ TEST_F(OperationsTest, AFailedAddLeavesNoFolderAndNoRow) {
         EXPECT_EQ(result.message, text::kAddFailed);
         EXPECT_FALSE(fs::exists(m_realHome + "/Physics")) << "not even the parent's folder is made";
         WriteFile(m_dir.File("inbox/a.txt"), "a");
-        EXPECT_EQ(AddDocumentOperation(m_model, m_realHome, {physics, m_dir.File("inbox/a.txt"), "A", ""}).message,
+        EXPECT_EQ(AddDocumentOperation(m_model, m_realHome, Document(physics, m_dir.File("inbox/a.txt"), "A")).message,
                   text::kAddFailed);
         EXPECT_EQ(Bytes(m_dir.File("inbox/a.txt")), "a");
         EXPECT_FALSE(fs::exists(m_realHome + "/Physics"));
@@ -136,8 +150,9 @@ TEST_F(OperationsTest, AFailedAddLeavesNoFolderAndNoRow) {
     EXPECT_FALSE(fs::exists(m_realHome + "/Physics")) << "the parent made on the way goes too";
     EXPECT_EQ(physics->FirstChild(), nullptr);
     WriteFile(m_dir.File("inbox/b.txt"), "b");
-    EXPECT_EQ(AddDocumentOperation(m_model, m_realHome, {nullptr, m_dir.File("inbox/b.txt"), "B", "", true}).message,
-              text::kAddFailed);
+    EXPECT_EQ(
+        AddDocumentOperation(m_model, m_realHome, Document(nullptr, m_dir.File("inbox/b.txt"), "B", true)).message,
+        text::kAddFailed);
     EXPECT_EQ(Bytes(m_dir.File("inbox/b.txt")), "b") << "a moved file goes back where it came from";
     EXPECT_FALSE(fs::exists(m_realHome + "/b.txt"));
     EXPECT_EQ(JournalKinds(), "");
@@ -149,7 +164,8 @@ TEST_F(OperationsTest, MovingAFileTheKnowledgeBaseNeedsIsRefusedCopyingItIsNot) 
     WriteFile(m_dir.File("inbox/book.pdf"), "book");
     CatalogNode* book = nullptr;
     ASSERT_TRUE(
-        AddDocumentOperation(m_model, m_realHome, {physics, m_dir.File("inbox/book.pdf"), "Book", ""}, {}, &book).done);
+        AddDocumentOperation(m_model, m_realHome, Document(physics, m_dir.File("inbox/book.pdf"), "Book"), {}, &book)
+            .done);
     CatalogNode* maths = Catalog(nullptr, "Maths");
     WriteFile(m_realHome + "/mwdx_index.html", "page");
     WriteFile(m_realHome + "/mwdx_index.html_bak", "old page");
@@ -168,7 +184,7 @@ TEST_F(OperationsTest, MovingAFileTheKnowledgeBaseNeedsIsRefusedCopyingItIsNot) 
                                     m_realHome + "/./Physics/../js/dtree.js",
                                     book->Path()};
     for (const std::string& source : ownFiles) {
-        NewDocument request{maths, source, "Mine", "", true, storeFiles};
+        const NewDocument request = Document(maths, source, "Mine", true, storeFiles);
         const OpResult result = AddDocumentOperation(m_model, m_realHome, request);
         EXPECT_EQ(result.message, text::kSourceBelongsToStore) << source;
         EXPECT_TRUE(fs::exists(source)) << source;
@@ -179,16 +195,16 @@ TEST_F(OperationsTest, MovingAFileTheKnowledgeBaseNeedsIsRefusedCopyingItIsNot) 
     // Copying another node's file is fine, and so is moving a file of the Home Directory that no
     // node has, or a link to the store: the link goes, the store stays.
     EXPECT_TRUE(
-        AddDocumentOperation(m_model, m_realHome, {maths, book->Path(), "Book copy", "", false, storeFiles}).done);
+        AddDocumentOperation(m_model, m_realHome, Document(maths, book->Path(), "Book copy", false, storeFiles)).done);
     WriteFile(m_realHome + "/loose.txt", "loose");
     EXPECT_TRUE(
-        AddDocumentOperation(m_model, m_realHome, {maths, m_realHome + "/loose.txt", "Loose", "", true, storeFiles})
+        AddDocumentOperation(m_model, m_realHome, Document(maths, m_realHome + "/loose.txt", "Loose", true, storeFiles))
             .done);
     EXPECT_FALSE(fs::exists(m_realHome + "/loose.txt"));
     EXPECT_EQ(Bytes(m_realHome + "/Maths/loose.txt"), "loose");
-    EXPECT_TRUE(
-        AddDocumentOperation(m_model, m_realHome, {maths, m_dir.File("inbox/link-to-db"), "Link", "", true, storeFiles})
-            .done);
+    EXPECT_TRUE(AddDocumentOperation(m_model, m_realHome,
+                                     Document(maths, m_dir.File("inbox/link-to-db"), "Link", true, storeFiles))
+                    .done);
     EXPECT_FALSE(fs::exists(m_dir.File("inbox/link-to-db")));
     EXPECT_TRUE(fs::is_regular_file(m_realHome + "/Maths/link-to-db"));
     EXPECT_TRUE(fs::is_regular_file(m_db));
@@ -229,7 +245,7 @@ TEST_F(OperationsTest, DeletingWithFilesPutsThemAsideAndKeepsWhatOthersUse) {
     CatalogNode* physics = Catalog(nullptr, "Physics");
     CatalogNode* optics = Catalog(physics, "Optics");
     WriteFile(m_dir.File("inbox/lens.txt"), "lens");
-    ASSERT_TRUE(AddDocumentOperation(m_model, m_realHome, {optics, m_dir.File("inbox/lens.txt"), "Lens", ""}).done);
+    ASSERT_TRUE(AddDocumentOperation(m_model, m_realHome, Document(optics, m_dir.File("inbox/lens.txt"), "Lens")).done);
     WriteFile(m_realHome + "/Physics/Optics/untracked.txt", "also goes with its folder");
 
     // The rows cannot be deleted: nothing changes, and nothing is left aside.
@@ -243,6 +259,11 @@ TEST_F(OperationsTest, DeletingWithFilesPutsThemAsideAndKeepsWhatOthersUse) {
     EXPECT_TRUE(DeleteNodeOperation(m_model, m_realHome, *optics, true).done);
     EXPECT_TRUE(fs::is_empty(m_realHome + "/Physics"));
     EXPECT_EQ(Rows(), "1:Physics:0:1");
+    // The finished delete's entry goes with the next command's commit; a crash before that
+    // leaves the next start nothing to do and nothing to say.
+    EXPECT_EQ(JournalKinds(), "delete");
+    const RecoveryReport report = RecoverInterruptedCommands(m_realHome);
+    EXPECT_TRUE(report.finished.empty() && report.undone.empty() && report.unresolved.empty());
     EXPECT_EQ(JournalKinds(), "");
 
     // Two nodes on one path (a damaged store): deleting one keeps the files the other needs.
@@ -258,7 +279,7 @@ TEST_F(OperationsTest, DeletingWithFilesPutsThemAsideAndKeepsWhatOthersUse) {
 
 TEST_F(OperationsTest, WithoutAHomeDirectoryNothingIsAddedAnywhere) {
     WriteFile(m_dir.File("inbox/a.txt"), "a");
-    EXPECT_EQ(AddDocumentOperation(m_model, "", {nullptr, m_dir.File("inbox/a.txt"), "A", ""}).message,
+    EXPECT_EQ(AddDocumentOperation(m_model, "", Document(nullptr, m_dir.File("inbox/a.txt"), "A")).message,
               text::kTransferFailed);
     EXPECT_EQ(AddCatalogOperation(m_model, "", {nullptr, "Physics", ""}).message, text::kAddFailed);
     EXPECT_EQ(Rows(), "");
