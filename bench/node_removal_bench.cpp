@@ -9,6 +9,7 @@
 #include "catalog/loader.h"
 #include "catalog/model.h"
 #include "catalog/paths.h"
+#include "operations/move_node.h"
 #include "sample_catalog.h"
 #include "store/connection.h"
 #include "store/settings.h"
@@ -176,12 +177,14 @@ std::size_t PlainPathWalk(const mwdx::CatalogNode& top, std::string_view newName
 }
 
 struct Figures {
-    std::vector<double> removal;   // RemoveNode, rows and model
-    std::vector<double> reference; // one delete ... in (...)
-    std::vector<double> rebuild;   // RebuildPaths
-    std::vector<double> walk;      // the plain walk
-    double modelOnly = 0;          // unlinking and freeing the nodes alone, once
-    std::int64_t nodes = 0;        // the catalog and its descendants
+    std::vector<double> removal;       // RemoveNode, rows and model
+    std::vector<double> reference;     // one delete ... in (...)
+    std::vector<double> rebuild;       // RebuildPaths
+    std::vector<double> walk;          // the plain walk
+    std::vector<double> move;          // MoveNodeOperation of the catalog one level deeper
+    std::vector<double> moveReference; // one update of the same rows' PATH_LEVEL
+    double modelOnly = 0;              // unlinking and freeing the nodes alone, once
+    std::int64_t nodes = 0;            // the catalog and its descendants
 };
 
 Figures Measure(const fs::path& workDir, std::int64_t descendants, int repeats) {
@@ -199,6 +202,7 @@ Figures Measure(const fs::path& workDir, std::int64_t descendants, int repeats) 
 
     Figures figures;
     std::string referenceSql;
+    std::string levelSql;
     {
         // The ids of the catalog's rows, and the path figures, from one load of the sample.
         mwdx::CatalogModel model;
@@ -212,6 +216,8 @@ Figures Measure(const fs::path& workDir, std::int64_t descendants, int repeats) 
             ++figures.nodes;
         });
         referenceSql += ");";
+        levelSql = "update FILE_NODE set PATH_LEVEL = PATH_LEVEL + 1 where FILE_ID in (" +
+                   referenceSql.substr(referenceSql.find('(') + 1);
 
         std::vector<std::string> paths;
         std::size_t walked = 0;
@@ -287,6 +293,38 @@ Figures Measure(const fs::path& workDir, std::int64_t descendants, int repeats) 
             Fail("the two copies do not hold the same rows after the removal");
         }
     }
+    // Moving the catalog one level down, under the first project: its rows and nodes follow.
+    for (int round = 0; round < repeats; ++round) {
+        CopyStore(sample, programCopy);
+        CopyStore(sample, referenceCopy);
+        const auto program = [&] {
+            mwdx::CatalogModel model;
+            OpenAndLoad(programCopy, model);
+            mwdx::CatalogNode* big = FindBigCatalog(model);
+            mwdx::CatalogNode* target = model.RootNode()->FirstChild();
+            const std::string home = model.RootNode()->Path();
+            const auto start = Clock::now();
+            const mwdx::OpResult result = mwdx::MoveNodeOperation(model, home, *big, target);
+            figures.move.push_back(Seconds(start));
+            if (!result.done || big->Parent() != target) {
+                Fail("the move failed: " + result.detail);
+            }
+            model.Clear();
+            mwdx::FreeSettings();
+            mwdx::CloseStore();
+        };
+        const auto reference = [&] {
+            sqlite3* db = nullptr;
+            if (sqlite3_open(referenceCopy.c_str(), &db) != SQLITE_OK) {
+                Fail("cannot open " + referenceCopy);
+            }
+            const auto start = Clock::now();
+            Exec(db, levelSql);
+            figures.moveReference.push_back(Seconds(start));
+            sqlite3_close(db);
+        };
+        mwdx::bench::InTurn(round, program, reference);
+    }
     fs::remove(sample);
     fs::remove(programCopy);
     fs::remove(referenceCopy);
@@ -343,6 +381,15 @@ int main(int argc, char** argv) {
                     Cell(figures.rebuild).c_str(), Cell(figures.walk).c_str(),
                     BestOf(figures.rebuild) / BestOf(figures.walk),
                     BestOf(figures.rebuild) * 1e9 / static_cast<double>(figures.nodes));
+    }
+
+    std::printf("\nMoving the catalog one level down: MoveNodeOperation (rows in one transaction, nodes,\n"
+                "paths) against one \"update FILE_NODE set PATH_LEVEL = PATH_LEVEL + 1 where FILE_ID in (...)\"\n");
+    std::printf("%8s | %17s %17s %7s %6s\n", "N", "move ms", "update in ms", "ratio", "<= 3");
+    for (const auto& [descendants, figures] : all) {
+        const double ratio = BestOf(figures.move) / BestOf(figures.moveReference);
+        std::printf("%8lld | %17s %17s %7.2f %6s\n", static_cast<long long>(descendants), Cell(figures.move).c_str(),
+                    Cell(figures.moveReference).c_str(), ratio, ratio <= 3 ? "ok" : "MISSED");
     }
     return 0;
 }

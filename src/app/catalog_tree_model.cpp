@@ -118,6 +118,37 @@ void CatalogTreeModel::NodeRemoved(const CatalogNode&) {
     }
 }
 
+// A move shows as the item leaving its old place and arriving last under its new parent.
+void CatalogTreeModel::NodeAboutToMove(const CatalogNode& node) {
+    NodeAboutToBeRemoved(node);
+    if (m_removing) {
+        m_removing = false;
+        endRemoveRows();
+    }
+}
+
+void CatalogTreeModel::NodeMoved(const CatalogNode& node) {
+    const CatalogNode* parentNode = node.Parent();
+    const auto listed = m_children.find(parentNode);
+    if (listed == m_children.end()) {
+        NodeAdded(node); // nothing listed there yet: only the expander may change
+        return;
+    }
+    int row = 0;
+    for (const CatalogNode* child = parentNode->FirstChild(); child != &node; child = child->NextSibling()) {
+        ++row;
+    }
+    beginInsertRows(IndexOf(parentNode), row, row);
+    auto& children = listed->second.nodes;
+    children.insert(children.begin() + row, const_cast<CatalogNode*>(&node));
+    for (std::size_t later = static_cast<std::size_t>(row) + 1; later < children.size(); ++later) {
+        if (const auto below = m_children.find(children[later]); below != m_children.end()) {
+            ++below->second.rowInParent;
+        }
+    }
+    endInsertRows();
+}
+
 void CatalogTreeModel::NodeChanged(const CatalogNode& node) {
     const QModelIndex index = IndexOf(&node);
     if (index.isValid()) {

@@ -43,6 +43,8 @@ private:
     void NodeAboutToBeRemoved(const CatalogNode& node) override;
     void NodeRemoved(const CatalogNode& parent) override;
     void NodeChanged(const CatalogNode& node) override;
+    void NodeAboutToMove(const CatalogNode& node) override;
+    void NodeMoved(const CatalogNode& node) override;
 
     struct Children {
         std::vector<CatalogNode*> nodes;

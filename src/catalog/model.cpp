@@ -157,6 +157,55 @@ bool CatalogModel::UnlinkAndFree(CatalogNode& parent, CatalogNode& node) {
     return true;
 }
 
+bool CatalogModel::MoveNode(CatalogNode& node, CatalogNode& newParent) {
+    CatalogNode* oldParent = node.m_parent;
+    if (oldParent == nullptr) {
+        return false;
+    }
+    for (const CatalogNode* above = &newParent; above != nullptr; above = above->m_parent) {
+        if (above == &node) {
+            return false;
+        }
+    }
+    CatalogNode* previous = nullptr;
+    for (CatalogNode* current = oldParent->m_firstChild.get(); current != &node;
+         current = current->m_nextSibling.get()) {
+        previous = current;
+    }
+    if (m_observer != nullptr) {
+        m_observer->NodeAboutToMove(node);
+    }
+    std::unique_ptr<CatalogNode>& owner = previous == nullptr ? oldParent->m_firstChild : previous->m_nextSibling;
+    std::unique_ptr<CatalogNode> moved = std::move(owner);
+    owner = std::move(moved->m_nextSibling);
+    if (oldParent->m_lastChild == &node) {
+        oldParent->m_lastChild = previous;
+    }
+    node.m_parent = &newParent;
+    CatalogNode* before = nullptr; // the sibling it follows
+    for (CatalogNode* child = newParent.m_firstChild.get(); child != nullptr && child->m_fileId < node.m_fileId;
+         child = child->m_nextSibling.get()) {
+        before = child;
+    }
+    std::unique_ptr<CatalogNode>& slot = before == nullptr ? newParent.m_firstChild : before->m_nextSibling;
+    moved->m_nextSibling = std::move(slot);
+    slot = std::move(moved);
+    if (newParent.m_lastChild == before) {
+        newParent.m_lastChild = &node;
+    }
+    node.m_details.parentId = newParent.m_parent == nullptr ? 0 : newParent.m_fileId;
+    const std::int32_t shift = newParent.m_pathLevel + 1 - node.m_pathLevel;
+    node.m_pathLevel += shift;
+    if (shift != 0) {
+        ForEachDescendant(node,
+                          [shift](const CatalogNode& below) { const_cast<CatalogNode&>(below).m_pathLevel += shift; });
+    }
+    if (m_observer != nullptr) {
+        m_observer->NodeMoved(node);
+    }
+    return true;
+}
+
 void CatalogModel::Clear() {
     m_byId.clear();
     m_oddNames = 0;

@@ -24,6 +24,10 @@ public:
     virtual void NodeRemoved(const CatalogNode& parent) = 0;
     // `node` has new details (name, comment).
     virtual void NodeChanged(const CatalogNode& node) = 0;
+    // `node` is about to leave its parent for another, with its whole subtree; still where it was.
+    virtual void NodeAboutToMove(const CatalogNode& node) = 0;
+    // The node announced above is now among its new parent's children.
+    virtual void NodeMoved(const CatalogNode& node) = 0;
 
 protected:
     ~CatalogObserver() = default;
@@ -69,6 +73,13 @@ public:
     // Unlinks `node` from `parent`'s children and frees it with its subtree. False (and nothing
     // changes) when `node` is not a child of `parent`.
     bool UnlinkAndFree(CatalogNode& parent, CatalogNode& node);
+
+    // Moves `node` with its subtree among `newParent`'s children (the Root Node for the top
+    // level), before the first child with a larger FILE_ID: where the next start, reading
+    // children in id order, puts it too. Its parent, its PARENT_ID and the level of every node in
+    // the subtree follow; paths are left to RebuildPaths. False, and nothing changes, when `node` is the Root Node or
+    // `newParent` is `node` or lies below it.
+    bool MoveNode(CatalogNode& node, CatalogNode& newParent);
 
     // Frees the whole tree, Root Node included.
     void Clear();

@@ -4,6 +4,7 @@
 #include "platform/home_fs.h"
 #include "store/connection.h"
 #include "store/journal.h"
+#include "store/move_rows.h"
 #include "store/statements.h"
 
 #include <sqlite3.h>
@@ -47,6 +48,8 @@ public:
             Rename(e);
         } else if (e.kind == kJournalDelete) {
             Delete(e);
+        } else if (e.kind == kJournalMove) {
+            Move(e);
         } else {
             m_report.unresolved.push_back(e.toPath.empty() ? e.fromPath : e.toPath);
         }
@@ -117,6 +120,44 @@ private:
         } else {
             Clear(e, &m_report.unresolved, e.asidePath);
         }
+    }
+
+    // Arrived whole at its new place (a copy is published only once complete): the rows follow,
+    // and what is left of the original goes. Still only at the old place: nothing happened.
+    void Move(const JournalEntry& e) {
+        const bool from = Exists(e.fromPath);
+        const bool to = Exists(e.toPath);
+        if (to && (!from || m_tree.RemoveForGood(e.fromPath))) {
+            Transaction transaction;
+            const std::int32_t level = LevelOf(e.nodeId);
+            const bool saved = level > 0 && transaction.Begin() == kStatementOk &&
+                               MoveRows(e.nodeId, e.parentId, e.pathLevel - level) == kStatementOk &&
+                               ClearJournalEntry(e.id) == kStatementOk && transaction.Commit() == kStatementOk;
+            Record(saved, m_report.finished, e.toPath);
+            return;
+        }
+        if (from && !to) {
+            for (const std::string& leftover : m_tree.TemporaryNamesIn(FolderOf(e.toPath))) {
+                m_tree.RemoveForGood(leftover);
+            }
+            Clear(e, &m_report.undone, e.fromPath);
+            return;
+        }
+        Clear(e, &m_report.unresolved, from ? e.fromPath : e.toPath);
+    }
+
+    static std::int32_t LevelOf(std::int64_t fileId) {
+        sqlite3_stmt* stmt = nullptr;
+        std::int32_t level = 0;
+        if (sqlite3_prepare_v2(StoreHandle(), "SELECT PATH_LEVEL FROM FILE_NODE WHERE FILE_ID = ?;", -1, &stmt,
+                               nullptr) == SQLITE_OK) {
+            sqlite3_bind_int64(stmt, 1, fileId);
+            if (sqlite3_step(stmt) == SQLITE_ROW) {
+                level = sqlite3_column_int(stmt, 0);
+            }
+        }
+        sqlite3_finalize(stmt);
+        return level;
     }
 
     void Clear(const JournalEntry& e, std::vector<std::string>* list, const std::string& path) {

@@ -92,6 +92,9 @@ constexpr Entry kEntries[] = {
      u"程序上次在执行操作时中断，该操作现已撤销："},
     {210, u"The program ended in the middle of a command, which could be neither completed nor undone. Please check:",
      u"程序上次在执行操作时中断，该操作既无法完成也无法撤销，请检查："},
+    {230, u"A catalog cannot be moved into itself or into a catalog below it",
+     u"目录不能移动到它自己或它下面的目录中"},
+    {231, u"The catalog or document could not be moved; nothing was changed", u"无法移动目录或文档，未做任何更改"},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

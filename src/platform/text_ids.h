@@ -61,5 +61,7 @@ inline constexpr int kSourceBelongsToStore = 197;
 inline constexpr int kCommandFinished = 198;   // followed by the paths concerned, a line each
 inline constexpr int kCommandUndone = 199;     // the same
 inline constexpr int kCommandUnresolved = 210; // the same
+inline constexpr int kMoveIntoItself = 230;
+inline constexpr int kMoveFailed = 231;
 
 } // namespace mwdx::text

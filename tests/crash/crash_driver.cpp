@@ -6,15 +6,16 @@
 //   marrowdex_crash_driver run PROGRAM_DIR KIND INBOX SEED     (until killed)
 //   marrowdex_crash_driver check PROGRAM_DIR
 //
-// KIND: add-copy, add-move (documents from INBOX), rename (catalogs), delete (catalogs with their
-// documents and files). check prints one line of counts and exits 1 when the store and the disk
-// disagree.
+// KIND: add-copy, add-move (documents from INBOX), rename (catalogs), move (catalogs with their
+// documents, under other catalogs), delete (catalogs with their documents and files). check prints one line of counts
+// and exits 1 when the store and the disk disagree.
 
 #include "catalog/loader.h"
 #include "operations/add_catalog.h"
 #include "operations/add_document.h"
 #include "operations/delete_node.h"
 #include "operations/edit_node.h"
+#include "operations/move_node.h"
 #include "operations/recovery.h"
 #include "platform/home_fs.h"
 #include "store/connection.h"
@@ -137,6 +138,18 @@ int Prepare(const std::string& program, const std::string& home) {
                 CatalogNode* node = catalogs[pick(catalogs.size())];
                 EditNodeOperation(catalog, home, *node, "r" + std::to_string(seed) + "-" + std::to_string(round),
                                   "renamed");
+            }
+        } else if (kind == "move") {
+            // A catalog with its documents under another catalog or to the top level.
+            if (catalogs.size() > 1) {
+                CatalogNode* node = catalogs[pick(catalogs.size())];
+                CatalogNode* target = pick(5) == 0 ? nullptr : catalogs[pick(catalogs.size())];
+                MoveNodeOperation(catalog, home, *node, target);
+            }
+            if (pick(3) == 0 && !catalogs.empty()) {
+                const std::string source = MakeSource(inbox, round, 64 << 10);
+                AddDocumentOperation(catalog, home,
+                                     {catalogs[pick(catalogs.size())], source, "M", "", true, storeFiles});
             }
         } else if (kind == "delete") {
             // A catalog with a few documents and a sub-catalog, then deleted with its files.

@@ -264,6 +264,15 @@ TEST_F(GuiTest, TheTreeShowsNodesAddedToTheCatalog) {
     renamed.fileName = "Sound";
     catalog.ReplaceNodeDetails(*added, renamed);
     EXPECT_EQ(window->ItemOf(added).data().toString(), QStringLiteral("Sound"));
+    // A move leaves one listed parent and arrives under another, in id order.
+    CatalogNode* maths = window->ItemNode(FindTopItem(*window, "Maths"));
+    TreeOf(*window)->expand(window->ItemOf(maths));
+    ASSERT_TRUE(catalog.MoveNode(*wavesNode, *maths));
+    EXPECT_EQ(window->GetParentItem(window->ItemOf(wavesNode)), window->ItemOf(maths));
+    EXPECT_EQ(model->rowCount(physics), 2);
+    ASSERT_TRUE(catalog.MoveNode(*wavesNode, *physicsNode));
+    EXPECT_EQ(window->ItemOf(wavesNode).row(), 1) << "back between Optics.pdf (2) and Acoustics";
+    EXPECT_EQ(model->rowCount(window->ItemOf(wavesNode)), 1) << "its child came along";
     catalog.UnlinkAndFree(*physicsNode, *wavesNode);
     EXPECT_EQ(model->rowCount(physics), 2);
     EXPECT_EQ(window->ItemOf(added).row(), 1) << "a later sibling moves up";

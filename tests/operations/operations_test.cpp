@@ -5,6 +5,7 @@
 #include "operations/add_document.h"
 #include "operations/delete_node.h"
 #include "operations/edit_node.h"
+#include "operations/move_node.h"
 #include "operations/recovery.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
@@ -12,6 +13,7 @@
 #include "support/catalog_fixture.h"
 #include "support/process.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -275,6 +277,93 @@ TEST_F(OperationsTest, DeletingWithFilesPutsThemAsideAndKeepsWhatOthersUse) {
     EXPECT_EQ(kept.message, text::kFilesKept);
     EXPECT_EQ(Bytes(m_realHome + "/Twin/kept.txt"), "kept");
     EXPECT_EQ(Rows(), "1:Physics:0:1 21:Twin:0:1");
+}
+
+TEST_F(OperationsTest, AMovedCatalogTakesItsFilesRowsAndLevelsAlong) {
+    CatalogNode* physics = Catalog(nullptr, "Physics");
+    CatalogNode* optics = Catalog(physics, "Optics");
+    CatalogNode* lenses = Catalog(optics, "Lenses");
+    WriteFile(m_dir.File("inbox/lens.txt"), "lens");
+    CatalogNode* lens = nullptr;
+    ASSERT_TRUE(
+        AddDocumentOperation(m_model, m_realHome, Document(lenses, m_dir.File("inbox/lens.txt"), "Lens"), {}, &lens)
+            .done);
+    CatalogNode* archive = Catalog(nullptr, "Archive");
+    CatalogNode* old = Catalog(archive, "Old");
+
+    // Two levels deeper, then up to the top level.
+    ASSERT_TRUE(MoveNodeOperation(m_model, m_realHome, *optics, old).done);
+    EXPECT_EQ(Bytes(m_realHome + "/Archive/Old/Optics/Lenses/lens.txt"), "lens");
+    EXPECT_FALSE(fs::exists(m_realHome + "/Physics/Optics"));
+    EXPECT_EQ(lens->Path(), m_realHome + "/Archive/Old/Optics/Lenses/lens.txt");
+    EXPECT_EQ(lens->PathLevel(), 5);
+    EXPECT_EQ(Rows(), "1:Physics:0:1 2:Optics:6:3 3:Lenses:2:4 4:Lens:3:5 5:Archive:0:1 6:Old:5:2");
+    ASSERT_TRUE(MoveNodeOperation(m_model, m_realHome, *lenses, nullptr).done);
+    EXPECT_EQ(Rows(), "1:Physics:0:1 2:Optics:6:3 3:Lenses:0:1 4:Lens:3:2 5:Archive:0:1 6:Old:5:2");
+    EXPECT_EQ(Outline(*m_model.RootNode()),
+              (std::vector<std::string>{"Physics", "Lenses", "  Lens", "Archive", "  Old", "    Optics"}))
+        << "a moved node takes its place among its new siblings by id, as the next start reads them";
+    // Onto a document: into its catalog.
+    ASSERT_TRUE(MoveNodeOperation(m_model, m_realHome, *old, m_model.NodeById(4)).done);
+    EXPECT_TRUE(fs::is_directory(m_realHome + "/Lenses/Old/Optics"));
+    EXPECT_EQ(JournalKinds(), "");
+
+    // The next start sees the same tree (children whose parents have larger ids included).
+    const std::vector<std::string> outline = Outline(*m_model.RootNode());
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(Outline(*m_model.RootNode()), outline);
+    EXPECT_EQ(m_model.NodeById(2)->Path(), m_realHome + "/Lenses/Old/Optics");
+}
+
+TEST_F(OperationsTest, AMoveThatCannotBeMadeChangesNothing) {
+    CatalogNode* a = Catalog(nullptr, "a");
+    CatalogNode* inner = Catalog(a, "inner");
+    CatalogNode* b = Catalog(nullptr, "b");
+    CatalogNode* taken = Catalog(b, "inner");
+    WriteFile(m_dir.File("inbox/n.txt"), "a's");
+    ASSERT_TRUE(AddDocumentOperation(m_model, m_realHome, Document(a, m_dir.File("inbox/n.txt"), "N")).done);
+    WriteFile(m_dir.File("inbox/n.txt"), "b's");
+    CatalogNode* bNote = nullptr;
+    ASSERT_TRUE(
+        AddDocumentOperation(m_model, m_realHome, Document(b, m_dir.File("inbox/n.txt"), "N"), {}, &bNote).done);
+    const std::string rows = Rows();
+    const auto listing = [&] {
+        std::vector<std::string> all;
+        for (const auto& entry : fs::recursive_directory_iterator(m_realHome)) {
+            all.push_back(entry.path().string());
+        }
+        std::sort(all.begin(), all.end());
+        return all;
+    };
+    const std::vector<std::string> before = listing();
+
+    EXPECT_EQ(MoveNodeOperation(m_model, m_realHome, *a, inner).message, text::kMoveIntoItself);
+    EXPECT_EQ(MoveNodeOperation(m_model, m_realHome, *a, a).message, text::kMoveIntoItself);
+    EXPECT_EQ(MoveNodeOperation(m_model, m_realHome, *inner, b).message, text::kCatalogNameTaken);
+    EXPECT_EQ(MoveNodeOperation(m_model, m_realHome, *bNote, a).message, text::kFileNameTaken);
+    EXPECT_TRUE(MoveNodeOperation(m_model, m_realHome, *taken, b).done) << "staying where it is is no move";
+
+    // The row cannot be written: the folder comes back.
+    RunSql(m_db, "create trigger refuse before update on FILE_NODE begin select raise(abort,'no'); end;");
+    EXPECT_EQ(MoveNodeOperation(m_model, m_realHome, *inner, nullptr).message, text::kChangeNotSaved);
+    RunSql(m_db, "drop trigger refuse;");
+    // The disk refuses: a folder that cannot take anything new.
+    if (RunProcess({"chattr", "+i", m_realHome + "/b"}).exitCode == 0) {
+        EXPECT_EQ(MoveNodeOperation(m_model, m_realHome, *bNote, nullptr).message, text::kMoveFailed);
+        RunProcess({"chattr", "-i", m_realHome + "/b"});
+    }
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(listing(), before);
+    EXPECT_EQ(inner->Parent(), a);
+    EXPECT_EQ(JournalKinds(), "");
+
+    // An old store's top-level "a/c" lives in a's folder: a cannot move without carrying it.
+    RunSql(m_db, "insert into FILE_NODE values(20,'a/c',0,'',0,'',1);");
+    fs::create_directories(m_realHome + "/a/c");
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(MoveNodeOperation(m_model, m_realHome, *m_model.NodeById(1), m_model.NodeById(3)).message,
+              text::kFilesKept);
+    EXPECT_TRUE(fs::is_directory(m_realHome + "/a/c"));
 }
 
 TEST_F(OperationsTest, WithoutAHomeDirectoryNothingIsAddedAnywhere) {

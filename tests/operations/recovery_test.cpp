@@ -163,5 +163,44 @@ TEST_F(RecoveryTest, ARenameFollowsTheFolderAndADeleteFollowsItsRows) {
     EXPECT_EQ(m_model.NodeById(3)->Path(), m_realHome + "/Physics/Light/lens.txt");
 }
 
+TEST_F(RecoveryTest, AMoveThatReachedTheDiskIsCompletedWithEveryLevelBelowIt) {
+    AddRow(2, "Optics", 1, 0, 2);
+    AddRow(3, "Lenses", 2, 0, 3);
+    AddRow(4, "Lens", 3, 1, 4, "lens.txt");
+    AddRow(5, "Archive", 0, 0, 1);
+    AddRow(6, "Old", 5, 0, 2);
+    WriteFile(m_realHome + "/Physics/Optics/Lenses/lens.txt", "lens");
+    fs::create_directories(m_realHome + "/Archive/Old");
+
+    JournalEntry moved;
+    moved.kind = kJournalMove;
+    moved.nodeId = 2;
+    moved.parentId = 6;
+    moved.fromPath = m_realHome + "/Physics/Optics";
+    moved.toPath = m_realHome + "/Archive/Old/Optics";
+    moved.pathLevel = 3;
+    Write(moved);
+    fs::rename(moved.fromPath, moved.toPath);
+    // One that never reached the disk.
+    JournalEntry notYet = moved;
+    notYet.nodeId = 6;
+    notYet.parentId = 0;
+    notYet.fromPath = m_realHome + "/Archive/Old";
+    notYet.toPath = m_realHome + "/Old";
+    notYet.pathLevel = 1;
+    Write(notYet);
+
+    const RecoveryReport report = RecoverInterruptedCommands(m_realHome);
+    EXPECT_EQ(report.finished, std::vector<std::string>{moved.toPath});
+    EXPECT_EQ(report.undone, std::vector<std::string>{notYet.fromPath});
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID||':'||PARENT_ID||':'||PATH_LEVEL,' ') from "
+                              "(select * from FILE_NODE order by FILE_ID);"),
+              "1:0:1 2:6:3 3:2:4 4:3:5 5:0:1 6:5:2");
+    LoadReport load;
+    ASSERT_EQ(LoadCatalog(m_model, &load), 1);
+    EXPECT_TRUE(load.correctedLevels.empty()) << "the stored levels agree with the tree";
+    EXPECT_EQ(m_model.NodeById(4)->Path(), m_realHome + "/Archive/Old/Optics/Lenses/lens.txt");
+}
+
 } // namespace
 } // namespace mwdx::test

@@ -1,0 +1,121 @@
+#include "operations/move_node.h"
+
+#include "catalog/disk_rules.h"
+#include "catalog/paths.h"
+#include "operations/steps.h"
+#include "platform/home_fs.h"
+#include "platform/text_ids.h"
+#include "store/connection.h"
+#include "store/journal.h"
+#include "store/move_rows.h"
+
+#include <cerrno>
+
+namespace mwdx {
+namespace {
+
+// A name on disk that another child of `parent` already has.
+bool NameTaken(const CatalogNode& parent, const CatalogNode& node) {
+    for (const CatalogNode* child = parent.FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (child != &node && child->NameOnDisk() == node.NameOnDisk() &&
+            (child->IsCatalog() == node.IsCatalog() || !node.IsCatalog())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Moves what is at `from` to `to` below the Home Directory: one rename, or where the two lie on
+// different file systems, a copy published complete and then the original removed.
+bool MoveOnDisk(const HomeTree& tree, const std::string& from, const std::string& to, bool folder, std::string* error) {
+    if (tree.RenameNoReplace(from, to, nullptr, error)) {
+        return true;
+    }
+    if (errno != EXDEV) {
+        return false;
+    }
+    if (!folder) {
+        return tree.MoveFileNoReplace(from, to, error);
+    }
+    if (!tree.CopyFolderInto(from, FolderOf(to), error)) {
+        return false;
+    }
+    if (!tree.RemoveForGood(from, error)) {
+        tree.RemoveForGood(to); // the copy goes again: the original is where it was
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, CatalogNode* target) {
+    CatalogNode* root = catalog.RootNode();
+    if (node.Parent() == nullptr || root == nullptr) {
+        return OpResult::Refused(text::kMoveFailed, "the Root Node does not move");
+    }
+    CatalogNode* newParent = target == nullptr ? root : target;
+    if (!newParent->IsCatalog()) {
+        newParent = newParent->Parent();
+    }
+    if (newParent == node.Parent()) {
+        return OpResult::Done();
+    }
+    for (const CatalogNode* above = newParent; above != nullptr; above = above->Parent()) {
+        if (above == &node) {
+            return OpResult::Refused(text::kMoveIntoItself, "a node cannot go into its own subtree");
+        }
+    }
+    const std::string from = node.Path();
+    const std::string to = JoinNodePath(newParent->Path(), node.NameOnDisk());
+    if (NameTaken(*newParent, node) || OtherNodeLivesAt(catalog, &node, to) || WhatIsAt(to) != PathKind::kNothing) {
+        return OpResult::Refused(node.IsCatalog() ? text::kCatalogNameTaken : text::kFileNameTaken, to + " is taken");
+    }
+    if (OtherNodeLivesAt(catalog, &node, from)) {
+        return OpResult::Refused(text::kFilesKept, "another node lives in " + from);
+    }
+    const HomeTree tree(home);
+    if (!tree.Contains(from) || !tree.Contains(to) || !IsInsideHome(home, from) || !IsInsideHome(home, to)) {
+        return OpResult::Refused(text::kSomeFilesNotDeleted, from + " or " + to + " is outside " + home);
+    }
+
+    JournalEntry entry;
+    entry.kind = kJournalMove;
+    entry.nodeId = node.FileId();
+    entry.parentId = newParent == root ? 0 : newParent->FileId();
+    entry.fromPath = from;
+    entry.toPath = to;
+    entry.pathLevel = newParent->PathLevel() + 1;
+    entry.fileType = node.FileType();
+    const bool onDisk = WhatIsAt(from) != PathKind::kNothing;
+    if (onDisk) {
+        if (const int rc = WriteJournalEntry(entry); rc != kStatementOk) {
+            return OpResult::Refused(text::kChangeNotSaved, "the store cannot be written (" + std::to_string(rc) + ")");
+        }
+        std::string error;
+        if (!MoveOnDisk(tree, from, to, node.IsCatalog(), &error)) {
+            ClearJournalEntry(entry.id);
+            return OpResult::Refused(text::kMoveFailed, error);
+        }
+    }
+    bool saved = false;
+    {
+        Transaction transaction;
+        saved = transaction.Begin() == kStatementOk &&
+                MoveRows(entry.nodeId, entry.parentId, entry.pathLevel - node.PathLevel()) == kStatementOk &&
+                (!onDisk || ClearJournalEntry(entry.id) == kStatementOk) && transaction.Commit() == kStatementOk;
+    }
+    if (!saved) {
+        std::string error;
+        // Back where it was; failing that, the journal keeps the move for the next start.
+        if (onDisk && MoveOnDisk(tree, to, from, node.IsCatalog(), &error)) {
+            ClearJournalEntry(entry.id);
+        }
+        return OpResult::Refused(text::kChangeNotSaved, "the rows of " + from + " cannot be written");
+    }
+    catalog.MoveNode(node, *newParent);
+    RebuildPaths(node, node.NameOnDisk());
+    return OpResult::Done();
+}
+
+} // namespace mwdx
