@@ -95,6 +95,17 @@ constexpr Entry kEntries[] = {
     {230, u"A catalog cannot be moved into itself or into a catalog below it",
      u"目录不能移动到它自己或它下面的目录中"},
     {231, u"The catalog or document could not be moved; nothing was changed", u"无法移动目录或文档，未做任何更改"},
+    {250, u"Files or folders missing", u"缺少的文件或文件夹"},
+    {251, u"A file where a folder should be, or a folder where a file should be", u"本该是文件夹的地方是文件，或者本该是文件的地方是文件夹"},
+    {252, u"Files and folders in the Home Directory that no catalog or document owns", u"主目录中不属于任何目录或文档的文件和文件夹"},
+    {253, u"Entries that could not be shown", u"无法显示的条目"},
+    {254, u"Entries whose stored level is wrong", u"保存的层级有误的条目"},
+    {255, u"Entries that share a path with another", u"与其他条目路径相同的条目"},
+    {256, u"Names that cannot be a file or folder name", u"不能用作文件名或文件夹名的名称"},
+    {257, u"Commands left unfinished by a crash", u"因程序意外结束而未完成的操作"},
+    {258, u"The index page's js folder is missing or incomplete", u"索引页的 js 文件夹缺失或不完整"},
+    {259, u"The knowledge base is healthy.", u"知识库状况良好。"},
+    {260, u"Problems found: ", u"发现的问题数："},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

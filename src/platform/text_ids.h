@@ -62,6 +62,10 @@ inline constexpr int kCommandFinished = 198;   // followed by the paths concerne
 inline constexpr int kCommandUndone = 199;     // the same
 inline constexpr int kCommandUnresolved = 210; // the same
 inline constexpr int kMoveIntoItself = 230;
+// The health check's kinds of findings, in the order of FindingKind, and its verdicts.
+inline constexpr int kFindingsFirst = 250;
+inline constexpr int kCheckHealthy = 259;
+inline constexpr int kCheckFindings = 260;
 inline constexpr int kMoveFailed = 231;
 
 } // namespace mwdx::text

@@ -56,6 +56,19 @@ void OpenStore(const std::string& path) {
     g_connection = handle;
 }
 
+void OpenStoreForReading(const std::string& path) {
+    if (path.empty() || g_connection != nullptr) {
+        return;
+    }
+    sqlite3* handle = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        sqlite3_close(handle);
+        return;
+    }
+    sqlite3_busy_timeout(handle, kBusyTimeoutMs);
+    g_connection = handle;
+}
+
 void CloseStore() {
     if (g_connection != nullptr) {
         sqlite3_close(g_connection);

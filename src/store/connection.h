@@ -41,6 +41,10 @@ struct ColumnSpec {
 // becomes the connection. Sets the busy timeout so a briefly locked file is waited for.
 void OpenStore(const std::string& path);
 
+// Opens the program-wide connection on an existing file for reading only (a tool that must never
+// write). Nothing is created; without a connection afterwards the file could not be opened.
+void OpenStoreForReading(const std::string& path);
+
 // Closes the connection if one is open.
 void CloseStore();
 

@@ -147,6 +147,7 @@ TEST(Staging, MakesTheProgramFolderAndTheDatabaseOnlyWhereNoneIs) {
     EXPECT_NE(entry.find("\nIcon=" + stage.File("marrowdex.png") + "\n"), std::string::npos) << entry;
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-initdb")));
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-index")));
+    EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-check")));
     // The script folder a new Home Directory receives, with the icon the page names itself.
     EXPECT_TRUE(fs::is_regular_file(stage.File("js/dtree.js")));
     EXPECT_TRUE(fs::is_regular_file(stage.File("js/dtree.css")));

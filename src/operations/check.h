@@ -1,0 +1,53 @@
+#pragma once
+
+// The health check: the store, the tree made from it and the Home Directory compared, every
+// disagreement a finding. It only reads.
+
+#include "catalog/loader.h"
+#include "catalog/model.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace mwdx {
+
+enum class FindingKind {
+    kMissing,      // a node whose file or folder is not there
+    kWrongType,    // a document whose path is a folder, or a catalog whose path is a file
+    kUntracked,    // a file or folder under the Home Directory that no node owns
+    kUnplaced,     // a row that could not be placed in the tree
+    kWrongLevel,   // a stored PATH_LEVEL that disagrees with the tree
+    kSharedPath,   // a node on the same path as another
+    kBadName,      // a name that cannot be a file or folder name here
+    kUnfinished,   // a command a crash left in the journal
+    kScriptFolder, // the index page's js folder missing or incomplete
+};
+inline constexpr int kFindingKinds = 9;
+
+struct Finding {
+    FindingKind kind = FindingKind::kMissing;
+    NodeId nodeId = 0;  // 0 when no node is concerned
+    std::string path;   // the path concerned; for an unplaced row, its name
+    std::string detail; // English, for the record: the reason, the stored value, ...
+};
+
+struct CheckReport {
+    std::vector<Finding> findings; // grouped by kind, in the order of FindingKind
+    std::size_t nodes = 0;         // placed nodes
+    std::size_t entries = 0;       // files and folders seen under the Home Directory
+    bool Healthy() const { return findings.empty(); }
+    std::size_t Count(FindingKind kind) const;
+};
+
+// Compares `catalog` (loaded with `load`'s report) and the open store's journal with the Home
+// Directory `home`. `scriptSource` is the program's own js folder, whose files the Home
+// Directory's copy must all have; empty: only the page's script and style sheet are looked for.
+CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& load, const std::string& home,
+                               const std::string& scriptSource);
+
+// The same for the open store as it is now: loads it into a catalog of its own first. The Home
+// Directory is the Settings'.
+CheckReport CheckOpenStore(const std::string& scriptSource);
+
+} // namespace mwdx

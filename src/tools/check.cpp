@@ -1,0 +1,161 @@
+// marrowdex-check [DATABASE] [--json]: checks a knowledge base against its Home Directory and
+// prints what disagrees, grouped by kind, in the locale's language (or as JSON). It never writes.
+// Exit status: 0 healthy, 1 findings, 2 usage or a store that cannot be read.
+
+#include "operations/check.h"
+
+#include "catalog/loader.h"
+#include "platform/language.h"
+#include "platform/program_dir.h"
+#include "platform/string_table.h"
+#include "platform/text.h"
+#include "platform/text_ids.h"
+#include "store/connection.h"
+#include "store/settings.h"
+#include "store/statements.h"
+
+#include <cstdio>
+#include <sqlite3.h>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int kHealthy = 0;
+constexpr int kFound = 1;
+constexpr int kCannot = 2;
+
+constexpr const char* kKindKeys[mwdx::kFindingKinds] = {"missing",  "wrong-type",  "untracked",
+                                                        "unplaced", "wrong-level", "shared-path",
+                                                        "bad-name", "unfinished",  "script-folder"};
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "marrowdex-check: %s\n", message.c_str());
+    return kCannot;
+}
+
+std::string Text(const mwdx::LanguageStrings& texts, int id) {
+    return mwdx::ToStoreText(texts.Text(id));
+}
+
+// A JSON string literal: quotes, backslashes and control characters escaped; the rest is UTF-8.
+std::string Json(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+void PrintJson(const std::string& database, const std::string& home, const mwdx::CheckReport& report) {
+    std::printf("{\"database\":%s,\"home\":%s,\"healthy\":%s,\"nodes\":%zu,\"entries\":%zu,\"counts\":{",
+                Json(database).c_str(), Json(home).c_str(), report.Healthy() ? "true" : "false", report.nodes,
+                report.entries);
+    for (int kind = 0; kind < mwdx::kFindingKinds; ++kind) {
+        std::printf("%s%s:%zu", kind == 0 ? "" : ",", Json(kKindKeys[kind]).c_str(),
+                    report.Count(static_cast<mwdx::FindingKind>(kind)));
+    }
+    std::printf("},\"findings\":[");
+    bool first = true;
+    for (const mwdx::Finding& finding : report.findings) {
+        std::printf("%s{\"kind\":%s,\"node\":%lld,\"path\":%s,\"detail\":%s}", first ? "" : ",",
+                    Json(kKindKeys[static_cast<int>(finding.kind)]).c_str(), static_cast<long long>(finding.nodeId),
+                    Json(mwdx::SanitizeUtf8(finding.path)).c_str(), Json(finding.detail).c_str());
+        first = false;
+    }
+    std::printf("]}\n");
+}
+
+void PrintText(const mwdx::CheckReport& report) {
+    const mwdx::LanguageStrings texts(mwdx::UseEnglishFor(mwdx::SystemDefaultLangId()));
+    if (report.Healthy()) {
+        std::printf("%s\n", Text(texts, mwdx::text::kCheckHealthy).c_str());
+        return;
+    }
+    std::printf("%s%zu\n", Text(texts, mwdx::text::kCheckFindings).c_str(), report.findings.size());
+    for (int kind = 0; kind < mwdx::kFindingKinds; ++kind) {
+        const std::size_t count = report.Count(static_cast<mwdx::FindingKind>(kind));
+        if (count == 0) {
+            continue;
+        }
+        std::printf("\n%s: %zu\n", Text(texts, mwdx::text::kFindingsFirst + kind).c_str(), count);
+        for (const mwdx::Finding& finding : report.findings) {
+            if (static_cast<int>(finding.kind) == kind) {
+                std::printf("  %s (%s)\n", finding.path.c_str(), finding.detail.c_str());
+            }
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string databasePath;
+    bool json = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--json") {
+            json = true;
+        } else if (databasePath.empty() && !arg.empty() && !arg.starts_with("-")) {
+            databasePath = arg;
+        } else {
+            std::fprintf(stderr,
+                         "usage: marrowdex-check [DATABASE] [--json]\n"
+                         "Checks the knowledge base DATABASE (default: mymwdx.db beside this tool) against its\n"
+                         "Home Directory and lists what disagrees. Exit status: 0 healthy, 1 problems found,\n"
+                         "2 usage or a database that cannot be read. It never writes.\n");
+            return kCannot;
+        }
+    }
+    if (databasePath.empty()) {
+        const std::string directory = mwdx::ProgramDirectory();
+        if (directory.empty()) {
+            return Fail("cannot find the folder of this program; give the database's path");
+        }
+        databasePath = directory + "/mymwdx.db";
+    }
+    struct stat file {};
+    if (::stat(databasePath.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) {
+        return Fail(databasePath + ": no database file there");
+    }
+    mwdx::OpenStoreForReading(databasePath);
+    if (!mwdx::IsStoreOpen()) {
+        return Fail(databasePath + ": cannot open the database");
+    }
+    int rows = 0;
+    if (mwdx::LoadSettings() != 1 || mwdx::CountNodes(&rows) != 1) {
+        const char* reason = sqlite3_errmsg(mwdx::StoreHandle());
+        mwdx::CloseStore();
+        return Fail(databasePath + ": not a Marrowdex database (" + (reason != nullptr ? reason : "") + ")");
+    }
+    const std::string home(mwdx::RootDirOf(mwdx::SettingsCopy()));
+    const std::string program = mwdx::ProgramDirectory();
+    const mwdx::CheckReport report = mwdx::CheckOpenStore(program.empty() ? std::string() : program + "/js");
+    mwdx::FreeSettings();
+    mwdx::CloseStore();
+    if (json) {
+        PrintJson(databasePath, home, report);
+    } else {
+        PrintText(report);
+    }
+    return report.Healthy() ? kHealthy : kFound;
+}

@@ -1,0 +1,136 @@
+// The health check on a knowledge base damaged in every way it can be: each kind of finding is
+// found, once, and nothing the program itself keeps in the Home Directory is taken for one.
+
+#include "catalog/loader.h"
+#include "operations/check.h"
+#include "platform/home_fs.h"
+#include "store/connection.h"
+#include "store/journal.h"
+#include "support/catalog_fixture.h"
+#include "support/process.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text = "x") {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+class CheckTest : public CatalogFixture {
+protected:
+    void SetUp() override {
+        CatalogFixture::SetUp();
+        fs::create_directories(m_realHome);
+        SetHome(m_realHome);
+        WriteFile(m_realHome + "/js/dtree.js");
+        WriteFile(m_realHome + "/js/dtree.css");
+        WriteFile(m_realHome + "/mwdx_index.html");
+        WriteFile(m_realHome + "/mwdx_index.html_bak");
+    }
+
+    CheckReport Check(const std::string& scriptSource = {}) {
+        CatalogModel catalog;
+        LoadReport load;
+        LoadCatalog(catalog, &load);
+        return CheckKnowledgeBase(catalog, load, m_realHome, scriptSource);
+    }
+
+    // "kind:path" of each finding, paths below the Home Directory shortened to "~/...".
+    std::vector<std::string> Lines(const CheckReport& report) const {
+        static const char* kinds[] = {"missing", "wrong-type", "untracked",  "unplaced", "wrong-level",
+                                      "shared",  "bad-name",   "unfinished", "js"};
+        std::vector<std::string> lines;
+        for (const Finding& f : report.findings) {
+            std::string path = f.path;
+            if (path.starts_with(m_realHome)) {
+                path = "~" + path.substr(m_realHome.size());
+            }
+            lines.push_back(std::string(kinds[static_cast<int>(f.kind)]) + ":" + path);
+        }
+        return lines;
+    }
+
+    std::string m_realHome = m_dir.File("Knowledge");
+};
+
+TEST_F(CheckTest, AHealthyKnowledgeBaseHasNoFindings) {
+    AddRow(1, "Physics", 0, 0, 1);
+    AddRow(2, "Book", 1, 1, 2, "book.pdf");
+    AddRow(3, "2024/Taxes", 0, 0, 1); // an old store's name with '/': its folders are owned too
+    WriteFile(m_realHome + "/Physics/book.pdf");
+    fs::create_directories(m_realHome + "/2024/Taxes");
+    WriteFile(m_realHome + "/Physics/" + TemporaryName(TemporaryKind::kFileCopy, 3)); // the program's own
+    const std::string before = Bytes(m_db);
+    const CheckReport report = Check();
+    EXPECT_TRUE(report.Healthy()) << ::testing::PrintToString(Lines(report));
+    EXPECT_EQ(report.nodes, 3u);
+    EXPECT_EQ(Bytes(m_db), before) << "the check only reads";
+}
+
+TEST_F(CheckTest, EveryKindOfDamageIsFoundOnce) {
+    AddRow(1, "Physics", 0, 0, 1);
+    AddRow(2, "Optics", 1, 0, 2);             // its folder is gone
+    AddRow(3, "Book", 1, 1, 2, "book.pdf");   // there
+    AddRow(4, "Notes", 1, 1, 2, "notes.txt"); // a folder where its file should be
+    AddRow(5, "Lost", 99, 0, 2);              // its parent row is gone
+    AddRow(6, "Deep", 1, 0, 7);               // a wrong level
+    AddRow(7, "Twin", 0, 0, 1);
+    AddRow(8, "Twin", 0, 0, 1);               // the same path as 7
+    AddRow(9, "Odd", 1, 1, 2, "bad\x01name"); // a control character in a file name
+    WriteFile(m_realHome + "/Physics/book.pdf");
+    fs::create_directories(m_realHome + "/Physics/notes.txt");
+    fs::create_directories(m_realHome + "/Physics/Deep");
+    fs::create_directories(m_realHome + "/Twin");
+    WriteFile(m_realHome + "/Physics/bad\x01name");
+    WriteFile(m_realHome + "/Physics/stray.txt");
+    WriteFile(m_realHome + "/Loose/a.txt"); // reported as its folder, not file by file
+    WriteFile(m_realHome + "/Loose/deeper/b.txt");
+    fs::remove(m_realHome + "/js/dtree.css");
+    JournalEntry entry;
+    entry.kind = kJournalRename;
+    entry.fromPath = m_realHome + "/Physics";
+    entry.toPath = m_realHome + "/Science";
+    ASSERT_EQ(WriteJournalEntry(entry), kStatementOk);
+
+    const CheckReport report = Check();
+    EXPECT_EQ(Lines(report), (std::vector<std::string>{
+                                 "missing:~/Physics/Optics",
+                                 "wrong-type:~/Physics/notes.txt",
+                                 "untracked:~/Loose",
+                                 "untracked:~/Physics/stray.txt",
+                                 "unplaced:Lost",
+                                 "wrong-level:~/Physics/Deep",
+                                 "shared:~/Twin",
+                                 "bad-name:~/Physics/bad\x01name",
+                                 "unfinished:~/Science",
+                                 "js:~/js",
+                             }));
+    EXPECT_EQ(report.Count(FindingKind::kUntracked), 2u);
+    EXPECT_EQ(report.findings[3 + 1].detail, "missing parent");
+    EXPECT_EQ(report.findings.back().detail, "missing: dtree.css");
+}
+
+TEST_F(CheckTest, TheScriptFolderIsComparedWithTheProgramsOwn) {
+    const std::string source = m_dir.File("program/js");
+    WriteFile(source + "/dtree.js");
+    WriteFile(source + "/dtree.css");
+    WriteFile(source + "/img/folder.gif");
+    WriteFile(source + "/img/page.gif");
+    WriteFile(m_realHome + "/js/img/folder.gif");
+    const CheckReport report = Check(source);
+    ASSERT_EQ(report.findings.size(), 1u);
+    EXPECT_EQ(report.findings[0].detail, "missing: img/page.gif");
+    WriteFile(m_realHome + "/js/img/page.gif");
+    EXPECT_TRUE(Check(source).Healthy());
+}
+
+} // namespace
+} // namespace mwdx::test

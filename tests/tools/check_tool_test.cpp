@@ -1,0 +1,96 @@
+// marrowdex-check run as the real process: what it prints, how it exits, and that it never
+// writes to the store it checks.
+
+#include "support/process.h"
+#include "support/test_support.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace mwdx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCheckTool = CHECK_TOOL_PATH;
+
+class CheckTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_db = m_dir.File("mymwdx.db");
+        m_home = m_dir.File("home");
+        fs::create_directories(m_home + "/js");
+        std::ofstream(m_home + "/js/dtree.js");
+        std::ofstream(m_home + "/js/dtree.css");
+        fs::create_directories(m_home + "/Reading");
+        std::ofstream(m_home + "/Reading/paper.pdf") << "paper";
+        MakeFreshDatabase(m_db);
+        RunSql(m_db, "UPDATE SYS_CONFIG SET ROOT_DIR = '" + m_home +
+                         "', FIRST_RUNNING = 0;"
+                         "INSERT INTO FILE_NODE VALUES (1, 'Reading', 0, '', 0, '', 1);"
+                         "INSERT INTO FILE_NODE VALUES (2, 'Paper', 1, '', 1, 'paper.pdf', 2);");
+    }
+
+    TempDir m_dir;
+    std::string m_db;
+    std::string m_home;
+};
+
+TEST_F(CheckTool, SaysHealthyOrListsWhatIsWrongAndNeverWrites) {
+    {
+        const ScopedLocale locale("en_US.UTF-8");
+        const Outcome healthy = RunProcess({kCheckTool, m_db});
+        EXPECT_EQ(healthy.exitCode, 0) << healthy.err;
+        EXPECT_EQ(healthy.out, "The knowledge base is healthy.\n");
+    }
+
+    fs::remove(m_home + "/Reading/paper.pdf");
+    std::ofstream(m_home + "/Reading/stray \"one\".txt") << "stray";
+    RunSql(m_db, "INSERT INTO FILE_NODE VALUES (3, 'Lost', 42, '', 0, '', 2);");
+    const std::string bytes = Bytes(m_db);
+    {
+        const ScopedLocale locale("en_US.UTF-8");
+        const Outcome found = RunProcess({kCheckTool, m_db});
+        EXPECT_EQ(found.exitCode, 1) << found.err;
+        EXPECT_EQ(found.out, "Problems found: 3\n"
+                             "\nFiles or folders missing: 1\n  " +
+                                 m_home +
+                                 "/Reading/paper.pdf (file missing)\n"
+                                 "\nFiles and folders in the Home Directory that no catalog or document owns: 1\n"
+                                 "  " +
+                                 m_home +
+                                 "/Reading/stray \"one\".txt (file)\n"
+                                 "\nEntries that could not be shown: 1\n  Lost (missing parent)\n");
+    }
+    {
+        const ScopedLocale locale("zh_CN.UTF-8");
+        const Outcome chinese = RunProcess({kCheckTool, m_db});
+        EXPECT_EQ(chinese.exitCode, 1);
+        EXPECT_TRUE(Mentions(chinese.out, "发现的问题数：3")) << chinese.out;
+        EXPECT_TRUE(Mentions(chinese.out, "缺少的文件或文件夹: 1")) << chinese.out;
+    }
+    const Outcome json = RunProcess({kCheckTool, m_db, "--json"});
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_TRUE(Mentions(json.out, "\"healthy\":false,\"nodes\":2,")) << json.out;
+    EXPECT_TRUE(Mentions(json.out, "\"counts\":{\"missing\":1,\"wrong-type\":0,\"untracked\":1,\"unplaced\":1,"))
+        << json.out;
+    EXPECT_TRUE(Mentions(json.out, "{\"kind\":\"untracked\",\"node\":0,\"path\":\"" + m_home +
+                                       "/Reading/stray \\\"one\\\".txt\",\"detail\":\"file\"}"))
+        << json.out;
+    EXPECT_EQ(Bytes(m_db), bytes);
+    EXPECT_FALSE(fs::exists(m_db + "-journal"));
+}
+
+TEST_F(CheckTool, WhatCannotBeCheckedExitsWithTwo) {
+    EXPECT_EQ(RunProcess({kCheckTool, m_dir.File("nothing.db")}).exitCode, 2);
+    EXPECT_FALSE(fs::exists(m_dir.File("nothing.db"))) << "no database is made";
+    std::ofstream(m_dir.File("notes.db")) << "not a database";
+    const Outcome text = RunProcess({kCheckTool, m_dir.File("notes.db")});
+    EXPECT_EQ(text.exitCode, 2);
+    EXPECT_TRUE(Mentions(text.err, "not a Marrowdex database")) << text.err;
+    EXPECT_EQ(RunProcess({kCheckTool, m_db, "--bogus"}).exitCode, 2);
+}
+
+} // namespace
+} // namespace mwdx::test
