@@ -1,5 +1,6 @@
 #include "operations/recovery.h"
 
+#include "operations/import_folder.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
 #include "store/connection.h"
@@ -39,7 +40,7 @@ class Recovery final {
 public:
     Recovery(const std::string& home, RecoveryReport& report) : m_tree(home), m_report(report) {}
 
-    void Settle(const JournalEntry& e) {
+    void Settle(JournalEntry e) {
         if (e.kind == kJournalAddCatalog) {
             AddCatalog(e);
         } else if (e.kind == kJournalAddDocument) {
@@ -50,6 +51,8 @@ public:
             Delete(e);
         } else if (e.kind == kJournalMove) {
             Move(e);
+        } else if (e.kind == kJournalImportKind) {
+            Import(e);
         } else {
             m_report.unresolved.push_back(e.toPath.empty() ? e.fromPath : e.toPath);
         }
@@ -144,6 +147,34 @@ private:
             return;
         }
         Clear(e, &m_report.unresolved, from ? e.fromPath : e.toPath);
+    }
+
+    // Published whole: its rows are written now (a move's originals go once their copies are in
+    // place). Still in its hidden folder: that goes, and the originals were never touched.
+    void Import(JournalEntry e) {
+        if (Exists(e.asidePath)) {
+            m_tree.RemoveForGood(e.asidePath);
+        }
+        if (e.step == kJournalRowsWritten) {
+            RemoveMovedOriginals(e.fromPath, e.toPath);
+            Clear(e, &m_report.finished, e.toPath);
+            return;
+        }
+        if (!Exists(e.toPath)) {
+            Clear(e, &m_report.undone, e.fromPath);
+            return;
+        }
+        Transaction transaction;
+        e.step = kJournalRowsWritten;
+        const bool saved = transaction.Begin() == kStatementOk &&
+                           InsertRowsForFolder(e.toPath, true, e.parentId, e.pathLevel) == kStatementOk &&
+                           (e.flags == 1 ? SetJournalStep(e) : ClearJournalEntry(e.id)) == kStatementOk &&
+                           transaction.Commit() == kStatementOk;
+        if (saved && e.flags == 1) {
+            RemoveMovedOriginals(e.fromPath, e.toPath);
+            ClearJournalEntry(e.id);
+        }
+        Record(saved, m_report.finished, e.toPath);
     }
 
     static std::int32_t LevelOf(std::int64_t fileId) {

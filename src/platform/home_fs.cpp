@@ -573,6 +573,16 @@ bool HomeTree::RemoveForGood(std::string_view path, std::string* error) const {
     return Fail(error, code, "cannot delete " + (where.empty() ? target : Join(target, where)));
 }
 
+int HomeTree::OpenFolder(std::string_view path) const {
+    const std::string normal = LexicallyNormal(path);
+    const std::vector<std::string> parts = PartsBelow(normal);
+    if (parts.empty() && normal != m_normal) {
+        errno = EINVAL;
+        return -1;
+    }
+    return Walker(m_home, m_normal).Open(parts, parts.size(), nullptr, nullptr).Release();
+}
+
 std::vector<std::string> HomeTree::TemporaryNamesIn(std::string_view folder) const {
     std::vector<std::string> found;
     const std::string normal = LexicallyNormal(folder);

@@ -94,6 +94,10 @@ public:
     // nothing is left (also when nothing was there).
     bool RemoveForGood(std::string_view path, std::string* error = nullptr) const;
 
+    // The folder at `path` (the Home Directory or below it) opened for further steps relative to
+    // it, reached without following a link; -1 with errno set when it cannot be.
+    int OpenFolder(std::string_view path) const;
+
     // The names in the folder `folder` that IsTemporaryName recognises, as paths; empty when
     // there are none or the folder cannot be read.
     std::vector<std::string> TemporaryNamesIn(std::string_view folder) const;

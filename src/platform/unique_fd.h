@@ -23,6 +23,12 @@ public:
     UniqueFd& operator=(const UniqueFd&) = delete;
 
     int Get() const { return m_fd; }
+    // Hands the descriptor over to the caller, who closes it.
+    int Release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     bool Valid() const { return m_fd >= 0; }
     void Reset(int fd) {
         Close();

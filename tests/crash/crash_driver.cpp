@@ -6,8 +6,9 @@
 //   marrowdex_crash_driver run PROGRAM_DIR KIND INBOX SEED     (until killed)
 //   marrowdex_crash_driver check PROGRAM_DIR
 //
-// KIND: add-copy, add-move (documents from INBOX), rename (catalogs), move (catalogs with their
-// documents, under other catalogs), delete (catalogs with their documents and files). check prints one line of counts
+// KIND: add-copy, add-move (documents from INBOX), import-copy, import-move (folders from INBOX),
+// rename (catalogs), move (catalogs with their documents, under other catalogs), delete (catalogs
+// with their documents and files). check prints one line of counts
 // and exits 1 when the store and the disk disagree.
 
 #include "catalog/loader.h"
@@ -15,6 +16,7 @@
 #include "operations/add_document.h"
 #include "operations/delete_node.h"
 #include "operations/edit_node.h"
+#include "operations/import_folder.h"
 #include "operations/move_node.h"
 #include "operations/recovery.h"
 #include "platform/home_fs.h"
@@ -139,6 +141,20 @@ int Prepare(const std::string& program, const std::string& home) {
                 EditNodeOperation(catalog, home, *node, "r" + std::to_string(seed) + "-" + std::to_string(round),
                                   "renamed");
             }
+        } else if (kind == "import-copy" || kind == "import-move") {
+            // A folder of a few sub-folders and files, copied or moved in under a catalog.
+            const std::string folder = inbox + "/Folder " + std::to_string(seed) + "-" + std::to_string(round);
+            for (int sub = 0; sub < 3; ++sub) {
+                fs::create_directories(folder + "/Sub " + std::to_string(sub));
+                for (int f = 0; f < 4; ++f) {
+                    fs::rename(MakeSource(inbox, round * 100 + static_cast<std::uint64_t>(sub * 10 + f), 512 << 10),
+                               folder + "/Sub " + std::to_string(sub) + "/f" + std::to_string(f) + ".bin");
+                }
+            }
+            CatalogNode* parent = catalogs.empty() || pick(3) == 0 ? nullptr : catalogs[pick(catalogs.size())];
+            ImportOperation(catalog, home, parent, folder, kind == "import-move");
+            std::error_code ignored;
+            fs::remove_all(folder, ignored);
         } else if (kind == "move") {
             // A catalog with its documents under another catalog or to the top level.
             if (catalogs.size() > 1) {

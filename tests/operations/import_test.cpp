@@ -1,0 +1,188 @@
+// Importing existing folders: in place inside the Home Directory, copied or moved in from
+// elsewhere, with what cannot be imported listed and left where it is.
+
+#include "catalog/loader.h"
+#include "operations/add_catalog.h"
+#include "operations/check.h"
+#include "operations/import_folder.h"
+#include "operations/recovery.h"
+#include "platform/home_fs.h"
+#include "platform/text_ids.h"
+#include "store/connection.h"
+#include "store/journal.h"
+#include "support/catalog_fixture.h"
+#include "support/process.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text = "x") {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+class ImportTest : public CatalogFixture {
+protected:
+    void SetUp() override {
+        CatalogFixture::SetUp();
+        fs::create_directories(m_realHome + "/js");
+        std::ofstream(m_realHome + "/js/dtree.js");
+        std::ofstream(m_realHome + "/js/dtree.css");
+        SetHome(m_realHome);
+        ASSERT_EQ(Reload(), 1);
+    }
+
+    // The tree as "name" lines, and whether the check finds anything but `allowed` untracked.
+    std::vector<std::string> Tree() {
+        return m_model.RootNode() ? Outline(*m_model.RootNode()) : std::vector<std::string>{};
+    }
+    std::vector<std::string> Untracked() {
+        std::vector<std::string> paths;
+        ClearJournalEntriesLeftForLater(); // as the program does when it stops
+        CatalogModel fresh;
+        LoadReport load;
+        LoadCatalog(fresh, &load);
+        for (const Finding& f : CheckKnowledgeBase(fresh, load, m_realHome, {}).findings) {
+            EXPECT_EQ(f.kind, FindingKind::kUntracked) << f.path << ": " << f.detail;
+            paths.push_back(f.path.substr(m_realHome.size() + 1));
+        }
+        return paths;
+    }
+
+    // A source tree: a folder with a sub-folder, files, a name that cannot be used and a link.
+    void MakeSource(const std::string& root) {
+        WriteFile(root + "/Trip/notes.txt", "notes");
+        WriteFile(root + "/Trip/Photos/p1.jpg", "p1");
+        WriteFile(root + "/Trip/Photos/p2.jpg", "p2");
+        WriteFile(root + "/Trip/bad\x01name.txt", "bad");
+        fs::create_symlink("/etc/hostname", root + "/Trip/link");
+    }
+
+    std::string m_realHome = m_dir.File("Knowledge");
+};
+
+TEST_F(ImportTest, AFolderInTheHomeDirectoryIsTakenWhereItIs) {
+    AddCatalogOperation(m_model, m_realHome, {nullptr, "Travel", ""});
+    MakeSource(m_realHome + "/Travel");
+    WriteFile(m_realHome + "/Travel/loose.txt", "loose");
+    WriteFile(m_realHome + "/mwdx_index.html", "page");
+
+    // The catalog itself: what in it no node owns comes in, deeper ones too.
+    const ImportResult result = ImportOperation(m_model, m_realHome, nullptr, m_realHome + "/Travel", false);
+    ASSERT_TRUE(result.result.done) << result.result.detail;
+    EXPECT_EQ(result.catalogs, 2u);
+    EXPECT_EQ(result.documents, 4u);
+    EXPECT_EQ(result.skipped.size(), 2u);
+    EXPECT_EQ(Tree(), (std::vector<std::string>{"Travel", "  loose.txt", "  Trip", "    notes.txt", "    Photos",
+                                                "      p1.jpg", "      p2.jpg"}));
+    EXPECT_EQ(Bytes(m_realHome + "/Travel/Trip/Photos/p1.jpg"), "p1") << "nothing moved";
+    EXPECT_EQ(Untracked(), (std::vector<std::string>{"Travel/Trip/bad\x01name.txt", "Travel/Trip/link"}));
+
+    // Again: nothing new to import; the page and js at the top are not the user's.
+    const ImportResult again = ImportOperation(m_model, m_realHome, nullptr, m_realHome, false);
+    EXPECT_TRUE(again.result.done);
+    EXPECT_EQ(again.catalogs + again.documents, 0u);
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(Tree().size(), 7u) << "the next start shows the same";
+
+    // A folder that holds the Home Directory is never taken into it.
+    EXPECT_EQ(ImportOperation(m_model, m_realHome, nullptr, m_dir.Path().string(), false).result.message,
+              text::kAddFailed);
+    EXPECT_EQ(Tree().size(), 7u);
+}
+
+TEST_F(ImportTest, AFolderFromElsewhereIsCopiedOrMovedInWhole) {
+    const std::string outside = m_dir.File("outside");
+    MakeSource(outside);
+    CatalogNode* travel = nullptr;
+    AddCatalogOperation(m_model, m_realHome, {nullptr, "Travel", ""}, &travel);
+
+    const ImportResult copied = ImportOperation(m_model, m_realHome, travel, outside + "/Trip", false);
+    ASSERT_TRUE(copied.result.done) << copied.result.detail;
+    EXPECT_EQ(copied.documents, 3u);
+    EXPECT_EQ(Bytes(m_realHome + "/Travel/Trip/Photos/p2.jpg"), "p2");
+    EXPECT_EQ(Bytes(outside + "/Trip/Photos/p2.jpg"), "p2") << "a copy leaves the original";
+    EXPECT_FALSE(fs::exists(m_realHome + "/Travel/Trip/link")) << "links are not followed in";
+    EXPECT_TRUE(Untracked().empty());
+
+    // The same name again: refused whole.
+    const ImportResult taken = ImportOperation(m_model, m_realHome, travel, outside + "/Trip", false);
+    EXPECT_EQ(taken.result.message, text::kNameTakenOnDisk);
+
+    // Moved in at the top: the originals go once their copies are there; what was skipped stays.
+    const ImportResult moved = ImportOperation(m_model, m_realHome, nullptr, outside + "/Trip", true);
+    ASSERT_TRUE(moved.result.done) << moved.result.detail;
+    EXPECT_EQ(Bytes(m_realHome + "/Trip/notes.txt"), "notes");
+    EXPECT_FALSE(fs::exists(outside + "/Trip/notes.txt"));
+    EXPECT_FALSE(fs::exists(outside + "/Trip/Photos"));
+    EXPECT_TRUE(fs::exists(outside + "/Trip/bad\x01name.txt"));
+    EXPECT_TRUE(fs::is_symlink(outside + "/Trip/link"));
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(Tree(), (std::vector<std::string>{"Travel", "  Trip", "    notes.txt", "    Photos", "      p1.jpg",
+                                                "      p2.jpg", "Trip", "  notes.txt", "  Photos", "    p1.jpg",
+                                                "    p2.jpg"}));
+    for (const std::string& name : Entries(m_realHome)) {
+        EXPECT_FALSE(IsTemporaryName(name)) << name;
+    }
+}
+
+TEST_F(ImportTest, ACancelledImportKeepsWhatIsDone) {
+    const std::string outside = m_dir.File("outside/Big");
+    for (int i = 0; i < 20; ++i) {
+        WriteFile(outside + "/f" + std::to_string(i) + ".txt", std::string(1000, 'a'));
+    }
+    std::atomic<bool> cancel{false};
+    ImportControl control;
+    std::size_t total = 0;
+    control.progress = [&](std::size_t done, std::size_t all) {
+        total = all;
+        if (done == 6) {
+            cancel = true;
+        }
+    };
+    control.cancel = &cancel;
+    const ImportResult result = ImportOperation(m_model, m_realHome, nullptr, outside, true, control);
+    ASSERT_TRUE(result.result.done) << result.result.detail;
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(total, 21u);
+    EXPECT_EQ(result.catalogs + result.documents, 6u) << "the folder and the five files copied before";
+    EXPECT_EQ(Entries(m_realHome + "/Big").size(), 5u);
+    EXPECT_EQ(Entries(outside).size(), 15u) << "the rest stays where it was";
+    EXPECT_TRUE(Untracked().empty());
+}
+
+TEST_F(ImportTest, ACrashedImportIsUndoneOrCompletedAtTheNextStart) {
+    // Crashed while copying: only the hidden folder exists.
+    JournalEntry copying;
+    copying.kind = kJournalImportKind;
+    copying.fromPath = m_dir.File("outside/Trip");
+    copying.toPath = m_realHome + "/Trip";
+    copying.asidePath = m_realHome + "/" + TemporaryName(TemporaryKind::kFolderCopy, 1);
+    copying.pathLevel = 1;
+    ASSERT_EQ(WriteJournalEntry(copying), kStatementOk);
+    WriteFile(copying.asidePath + "/Trip/half.txt", "half");
+    // Crashed after publishing, before the rows.
+    JournalEntry published = copying;
+    published.toPath = m_realHome + "/Diary";
+    published.asidePath = m_realHome + "/" + TemporaryName(TemporaryKind::kFolderCopy, 2);
+    ASSERT_EQ(WriteJournalEntry(published), kStatementOk);
+    WriteFile(m_realHome + "/Diary/2024/day.txt", "day");
+
+    const RecoveryReport report = RecoverInterruptedCommands(m_realHome);
+    EXPECT_EQ(report.undone, std::vector<std::string>{copying.fromPath});
+    EXPECT_EQ(report.finished, std::vector<std::string>{published.toPath});
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(Tree(), (std::vector<std::string>{"Diary", "  2024", "    day.txt"}));
+    EXPECT_TRUE(Untracked().empty());
+    EXPECT_TRUE(ReadJournal().empty());
+}
+
+} // namespace
+} // namespace mwdx::test
