@@ -91,6 +91,7 @@ public:
 private:
     friend class CatalogModel;
     friend int RebuildPaths(CatalogNode& node, std::string_view newName);
+    friend void RehomePaths(CatalogNode& root, std::string homeDirectory);
 
     NodeDetails m_details;
     std::unique_ptr<CatalogNode> m_firstChild;

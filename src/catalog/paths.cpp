@@ -28,4 +28,12 @@ int RebuildPaths(CatalogNode& node, std::string_view newName) {
     return 1;
 }
 
+void RehomePaths(CatalogNode& root, std::string homeDirectory) {
+    root.m_path = std::move(homeDirectory);
+    for (const CatalogNode* n = root.FirstChild(); n != nullptr; n = NextInWalk(root, *n)) {
+        auto* node = const_cast<CatalogNode*>(n);
+        node->m_path = JoinNodePath(node->m_parent->m_path, node->NameOnDisk());
+    }
+}
+
 } // namespace mwdx

@@ -21,4 +21,7 @@ std::string NodePath(const CatalogNode& node);
 // Returns 1; 0 (and nothing changes) for a node without a parent.
 int RebuildPaths(CatalogNode& node, std::string_view newName);
 
+// The Root Node's path becomes `homeDirectory`, and every path below it follows, parents first.
+void RehomePaths(CatalogNode& root, std::string homeDirectory);
+
 } // namespace mwdx

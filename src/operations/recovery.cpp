@@ -1,5 +1,6 @@
 #include "operations/recovery.h"
 
+#include "operations/home_move.h"
 #include "operations/import_folder.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
@@ -53,6 +54,8 @@ public:
             Move(e);
         } else if (e.kind == kJournalImportKind) {
             Import(e);
+        } else if (e.kind == kJournalHomeMove) {
+            HomeMove(e);
         } else {
             m_report.unresolved.push_back(e.toPath.empty() ? e.fromPath : e.toPath);
         }
@@ -175,6 +178,31 @@ private:
             ClearJournalEntry(e.id);
         }
         Record(saved, m_report.finished, e.toPath);
+    }
+
+    // The knowledge base goes on to the new Home Directory, or back to the old one when it
+    // cannot; ROOT_DIR follows where it ends up.
+    void HomeMove(const JournalEntry& e) {
+        std::vector<std::string> names{"js", "mwdx_index.html", "mwdx_index.html_bak"};
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(StoreHandle(),
+                               "SELECT CASE FILETYPE WHEN 0 THEN FILE_NAME ELSE RAW_FILE_NAME END FROM FILE_NODE "
+                               "WHERE PARENT_ID = 0;",
+                               -1, &stmt, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+                const std::string name = text != nullptr ? text : "";
+                if (!name.empty()) {
+                    names.push_back(name.substr(0, name.find('/')));
+                }
+            }
+        }
+        sqlite3_finalize(stmt);
+        if (FinishHomeMove(names, e.fromPath, e.toPath)) {
+            Record(CommitWithClear(UpdateRootDirStatement(e.toPath), e.id), m_report.finished, e.toPath);
+        } else {
+            Clear(e, &m_report.undone, e.fromPath);
+        }
     }
 
     static std::int32_t LevelOf(std::int64_t fileId) {

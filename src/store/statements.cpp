@@ -47,6 +47,13 @@ std::string InsertNodeStatement(std::string_view name, std::int64_t parentId, st
     return s;
 }
 
+std::string UpdateRootDirStatement(std::string_view rootDir) {
+    std::string s = "UPDATE SYS_CONFIG SET ROOT_DIR='";
+    AppendLiteralBody(s, rootDir);
+    s += "';";
+    return s;
+}
+
 std::string DeleteNodeStatement(std::int64_t fileId) {
     return "delete from FILE_NODE where FILE_ID = " + std::to_string(fileId) + " ;";
 }

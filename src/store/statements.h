@@ -33,6 +33,9 @@ std::string UpdateNodeStatement(std::string_view name, std::string_view comment,
 // S8: FIRST_RUNNING is always written as 0 once the configuration has been confirmed.
 std::string UpdateSettingsStatement(std::string_view rootDir, std::int32_t urlShortcut, std::int32_t deleteAfterAdding,
                                     std::int32_t deleteAfterNodeDelete);
+// Only the Home Directory of the settings row: what moving the knowledge base changes.
+std::string UpdateRootDirStatement(std::string_view rootDir);
+
 // The settings row with the same values as S8, for a SYS_CONFIG that has lost its row.
 std::string InsertSettingsStatement(std::string_view rootDir, std::int32_t urlShortcut, std::int32_t deleteAfterAdding,
                                     std::int32_t deleteAfterNodeDelete);

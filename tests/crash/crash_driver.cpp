@@ -16,6 +16,7 @@
 #include "operations/add_document.h"
 #include "operations/delete_node.h"
 #include "operations/edit_node.h"
+#include "operations/home_move.h"
 #include "operations/import_folder.h"
 #include "operations/move_node.h"
 #include "operations/recovery.h"
@@ -60,6 +61,7 @@ bool Start(const std::string& program, CatalogModel& catalog, RecoveryReport* re
     if (recovery != nullptr) {
         *recovery = report;
     }
+    LoadSettings(); // a finished move of the Home Directory has changed it
     LoadCatalog(catalog, load);
     return true;
 }
@@ -120,7 +122,7 @@ int Prepare(const std::string& program, const std::string& home) {
     if (!Start(program, catalog, nullptr, nullptr)) {
         std::exit(1);
     }
-    const std::string home = Home(catalog);
+    std::string home = Home(catalog);
     std::mt19937 random(seed);
     const auto pick = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
     const std::vector<std::string> storeFiles = {program + "/mymwdx.db", program + "/mymwdx.db-journal"};
@@ -155,6 +157,23 @@ int Prepare(const std::string& program, const std::string& home) {
             ImportOperation(catalog, home, parent, folder, kind == "import-move");
             std::error_code ignored;
             fs::remove_all(folder, ignored);
+        } else if (kind == "home-move") {
+            // The whole knowledge base back and forth between its folder and one in INBOX (another
+            // file system for the -xfs loop), with a few megabytes to carry each way.
+            if (round == 0 && catalogs.size() < 8) {
+                for (int d = 0; d < 4; ++d) {
+                    const std::string source = MakeSource(inbox, 1000 + static_cast<std::uint64_t>(d), 2 << 20);
+                    AddDocumentOperation(catalog, home,
+                                         {catalogs.empty() ? nullptr : catalogs[pick(catalogs.size())], source, "Big",
+                                          "", true, storeFiles});
+                }
+            }
+            const std::string homeA = LexicallyNormal(program + "/../home");
+            const std::string homeB = inbox + "-home"; // beside INBOX, which the loop empties
+            const std::string target = LexicallyNormal(home) == homeA ? homeB : homeA;
+            if (MoveHomeOperation(catalog, home, target).done) {
+                home = target;
+            }
         } else if (kind == "move") {
             // A catalog with its documents under another catalog or to the top level.
             if (catalogs.size() > 1) {

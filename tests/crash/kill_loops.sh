@@ -18,7 +18,7 @@ trap 'rm -rf "$work" ${other:+"$other"}' EXIT
 
 failed=0
 printf '%-14s %5s %6s %8s %8s %9s %6s %6s %10s\n' command kills nodes rows-only files-only leftovers done undone unresolved
-for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-move-xfs rename move delete; do
+for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-move-xfs rename move home-move-xfs delete; do
     kind=${command%-xfs}
     inbox="$work/$command-inbox"
     if [[ $command == *-xfs ]]; then

@@ -1,0 +1,143 @@
+// Moving the knowledge base to a new Home Directory: all of it or none of it, never a file in both
+// places or in neither, and the tree's paths follow at once.
+
+#include "catalog/loader.h"
+#include "operations/add_catalog.h"
+#include "operations/add_document.h"
+#include "operations/check.h"
+#include "operations/home_move.h"
+#include "operations/recovery.h"
+#include "platform/text_ids.h"
+#include "store/connection.h"
+#include "store/journal.h"
+#include "store/settings.h"
+#include "support/catalog_fixture.h"
+#include "support/process.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text = "x") {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+class HomeMoveTest : public CatalogFixture {
+protected:
+    void SetUp() override {
+        CatalogFixture::SetUp();
+        WriteFile(m_old + "/js/dtree.js");
+        WriteFile(m_old + "/js/dtree.css");
+        WriteFile(m_old + "/mwdx_index.html", "page");
+        WriteFile(m_old + "/not-mine.txt", "the user's own");
+        SetHome(m_old);
+        ASSERT_EQ(Reload(), 1);
+        CatalogNode* physics = nullptr;
+        AddCatalogOperation(m_model, m_old, {nullptr, "Physics", ""}, &physics);
+        AddCatalogOperation(m_model, m_old, {physics, "Optics", ""});
+        WriteFile(m_dir.File("inbox/top.txt"), "top");
+        NewDocument top;
+        top.source = m_dir.File("inbox/top.txt");
+        top.name = "Top";
+        ASSERT_TRUE(AddDocumentOperation(m_model, m_old, top).done);
+    }
+
+    bool Healthy(const std::string& home) {
+        CatalogModel fresh;
+        LoadReport load;
+        LoadCatalog(fresh, &load);
+        const CheckReport report = CheckKnowledgeBase(fresh, load, home, {});
+        for (const Finding& f : report.findings) {
+            ADD_FAILURE() << f.path << ": " << f.detail;
+        }
+        return report.Healthy();
+    }
+
+    std::string m_old = m_dir.File("Old Home");
+    std::string m_new = m_dir.File("New Home");
+};
+
+TEST_F(HomeMoveTest, EverythingMovesAndTheTreeFollowsAtOnce) {
+    ASSERT_TRUE(MoveHomeOperation(m_model, m_old, m_new).done);
+    EXPECT_EQ(Entries(m_new), (std::vector<std::string>{"Physics", "js", "mwdx_index.html", "top.txt"}));
+    EXPECT_EQ(Entries(m_old), std::vector<std::string>{"not-mine.txt"}) << "what is not the knowledge base's stays";
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_new);
+    EXPECT_EQ(m_model.RootNode()->Path(), m_new);
+    EXPECT_EQ(m_model.NodeById(2)->Path(), m_new + "/Physics/Optics");
+    // A new top-level catalog goes into the new folder.
+    EXPECT_TRUE(AddCatalogOperation(m_model, m_model.RootNode()->Path(), {nullptr, "Maths", ""}).done);
+    EXPECT_TRUE(fs::is_directory(m_new + "/Maths"));
+    SetHome(m_new);
+    EXPECT_TRUE(Healthy(m_new));
+    EXPECT_TRUE(ReadJournal().empty());
+}
+
+TEST_F(HomeMoveTest, ANameAlreadyInTheNewFolderRefusesTheMoveBeforeAnythingMoves) {
+    WriteFile(m_new + "/Physics/theirs.txt", "theirs");
+    EXPECT_EQ(MoveHomeOperation(m_model, m_old, m_new).message, text::kNameTakenOnDisk);
+    EXPECT_EQ(Entries(m_new), std::vector<std::string>{"Physics"});
+    EXPECT_TRUE(fs::is_directory(m_old + "/Physics/Optics"));
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_old);
+    EXPECT_EQ(MoveHomeOperation(m_model, m_old, m_old + "/Inside").message, text::kMoveIntoItself);
+}
+
+TEST_F(HomeMoveTest, AMoveThatFailsPartWayPutsEverythingBack) {
+    // The new folder is a small file system of its own: the big file does not fit.
+    if (::geteuid() != 0 || ::unshare(CLONE_NEWNS) != 0 ||
+        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        GTEST_SKIP() << "needs root and a private mount namespace";
+    }
+    fs::create_directories(m_new);
+    ASSERT_EQ(::mount("tmpfs", m_new.c_str(), "tmpfs", 0, "size=1M"), 0) << std::strerror(errno);
+    // Moved last (names in byte order), after Physics, js and the page have gone over.
+    WriteFile(m_old + "/top.txt", std::string(3 << 20, 'b'));
+    std::size_t movedBefore = 0;
+    HomeMoveControl control;
+    control.progress = [&](std::size_t done, std::size_t) { movedBefore = done; };
+    ASSERT_EQ(MoveHomeOperation(m_model, m_old, m_new, control).message, text::kMoveFailed);
+    EXPECT_EQ(movedBefore, 3u);
+    EXPECT_TRUE(fs::is_empty(m_new)) << "nothing stays behind in the new folder";
+    EXPECT_EQ(fs::file_size(m_old + "/top.txt"), std::uintmax_t{3} << 20);
+    EXPECT_EQ(Bytes(m_old + "/js/dtree.js"), "x");
+    EXPECT_EQ(Bytes(m_old + "/mwdx_index.html"), "page");
+    EXPECT_TRUE(fs::is_directory(m_old + "/Physics/Optics"));
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_old);
+    EXPECT_EQ(m_model.RootNode()->Path(), m_old);
+    EXPECT_TRUE(ReadJournal().empty());
+    ::umount2(m_new.c_str(), MNT_DETACH);
+}
+
+TEST_F(HomeMoveTest, ACrashInTheMiddleIsFinishedAtTheNextStart) {
+    JournalEntry entry;
+    entry.kind = kJournalHomeMove;
+    entry.fromPath = m_old;
+    entry.toPath = m_new;
+    ASSERT_EQ(WriteJournalEntry(entry), kStatementOk);
+    fs::create_directories(m_new);
+    fs::rename(m_old + "/Physics", m_new + "/Physics"); // moved before the crash
+    fs::create_directories(m_new + "/js");              // a copy published, its original not yet removed
+    std::ofstream(m_new + "/js/dtree.js") << "x";
+    std::ofstream(m_new + "/js/dtree.css") << "x";
+
+    const RecoveryReport report = RecoverInterruptedCommands(m_old);
+    EXPECT_EQ(report.finished, std::vector<std::string>{m_new});
+    EXPECT_EQ(Entries(m_old), std::vector<std::string>{"not-mine.txt"});
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_new);
+    ASSERT_EQ(LoadSettings(), 1);
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_TRUE(Healthy(m_new));
+}
+
+} // namespace
+} // namespace mwdx::test
