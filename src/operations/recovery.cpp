@@ -2,6 +2,7 @@
 
 #include "operations/home_move.h"
 #include "operations/import_folder.h"
+#include "operations/repair.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
 #include "store/connection.h"
@@ -56,6 +57,17 @@ public:
             Import(e);
         } else if (e.kind == kJournalHomeMove) {
             HomeMove(e);
+        } else if (e.kind == kJournalLocate) {
+            // The node's row is there either way: its file arrived whole or not at all.
+            for (const std::string& leftover : m_tree.TemporaryNamesIn(FolderOf(e.toPath))) {
+                m_tree.RemoveForGood(leftover);
+            }
+            if (Exists(e.toPath)) {
+                ClearJournalEntry(e.id);
+            } else {
+                RemoveEmptyFoldersUpTo(m_tree, FolderOf(e.toPath), e.asidePath);
+                Clear(e, &m_report.undone, e.toPath);
+            }
         } else {
             m_report.unresolved.push_back(e.toPath.empty() ? e.fromPath : e.toPath);
         }

@@ -106,6 +106,7 @@ constexpr Entry kEntries[] = {
     {258, u"The index page's js folder is missing or incomplete", u"索引页的 js 文件夹缺失或不完整"},
     {259, u"The knowledge base is healthy.", u"知识库状况良好。"},
     {260, u"Problems found: ", u"发现的问题数："},
+    {261, u"Recovered", u"已恢复"},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

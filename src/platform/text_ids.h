@@ -66,6 +66,7 @@ inline constexpr int kMoveIntoItself = 230;
 inline constexpr int kFindingsFirst = 250;
 inline constexpr int kCheckHealthy = 259;
 inline constexpr int kCheckFindings = 260;
+inline constexpr int kRecoveredCatalog = 261; // the catalog that takes rows that could not be placed
 inline constexpr int kMoveFailed = 231;
 
 } // namespace mwdx::text

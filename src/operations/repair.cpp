@@ -1,0 +1,171 @@
+#include "operations/repair.h"
+
+#include "catalog/disk_rules.h"
+#include "operations/add_catalog.h"
+#include "operations/steps.h"
+#include "platform/home_fs.h"
+#include "platform/text_ids.h"
+#include "store/connection.h"
+#include "store/journal.h"
+
+#include <algorithm>
+#include <sqlite3.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace mwdx {
+namespace {
+
+bool Attachable(UnplacedReason reason) {
+    return reason == UnplacedReason::kMissingParent || reason == UnplacedReason::kCycle ||
+           reason == UnplacedReason::kPathTooLong;
+}
+
+// Runs `sql` once per id, with the id bound to its first parameter and `value` to its second.
+int ForEachId(const char* sql, const std::vector<std::pair<std::int64_t, std::int64_t>>& rows) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(StoreHandle(), sql, -1, &stmt, nullptr);
+    for (std::size_t i = 0; rc == SQLITE_OK && i < rows.size(); ++i) {
+        sqlite3_reset(stmt);
+        sqlite3_bind_int64(stmt, 1, rows[i].first);
+        sqlite3_bind_int64(stmt, 2, rows[i].second);
+        rc = sqlite3_step(stmt);
+        rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_OK ? kStatementOk : rc;
+}
+
+} // namespace
+
+OpResult AttachUnplacedRows(CatalogModel& catalog, const std::string& home, const LoadReport& load,
+                            const std::string& recoveredName) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> attached;
+    CatalogNode* recovered = nullptr;
+    if (const CatalogNode* root = catalog.RootNode()) {
+        recovered = const_cast<CatalogNode*>(SiblingCatalogNamed(*root, recoveredName));
+    }
+    if (recovered == nullptr) {
+        const OpResult made = AddCatalogOperation(catalog, home, {nullptr, recoveredName, ""}, &recovered);
+        if (!made.done) {
+            return made;
+        }
+    }
+    // One row of each cycle is attached: the others keep their parents and their places below it.
+    std::unordered_map<std::int64_t, std::int64_t> parentOf;
+    for (const UnplacedRow& row : load.unplaced) {
+        parentOf[row.fileId] = row.parentId;
+    }
+    std::unordered_set<std::int64_t> inHandledCycle;
+    std::vector<UnplacedRow> rows = load.unplaced;
+    std::sort(rows.begin(), rows.end(), [](const UnplacedRow& a, const UnplacedRow& b) { return a.fileId < b.fileId; });
+    for (const UnplacedRow& row : rows) {
+        if (!Attachable(row.reason) || inHandledCycle.contains(row.fileId)) {
+            continue;
+        }
+        attached.emplace_back(row.fileId, recovered->FileId());
+        if (row.reason == UnplacedReason::kCycle) {
+            for (std::int64_t id = row.fileId; inHandledCycle.insert(id).second && parentOf.contains(id);) {
+                id = parentOf[id];
+            }
+        }
+    }
+    if (attached.empty()) {
+        return OpResult::Done();
+    }
+    Transaction transaction;
+    bool saved = transaction.Begin() == kStatementOk &&
+                 ForEachId("UPDATE FILE_NODE SET PARENT_ID = ?2 WHERE FILE_ID = ?1;", attached) == kStatementOk;
+    // Every row below the attached ones one level deeper than its parent, walked once (a row met
+    // again, in what was a cycle, keeps its first level).
+    std::unordered_map<std::int64_t, std::vector<std::int64_t>> children;
+    sqlite3_stmt* all = nullptr;
+    if (saved && sqlite3_prepare_v2(StoreHandle(), "SELECT FILE_ID, PARENT_ID FROM FILE_NODE;", -1, &all, nullptr) ==
+                     SQLITE_OK) {
+        while (sqlite3_step(all) == SQLITE_ROW) {
+            children[sqlite3_column_int64(all, 1)].push_back(sqlite3_column_int64(all, 0));
+        }
+    }
+    sqlite3_finalize(all);
+    std::vector<std::pair<std::int64_t, std::int64_t>> levels;
+    std::unordered_set<std::int64_t> seen{recovered->FileId()};
+    std::vector<std::pair<std::int64_t, std::int64_t>> pending{{recovered->FileId(), recovered->PathLevel()}};
+    while (!pending.empty()) {
+        const auto [id, level] = pending.back();
+        pending.pop_back();
+        for (const std::int64_t child : children[id]) {
+            if (seen.insert(child).second) {
+                levels.emplace_back(child, level + 1);
+                pending.emplace_back(child, level + 1);
+            }
+        }
+    }
+    saved = saved && ForEachId("UPDATE FILE_NODE SET PATH_LEVEL = ?2 WHERE FILE_ID = ?1;", levels) == kStatementOk &&
+            transaction.Commit() == kStatementOk;
+    return saved ? OpResult::Done() : OpResult::Refused(text::kChangeNotSaved, "the rows cannot be written");
+}
+
+OpResult RemoveUnplacedRows(const LoadReport& load) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> rows;
+    for (const UnplacedRow& row : load.unplaced) {
+        rows.emplace_back(row.fileId, 0);
+    }
+    Transaction transaction;
+    const bool saved = transaction.Begin() == kStatementOk &&
+                       ForEachId("DELETE FROM FILE_NODE WHERE FILE_ID = ?1 AND ?2 = 0;", rows) == kStatementOk &&
+                       transaction.Commit() == kStatementOk;
+    return saved ? OpResult::Done() : OpResult::Refused(text::kChangeNotSaved, "the rows cannot be deleted");
+}
+
+OpResult RewriteLevels(const LoadReport& load) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> rows;
+    for (const CorrectedLevel& level : load.correctedLevels) {
+        rows.emplace_back(level.fileId, level.level);
+    }
+    Transaction transaction;
+    const bool saved = transaction.Begin() == kStatementOk &&
+                       ForEachId("UPDATE FILE_NODE SET PATH_LEVEL = ?2 WHERE FILE_ID = ?1;", rows) == kStatementOk &&
+                       transaction.Commit() == kStatementOk;
+    return saved ? OpResult::Done() : OpResult::Refused(text::kChangeNotSaved, "the levels cannot be written");
+}
+
+OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNode& node, const std::string& source,
+                       bool move, const TransferStep& transfer) {
+    const std::string path = node.Path();
+    const HomeTree tree(home);
+    if (!tree.Contains(path) || !IsInsideHome(home, path)) {
+        return OpResult::Refused(text::kTransferFailed, path + " is outside " + home);
+    }
+    if (WhatIsAt(path) != PathKind::kNothing) {
+        return OpResult::Refused(node.IsCatalog() ? text::kNameTakenOnDisk : text::kFileNameTaken, path + " is there");
+    }
+    std::string error;
+    MadeDirectories made;
+    if (node.IsCatalog()) {
+        return tree.MakeDirectoryPath(path, &made, &error) ? OpResult::Done()
+                                                           : OpResult::Refused(text::kAddFailed, error);
+    }
+    if (move && BelongsToKnowledgeBase(catalog, home, source, {})) {
+        return OpResult::Refused(text::kSourceBelongsToStore, source + " belongs to the knowledge base");
+    }
+    JournalEntry entry;
+    entry.kind = kJournalLocate;
+    entry.nodeId = node.FileId();
+    entry.fromPath = source;
+    entry.toPath = path;
+    entry.asidePath = OutermostMissing(home, FolderOf(path));
+    if (const int rc = WriteJournalEntry(entry); rc != kStatementOk) {
+        return OpResult::Refused(text::kChangeNotSaved, "the store cannot be written (" + std::to_string(rc) + ")");
+    }
+    const bool arrived = tree.MakeDirectoryPath(FolderOf(path), &made, &error) &&
+                         (transfer ? transfer(tree, source, path, move, &error)
+                          : move   ? tree.MoveFileNoReplace(source, path, &error)
+                                   : tree.CopyFileNoReplace(source, path, &error));
+    if (!arrived) {
+        tree.RemoveMadeDirectories(made);
+    }
+    ClearJournalEntry(entry.id);
+    return arrived ? OpResult::Done() : OpResult::Refused(text::kTransferFailed, error);
+}
+
+} // namespace mwdx

@@ -1,0 +1,37 @@
+#pragma once
+
+// Mending what the health check finds. No repair deletes or overwrites a file: rows may go,
+// files and folders only ever arrive.
+
+#include "catalog/loader.h"
+#include "catalog/model.h"
+#include "operations/add_document.h"
+#include "operations/op_result.h"
+
+#include <string>
+
+namespace mwdx {
+
+// The rows that could not be placed for a missing parent, a cycle or a path too long get the
+// top-level catalog `recoveredName` as their parent (made, folder and row, when there is none);
+// the rows below them follow, every level rewritten. Their files and folders stay where they are
+// (the check then finds them missing, to be located). Rows with an id out of range or twice can
+// only be removed. The tree is to be loaded again afterwards.
+OpResult AttachUnplacedRows(CatalogModel& catalog, const std::string& home, const LoadReport& load,
+                            const std::string& recoveredName);
+
+// Removes the rows that could not be placed, in one transaction; nothing on disk changes.
+OpResult RemoveUnplacedRows(const LoadReport& load);
+
+// Writes each node's level in the tree into its row where the two disagree, in one transaction.
+OpResult RewriteLevels(const LoadReport& load);
+
+// A document's missing file brought back from `source`, moved or copied as adding a document
+// does (never replacing anything: 181 when something is there after all; 182 when the transfer
+// fails); a catalog's missing folder made again (empty). Journalled.
+OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNode& node, const std::string& source,
+                       bool move, const TransferStep& transfer = {});
+
+inline constexpr const char* kJournalLocate = "locate";
+
+} // namespace mwdx

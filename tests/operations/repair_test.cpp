@@ -1,0 +1,129 @@
+// Mending a damaged knowledge base: every repair changes rows or brings files and folders in,
+// never deletes or overwrites a file, and the check afterwards shows only what remains.
+
+#include "catalog/loader.h"
+#include "operations/check.h"
+#include "operations/repair.h"
+#include "platform/text_ids.h"
+#include "store/connection.h"
+#include "support/catalog_fixture.h"
+#include "support/process.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+void WriteFile(const std::string& path, const std::string& text = "x") {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+class RepairTest : public CatalogFixture {
+protected:
+    void SetUp() override {
+        CatalogFixture::SetUp();
+        WriteFile(m_realHome + "/js/dtree.js");
+        WriteFile(m_realHome + "/js/dtree.css");
+        SetHome(m_realHome);
+    }
+
+    // Every file under the Home Directory with its content: what no repair may take away.
+    std::map<std::string, std::string> Files() {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(m_realHome)) {
+            if (entry.is_regular_file()) {
+                files[entry.path().string()] = Bytes(entry.path());
+            }
+        }
+        return files;
+    }
+
+    // Loads the tree as a start would; the check's counts by kind.
+    std::map<FindingKind, std::size_t> Check() {
+        m_load = {};
+        m_model.Clear();
+        LoadCatalog(m_model, &m_load);
+        std::map<FindingKind, std::size_t> counts;
+        for (const Finding& f : CheckKnowledgeBase(m_model, m_load, m_realHome, {}).findings) {
+            ++counts[f.kind];
+        }
+        return counts;
+    }
+
+    std::string m_realHome = m_dir.File("Knowledge");
+    LoadReport m_load;
+};
+
+TEST_F(RepairTest, RowsThatCouldNotBePlacedAreAttachedUnderRecoveredOrRemoved) {
+    AddRow(1, "Physics", 0, 0, 1);
+    AddRow(2, "Lost", 99, 0, 2);               // its parent row is gone
+    AddRow(3, "Lost child", 2, 1, 3, "c.txt"); // follows it
+    AddRow(4, "Loop a", 5, 0, 2);
+    AddRow(5, "Loop b", 4, 0, 3);
+    AddRow(6, "Wrong level", 1, 1, 5, "w.txt"); // placed, with a stored level of 5
+    fs::create_directories(m_realHome + "/Physics");
+    WriteFile(m_realHome + "/Physics/w.txt", "w");
+    WriteFile(m_realHome + "/Elsewhere/Lost/c.txt", "where the lost files are");
+    const auto files = Files();
+
+    auto counts = Check();
+    EXPECT_EQ(counts[FindingKind::kUnplaced], 4u);
+    EXPECT_EQ(counts[FindingKind::kWrongLevel], 1u);
+    ASSERT_TRUE(RewriteLevels(m_load).done);
+    ASSERT_TRUE(AttachUnplacedRows(m_model, m_realHome, m_load, "Recovered").done);
+    counts = Check();
+    EXPECT_EQ(counts[FindingKind::kUnplaced], 0u);
+    EXPECT_EQ(counts[FindingKind::kWrongLevel], 0u) << "the attached rows got their levels too";
+    EXPECT_EQ(Outline(*m_model.RootNode()), (std::vector<std::string>{"Physics", "  Wrong level", "Recovered", "  Lost",
+                                                                      "    Lost child", "  Loop a", "    Loop b"}))
+        << "a cycle is broken at one row, the rest keeping their places below it";
+    EXPECT_EQ(counts[FindingKind::kMissing], 4u) << "their folders stay where they were: to be located";
+    EXPECT_TRUE(fs::is_directory(m_realHome + "/Recovered"));
+    for (const auto& [path, bytes] : files) {
+        EXPECT_EQ(Bytes(path), bytes) << path;
+    }
+
+    // A missing folder is made again, a missing file brought back; nothing there is replaced.
+    CatalogNode* lost = m_model.NodeById(2);
+    ASSERT_TRUE(LocateMissing(m_model, m_realHome, *lost, "", false).done);
+    CatalogNode* child = m_model.NodeById(3);
+    ASSERT_TRUE(LocateMissing(m_model, m_realHome, *child, m_realHome + "/Elsewhere/Lost/c.txt", false).done);
+    EXPECT_EQ(Bytes(m_realHome + "/Recovered/Lost/c.txt"), "where the lost files are");
+    EXPECT_EQ(LocateMissing(m_model, m_realHome, *child, m_realHome + "/Physics/w.txt", false).message,
+              text::kFileNameTaken);
+    EXPECT_EQ(Bytes(m_realHome + "/Recovered/Lost/c.txt"), "where the lost files are");
+    counts = Check();
+    EXPECT_EQ(counts[FindingKind::kMissing], 2u);
+    for (const auto& [kind, count] : counts) {
+        EXPECT_TRUE(kind == FindingKind::kMissing || kind == FindingKind::kUntracked)
+            << static_cast<int>(kind) << " x" << count;
+    }
+    EXPECT_EQ(counts[FindingKind::kUntracked], 1u) << "where the lost file was copied from";
+}
+
+TEST_F(RepairTest, RemovingRowsThatCouldNotBePlacedLeavesEveryFile) {
+    AddRow(1, "Physics", 0, 0, 1);
+    AddRow(2, "Lost", 99, 0, 2);
+    AddRow(3, "Lost child", 2, 1, 3, "c.txt");
+    AddRow(-3, "Bad id", 1, 0, 2);
+    fs::create_directories(m_realHome + "/Physics");
+    WriteFile(m_realHome + "/Lost/c.txt", "kept");
+    const auto files = Files();
+    Check();
+    ASSERT_EQ(m_load.unplaced.size(), 3u);
+    ASSERT_TRUE(RemoveUnplacedRows(m_load).done);
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from FILE_NODE;"), "1");
+    EXPECT_EQ(Files(), files);
+    auto counts = Check();
+    EXPECT_EQ(counts[FindingKind::kUnplaced], 0u);
+    EXPECT_EQ(counts[FindingKind::kUntracked], 1u) << "the lost folder is now the user's to import";
+}
+
+} // namespace
+} // namespace mwdx::test
