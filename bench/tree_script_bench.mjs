@@ -3,15 +3,15 @@
 //
 //   node bench/tree_script_bench.mjs --index-tool PATH --initdb PATH --work-dir DIR
 //        [--js DIR] [--sizes 10000,100000,1000000] [--repeats N] [--plain-repeats N]
-//        [--folder-children N] [--timeout SECONDS]
+//        [--folder-children N] [--timeout SECONDS] [--keep]
 //
 // Prints figures only; nothing passes or fails. See bench/README.md.
 
-import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { launchChromium, rendererMemory } from '../tests/browser/chromium.mjs';
+import { folderSql, pageEntries, wideSql, writeIndexPage } from '../tests/browser/sample_pages.mjs';
 
 const repo = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
 
@@ -33,87 +33,39 @@ const repeatsOption = option('repeats', '');
 const plainRepeatsOption = option('plain-repeats', '');
 const folderChildren = Number(option('folder-children', '100000'));
 const timeout = Number(option('timeout', '600')) * 1000;
+const keep = process.argv.includes('--keep');
 
 // Rounds per figure: fewer for the sizes that take minutes.
 const repeats = (n) => Number(repeatsOption || (n >= 1_000_000 ? 3 : n >= 100_000 ? 3 : 5));
 const plainRepeats = (n) => Number(plainRepeatsOption || (n >= 1_000_000 ? 1 : repeats(n)));
 
-// ---- Sample pages ---------------------------------------------------------------------------
+// ---- Pages ----------------------------------------------------------------------------------
 
-// One project is a catalog with three loose documents and four sub-catalogs of 50 documents:
-// 208 rows, three levels, as the benchmarks' "wide" sample stores. One project in ten has a
-// Chinese name. Ids are fixed by position, so the first N rows form a whole tree.
-const PROJECT_ROWS = 208;
-const SUBS = ['Reports', 'Minutes', 'Correspondence', 'Drafts'];
-const KINDS = ['report', 'minutes', 'letter', 'draft'];
+// The page's own cost: a tree script that only counts its add() calls, so that what remains of
+// a load is reading and running the page's script.
+const FLOOR_SCRIPT = `function dTree() { this.n = 0; }
+dTree.prototype.add = function () { this.n++; };
+dTree.prototype.toString = function () { return '<div class="clip">' + this.n + '</div>'; };
+`;
 
-function wideSql(rows, home) {
-  const projects = Math.ceil(rows / PROJECT_ROWS);
-  return `
-UPDATE SYS_CONFIG SET ROOT_DIR = '${home.replace(/'/g, "''")}', FIRST_RUNNING = 0;
-BEGIN;
-WITH RECURSIVE
-  p(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM p WHERE i < ${projects - 1}),
-  o(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM o WHERE k < ${PROJECT_ROWS - 1}),
-  cell AS (
-    SELECT i, k, i * ${PROJECT_ROWS} + k + 1 AS id,
-           CASE WHEN k >= 4 THEN (k - 4) / 51 ELSE -1 END AS sub,
-           CASE WHEN k >= 4 THEN (k - 4) % 51 ELSE -1 END AS pos
-    FROM p, o),
-  named AS (
-    SELECT id,
-      CASE
-        WHEN k = 0 THEN CASE WHEN i % 10 = 3 THEN printf('项目 %04d 年度资料', i) ELSE printf('Project %04d', i) END
-        WHEN k < 4 THEN printf('notes-%04d-%d.txt', i, k)
-        WHEN pos = 0 THEN CASE sub ${SUBS.map((s, n) => `WHEN ${n} THEN '${s}'`).join(' ')} END
-        ELSE printf('%s-%04d-%02d-%02d.pdf',
-                    CASE sub ${KINDS.map((s, n) => `WHEN ${n} THEN '${s}'`).join(' ')} END,
-                    2015 + (id % 9), 1 + (id % 12), 1 + (id % 28))
-      END AS name,
-      CASE WHEN k = 0 THEN 0 WHEN k < 4 OR pos = 0 THEN i * ${PROJECT_ROWS} + 1
-           ELSE i * ${PROJECT_ROWS} + 4 + sub * 51 + 1 END AS parent,
-      CASE WHEN k = 0 OR pos = 0 THEN 0 ELSE 1 END AS type,
-      CASE WHEN k = 0 THEN 1 WHEN k < 4 OR pos = 0 THEN 2 ELSE 3 END AS level
-    FROM cell WHERE id <= ${rows})
-INSERT INTO FILE_NODE (FILE_ID, FILE_NAME, PARENT_ID, COMMENT, FILETYPE, RAW_FILE_NAME, PATH_LEVEL)
-  SELECT id, name, parent, '', type, CASE WHEN type = 1 THEN name ELSE '' END, level FROM named;
-COMMIT;`;
+function writeFloorPage(page) {
+  const home = path.join(path.dirname(page), 'floor');
+  fs.mkdirSync(path.join(home, 'js'), { recursive: true });
+  fs.writeFileSync(path.join(home, 'js', 'dtree.js'), FLOOR_SCRIPT);
+  fs.copyFileSync(page, path.join(home, path.basename(page)));
+  return path.join(home, path.basename(page));
 }
 
-// One catalog holding every document: opening it is one folder of many children.
-function folderSql(children, home) {
-  return `
-UPDATE SYS_CONFIG SET ROOT_DIR = '${home.replace(/'/g, "''")}', FIRST_RUNNING = 0;
-BEGIN;
-INSERT INTO FILE_NODE VALUES (1, 'Inbox', 0, '', 0, '', 1);
-WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < ${children})
-INSERT INTO FILE_NODE SELECT n + 1, printf('scan-%06d.pdf', n), 1, '', 1, printf('scan-%06d.pdf', n), 2 FROM c;
-COMMIT;`;
-}
-
-// A Home Directory with the script folder under test and the page marrowdex-index writes.
 function writePage(name, sql) {
-  const home = path.join(work, name);
-  fs.mkdirSync(home, { recursive: true });
-  fs.cpSync(scriptFolder, path.join(home, 'js'), { recursive: true });
-  const db = path.join(work, `${name}.db`);
-  fs.rmSync(db, { force: true });
-  execFileSync(initdb, [db]);
-  execFileSync('sqlite3', [db], { input: sql(home) });
-  const env = { ...process.env, LC_ALL: '', LC_MESSAGES: '', LANG: 'en_US.UTF-8' };
-  const page = execFileSync(indexTool, [db], { env, encoding: 'utf8' }).trim();
-  fs.rmSync(db);
-  return page;
+  return writeIndexPage({ indexTool, initdb, scriptFolder, home: path.join(work, name), sql });
 }
 
 // The same entries as nested lists of plain links, read back from the page's add() lines.
 function writePlainList(page) {
-  const text = fs.readFileSync(page, 'utf8');
   const kids = new Map();
-  const entry = /^d\.add\((-?\d+),(-?\d+),'((?:[^'\\]|\\.)*)','((?:[^'\\]|\\.)*)'/gm;
-  for (const m of text.matchAll(entry)) {
-    if (!kids.has(m[2])) kids.set(m[2], []);
-    kids.get(m[2]).push([m[1], m[3], m[4]]);
+  for (const [id, pid, name, url] of pageEntries(page)) {
+    if (!kids.has(pid)) kids.set(pid, []);
+    kids.get(pid).push([id, name, url]);
   }
   const out = ['<!DOCTYPE html>\n<html><head><meta charset="utf-8" /><title>plain list</title></head><body>\n'];
   // Depth-first with an explicit stack: an item's list follows its link.
@@ -263,6 +215,7 @@ async function treeRound(page, size) {
   });
 }
 
+// A load alone: the plain list, or the page with the counting script.
 async function plainRound(page) {
   return withBrowser(async (context, profile) => {
     const { loaded } = await openPage(context, page);
@@ -271,12 +224,11 @@ async function plainRound(page) {
 }
 
 async function folderRound(page) {
-  return withBrowser(async (context, profile) => {
+  return withBrowser(async (context) => {
     const { tab } = await openPage(context, page);
     const open = await timed(tab, `document.querySelector('.dTreeNode a:not([id])').click()`);
-    const rows = await tab.evaluate(() => document.querySelector('.dtree .clip').scrollHeight);
     const close = await timed(tab, `document.querySelector('.dTreeNode a:not([id])').click()`);
-    return { open, close, rows, memory: rendererMemory(profile) };
+    return { open, close };
   });
 }
 
@@ -287,21 +239,25 @@ const mb = (v) => (Number.isFinite(v) ? `${Math.round(v / 1e6)}` : '-');
 const pair = (xs, f = s) => `${f(best(xs))} (${f(median(xs))})`;
 const pick = (rounds, key) => rounds.map((r) => r[key]).filter((v) => v !== undefined);
 
-function report(size, tree, plain) {
+function report(size, tree, plain, floor) {
   const load = pick(tree, 'load');
   const plainLoad = pick(plain, 'load');
   const expand = pick(tree, 'expand');
   const lines = [
     `${size} entries, ${tree.length} rounds (plain list ${plain.length}); best (median)`,
-    `  page load, collapsed        ${pair(load)} s   memory ${pair(tree.map((r) => r.loadMemory.rss), mb)} MB`,
+    `  page load, collapsed        ${pair(load)} s   memory ${pair(tree.map((r) => r.loadMemory.rss), mb)} MB, ` +
+      `peak ${pair(tree.map((r) => r.loadMemory.peak), mb)} MB`,
     `  expand all                  ${pair(expand)} s   memory ${pair(pick(tree, 'openMemory').map((m) => m.rss), mb)} MB`,
     `  close all                   ${pair(pick(tree, 'close'))} s`,
     `  scrolling, longest frame    ${pair(pick(tree, 'scroll'))} s`,
     `  search keystroke, slowest   ${pair(pick(tree, 'keystroke'))} s  (median keystroke ${s(median(pick(tree, 'keystrokeMedian')))} s)`,
     `  renderer peak memory        ${pair(pick(tree, 'peak'), mb)} MB`,
     `  plain <ul> load             ${pair(plainLoad)} s   memory ${pair(plain.map((r) => r.memory.rss), mb)} MB`,
+    `  page with a counting script ${pair(pick(floor, 'load'))} s   memory ${pair(floor.map((r) => r.memory.rss), mb)} MB, ` +
+      `peak ${pair(floor.map((r) => r.memory.peak), mb)} MB`,
     `  ratios (medians): collapsed load / plain load ${s(median(load) / median(plainLoad))}, ` +
-      `expand all / plain load ${s(median(expand) / median(plainLoad))}`,
+      `expand all / plain load ${s(median(expand) / median(plainLoad))}, ` +
+      `collapsed load / counting script ${s(median(load) / median(pick(floor, 'load')))}`,
   ];
   for (const r of tree) if (r.failed) lines.push(`  round failed: ${r.failed}`);
   return lines.join('\n');
@@ -313,18 +269,24 @@ const table = [];
 for (const size of sizes) {
   const page = writePage(`wide-${size}`, (home) => wideSql(size, home));
   const plain = writePlainList(page);
+  const floor = writeFloorPage(page);
   console.log(`${size} entries: page ${(fs.statSync(page).size / 1e6).toFixed(1)} MB, plain list ${(fs.statSync(plain).size / 1e6).toFixed(1)} MB`);
   const tree = [];
   const plainRounds = [];
-  // Interleaved, so that a busy spell of the machine falls on both.
+  const floorRounds = [];
+  // Interleaved, so that a busy spell of the machine falls on all of them.
   for (let k = 0; k < Math.max(repeats(size), plainRepeats(size)); k++) {
-    if (k < repeats(size)) tree.push(await treeRound(page, size));
+    if (k < repeats(size)) {
+      tree.push(await treeRound(page, size));
+      floorRounds.push(await plainRound(floor));
+    }
     if (k < plainRepeats(size)) plainRounds.push(await plainRound(plain));
   }
-  const text = report(size, tree, plainRounds);
+  const text = report(size, tree, plainRounds, floorRounds);
   console.log(text);
-  table.push({ size, tree, plain: plainRounds });
-  fs.rmSync(path.dirname(page), { recursive: true, force: true });
+  table.push({ size, tree, plain: plainRounds, floor: floorRounds });
+  if (keep) console.log(`  kept ${page} and ${plain}`);
+  else fs.rmSync(path.dirname(page), { recursive: true, force: true });
 }
 
 if (folderChildren > 0) {
@@ -334,7 +296,8 @@ if (folderChildren > 0) {
   console.log(`one folder of ${folderChildren} documents, ${rounds.length} rounds; best (median)`);
   console.log(`  open it                     ${pair(pick(rounds, 'open'))} s`);
   console.log(`  close it                    ${pair(pick(rounds, 'close'))} s`);
-  fs.rmSync(path.dirname(page), { recursive: true, force: true });
+  if (keep) console.log(`  kept ${page}`);
+  else fs.rmSync(path.dirname(page), { recursive: true, force: true });
 }
 
 // The issue's table, medians, with the targets beside the figures they concern.

@@ -32,10 +32,6 @@
   var HOLDS = 2; // an entry below it matches
   var SHOWN_OPEN = 4; // open in the search's results
 
-  // Browsers stop laying out at about 33.5 million pixels; a taller list is scrolled through
-  // in proportion instead of pixel for pixel.
-  var MAX_HEIGHT = 30000000;
-
   function text(v) {
     return typeof v === 'string' ? v : v === undefined || v === null ? '' : String(v);
   }
@@ -64,15 +60,33 @@
 
   // file:// pages may have cookies disabled, and some browsers throw then: a tree without
   // memory is better than no tree.
-  function readCookie(name) {
+  function allCookies() {
     try {
-      var all = document.cookie ? document.cookie.split(';') : [];
-      for (var i = 0; i < all.length; i++) {
-        var c = all[i].replace(/^\s+/, '');
-        var eq = c.indexOf('=');
-        if (eq > 0 && c.slice(0, eq) === name) return decodeURIComponent(c.slice(eq + 1));
+      return document.cookie || '';
+    } catch (e) {
+      return '';
+    }
+  }
+
+  // The cookies as they were when this script was loaded. While a large page is still being
+  // read, asking the browser for its cookies can take seconds, so the trees drawn during
+  // loading take the state from here.
+  var cookiesAtLoad = typeof document !== 'undefined' ? allCookies() : '';
+
+  function readCookie(name) {
+    var all = document.readyState === 'loading' ? cookiesAtLoad : allCookies();
+    var parts = all ? all.split(';') : [];
+    for (var i = 0; i < parts.length; i++) {
+      var c = parts[i].replace(/^\s+/, '');
+      var eq = c.indexOf('=');
+      if (eq > 0 && c.slice(0, eq) === name) {
+        try {
+          return decodeURIComponent(c.slice(eq + 1));
+        } catch (e) {
+          return null;
+        }
       }
-    } catch (e) {}
+    }
     return null;
   }
 
@@ -158,6 +172,10 @@
     this._b = 0;
     this._rowH = 18;
   }
+
+  // Browsers stop laying out at about 33.5 million pixels; a taller list is scrolled through
+  // in proportion instead of pixel for pixel.
+  dTree.prototype._maxHeight = 30000000;
 
   dTree.prototype.add = function (id, pid, name, url, title, target, icon, iconOpen, open) {
     this.aNodes.push(new Entry(id, pid, name, url, title, target, icon, iconOpen, open));
@@ -390,7 +408,7 @@
 
   dTree.prototype._clipStyle = function (pad) {
     return 'box-sizing:border-box;overflow:hidden;height:' +
-      Math.min(this._count * this._rowH, MAX_HEIGHT) + 'px;padding-top:' + pad + 'px';
+      Math.min(this._count * this._rowH, this._maxHeight) + 'px;padding-top:' + pad + 'px';
   };
 
   // Finds the drawn markup and follows the page from then on. Called once the markup is in
@@ -449,15 +467,16 @@
     if (!clip || !clip.isConnected) return;
     var h = this._rowH;
     var all = this._count * h;
-    var height = Math.min(all, MAX_HEIGHT);
+    var height = Math.min(all, this._maxHeight);
     var screen = global.innerHeight || document.documentElement.clientHeight || 1000;
     var top = Math.min(Math.max(-clip.getBoundingClientRect().top, 0), height);
-    // Where in the whole list the view's top is; beyond MAX_HEIGHT in proportion, except in the
+    // Where in the whole list the view's top is; beyond the greatest height in proportion, except in the
     // last screen, which is drawn as it is.
     var at = top;
     if (all > height) at = top <= height - screen ? (top * (all - screen)) / Math.max(1, height - screen) : all - height + top;
     var around = Math.ceil(screen / h / 2) + 2;
-    var a = Math.max(0, Math.floor(at / h) - around);
+    // Not above the top of the list's box: in proportion, the rows there would start above it.
+    var a = Math.max(0, Math.floor(at / h) - around, Math.ceil((at - top) / h));
     var b = Math.min(this._count, Math.ceil((at + screen) / h) + around);
     if (force || b <= this._a || a >= this._b) {
       var focus = this._focusedId();
