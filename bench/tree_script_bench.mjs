@@ -300,11 +300,13 @@ if (folderChildren > 0) {
   else fs.rmSync(path.dirname(page), { recursive: true, force: true });
 }
 
-// The issue's table, medians, with the targets beside the figures they concern.
-console.log('\nentries | collapsed load s | expand all s | close all s | memory collapsed / open / peak MB | plain <ul> load s, MB | expand / plain');
-for (const { size, tree, plain } of table) {
+// The summary, medians.
+console.log('\nentries | collapsed load s | expand all s | close all s | renderer memory collapsed / open / peak MB | ' +
+  'plain <ul> load s, MB | counting script load s | expand all / plain load');
+for (const { size, tree, plain, floor } of table) {
   const med = (key) => median(pick(tree, key));
   console.log(`${size} | ${s(med('load'))} | ${s(med('expand'))} | ${s(med('close'))} | ` +
     `${mb(median(tree.map((r) => r.loadMemory.rss)))} / ${mb(median(pick(tree, 'openMemory').map((m) => m.rss)))} / ${mb(med('peak'))} | ` +
-    `${s(median(pick(plain, 'load')))}, ${mb(median(plain.map((r) => r.memory.rss)))} | ${s(med('expand') / median(pick(plain, 'load')))}`);
+    `${s(median(pick(plain, 'load')))}, ${mb(median(plain.map((r) => r.memory.rss)))} | ${s(median(pick(floor, 'load')))} | ` +
+    `${s(med('expand') / median(pick(plain, 'load')))}`);
 }

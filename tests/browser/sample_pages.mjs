@@ -66,8 +66,9 @@ COMMIT;`;
 }
 
 // Makes the Home Directory `home` with a copy of the script folder, fills a database there
-// with `sql(home)` and has marrowdex-index write the page (English texts). Returns the page.
-export function writeIndexPage({ indexTool, initdb, scriptFolder, home, sql }) {
+// with `sql(home)` and has marrowdex-index write the page, its texts in the language of `lang`.
+// Returns the page.
+export function writeIndexPage({ indexTool, initdb, scriptFolder, home, sql, lang = 'en_US.UTF-8' }) {
   fs.mkdirSync(home, { recursive: true });
   fs.cpSync(scriptFolder, path.join(home, 'js'), { recursive: true });
   const db = `${home}.db`;
@@ -75,7 +76,7 @@ export function writeIndexPage({ indexTool, initdb, scriptFolder, home, sql }) {
   try {
     execFileSync(initdb, [db]);
     execFileSync('sqlite3', [db], { input: sql(home) });
-    const env = { ...process.env, LC_ALL: '', LC_MESSAGES: '', LANG: 'en_US.UTF-8' };
+    const env = { ...process.env, LC_ALL: '', LC_MESSAGES: '', LANG: lang };
     return execFileSync(indexTool, [db], { env, encoding: 'utf8' }).trim();
   } finally {
     fs.rmSync(db, { force: true });

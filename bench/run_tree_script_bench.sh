@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds marrowdex-initdb and marrowdex-index (Release, in the benchmarks' build folder) and runs
+# the tree script benchmark in headless Chromium (bench/tree_script_bench.mjs).
+# Extra arguments go to the benchmark, e.g. --sizes=10000,100000 --repeats=3 --js=DIR.
+# Environment: as bench/build_bench.sh; MARROWDEX_CHROMIUM for another Chromium.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/.." && pwd)"
+build="${MARROWDEX_BENCH_BUILD_DIR:-$root/build-bench}"
+
+bash "$here/build_bench.sh" marrowdex-initdb >/dev/null
+bash "$here/build_bench.sh" marrowdex-index >/dev/null
+if [[ ! -d "$root/tests/browser/node_modules/playwright-core" ]]; then
+    (cd "$root/tests/browser" && npm ci --no-audit --no-fund --loglevel=error)
+fi
+
+# The pages (about 270 MB at a million entries, the plain list as much again) go with the
+# script, even when the run is interrupted or fails; with --keep they stay.
+work="$(mktemp -d "${TMPDIR:-/tmp}/marrowdex-tree-bench-XXXXXX")"
+keep=0
+for arg in "$@"; do
+    if [[ "$arg" == --keep ]]; then
+        keep=1
+    fi
+done
+if ((keep == 0)); then
+    trap 'rm -rf "$work"' EXIT
+fi
+
+node "$here/tree_script_bench.mjs" --index-tool "$build/src/tools/marrowdex-index" \
+    --initdb "$build/src/tools/marrowdex-initdb" --work-dir "$work" "$@"
