@@ -15,18 +15,6 @@ if [[ ! -d "$root/tests/browser/node_modules/playwright-core" ]]; then
     (cd "$root/tests/browser" && npm ci --no-audit --no-fund --loglevel=error)
 fi
 
-# The pages (about 270 MB at a million entries, the plain list as much again) go with the
-# script, even when the run is interrupted or fails; with --keep they stay.
-work="$(mktemp -d "${TMPDIR:-/tmp}/marrowdex-tree-bench-XXXXXX")"
-keep=0
-for arg in "$@"; do
-    if [[ "$arg" == --keep ]]; then
-        keep=1
-    fi
-done
-if ((keep == 0)); then
-    trap 'rm -rf "$work"' EXIT
-fi
-
+# The benchmark makes its own temporary folder for the pages and removes it when it ends.
 node "$here/tree_script_bench.mjs" --index-tool "$build/src/tools/marrowdex-index" \
-    --initdb "$build/src/tools/marrowdex-initdb" --work-dir "$work" "$@"
+    --initdb "$build/src/tools/marrowdex-initdb" "$@"

@@ -1,13 +1,17 @@
 // The index page's tree script in headless Chromium on large pages written by marrowdex-index,
 // side by side with a plain nested <ul> of the same entries measured in the same run.
 //
-//   node bench/tree_script_bench.mjs --index-tool PATH --initdb PATH --work-dir DIR
+//   node bench/tree_script_bench.mjs --index-tool PATH --initdb PATH [--work-dir DIR]
 //        [--js DIR] [--sizes 10000,100000,1000000] [--repeats N] [--plain-repeats N]
 //        [--folder-children N] [--timeout SECONDS] [--keep]
+//
+// The pages (about 300 MB at a million entries, with the plain list) go into a temporary folder
+// that is removed at the end, also on Ctrl+C; with --keep they stay, and the run says where.
 //
 // Prints figures only; nothing passes or fails. See bench/README.md.
 
 import fs from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 import { launchChromium, rendererMemory } from '../tests/browser/chromium.mjs';
@@ -26,14 +30,19 @@ function option(name, fallback) {
 
 const indexTool = path.resolve(option('index-tool'));
 const initdb = path.resolve(option('initdb'));
-const work = path.resolve(option('work-dir'));
+const keep = process.argv.includes('--keep');
+const given = option('work-dir', '');
+const work = given ? path.resolve(given) : fs.mkdtempSync(path.join(os.tmpdir(), 'marrowdex-tree-bench-'));
+if (!given && !keep) {
+  process.on('exit', () => fs.rmSync(work, { recursive: true, force: true }));
+  process.on('SIGINT', () => process.exit(130));
+}
 const scriptFolder = path.resolve(option('js', path.join(repo, 'resources', 'js')));
 const sizes = option('sizes', '10000,100000,1000000').split(',').map(Number);
 const repeatsOption = option('repeats', '');
 const plainRepeatsOption = option('plain-repeats', '');
 const folderChildren = Number(option('folder-children', '100000'));
 const timeout = Number(option('timeout', '600')) * 1000;
-const keep = process.argv.includes('--keep');
 
 // Rounds per figure: fewer for the sizes that take minutes.
 const repeats = (n) => Number(repeatsOption || (n >= 1_000_000 ? 3 : n >= 100_000 ? 3 : 5));

@@ -29,52 +29,30 @@ const tools = {
 };
 const out = option('--out', path.join(root, 'docs'));
 
-// [id, name, parent, type (0 catalog, 1 document), file name]
+// [id, English name, Chinese name, parent, type (0 catalog, 1 document), file name]
+const ROWS = [
+  [1, 'Physics', '物理', 0, 0], [2, 'Mathematics', '数学', 0, 0], [3, 'Recipes', '菜谱', 0, 0], [4, 'Travel', '旅行', 0, 0],
+  [5, 'Optics', '光学', 1, 0], [6, 'Thermodynamics', '热力学', 1, 0],
+  [7, 'Feynman Lectures, Volume 1', '费曼物理学讲义 第一卷', 1, 1, 'feynman-lectures-1.pdf'],
+  [8, 'Exam notes 2026', '2026 考试笔记', 1, 1, 'exam-notes-2026.odt'],
+  [9, 'Lens equations', '透镜公式', 5, 1, 'lens-equations.pdf'],
+  [10, 'Lecture notes: mirrors', '课堂笔记：平面镜', 5, 1, 'mirrors.pdf'],
+  [11, 'Carnot cycle', '卡诺循环', 6, 1, 'carnot.pdf'],
+  [12, 'Linear algebra', '线性代数', 2, 0],
+  [13, 'Notes on eigenvalues', '特征值笔记', 12, 1, 'eigenvalues.md'],
+  [14, 'Matrix cheat sheet', '矩阵速查表', 12, 1, 'matrices.pdf'],
+  [15, 'Puzzles', '趣味数学题', 2, 1, 'puzzles.txt'],
+  [16, "Grandma's apple pie", '外婆的苹果派', 3, 1, 'apple-pie.jpg'],
+  [17, 'Bread baking notes', '烤面包笔记', 3, 1, 'bread.txt'],
+  [18, 'Iceland 2025', '冰岛 2025', 4, 0],
+  [19, 'Route and notes', '路线和旅行笔记', 18, 1, 'route.odt'],
+  [20, 'Tickets', '车票', 18, 1, 'tickets.pdf'],
+];
+
+// Each language: its locale, which the page's own words follow, the names and the text typed.
 const SAMPLES = {
-  en: {
-    lang: 'en_US.UTF-8',
-    query: 'notes',
-    rows: [
-      [1, 'Physics', 0, 0], [2, 'Mathematics', 0, 0], [3, 'Recipes', 0, 0], [4, 'Travel', 0, 0],
-      [5, 'Optics', 1, 0], [6, 'Thermodynamics', 1, 0],
-      [7, 'Feynman Lectures, Volume 1', 1, 1, 'feynman-lectures-1.pdf'],
-      [8, 'Exam notes 2026', 1, 1, 'exam-notes-2026.odt'],
-      [9, 'Lens equations', 5, 1, 'lens-equations.pdf'],
-      [10, 'Lecture notes: mirrors', 5, 1, 'mirrors.pdf'],
-      [11, 'Carnot cycle', 6, 1, 'carnot.pdf'],
-      [12, 'Linear algebra', 2, 0],
-      [13, 'Notes on eigenvalues', 12, 1, 'eigenvalues.md'],
-      [14, 'Matrix cheat sheet', 12, 1, 'matrices.pdf'],
-      [15, 'Puzzles', 2, 1, 'puzzles.txt'],
-      [16, "Grandma's apple pie", 3, 1, 'apple-pie.jpg'],
-      [17, 'Bread baking notes', 3, 1, 'bread.txt'],
-      [18, 'Iceland 2025', 4, 0],
-      [19, 'Route and notes', 18, 1, 'route.odt'],
-      [20, 'Tickets', 18, 1, 'tickets.pdf'],
-    ],
-  },
-  zh: {
-    lang: 'zh_CN.UTF-8',
-    query: '笔记',
-    rows: [
-      [1, '物理', 0, 0], [2, '数学', 0, 0], [3, '菜谱', 0, 0], [4, '旅行', 0, 0],
-      [5, '光学', 1, 0], [6, '热力学', 1, 0],
-      [7, '费曼物理学讲义 第一卷', 1, 1, 'feynman-1.pdf'],
-      [8, '2026 考试笔记', 1, 1, 'exam-2026.odt'],
-      [9, '透镜公式', 5, 1, 'lens.pdf'],
-      [10, '课堂笔记：平面镜', 5, 1, 'mirrors.pdf'],
-      [11, '卡诺循环', 6, 1, 'carnot.pdf'],
-      [12, '线性代数', 2, 0],
-      [13, '特征值笔记', 12, 1, 'eigenvalues.md'],
-      [14, '矩阵速查表', 12, 1, 'matrices.pdf'],
-      [15, '趣味数学题', 2, 1, 'puzzles.txt'],
-      [16, '外婆的苹果派', 3, 1, 'apple-pie.jpg'],
-      [17, '烤面包笔记', 3, 1, 'bread.txt'],
-      [18, '冰岛 2025', 4, 0],
-      [19, '路线和旅行笔记', 18, 1, 'route.odt'],
-      [20, '车票', 18, 1, 'tickets.pdf'],
-    ],
-  },
+  en: { lang: 'en_US.UTF-8', query: 'notes', rows: ROWS.map(([id, en, , ...rest]) => [id, en, ...rest]) },
+  zh: { lang: 'zh_CN.UTF-8', query: '笔记', rows: ROWS.map(([id, , zh, ...rest]) => [id, zh, ...rest]) },
 };
 
 function sampleSql({ rows }, home) {

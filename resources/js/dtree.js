@@ -470,10 +470,12 @@
     var height = Math.min(all, this._maxHeight);
     var screen = global.innerHeight || document.documentElement.clientHeight || 1000;
     var top = Math.min(Math.max(-clip.getBoundingClientRect().top, 0), height);
-    // Where in the whole list the view's top is; beyond the greatest height in proportion, except in the
-    // last screen, which is drawn as it is.
+    // Where in the whole list the view's top is: beyond the greatest height in proportion,
+    // except in the last screen, which is drawn as it is.
     var at = top;
-    if (all > height) at = top <= height - screen ? (top * (all - screen)) / Math.max(1, height - screen) : all - height + top;
+    if (all > height) {
+      at = top <= height - screen ? (top * (all - screen)) / Math.max(1, height - screen) : all - height + top;
+    }
     var around = Math.ceil(screen / h / 2) + 2;
     // Not above the top of the list's box: in proportion, the rows there would start above it.
     var a = Math.max(0, Math.floor(at / h) - around, Math.ceil((at - top) / h));
