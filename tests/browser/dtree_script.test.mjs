@@ -55,12 +55,19 @@ document.write(${obj});
   return { page, errors };
 }
 
-// Each drawn row: its name, the name of the folder it sits in, and its images' file names.
-const rows = (page) => page.$$eval('.dTreeNode', (all) => all.map((row) => {
-  const up = row.parentElement.classList.contains('clip') ? row.parentElement.previousElementSibling : null;
-  return [row.querySelector('a[id]').textContent, up && up.querySelector('a[id]').textContent,
-    [...row.querySelectorAll('img')].map((img) => img.getAttribute('src').split('/').pop())];
-}));
+// Each drawn row: its name, the name of the folder it sits in, and its images' file names. The
+// rows are one flat list; a row's folder is the nearest row above it with one image less.
+const rows = (page) => page.$$eval('.dTreeNode', (all) => {
+  const lastAt = []; // the last row's name by number of images
+  return all.map((row) => {
+    const images = [...row.querySelectorAll('img')];
+    const text = row.querySelector('a[id]').textContent;
+    lastAt.length = images.length;
+    lastAt[images.length] = text;
+    return [text, images.length > 1 ? lastAt[images.length - 1] : null,
+      images.map((img) => img.getAttribute('src').split('/').pop())];
+  });
+});
 
 const row = (page, text) => page.locator('.dTreeNode').filter({ has: page.getByText(text, { exact: true }) });
 const name = (page, text) => row(page, text).locator('a[id]');
