@@ -66,8 +66,8 @@ public:
     // Frees every node below `node`; the node itself stays, childless.
     void FreeNodeTree(CatalogNode& node);
 
-    // Unlinks `node` from `parent`'s children and frees it with its subtree. False (and nothing
-    // changes) when `node` is not a child of `parent`.
+    // Unlinks `node` from `parent`'s children and frees it with its subtree, without walking the
+    // siblings. False (and nothing changes) when `node` is not a child of `parent`.
     bool UnlinkAndFree(CatalogNode& parent, CatalogNode& node);
 
     // Frees the whole tree, Root Node included.
@@ -93,6 +93,9 @@ public:
 private:
     CatalogNode* SearchDown(const CatalogNode* start, NodeId fileId, std::int32_t level) const;
     void Unregister(const CatalogNode& node);
+    // Keep `parent`'s index of its children's names in step (made once it has enough of them).
+    static void IndexName(CatalogNode& parent, CatalogNode& child);
+    static void UnindexName(CatalogNode& parent, const CatalogNode& child);
 
     std::unique_ptr<CatalogNode> m_root;
     std::unordered_multimap<NodeId, CatalogNode*> m_byId;

@@ -1,0 +1,407 @@
+// Editing a very wide catalog in the main window: how long adding, renaming and deleting a
+// sub-catalog takes, through the real window (offscreen) and the commands' own operations, while
+// the catalog is expanded in the tree, with a million children against a hundred, side by side
+// in the same run. Prints figures and ratios; never passes or fails on speed.
+//
+// Each sample is a program folder with one top-level catalog "Big" holding N sub-catalogs. Each
+// measurement series is one new process of this benchmark (`--child FOLDER EDITS`): it opens the
+// main window on the folder, selects and expands "Big", does one untimed round, then EDITS timed
+// rounds of add, rename and delete of one sub-catalog, each timed from the call of the operation
+// until the window has been painted again, and reports the times on one line.
+
+#include "app/marrowdex_app.h"
+#include "app/marrowdex_dlg.h"
+#include "bench_common.h"
+#include "catalog/model.h"
+#include "operations/add_catalog.h"
+#include "operations/delete_node.h"
+#include "operations/edit_node.h"
+#include "sample_catalog.h"
+
+#include <QApplication>
+#include <QTreeView>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using mwdx::bench::InTurn;
+using mwdx::bench::MedianOf;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kTargetMs = 50;
+constexpr double kTargetRatio = 2;
+constexpr const char* kActions[] = {"add", "rename", "delete"};
+
+[[noreturn]] void Fail(const std::string& what) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "\ntree_edit_bench: FATAL: %s\n", what.c_str());
+    std::_Exit(1);
+}
+
+double MsSince(Clock::time_point from) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+}
+
+// ---- the child -------------------------------------------------------------------------------
+
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("This plugin does not support")) ||
+        message.contains(QLatin1String("XDG_RUNTIME_DIR"))) {
+        return;
+    }
+    qt_message_output(type, context, message);
+}
+
+// What the user waits for after a command: the view has taken in the change (its delayed layout
+// and the header's column width included) and the window is painted again.
+void Settle(mwdx::CMarrowdexDlg& window) {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    window.repaint();
+}
+
+// The timed rounds, in a function of their own so that a profiler can be told to look at them
+// alone (valgrind --toggle-collect='*EditRounds*'). Times in ms: add, rename, delete.
+[[gnu::noinline]] std::vector<std::vector<double>> EditRounds(mwdx::CMarrowdexDlg& window, QTreeView& tree,
+                                                              mwdx::CatalogNode& bigNode, int children, int edits) {
+    mwdx::CatalogModel& catalog = window.Catalog();
+    mwdx::CatalogNode* big = &bigNode;
+    std::vector<std::vector<double>> times(3);
+    for (int round = 0; round <= edits; ++round) {
+        const std::string added = "Added " + std::to_string(round);
+        const std::string renamed = "Renamed " + std::to_string(round);
+        const bool timed = round > 0; // the first round warms up
+
+        // Add Sub Catalog with Big selected, as the command does it once the dialog is answered.
+        window.SelectItem(window.ItemOf(big));
+        Clock::time_point start = Clock::now();
+        mwdx::CatalogNode* node = nullptr;
+        mwdx::OpResult result =
+            mwdx::AddCatalogOperation(catalog, window.HomeDirectory(), {big, added, "a new sub-catalog"}, &node);
+        if (result.done) {
+            window.ExpandItem(window.ItemOf(big));
+        }
+        Settle(window);
+        if (timed) {
+            times[0].push_back(MsSince(start));
+        }
+        if (!result.done || node == nullptr || tree.model()->rowCount(window.ItemOf(big)) != children + 1) {
+            Fail("child: adding " + added + " failed: " + result.detail);
+        }
+
+        // Update on the new catalog: a new name and comment.
+        window.SelectItem(window.ItemOf(node));
+        Settle(window);
+        start = Clock::now();
+        result = mwdx::EditNodeOperation(catalog, window.HomeDirectory(), *node, renamed, "renamed");
+        if (result.done) {
+            window.SetCommentText(node->Details().comment);
+        }
+        Settle(window);
+        if (timed) {
+            times[1].push_back(MsSince(start));
+        }
+        if (!result.done || window.ItemOf(node).data().toString().toStdString() != renamed) {
+            Fail("child: renaming " + added + " failed: " + result.detail);
+        }
+
+        // Delete, with its folder.
+        start = Clock::now();
+        result = mwdx::DeleteNodeOperation(catalog, window.HomeDirectory(), *node, true);
+        Settle(window);
+        if (timed) {
+            times[2].push_back(MsSince(start));
+        }
+        if (!result.done || result.message != 0 || tree.model()->rowCount(window.ItemOf(big)) != children) {
+            Fail("child: deleting " + renamed + " failed: " + result.detail);
+        }
+    }
+    return times;
+}
+
+int Child(const std::string& folder, int edits) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::unsetenv("QT_QPA_PLATFORMTHEME");
+    qInstallMessageHandler(QuietHandler);
+    static int argc = 1;
+    static char name[] = "marrowdex_tree_edit_bench";
+    static char* argv[] = {name, nullptr};
+    mwdx::CMarrowdexApp app(argc, argv);
+
+    mwdx::CMarrowdexDlg window(folder);
+    if (window.StartRefusal() != 0) {
+        Fail("child: the knowledge base in " + folder + " cannot be opened");
+    }
+    window.show();
+    auto* tree = window.findChild<QTreeView*>(QStringLiteral("catalogTree"));
+    if (tree == nullptr) {
+        Fail("child: the main window has no catalog tree");
+    }
+    const QModelIndex bigItem = window.GetRootItem();
+    mwdx::CatalogNode* big = window.ItemNode(bigItem);
+    if (big == nullptr || big->Details().fileName != "Big") {
+        Fail("child: the first top-level catalog is not Big");
+    }
+    const int children = tree->model()->rowCount(bigItem);
+    window.SelectItem(bigItem);
+    window.ExpandItem(bigItem);
+    Settle(window);
+    if (!tree->isExpanded(bigItem)) {
+        Fail("child: Big did not expand");
+    }
+
+    const std::vector<std::vector<double>> times = EditRounds(window, *tree, *big, children, edits);
+    std::printf("edit children=%d", children);
+    for (int action = 0; action < 3; ++action) {
+        std::printf(" %s=", kActions[action]);
+        for (std::size_t i = 0; i < times[action].size(); ++i) {
+            std::printf("%s%.4f", i == 0 ? "" : ",", times[action][i]);
+        }
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    ::_exit(0);
+}
+
+// ---- the parent --------------------------------------------------------------------------------
+
+struct ChildTimes {
+    int children = 0;
+    std::vector<double> ms[3];
+};
+
+ChildTimes RunChild(const fs::path& folder, int edits) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        Fail("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    const std::string folderText = folder.string();
+    const std::string editsText = std::to_string(edits);
+    const char* argv[] = {"marrowdex_tree_edit_bench", "--child", folderText.c_str(), editsText.c_str(), nullptr};
+    std::fflush(stdout);
+    pid_t pid = 0;
+    const int spawned =
+        ::posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (spawned != 0) {
+        Fail(std::string("posix_spawn failed: ") + std::strerror(spawned));
+    }
+    std::string output;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+        if (n > 0) {
+            output.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fds[0]);
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        Fail("child on " + folderText + " failed: " + output);
+    }
+    ChildTimes result;
+    std::istringstream words(output);
+    std::string word;
+    words >> word;
+    if (word != "edit") {
+        Fail("child printed: " + output);
+    }
+    while (words >> word) {
+        const auto equals = word.find('=');
+        const std::string key = word.substr(0, equals);
+        std::istringstream values(word.substr(equals + 1));
+        if (key == "children") {
+            values >> result.children;
+            continue;
+        }
+        for (int action = 0; action < 3; ++action) {
+            if (key == kActions[action]) {
+                for (std::string value; std::getline(values, value, ',');) {
+                    result.ms[action].push_back(std::atof(value.c_str()));
+                }
+            }
+        }
+    }
+    for (const auto& ms : result.ms) {
+        if (static_cast<int>(ms.size()) != edits) {
+            Fail("child printed: " + output);
+        }
+    }
+    return result;
+}
+
+struct Options {
+    std::vector<std::int64_t> sizes{100, 1000000};
+    int repeats = 3;
+    int edits = 5;
+    bool keep = false;
+    fs::path workDir;
+};
+
+void Usage() {
+    std::printf(
+        "usage: marrowdex_tree_edit_bench --work-dir=DIR [--sizes=100,1000000] [--repeats=N] [--edits=K] [--keep]\n"
+        "       marrowdex_tree_edit_bench --child FOLDER EDITS\n"
+        "  --sizes=...   children of the expanded catalog; the smallest is the reference\n"
+        "  --repeats=N   fresh processes per size (default 3)\n"
+        "  --edits=K     timed rounds of add, rename, delete in each process (default 5)\n"
+        "  --keep        leave the sample program folders in DIR (for profiling a single child)\n");
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg.starts_with("--sizes=")) {
+            options.sizes = mwdx::bench::ParseSizes(arg.substr(8));
+        } else if (arg.starts_with("--repeats=")) {
+            options.repeats = std::max(1, std::atoi(argv[i] + 10));
+        } else if (arg.starts_with("--edits=")) {
+            options.edits = std::max(1, std::atoi(argv[i] + 8));
+        } else if (arg.starts_with("--work-dir=")) {
+            options.workDir = std::string(arg.substr(11));
+        } else if (arg == "--keep") {
+            options.keep = true;
+        } else {
+            Usage();
+            std::exit(arg == "--help" || arg == "-h" ? 0 : 2);
+        }
+        if (options.sizes.empty()) {
+            Usage();
+            std::exit(2);
+        }
+    }
+    if (options.workDir.empty() || !fs::is_directory(options.workDir)) {
+        std::fprintf(stderr, "tree_edit_bench: --work-dir=DIR must name an existing folder\n");
+        std::exit(2);
+    }
+    return options;
+}
+
+// A program folder whose store holds Big with `children` sub-catalogs, configured, with a Home
+// Directory of its own in which Big's folder exists; deleting a node deletes its folder.
+fs::path BuildSample(const fs::path& workDir, std::int64_t children) {
+    const fs::path folder = workDir / ("flat-" + std::to_string(children));
+    const fs::path home = folder / "home";
+    fs::create_directories(home / "Big");
+    const std::string db = (folder / "mymwdx.db").string();
+    std::string error;
+    if (!mwdx::bench::BuildSampleCatalog(db, mwdx::bench::Shape::Flat, children + 1, nullptr, &error)) {
+        Fail("cannot build the sample store: " + error);
+    }
+    sqlite3* handle = nullptr;
+    const std::string sql = "UPDATE SYS_CONFIG SET ROOT_DIR='" + home.string() + "', DELDOC_AFTERDELNODE=1;";
+    if (sqlite3_open(db.c_str(), &handle) != SQLITE_OK ||
+        sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        Fail("cannot configure " + db);
+    }
+    sqlite3_close(handle);
+    return folder;
+}
+
+std::string SizeLabel(std::int64_t rows) {
+    if (rows >= 1000000 && rows % 1000000 == 0) {
+        return std::to_string(rows / 1000000) + "M";
+    }
+    if (rows >= 1000 && rows % 1000 == 0) {
+        return std::to_string(rows / 1000) + "k";
+    }
+    return std::to_string(rows);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string_view(argv[1]) == "--child") {
+        return Child(argv[2], std::max(1, std::atoi(argv[3])));
+    }
+    const Options options = ParseOptions(argc, argv);
+#ifdef NDEBUG
+    const char* build = "optimised build";
+#else
+    const char* build = "NOT an optimised build (assertions on): figures are not representative";
+#endif
+    std::printf("Marrowdex tree edits: add, rename and delete a sub-catalog of an expanded catalog, through the\n"
+                "main window (offscreen) and the commands' operations, until the window is painted again (%s)\n\n",
+                build);
+
+    std::vector<fs::path> folders;
+    for (const std::int64_t size : options.sizes) {
+        const auto started = Clock::now();
+        folders.push_back(BuildSample(options.workDir, size));
+        std::printf("  sample: Big with %s sub-catalogs, built in %.1f s\n", SizeLabel(size).c_str(),
+                    MsSince(started) / 1000);
+        std::fflush(stdout);
+    }
+
+    // All the times of one size and action, over every process; the sizes take turns.
+    std::map<std::int64_t, std::vector<double>> ms[3];
+    for (int r = 0; r < options.repeats; ++r) {
+        for (std::size_t s = 0; s < options.sizes.size(); ++s) {
+            const std::size_t first = (r % 2 == 0) ? s : options.sizes.size() - 1 - s;
+            const ChildTimes child = RunChild(folders[first], options.edits);
+            if (child.children != options.sizes[first]) {
+                Fail("a child found " + std::to_string(child.children) + " children in Big");
+            }
+            for (int action = 0; action < 3; ++action) {
+                auto& all = ms[action][options.sizes[first]];
+                all.insert(all.end(), child.ms[action].begin(), child.ms[action].end());
+            }
+        }
+    }
+
+    const std::int64_t reference = options.sizes.front();
+    std::printf("\nms per edit: median [min - max] over %d processes x %d edits; ratio of the medians to the\n"
+                "same edit at %s children\n",
+                options.repeats, options.edits, SizeLabel(reference).c_str());
+    std::printf("  %-8s %9s | %28s | %6s | %s\n", "edit", "children", "ms", "ratio", "targets");
+    for (int action = 0; action < 3; ++action) {
+        const double referenceMedian = MedianOf(ms[action][reference]);
+        for (const std::int64_t size : options.sizes) {
+            const std::vector<double>& all = ms[action][size];
+            const double median = MedianOf(all);
+            const double ratio = median / referenceMedian;
+            char cell[64];
+            std::snprintf(cell, sizeof cell, "%.2f [%.2f - %.2f]", median, *std::min_element(all.begin(), all.end()),
+                          *std::max_element(all.begin(), all.end()));
+            std::printf("  %-8s %9s | %28s | %6.2f |", kActions[action], SizeLabel(size).c_str(), cell, ratio);
+            if (size != reference) {
+                std::printf(" at most %.0f ms: %s, at most %.0fx: %s", kTargetMs, median <= kTargetMs ? "ok" : "MISSED",
+                            kTargetRatio, ratio <= kTargetRatio ? "ok" : "MISSED");
+            }
+            std::printf("\n");
+        }
+    }
+
+    if (options.keep) {
+        std::printf("\nsample program folders kept in %s\n", options.workDir.c_str());
+    } else {
+        for (const fs::path& folder : folders) {
+            std::error_code ignored;
+            fs::remove_all(folder, ignored);
+        }
+    }
+    return 0;
+}
