@@ -6,13 +6,15 @@
 // Each sample is a program folder with one top-level catalog "Big" holding N sub-catalogs. Each
 // measurement series is one new process of this benchmark (`--child FOLDER EDITS`): it opens the
 // main window on the folder, selects and expands "Big", does one untimed round, then EDITS timed
-// rounds of add, rename and delete of one sub-catalog, each timed from the call of the operation
-// until the window has been painted again, and reports the times on one line.
+// rounds of add, rename and delete of one sub-catalog at the end and delete of one from the middle,
+// each timed from the call of the operation until the window has been painted again, and reports
+// the times on one line.
 
 #include "app/marrowdex_app.h"
 #include "app/marrowdex_dlg.h"
 #include "bench_common.h"
 #include "catalog/model.h"
+#include "offscreen.h"
 #include "operations/add_catalog.h"
 #include "operations/delete_node.h"
 #include "operations/edit_node.h"
@@ -25,10 +27,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sstream>
 #include <string>
@@ -37,18 +37,20 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using mwdx::bench::InTurn;
 using mwdx::bench::MedianOf;
+using mwdx::bench::SizeLabel;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kTargetMs = 50;
 constexpr double kTargetRatio = 2;
-constexpr const char* kActions[] = {"add", "rename", "delete"};
+// The last deletes a sub-catalog from the middle of Big (and an untimed add puts one back at the
+// end): every later row moves up.
+constexpr const char* kActions[] = {"add", "rename", "delete", "delete-mid"};
+constexpr int kActionCount = 4;
 
 [[noreturn]] void Fail(const std::string& what) {
     std::fflush(stdout);
@@ -62,14 +64,6 @@ double MsSince(Clock::time_point from) {
 
 // ---- the child -------------------------------------------------------------------------------
 
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.startsWith(QLatin1String("This plugin does not support")) ||
-        message.contains(QLatin1String("XDG_RUNTIME_DIR"))) {
-        return;
-    }
-    qt_message_output(type, context, message);
-}
-
 // What the user waits for after a command: the view has taken in the change (its delayed layout
 // and the header's column width included) and the window is painted again.
 void Settle(mwdx::CMarrowdexDlg& window) {
@@ -79,12 +73,12 @@ void Settle(mwdx::CMarrowdexDlg& window) {
 }
 
 // The timed rounds, in a function of their own so that a profiler can be told to look at them
-// alone (valgrind --toggle-collect='*EditRounds*'). Times in ms: add, rename, delete.
+// alone (valgrind --toggle-collect='*EditRounds*'). Times in ms, one list per action.
 [[gnu::noinline]] std::vector<std::vector<double>> EditRounds(mwdx::CMarrowdexDlg& window, QTreeView& tree,
                                                               mwdx::CatalogNode& bigNode, int children, int edits) {
     mwdx::CatalogModel& catalog = window.Catalog();
     mwdx::CatalogNode* big = &bigNode;
-    std::vector<std::vector<double>> times(3);
+    std::vector<std::vector<double>> times(kActionCount);
     for (int round = 0; round <= edits; ++round) {
         const std::string added = "Added " + std::to_string(round);
         const std::string renamed = "Renamed " + std::to_string(round);
@@ -133,14 +127,34 @@ void Settle(mwdx::CMarrowdexDlg& window) {
         if (!result.done || result.message != 0 || tree.model()->rowCount(window.ItemOf(big)) != children) {
             Fail("child: deleting " + renamed + " failed: " + result.detail);
         }
+
+        // Delete from the middle, selected, with its folder (it has none on disk).
+        const QModelIndex bigItem = window.ItemOf(big);
+        mwdx::CatalogNode* middle = window.ItemNode(tree.model()->index(children / 2, 0, bigItem));
+        const std::string middleName = middle->Details().fileName;
+        window.SelectItem(window.ItemOf(middle));
+        Settle(window);
+        start = Clock::now();
+        result = mwdx::DeleteNodeOperation(catalog, window.HomeDirectory(), *middle, true);
+        Settle(window);
+        if (timed) {
+            times[3].push_back(MsSince(start));
+        }
+        if (!result.done ||
+            tree.model()->index(children / 2, 0, window.ItemOf(big)).data().toString().toStdString() == middleName) {
+            Fail("child: deleting " + middleName + " failed: " + result.detail);
+        }
+        const std::string refill = "Refill " + std::to_string(::getpid()) + " " + std::to_string(round);
+        if (!mwdx::AddCatalogOperation(catalog, window.HomeDirectory(), {big, refill, ""}).done) {
+            Fail("child: adding " + refill + " failed");
+        }
+        Settle(window);
     }
     return times;
 }
 
 int Child(const std::string& folder, int edits) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ::unsetenv("QT_QPA_PLATFORMTHEME");
-    qInstallMessageHandler(QuietHandler);
+    mwdx::bench::UseOffscreenPlatform();
     static int argc = 1;
     static char name[] = "marrowdex_tree_edit_bench";
     static char* argv[] = {name, nullptr};
@@ -170,7 +184,7 @@ int Child(const std::string& folder, int edits) {
 
     const std::vector<std::vector<double>> times = EditRounds(window, *tree, *big, children, edits);
     std::printf("edit children=%d", children);
-    for (int action = 0; action < 3; ++action) {
+    for (int action = 0; action < kActionCount; ++action) {
         std::printf(" %s=", kActions[action]);
         for (std::size_t i = 0; i < times[action].size(); ++i) {
             std::printf("%s%.4f", i == 0 ? "" : ",", times[action][i]);
@@ -185,38 +199,27 @@ int Child(const std::string& folder, int edits) {
 
 struct ChildTimes {
     int children = 0;
-    std::vector<double> ms[3];
+    std::vector<double> ms[kActionCount];
 };
 
 ChildTimes RunChild(const fs::path& folder, int edits) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        Fail("pipe failed");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     const std::string folderText = folder.string();
-    const std::string editsText = std::to_string(edits);
-    const char* argv[] = {"marrowdex_tree_edit_bench", "--child", folderText.c_str(), editsText.c_str(), nullptr};
-    std::fflush(stdout);
-    pid_t pid = 0;
-    const int spawned =
-        ::posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (spawned != 0) {
-        Fail(std::string("posix_spawn failed: ") + std::strerror(spawned));
+    int readEnd = -1;
+    std::string error;
+    const pid_t pid = mwdx::bench::SpawnSelf(
+        {"marrowdex_tree_edit_bench", "--child", folderText, std::to_string(edits)}, &readEnd, &error);
+    if (pid < 0) {
+        Fail(error);
     }
     std::string output;
     char buffer[4096];
     ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    while ((n = ::read(readEnd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
         if (n > 0) {
             output.append(buffer, static_cast<std::size_t>(n));
         }
     }
-    ::close(fds[0]);
+    ::close(readEnd);
     int status = 0;
     if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         Fail("child on " + folderText + " failed: " + output);
@@ -236,7 +239,7 @@ ChildTimes RunChild(const fs::path& folder, int edits) {
             values >> result.children;
             continue;
         }
-        for (int action = 0; action < 3; ++action) {
+        for (int action = 0; action < kActionCount; ++action) {
             if (key == kActions[action]) {
                 for (std::string value; std::getline(values, value, ',');) {
                     result.ms[action].push_back(std::atof(value.c_str()));
@@ -266,7 +269,7 @@ void Usage() {
         "       marrowdex_tree_edit_bench --child FOLDER EDITS\n"
         "  --sizes=...   children of the expanded catalog; the smallest is the reference\n"
         "  --repeats=N   fresh processes per size (default 3)\n"
-        "  --edits=K     timed rounds of add, rename, delete in each process (default 5)\n"
+        "  --edits=K     timed rounds of add, rename, delete, delete-mid in each process (default 5)\n"
         "  --keep        leave the sample program folders in DIR (for profiling a single child)\n");
 }
 
@@ -321,16 +324,6 @@ fs::path BuildSample(const fs::path& workDir, std::int64_t children) {
     return folder;
 }
 
-std::string SizeLabel(std::int64_t rows) {
-    if (rows >= 1000000 && rows % 1000000 == 0) {
-        return std::to_string(rows / 1000000) + "M";
-    }
-    if (rows >= 1000 && rows % 1000 == 0) {
-        return std::to_string(rows / 1000) + "k";
-    }
-    return std::to_string(rows);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -343,8 +336,9 @@ int main(int argc, char** argv) {
 #else
     const char* build = "NOT an optimised build (assertions on): figures are not representative";
 #endif
-    std::printf("Marrowdex tree edits: add, rename and delete a sub-catalog of an expanded catalog, through the\n"
-                "main window (offscreen) and the commands' operations, until the window is painted again (%s)\n\n",
+    std::printf("Marrowdex tree edits: add, rename and delete a sub-catalog at the end of an expanded catalog, and\n"
+                "delete one from its middle, through the main window (offscreen) and the commands' operations, until\n"
+                "the window is painted again (%s)\n\n",
                 build);
 
     std::vector<fs::path> folders;
@@ -357,7 +351,7 @@ int main(int argc, char** argv) {
     }
 
     // All the times of one size and action, over every process; the sizes take turns.
-    std::map<std::int64_t, std::vector<double>> ms[3];
+    std::map<std::int64_t, std::vector<double>> ms[kActionCount];
     for (int r = 0; r < options.repeats; ++r) {
         for (std::size_t s = 0; s < options.sizes.size(); ++s) {
             const std::size_t first = (r % 2 == 0) ? s : options.sizes.size() - 1 - s;
@@ -365,7 +359,7 @@ int main(int argc, char** argv) {
             if (child.children != options.sizes[first]) {
                 Fail("a child found " + std::to_string(child.children) + " children in Big");
             }
-            for (int action = 0; action < 3; ++action) {
+            for (int action = 0; action < kActionCount; ++action) {
                 auto& all = ms[action][options.sizes[first]];
                 all.insert(all.end(), child.ms[action].begin(), child.ms[action].end());
             }
@@ -376,8 +370,8 @@ int main(int argc, char** argv) {
     std::printf("\nms per edit: median [min - max] over %d processes x %d edits; ratio of the medians to the\n"
                 "same edit at %s children\n",
                 options.repeats, options.edits, SizeLabel(reference).c_str());
-    std::printf("  %-8s %9s | %28s | %6s | %s\n", "edit", "children", "ms", "ratio", "targets");
-    for (int action = 0; action < 3; ++action) {
+    std::printf("  %-10s %9s | %28s | %6s | %s\n", "edit", "children", "ms", "ratio", "targets");
+    for (int action = 0; action < kActionCount; ++action) {
         const double referenceMedian = MedianOf(ms[action][reference]);
         for (const std::int64_t size : options.sizes) {
             const std::vector<double>& all = ms[action][size];
@@ -386,7 +380,7 @@ int main(int argc, char** argv) {
             char cell[64];
             std::snprintf(cell, sizeof cell, "%.2f [%.2f - %.2f]", median, *std::min_element(all.begin(), all.end()),
                           *std::max_element(all.begin(), all.end()));
-            std::printf("  %-8s %9s | %28s | %6.2f |", kActions[action], SizeLabel(size).c_str(), cell, ratio);
+            std::printf("  %-10s %9s | %28s | %6.2f |", kActions[action], SizeLabel(size).c_str(), cell, ratio);
             if (size != reference) {
                 std::printf(" at most %.0f ms: %s, at most %.0fx: %s", kTargetMs, median <= kTargetMs ? "ok" : "MISSED",
                             kTargetRatio, ratio <= kTargetRatio ? "ok" : "MISSED");

@@ -262,10 +262,11 @@ void CTreeCtrlEx::OnRowsRemoved(const QModelIndex& parent, int start, int end) {
         AddToTotals(d, removal.parentItem, -removal.items);
         // The siblings after the removed rows moved up; their layout rows still hold the old
         // indexes.
+        const QAbstractItemModel* rows = model();
         for (int item = removal.firstItem;
              item < d.viewItems.size() && d.viewItems.at(item).parentItem == removal.parentItem;
              item += 1 + static_cast<int>(d.viewItems.at(item).total)) {
-            d.viewItems[item].index = model()->index(d.viewItems.at(item).index.row() - count, 0, parent);
+            d.viewItems[item].index = rows->index(d.viewItems.at(item).index.row() - count, 0, parent);
         }
         if (start == rowsLeft && start > 0) {
             const int previous = ChildHolding(d, removal.firstItem - 1, removal.parentItem);

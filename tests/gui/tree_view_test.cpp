@@ -13,6 +13,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QScrollBar>
+#include <memory>
 #include <vector>
 
 namespace mwdx::test {
@@ -83,20 +84,29 @@ protected:
     void SetUp() override {
         MakeDatabase(true);
         AddWideCatalog(m_db);
+        m_window = OpenWindow();
+        m_tree = TreeOf(*m_window);
+        m_tester = std::make_unique<QAbstractItemModelTester>(m_tree->model(),
+                                                              QAbstractItemModelTester::FailureReportingMode::Fatal);
+        m_big = FindTopItem(*m_window, "Big");
+        m_tree->expand(m_big);
     }
+
+    std::unique_ptr<CMarrowdexDlg> m_window;
+    CTreeCtrlEx* m_tree = nullptr;
+    std::unique_ptr<QAbstractItemModelTester> m_tester; // checks every signal the model sends
+    QModelIndex m_big;
 };
 
 TEST_F(TreeViewTest, EditsInAWideExpandedCatalogChangeOnlyTheirOwnRows) {
-    auto window = OpenWindow();
-    CTreeCtrlEx& tree = *TreeOf(*window);
+    CMarrowdexDlg* window = m_window.get();
+    CTreeCtrlEx& tree = *m_tree;
     QAbstractItemModel& model = *tree.model();
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     CatalogModel& catalog = window->Catalog();
     const std::string home = window->HomeDirectory();
-    const QModelIndex big = FindTopItem(*window, "Big");
+    const QModelIndex big = m_big;
     const QModelIndex after = FindTopItem(*window, "After");
     ASSERT_EQ(model.rowCount(big), kWide);
-    tree.expand(big);
     tree.expand(model.index(9, 0, big));  // Item 00010 and its three
     tree.expand(model.index(29, 0, big)); // Item 00030 and its one
     tree.expand(after);
@@ -158,14 +168,12 @@ TEST_F(TreeViewTest, EditsInAWideExpandedCatalogChangeOnlyTheirOwnRows) {
 // The model finds rows and nodes in a wide catalog that loses many of its children, wherever
 // they were, and every index it hands out names its node, its row and its parent rightly.
 TEST_F(TreeViewTest, RowsAndParentsStayRightAsAWideCatalogLosesChildren) {
-    auto window = OpenWindow();
-    CTreeCtrlEx& tree = *TreeOf(*window);
+    CMarrowdexDlg* window = m_window.get();
+    CTreeCtrlEx& tree = *m_tree;
     QAbstractItemModel& model = *tree.model();
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     CatalogModel& catalog = window->Catalog();
-    const QModelIndex big = FindTopItem(*window, "Big");
+    const QModelIndex big = m_big;
     CatalogNode* bigNode = window->ItemNode(big);
-    tree.expand(big);
     Settle(*window);
     const std::size_t layouts = tree.FullLayouts();
 
