@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <sqlite3.h>
@@ -62,6 +63,25 @@ double MsSince(Clock::time_point from) {
     return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
 }
 
+double CpuMsNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Elapsed time, and the process's CPU time, which waiting for the disk (every edit commits to the
+// store) does not count.
+struct Stopwatch {
+    Clock::time_point wall = Clock::now();
+    double cpu = CpuMsNow();
+};
+
+// Series of an edit: its elapsed ms at [action], its CPU ms at [kActionCount + action].
+void Record(std::vector<std::vector<double>>& times, int action, const Stopwatch& start) {
+    times[static_cast<std::size_t>(action)].push_back(MsSince(start.wall));
+    times[static_cast<std::size_t>(kActionCount + action)].push_back(CpuMsNow() - start.cpu);
+}
+
 // ---- the child -------------------------------------------------------------------------------
 
 // What the user waits for after a command: the view has taken in the change (its delayed layout
@@ -78,7 +98,7 @@ void Settle(mwdx::CMarrowdexDlg& window) {
                                                               mwdx::CatalogNode& bigNode, int children, int edits) {
     mwdx::CatalogModel& catalog = window.Catalog();
     mwdx::CatalogNode* big = &bigNode;
-    std::vector<std::vector<double>> times(kActionCount);
+    std::vector<std::vector<double>> times(2 * kActionCount);
     for (int round = 0; round <= edits; ++round) {
         const std::string added = "Added " + std::to_string(round);
         const std::string renamed = "Renamed " + std::to_string(round);
@@ -86,7 +106,7 @@ void Settle(mwdx::CMarrowdexDlg& window) {
 
         // Add Sub Catalog with Big selected, as the command does it once the dialog is answered.
         window.SelectItem(window.ItemOf(big));
-        Clock::time_point start = Clock::now();
+        Stopwatch start;
         mwdx::CatalogNode* node = nullptr;
         mwdx::OpResult result =
             mwdx::AddCatalogOperation(catalog, window.HomeDirectory(), {big, added, "a new sub-catalog"}, &node);
@@ -95,7 +115,7 @@ void Settle(mwdx::CMarrowdexDlg& window) {
         }
         Settle(window);
         if (timed) {
-            times[0].push_back(MsSince(start));
+            Record(times, 0, start);
         }
         if (!result.done || node == nullptr || tree.model()->rowCount(window.ItemOf(big)) != children + 1) {
             Fail("child: adding " + added + " failed: " + result.detail);
@@ -104,25 +124,25 @@ void Settle(mwdx::CMarrowdexDlg& window) {
         // Update on the new catalog: a new name and comment.
         window.SelectItem(window.ItemOf(node));
         Settle(window);
-        start = Clock::now();
+        start = Stopwatch();
         result = mwdx::EditNodeOperation(catalog, window.HomeDirectory(), *node, renamed, "renamed");
         if (result.done) {
             window.SetCommentText(node->Details().comment);
         }
         Settle(window);
         if (timed) {
-            times[1].push_back(MsSince(start));
+            Record(times, 1, start);
         }
         if (!result.done || window.ItemOf(node).data().toString().toStdString() != renamed) {
             Fail("child: renaming " + added + " failed: " + result.detail);
         }
 
         // Delete, with its folder.
-        start = Clock::now();
+        start = Stopwatch();
         result = mwdx::DeleteNodeOperation(catalog, window.HomeDirectory(), *node, true);
         Settle(window);
         if (timed) {
-            times[2].push_back(MsSince(start));
+            Record(times, 2, start);
         }
         if (!result.done || result.message != 0 || tree.model()->rowCount(window.ItemOf(big)) != children) {
             Fail("child: deleting " + renamed + " failed: " + result.detail);
@@ -134,11 +154,11 @@ void Settle(mwdx::CMarrowdexDlg& window) {
         const std::string middleName = middle->Details().fileName;
         window.SelectItem(window.ItemOf(middle));
         Settle(window);
-        start = Clock::now();
+        start = Stopwatch();
         result = mwdx::DeleteNodeOperation(catalog, window.HomeDirectory(), *middle, true);
         Settle(window);
         if (timed) {
-            times[3].push_back(MsSince(start));
+            Record(times, 3, start);
         }
         if (!result.done ||
             tree.model()->index(children / 2, 0, window.ItemOf(big)).data().toString().toStdString() == middleName) {
@@ -184,10 +204,10 @@ int Child(const std::string& folder, int edits) {
 
     const std::vector<std::vector<double>> times = EditRounds(window, *tree, *big, children, edits);
     std::printf("edit children=%d", children);
-    for (int action = 0; action < kActionCount; ++action) {
-        std::printf(" %s=", kActions[action]);
-        for (std::size_t i = 0; i < times[action].size(); ++i) {
-            std::printf("%s%.4f", i == 0 ? "" : ",", times[action][i]);
+    for (int series = 0; series < 2 * kActionCount; ++series) {
+        std::printf(" %s%s=", kActions[series % kActionCount], series < kActionCount ? "" : "/cpu");
+        for (std::size_t i = 0; i < times[series].size(); ++i) {
+            std::printf("%s%.4f", i == 0 ? "" : ",", times[series][i]);
         }
     }
     std::printf("\n");
@@ -199,7 +219,7 @@ int Child(const std::string& folder, int edits) {
 
 struct ChildTimes {
     int children = 0;
-    std::vector<double> ms[kActionCount];
+    std::vector<double> ms[2 * kActionCount]; // as EditRounds returns them
 };
 
 ChildTimes RunChild(const fs::path& folder, int edits) {
@@ -239,10 +259,10 @@ ChildTimes RunChild(const fs::path& folder, int edits) {
             values >> result.children;
             continue;
         }
-        for (int action = 0; action < kActionCount; ++action) {
-            if (key == kActions[action]) {
+        for (int series = 0; series < 2 * kActionCount; ++series) {
+            if (key == std::string(kActions[series % kActionCount]) + (series < kActionCount ? "" : "/cpu")) {
                 for (std::string value; std::getline(values, value, ',');) {
-                    result.ms[action].push_back(std::atof(value.c_str()));
+                    result.ms[series].push_back(std::atof(value.c_str()));
                 }
             }
         }
@@ -351,7 +371,7 @@ int main(int argc, char** argv) {
     }
 
     // All the times of one size and action, over every process; the sizes take turns.
-    std::map<std::int64_t, std::vector<double>> ms[kActionCount];
+    std::map<std::int64_t, std::vector<double>> ms[2 * kActionCount];
     for (int r = 0; r < options.repeats; ++r) {
         for (std::size_t s = 0; s < options.sizes.size(); ++s) {
             const std::size_t first = (r % 2 == 0) ? s : options.sizes.size() - 1 - s;
@@ -359,28 +379,35 @@ int main(int argc, char** argv) {
             if (child.children != options.sizes[first]) {
                 Fail("a child found " + std::to_string(child.children) + " children in Big");
             }
-            for (int action = 0; action < kActionCount; ++action) {
-                auto& all = ms[action][options.sizes[first]];
-                all.insert(all.end(), child.ms[action].begin(), child.ms[action].end());
+            for (int series = 0; series < 2 * kActionCount; ++series) {
+                auto& all = ms[series][options.sizes[first]];
+                all.insert(all.end(), child.ms[series].begin(), child.ms[series].end());
             }
         }
     }
 
     const std::int64_t reference = options.sizes.front();
-    std::printf("\nms per edit: median [min - max] over %d processes x %d edits; ratio of the medians to the\n"
-                "same edit at %s children\n",
+    std::printf("\nms per edit: median [min - max] over %d processes x %d edits, elapsed (the targets') and CPU\n"
+                "time; ratios of the medians to the same edit at %s children\n",
                 options.repeats, options.edits, SizeLabel(reference).c_str());
-    std::printf("  %-10s %9s | %28s | %6s | %s\n", "edit", "children", "ms", "ratio", "targets");
+    std::printf("  %-10s %9s | %28s %6s | %28s %6s | %s\n", "edit", "children", "elapsed ms", "ratio", "cpu ms",
+                "ratio", "targets");
+    const auto cell = [](const std::vector<double>& all) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.2f [%.2f - %.2f]", MedianOf(all), *std::min_element(all.begin(), all.end()),
+                      *std::max_element(all.begin(), all.end()));
+        return std::string(text);
+    };
     for (int action = 0; action < kActionCount; ++action) {
-        const double referenceMedian = MedianOf(ms[action][reference]);
+        const double referenceWall = MedianOf(ms[action][reference]);
+        const double referenceCpu = MedianOf(ms[kActionCount + action][reference]);
         for (const std::int64_t size : options.sizes) {
-            const std::vector<double>& all = ms[action][size];
-            const double median = MedianOf(all);
-            const double ratio = median / referenceMedian;
-            char cell[64];
-            std::snprintf(cell, sizeof cell, "%.2f [%.2f - %.2f]", median, *std::min_element(all.begin(), all.end()),
-                          *std::max_element(all.begin(), all.end()));
-            std::printf("  %-10s %9s | %28s | %6.2f |", kActions[action], SizeLabel(size).c_str(), cell, ratio);
+            const std::vector<double>& wall = ms[action][size];
+            const std::vector<double>& cpu = ms[kActionCount + action][size];
+            const double median = MedianOf(wall);
+            const double ratio = median / referenceWall;
+            std::printf("  %-10s %9s | %28s %6.2f | %28s %6.2f |", kActions[action], SizeLabel(size).c_str(),
+                        cell(wall).c_str(), ratio, cell(cpu).c_str(), MedianOf(cpu) / referenceCpu);
             if (size != reference) {
                 std::printf(" at most %.0f ms: %s, at most %.0fx: %s", kTargetMs, median <= kTargetMs ? "ok" : "MISSED",
                             kTargetRatio, ratio <= kTargetRatio ? "ok" : "MISSED");
