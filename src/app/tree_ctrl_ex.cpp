@@ -166,6 +166,9 @@ bool CTreeCtrlEx::AppendInPlace(const QModelIndex& parent, int start, int end) {
     }
     int parentItem = -1;
     if (parent != rootIndex()) {
+        if (!isExpanded(parent)) {
+            return false; // QTreeView only marks the parent, which costs nothing
+        }
         parentItem = LayoutRowOf(d, parent, rootIndex());
         if (parentItem < 0 || !d.viewItems.at(parentItem).expanded) {
             return false; // QTreeView only marks the parent, which costs nothing
@@ -212,30 +215,37 @@ void CTreeCtrlEx::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int
         PendingRemoval removal;
         removal.inPlace = true;
         removal.layoutSize = static_cast<int>(d.viewItems.size());
-        removal.parentShown = parent == rootIndex();
-        if (!removal.parentShown) {
-            removal.parentItem = LayoutRowOf(d, parent, rootIndex());
-            removal.parentShown = removal.parentItem >= 0;
-        }
-        if (removal.parentShown && (removal.parentItem < 0 || d.viewItems.at(removal.parentItem).expanded)) {
-            // The removed rows and their shown descendants, one block; the first is usually the
-            // selected row, which the view has just looked at.
-            int first = d.viewIndex(model()->index(start, 0, parent));
-            if (first >= 0 && d.viewItems.at(first).parentItem != removal.parentItem) {
-                first = -1;
-            }
-            int item = first;
-            for (int row = start; row <= end && item >= 0; ++row) {
-                if (item >= d.viewItems.size() || d.viewItems.at(item).index.row() != row ||
-                    d.viewItems.at(item).parentItem != removal.parentItem) {
-                    item = -1;
-                } else {
-                    item += 1 + static_cast<int>(d.viewItems.at(item).total);
+        const bool atTop = parent == rootIndex();
+        if (atTop || isExpanded(parent)) {
+            // The removed rows and their shown descendants, one block. The first is usually the
+            // selected row, which the view has just looked at; its parent's row comes with it.
+            const int first = d.viewIndex(model()->index(start, 0, parent));
+            if (first >= 0) {
+                removal.parentItem = d.viewItems.at(first).parentItem;
+                removal.parentShown = true;
+                int item = first;
+                for (int row = start; row <= end && item >= 0; ++row) {
+                    if (item >= d.viewItems.size() || d.viewItems.at(item).index.row() != row ||
+                        d.viewItems.at(item).parentItem != removal.parentItem) {
+                        item = -1;
+                    } else {
+                        item += 1 + static_cast<int>(d.viewItems.at(item).total);
+                    }
                 }
+                const bool parentFits =
+                    atTop ? removal.parentItem == -1
+                          : removal.parentItem >= 0 && d.viewItems.at(removal.parentItem).index == parent;
+                removal.inPlace = item >= 0 && parentFits;
+                removal.firstItem = first;
+                removal.items = item - first;
+            } else {
+                // Not shown: a collapsed ancestor hides it (a top-level row is always shown).
+                removal.inPlace = !atTop;
             }
-            removal.inPlace = item >= 0;
-            removal.firstItem = first;
-            removal.items = item - first;
+        } else if (model()->rowCount(parent) == end - start + 1) {
+            // A collapsed catalog loses its last children: only its own row changes.
+            removal.parentItem = d.viewIndex(parent);
+            removal.parentShown = removal.parentItem >= 0;
         }
         if (removal.inPlace) {
             m_removal = removal;

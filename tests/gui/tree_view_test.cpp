@@ -21,8 +21,8 @@ namespace {
 
 constexpr int kWide = 3000;
 
-// Big (id 1) with kWide sub-catalogs "Item 00001" ..., of which Item 00010 holds three catalogs
-// and Item 00030 one; then a top-level After with two.
+// Big (id 1) with kWide sub-catalogs "Item 00001" ..., of which Item 00010 holds three catalogs,
+// Item 00030 one, and Item 00040 one holding one; then a top-level After with two.
 void AddWideCatalog(const std::string& db) {
     RunSql(db, "insert into FILE_NODE(FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
                "values ('Big',0,'',0,'',1);"
@@ -36,7 +36,11 @@ void AddWideCatalog(const std::string& db) {
                    "insert into FILE_NODE(FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
                    "select 'a'||FILE_ID, FILE_ID, '', 0, '', 2 from FILE_NODE where FILE_NAME='After';"
                    "insert into FILE_NODE(FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
-                   "select 'b'||FILE_ID, FILE_ID, '', 0, '', 2 from FILE_NODE where FILE_NAME='After';");
+                   "select 'b'||FILE_ID, FILE_ID, '', 0, '', 2 from FILE_NODE where FILE_NAME='After';"
+                   "insert into FILE_NODE(FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
+                   "values ('w',41,'',0,'',3);"
+                   "insert into FILE_NODE(FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
+                   "select 'v', FILE_ID, '', 0, '', 4 from FILE_NODE where FILE_NAME='w';");
 }
 
 CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
@@ -154,12 +158,29 @@ TEST_F(TreeViewTest, EditsInAWideExpandedCatalogChangeOnlyTheirOwnRows) {
     Settle(*window);
     EXPECT_EQ(model.rowCount(after), 1);
 
+    // Under a collapsed catalog, which loses its only child, and under an expanded one that a
+    // collapsed Big hides.
+    const QModelIndex item20 = ItemNamed(model, big, QStringLiteral("Item 00020"));
+    ASSERT_TRUE(DeleteNodeOperation(catalog, home, *node(item20, "Inner"), false).done);
+    const QModelIndex item40 = ItemNamed(model, big, QStringLiteral("Item 00040"));
+    const QModelIndex w = model.index(0, 0, item40);
+    tree.expand(item40);
+    tree.expand(w);
+    tree.collapse(big);
+    Settle(*window);
+    ASSERT_TRUE(DeleteNodeOperation(catalog, home, *node(w, "v"), false).done);
+    tree.expand(big);
+    Settle(*window);
+    EXPECT_FALSE(model.hasChildren(item20));
+    EXPECT_FALSE(model.hasChildren(w));
+    EXPECT_EQ(tree.indexBelow(w), ItemNamed(model, big, QStringLiteral("Item 00041")));
+
     EXPECT_EQ(tree.FullLayouts(), layouts) << "the view laid out every row again";
 
     // What the view shows after these edits in place is what a layout from scratch shows.
     const Shown inPlace = WhatIsShown(tree);
-    // Big and its rows, After and its one left, Top.
-    EXPECT_EQ(inPlace.rows.size(), static_cast<std::size_t>(1 + kWide - 2 + 2 + 1));
+    // Big and its rows with w, After and its one left, Top.
+    EXPECT_EQ(inPlace.rows.size(), static_cast<std::size_t>(1 + kWide - 2 + 1 + 2 + 1));
     tree.doItemsLayout();
     Settle(*window);
     EXPECT_TRUE(WhatIsShown(tree) == inPlace);
