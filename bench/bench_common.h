@@ -3,15 +3,18 @@
 // Small pieces the benchmarks share.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
 #include <string>
 #include <string_view>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -88,6 +91,48 @@ inline bool RunTool(std::vector<std::string> args) {
     int status = 0;
     return ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 &&
            ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Starts this program again (/proc/self/exe) with `args` (the first is its name), its standard
+// output a new pipe whose read end is put in *readEnd. The child's pid; -1 with the reason in
+// *error when it could not be started.
+inline pid_t SpawnSelf(std::vector<std::string> args, int* readEnd, std::string* error) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        *error = std::string("pipe: ") + std::strerror(errno);
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (spawned != 0) {
+        ::close(fds[0]);
+        *error = std::string("posix_spawn: ") + std::strerror(spawned);
+        return -1;
+    }
+    *readEnd = fds[0];
+    return pid;
+}
+
+// "100", "100k", "1M": a row count as the tables print it.
+inline std::string SizeLabel(std::int64_t rows) {
+    if (rows >= 1000000 && rows % 1000000 == 0) {
+        return std::to_string(rows / 1000000) + "M";
+    }
+    if (rows >= 1000 && rows % 1000 == 0) {
+        return std::to_string(rows / 1000) + "k";
+    }
+    return std::to_string(rows);
 }
 
 // The smallest of the figures: the run least disturbed by the rest of the machine.

@@ -40,6 +40,7 @@ using mwdx::bench::BestOf;
 using mwdx::bench::InTurn;
 using mwdx::bench::MedianOf;
 using mwdx::bench::Shape;
+using mwdx::bench::SizeLabel;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kTargetRatioAt100k = 2.5;
@@ -327,16 +328,6 @@ std::string Ms(double seconds) {
     const double ms = seconds * 1000;
     std::snprintf(text, sizeof text, ms >= 100 ? "%.0f" : ms >= 10 ? "%.1f" : "%.2f", ms);
     return text;
-}
-
-std::string SizeLabel(std::int64_t rows) {
-    if (rows >= 1000000 && rows % 1000000 == 0) {
-        return std::to_string(rows / 1000000) + "M";
-    }
-    if (rows >= 1000 && rows % 1000 == 0) {
-        return std::to_string(rows / 1000) + "k";
-    }
-    return std::to_string(rows);
 }
 
 const char* Verdict(bool met) {

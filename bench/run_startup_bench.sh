@@ -1,22 +1,10 @@
 #!/usr/bin/env bash
-# Builds the start-up benchmark (Release, in its own build folder) and runs it.
-# Extra arguments go to the benchmark, e.g. --sizes=100000,1000000, --shapes=wide,deep, --repeats=5.
+# Builds the start-up benchmark (Release, in its own build folder) and runs it; the sample
+# program folders (about 150 MB per million rows) live in a temporary folder.
+# Extra arguments go to the benchmark, e.g. --sizes=100000,1000000, --shapes=wide,deep, --repeats=5, --keep.
 # Environment: as bench/build_bench.sh.
 set -euo pipefail
 
-bench="$(bash "$(dirname "${BASH_SOURCE[0]}")/build_bench.sh" marrowdex_startup_bench)"
-
-# The sample program folders (about 150 MB per million rows) go with the script, even when the
-# run is interrupted or fails; with --keep they stay, and the benchmark says where.
-work="$(mktemp -d "${TMPDIR:-/tmp}/marrowdex-startup-bench-XXXXXX")"
-keep=0
-for arg in "$@"; do
-    if [[ "$arg" == --keep ]]; then
-        keep=1
-    fi
-done
-if ((keep == 0)); then
-    trap 'rm -rf "$work"' EXIT
-fi
-
-"$bench" --work-dir="$work" "$@"
+here="$(dirname "${BASH_SOURCE[0]}")"
+bench="$(bash "$here/build_bench.sh" marrowdex_startup_bench)"
+bash "$here/with_work_dir.sh" marrowdex-startup-bench "$bench" "$@"

@@ -208,6 +208,13 @@ void FillDeep(Filler& filler, Random& random) {
     }
 }
 
+void FillFlat(Filler& filler, Random& random) {
+    const std::int64_t big = filler.Add(0, 1, kCatalogType, "Big", "");
+    for (int item = 1; !filler.Full(); ++item) {
+        filler.Add(big, 2, kCatalogType, Numbered("Item", item, 7), PickComment(random));
+    }
+}
+
 // The damage a store can suffer outside the program, on top of a wide catalog.
 void FillDamaged(sqlite3* db, Filler& filler, Random& random, std::int64_t rows, SampleStats& stats,
                  std::string* error) {
@@ -308,6 +315,9 @@ std::vector<Shape> ParseShapes(std::string_view list) {
     if (list.find("damaged") != std::string_view::npos) {
         shapes.push_back(Shape::Damaged);
     }
+    if (list.find("flat") != std::string_view::npos) {
+        shapes.push_back(Shape::Flat);
+    }
     return shapes;
 }
 
@@ -317,6 +327,8 @@ std::string_view ShapeName(Shape shape) {
         return "wide";
     case Shape::Deep:
         return "deep";
+    case Shape::Flat:
+        return "flat";
     case Shape::Damaged:
         break;
     }
@@ -357,6 +369,8 @@ bool BuildSampleCatalog(const std::string& path, Shape shape, std::int64_t rows,
         Random random(shape == Shape::Wide ? 0x5EED0001u : shape == Shape::Deep ? 0x5EED0002u : 0x5EED0003u);
         if (shape == Shape::Wide) {
             FillWide(filler, random);
+        } else if (shape == Shape::Flat) {
+            FillFlat(filler, random);
         } else if (shape == Shape::Deep) {
             FillDeep(filler, random);
         } else {

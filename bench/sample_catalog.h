@@ -17,11 +17,14 @@ enum class Shape {
     // any path Linux takes (10%), orphans (5%), pairs of rows that are each other's parent (5%),
     // and one project in twenty moved under a newer catalog, so its rows come before their parent.
     Damaged,
+    // One top-level catalog, "Big", holding every other row as a sub-catalog of its own, and
+    // nothing else: the widest a single catalog gets.
+    Flat,
 };
 
 std::string_view ShapeName(Shape shape);
 
-// The shapes named in a list such as "wide,deep,damaged", in that order (wide first).
+// The shapes named in a list such as "wide,deep,damaged,flat", in that order (wide first).
 std::vector<Shape> ParseShapes(std::string_view list);
 
 struct SampleStats {

@@ -13,6 +13,7 @@
 #include "bench_common.h"
 #include "catalog/loader.h"
 #include "catalog/model.h"
+#include "offscreen.h"
 #include "sample_catalog.h"
 #include "store/connection.h"
 #include "store/fresh_database.h"
@@ -41,8 +42,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -98,16 +97,6 @@ int CoreChild(const std::string& folder) {
     Report("core", model.NodeCount(), 0, 0);
 }
 
-// The offscreen platform warns about every window feature it lacks, and Qt about a session
-// without a runtime folder; those lines are noise here.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.startsWith(QLatin1String("This plugin does not support")) ||
-        message.contains(QLatin1String("XDG_RUNTIME_DIR"))) {
-        return;
-    }
-    qt_message_output(type, context, message);
-}
-
 // Reports once the tree's viewport has had its first paint event and that paint is over (a
 // zero timer runs only after the window's whole paint and flush).
 class FirstPaint final : public QObject {
@@ -150,9 +139,7 @@ private:
 // The program's own start-up, on `folder` instead of the program's folder: the application, the
 // main window run as InitInstance runs it.
 int WindowChild(const std::string& folder) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ::unsetenv("QT_QPA_PLATFORMTHEME");
-    qInstallMessageHandler(QuietHandler);
+    mwdx::bench::UseOffscreenPlatform();
     static int argc = 1;
     static char name[] = "marrowdex_startup_bench";
     static char* argv[] = {name, nullptr};
@@ -184,31 +171,20 @@ struct ChildResult {
 };
 
 ChildResult RunChild(const char* mode, const fs::path& folder) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        Fail("pipe failed");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     const std::string folderText = folder.string();
-    const char* argv[] = {"marrowdex_startup_bench", "--child", mode, folderText.c_str(), nullptr};
-    std::fflush(stdout);
-
-    pid_t pid = 0;
+    int readEnd = -1;
+    std::string error;
     const Clock::time_point start = Clock::now();
-    const int spawned =
-        ::posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    if (spawned != 0) {
-        Fail(std::string("posix_spawn failed: ") + std::strerror(spawned));
+    const pid_t pid =
+        mwdx::bench::SpawnSelf({"marrowdex_startup_bench", "--child", mode, folderText}, &readEnd, &error);
+    if (pid < 0) {
+        Fail(error);
     }
     std::string output;
     double wall = -1;
     char buffer[512];
     ssize_t n;
-    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    while ((n = ::read(readEnd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
         if (n > 0) {
             output.append(buffer, static_cast<std::size_t>(n));
             if (wall < 0 && output.find('\n') != std::string::npos) {
@@ -216,7 +192,7 @@ ChildResult RunChild(const char* mode, const fs::path& folder) {
             }
         }
     }
-    ::close(fds[0]);
+    ::close(readEnd);
     int status = 0;
     struct rusage usage {};
     if (::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || wall < 0) {
@@ -252,16 +228,7 @@ struct Figures {
 };
 
 std::string SizeLabel(std::int64_t rows) {
-    if (rows == 0) {
-        return "empty";
-    }
-    if (rows >= 1000000 && rows % 1000000 == 0) {
-        return std::to_string(rows / 1000000) + "M";
-    }
-    if (rows >= 1000 && rows % 1000 == 0) {
-        return std::to_string(rows / 1000) + "k";
-    }
-    return std::to_string(rows);
+    return rows == 0 ? "empty" : mwdx::bench::SizeLabel(rows);
 }
 
 std::string Cell(const Series& series) {

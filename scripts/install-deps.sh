@@ -24,6 +24,7 @@ packages=(
     libsqlite3-dev      # the store
     sqlite3             # the sqlite3 shell, for looking into a database by hand (and the browser test)
     qt6-base-dev        # Qt 6 Core, Gui and Widgets: the desktop program (Test too, for the GUI tests)
+    qt6-base-private-dev # the tree view's own rows, updated in place when a wide catalog changes
     fonts-dejavu-core   # a font for the windows' texts on a machine that has none
 )
 test_packages=(

@@ -4,6 +4,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace mwdx {
 
@@ -26,6 +27,9 @@ void CatalogTreeModel::SetCatalog(CatalogModel* catalog) {
         m_catalog->SetObserver(this);
     }
     m_children.clear();
+    m_lastParent = nullptr;
+    m_lastChildren = nullptr;
+    m_emptiedParent = nullptr;
     endResetModel();
 }
 
@@ -37,45 +41,165 @@ const CatalogNode* CatalogTreeModel::ParentNodeOf(const QModelIndex& parent) con
     return parent.isValid() ? NodeOf(parent) : RootNode();
 }
 
+namespace {
+
+std::size_t LowBit(std::size_t i) {
+    return i & (~i + 1);
+}
+
+// Turns counts[1..n] of ones into the Fenwick tree of their sums.
+void BuildCounts(std::vector<int>& counts) {
+    const std::size_t n = counts.size() - 1;
+    for (std::size_t i = 1; i <= n; ++i) {
+        if (const std::size_t up = i + LowBit(i); up <= n) {
+            counts[up] += counts[i];
+        }
+    }
+}
+
+} // namespace
+
+void CatalogTreeModel::Children::Append(CatalogNode* node) {
+    // The new place's count covers the places (i - lowbit(i), i]: itself and what is before it.
+    const std::size_t i = nodes.size() + 1;
+    const std::size_t from = i - LowBit(i);
+    nodes.push_back(node);
+    ordinals.push_back(node->Ordinal());
+    counts.push_back(1 + RowOfPlace(i - 1) - RowOfPlace(from));
+    ++rows;
+}
+
+void CatalogTreeModel::Children::Remove(std::size_t place) {
+    nodes[place] = nullptr;
+    for (std::size_t i = place + 1; i < counts.size(); i += LowBit(i)) {
+        --counts[i];
+    }
+    --rows;
+    lastRow = -1;
+    const std::size_t gaps = nodes.size() - static_cast<std::size_t>(rows);
+    if (gaps >= 64 && gaps > static_cast<std::size_t>(rows)) {
+        Squeeze();
+    }
+}
+
+int CatalogTreeModel::Children::RowOfPlace(std::size_t place) const {
+    int before = 0;
+    for (std::size_t i = place; i > 0; i -= LowBit(i)) {
+        before += counts[i];
+    }
+    return before;
+}
+
+std::size_t CatalogTreeModel::Children::PlaceOfRow(int row) const {
+    std::size_t place;
+    if (static_cast<std::size_t>(rows) == nodes.size()) {
+        place = static_cast<std::size_t>(row);
+    } else if (lastRow >= 0 && row == lastRow) {
+        place = lastPlace;
+    } else if (lastRow >= 0 && row == lastRow + 1) {
+        place = lastPlace + 1;
+        while (nodes[place] == nullptr) {
+            ++place;
+        }
+    } else {
+        // The place after the largest prefix of places holding fewer than row + 1 children.
+        place = 0;
+        int remaining = row + 1;
+        std::size_t step = 1;
+        while (step * 2 < counts.size()) {
+            step *= 2;
+        }
+        for (; step > 0; step /= 2) {
+            if (place + step < counts.size() && counts[place + step] < remaining) {
+                place += step;
+                remaining -= counts[place];
+            }
+        }
+    }
+    lastRow = row;
+    lastPlace = place;
+    return place;
+}
+
+std::size_t CatalogTreeModel::Children::PlaceOf(const CatalogNode& node) const {
+    const auto it = std::lower_bound(ordinals.begin(), ordinals.end(), node.Ordinal());
+    const auto place = static_cast<std::size_t>(it - ordinals.begin());
+    return place < nodes.size() && nodes[place] == &node ? place : nodes.size();
+}
+
+void CatalogTreeModel::Children::Squeeze() {
+    std::size_t kept = 0;
+    for (std::size_t place = 0; place < nodes.size(); ++place) {
+        if (nodes[place] != nullptr) {
+            nodes[kept] = nodes[place];
+            ordinals[kept] = ordinals[place];
+            ++kept;
+        }
+    }
+    nodes.resize(kept);
+    ordinals.resize(kept);
+    counts.assign(kept + 1, 1);
+    BuildCounts(counts);
+    lastRow = -1;
+}
+
+CatalogTreeModel::Children* CatalogTreeModel::ListedChildrenOf(const CatalogNode* node) const {
+    if (node == m_lastParent && m_lastChildren != nullptr) {
+        return m_lastChildren;
+    }
+    const auto listed = m_children.find(node);
+    if (listed == m_children.end()) {
+        return nullptr;
+    }
+    m_lastParent = node;
+    m_lastChildren = &listed->second;
+    return m_lastChildren;
+}
+
 CatalogTreeModel::Children& CatalogTreeModel::ChildrenOf(const CatalogNode* node) const {
-    if (const auto listed = m_children.find(node); listed != m_children.end()) {
-        return listed->second;
+    if (Children* listed = ListedChildrenOf(node)) {
+        return *listed;
     }
-    // Ancestors are listed first, outermost first, so each node finds its row in its parent's
-    // list; a loop, not recursion, however deep the catalog goes.
-    std::vector<const CatalogNode*> unlisted;
-    for (const CatalogNode* n = node; n != nullptr && !m_children.contains(n); n = n->Parent()) {
-        unlisted.push_back(n);
+    Children& entry = m_children[node];
+    entry.nodes.reserve(node->ChildCount());
+    entry.ordinals.reserve(node->ChildCount());
+    for (CatalogNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling()) {
+        entry.nodes.push_back(child);
+        entry.ordinals.push_back(child->Ordinal());
     }
-    for (auto it = unlisted.rbegin(); it != unlisted.rend(); ++it) {
-        Children& entry = m_children[*it];
-        for (CatalogNode* child = (*it)->FirstChild(); child != nullptr; child = child->NextSibling()) {
-            entry.nodes.push_back(child);
-        }
-        if (const CatalogNode* parent = (*it)->Parent()) {
-            const auto& siblings = m_children.at(parent).nodes;
-            entry.rowInParent = static_cast<int>(std::find(siblings.begin(), siblings.end(), *it) - siblings.begin());
-        }
+    entry.rows = static_cast<int>(entry.nodes.size());
+    entry.counts.assign(entry.nodes.size() + 1, 1);
+    BuildCounts(entry.counts);
+    m_lastParent = node;
+    m_lastChildren = &entry;
+    return entry;
+}
+
+int CatalogTreeModel::RowOf(const CatalogNode& node, const Children& siblings) const {
+    const std::size_t place = siblings.PlaceOf(node);
+    return place < siblings.nodes.size() ? siblings.RowOfPlace(place) : -1;
+}
+
+void CatalogTreeModel::Forget(const CatalogNode* node) {
+    if (node == m_lastParent) {
+        m_lastParent = nullptr;
+        m_lastChildren = nullptr;
     }
-    return m_children.at(node);
+    m_children.erase(node);
 }
 
 QModelIndex CatalogTreeModel::IndexOf(const CatalogNode* node) const {
     if (node == nullptr || node->Parent() == nullptr) {
         return {};
     }
-    const auto& siblings = ChildrenOf(node->Parent()).nodes;
-    const auto it = std::find(siblings.begin(), siblings.end(), node);
-    if (it == siblings.end()) {
-        return {};
-    }
-    return createIndex(static_cast<int>(it - siblings.begin()), 0, const_cast<CatalogNode*>(node));
+    const int row = RowOf(*node, ChildrenOf(node->Parent()));
+    return row < 0 ? QModelIndex() : createIndex(row, 0, const_cast<CatalogNode*>(node));
 }
 
 void CatalogTreeModel::NodeAdded(const CatalogNode& node) {
     const CatalogNode* parentNode = node.Parent();
-    const auto listed = m_children.find(parentNode);
-    if (listed == m_children.end()) {
+    Children* listed = ListedChildrenOf(parentNode);
+    if (listed == nullptr) {
         // Nobody has seen this parent's children yet: they are listed, new one included, on first
         // look. A parent that gains its first child shows an expander from now on.
         if (parentNode != RootNode() && parentNode->FirstChild() == &node) {
@@ -84,30 +208,30 @@ void CatalogTreeModel::NodeAdded(const CatalogNode& node) {
         }
         return;
     }
-    auto& children = listed->second.nodes;
-    const int row = static_cast<int>(children.size());
+    const int row = listed->rows;
     beginInsertRows(IndexOf(parentNode), row, row);
-    children.push_back(const_cast<CatalogNode*>(&node));
+    listed->Append(const_cast<CatalogNode*>(&node));
     endInsertRows();
 }
 
 void CatalogTreeModel::NodeAboutToBeRemoved(const CatalogNode& node) {
-    const QModelIndex index = IndexOf(&node);
-    if (!index.isValid()) {
+    const CatalogNode* parentNode = node.Parent();
+    Children* listed = ListedChildrenOf(parentNode);
+    if (listed == nullptr) {
+        // No view has seen the node; only its parent may lose its expander.
+        m_emptiedParent = parentNode != RootNode() && parentNode->ChildCount() == 1 ? parentNode : nullptr;
         return;
     }
-    const int row = index.row();
-    beginRemoveRows(index.parent(), row, row);
-    auto& siblings = ChildrenOf(node.Parent()).nodes;
-    siblings.erase(siblings.begin() + row);
-    // Siblings listed after it move up one row; the lists of the subtree go with their nodes.
-    for (std::size_t later = static_cast<std::size_t>(row); later < siblings.size(); ++later) {
-        if (const auto listed = m_children.find(siblings[later]); listed != m_children.end()) {
-            --listed->second.rowInParent;
-        }
+    const std::size_t place = listed->PlaceOf(node);
+    if (place == listed->nodes.size()) {
+        return;
     }
-    m_children.erase(&node);
-    ForEachDescendant(node, [this](const CatalogNode& below) { m_children.erase(&below); });
+    const int row = listed->RowOfPlace(place);
+    beginRemoveRows(IndexOf(parentNode), row, row);
+    listed->Remove(place);
+    // The lists of the subtree go with their nodes.
+    Forget(&node);
+    ForEachDescendant(node, [this](const CatalogNode& below) { Forget(&below); });
     m_removing = true;
 }
 
@@ -116,42 +240,29 @@ void CatalogTreeModel::NodeRemoved(const CatalogNode&) {
         m_removing = false;
         endRemoveRows();
     }
+    if (const CatalogNode* emptied = std::exchange(m_emptiedParent, nullptr)) {
+        const QModelIndex parent = IndexOf(emptied);
+        emit dataChanged(parent, parent);
+    }
 }
 
 // A move shows as the item leaving its old place and arriving last under its new parent.
 void CatalogTreeModel::NodeAboutToMove(const CatalogNode& node) {
+    const CatalogNode* oldParent = node.Parent();
     NodeAboutToBeRemoved(node);
-    if (m_removing) {
-        m_removing = false;
-        endRemoveRows();
-    }
+    NodeRemoved(*oldParent);
 }
 
 void CatalogTreeModel::NodeMoved(const CatalogNode& node) {
-    const CatalogNode* parentNode = node.Parent();
-    const auto listed = m_children.find(parentNode);
-    if (listed == m_children.end()) {
-        NodeAdded(node); // nothing listed there yet: only the expander may change
-        return;
-    }
-    int row = 0;
-    for (const CatalogNode* child = parentNode->FirstChild(); child != &node; child = child->NextSibling()) {
-        ++row;
-    }
-    beginInsertRows(IndexOf(parentNode), row, row);
-    auto& children = listed->second.nodes;
-    children.insert(children.begin() + row, const_cast<CatalogNode*>(&node));
-    for (std::size_t later = static_cast<std::size_t>(row) + 1; later < children.size(); ++later) {
-        if (const auto below = m_children.find(children[later]); below != m_children.end()) {
-            ++below->second.rowInParent;
-        }
-    }
-    endInsertRows();
+    NodeAdded(node);
 }
 
 void CatalogTreeModel::NodeChanged(const CatalogNode& node) {
-    const QModelIndex index = IndexOf(&node);
-    if (index.isValid()) {
+    // A node whose siblings no view has asked for is on no screen.
+    const Children* siblings = node.Parent() != nullptr ? ListedChildrenOf(node.Parent()) : nullptr;
+    const int row = siblings != nullptr ? RowOf(node, *siblings) : -1;
+    if (row >= 0) {
+        const QModelIndex index = createIndex(row, 0, const_cast<CatalogNode*>(&node));
         emit dataChanged(index, index);
     }
 }
@@ -161,11 +272,11 @@ QModelIndex CatalogTreeModel::index(int row, int column, const QModelIndex& pare
     if (parentNode == nullptr || column != 0 || row < 0) {
         return {};
     }
-    const auto& nodes = ChildrenOf(parentNode).nodes;
-    if (row >= static_cast<int>(nodes.size())) {
+    const Children& children = ChildrenOf(parentNode);
+    if (row >= children.rows) {
         return {};
     }
-    return createIndex(row, 0, nodes[static_cast<std::size_t>(row)]);
+    return createIndex(row, 0, children.NodeAt(row));
 }
 
 QModelIndex CatalogTreeModel::parent(const QModelIndex& child) const {
@@ -177,7 +288,7 @@ QModelIndex CatalogTreeModel::parent(const QModelIndex& child) const {
     if (parentNode == nullptr || parentNode == RootNode()) {
         return {};
     }
-    return createIndex(ChildrenOf(parentNode).rowInParent, 0, parentNode);
+    return createIndex(RowOf(*parentNode, ChildrenOf(parentNode->Parent())), 0, parentNode);
 }
 
 int CatalogTreeModel::rowCount(const QModelIndex& parent) const {
@@ -185,7 +296,7 @@ int CatalogTreeModel::rowCount(const QModelIndex& parent) const {
     if (parentNode == nullptr || parent.column() > 0) {
         return 0;
     }
-    return static_cast<int>(ChildrenOf(parentNode).nodes.size());
+    return ChildrenOf(parentNode).rows;
 }
 
 int CatalogTreeModel::columnCount(const QModelIndex&) const {
@@ -197,9 +308,13 @@ bool CatalogTreeModel::hasChildren(const QModelIndex& parent) const {
     if (parentNode == nullptr || parent.column() > 0) {
         return false;
     }
-    // Asked for every visible item: answered without listing the children.
-    const auto listed = m_children.find(parentNode);
-    return listed != m_children.end() ? !listed->second.nodes.empty() : parentNode->FirstChild() != nullptr;
+    // Asked for every visible item: answered without listing the children, and for a childless
+    // node without looking them up.
+    if (parentNode->FirstChild() == nullptr) {
+        return false;
+    }
+    const Children* listed = ListedChildrenOf(parentNode);
+    return listed == nullptr || listed->rows > 0;
 }
 
 QVariant CatalogTreeModel::data(const QModelIndex& index, int role) const {

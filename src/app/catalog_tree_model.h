@@ -3,12 +3,14 @@
 // The catalog tree as Qt's views see it: every index wraps a Catalog Node, the top level is the
 // Root Node's children, and nothing is copied per node. A parent's children are listed the first
 // time a view asks for them and then kept in step as the catalog reports its changes, so a
-// million nodes cost nothing until they are looked at, and no command touches the view.
+// million nodes cost nothing until they are looked at, and no command touches the view. Finding a
+// row and the node at a row costs at most a logarithm of the siblings, however many go.
 
 #include "catalog/model.h"
 
 #include <QAbstractItemModel>
 #include <QIcon>
+#include <cstdint>
 #include <unordered_map>
 #include <vector>
 
@@ -46,19 +48,44 @@ private:
     void NodeAboutToMove(const CatalogNode& node) override;
     void NodeMoved(const CatalogNode& node) override;
 
+    // A parent's listed children in list order. A child that goes leaves a gap (nullptr) behind,
+    // so no later sibling moves; counts of the children still there, kept in a Fenwick tree over
+    // the places, turn a place into a row and back. Gaps are squeezed out once they are many.
     struct Children {
         std::vector<CatalogNode*> nodes;
-        int rowInParent = 0; // the parent's own row, for QModelIndex::parent()
+        std::vector<std::uint64_t> ordinals; // of each place, gaps included: ascending
+        std::vector<int> counts;             // Fenwick tree of the places taken (1-based)
+        int rows = 0;
+        // The last place asked for by row: views ask for rows one after another.
+        mutable int lastRow = -1;
+        mutable std::size_t lastPlace = 0;
+
+        void Append(CatalogNode* node);
+        void Remove(std::size_t place);
+        int RowOfPlace(std::size_t place) const;
+        std::size_t PlaceOfRow(int row) const;
+        std::size_t PlaceOf(const CatalogNode& node) const; // nodes.size() when not listed
+        CatalogNode* NodeAt(int row) const { return nodes[PlaceOfRow(row)]; }
+        void Squeeze();
     };
 
     const CatalogNode* RootNode() const { return m_catalog != nullptr ? m_catalog->RootNode() : nullptr; }
     const CatalogNode* ParentNodeOf(const QModelIndex& parent) const;
     // The listed children of `node`, listed now if they were not yet.
     Children& ChildrenOf(const CatalogNode* node) const;
+    // The listed children of `node`, or nullptr when no view has asked for them.
+    Children* ListedChildrenOf(const CatalogNode* node) const;
+    // The row of a child whose parent's children are listed; -1 when it is not among them.
+    int RowOf(const CatalogNode& node, const Children& siblings) const;
+    void Forget(const CatalogNode* node);
 
     CatalogModel* m_catalog = nullptr;
-    bool m_removing = false; // between NodeAboutToBeRemoved and NodeRemoved
+    bool m_removing = false;                      // between NodeAboutToBeRemoved and NodeRemoved
+    const CatalogNode* m_emptiedParent = nullptr; // loses its last child, which no view has seen
     mutable std::unordered_map<const CatalogNode*, Children> m_children;
+    // The last listing looked up: a view asks for the rows of one parent one after another.
+    mutable const CatalogNode* m_lastParent = nullptr;
+    mutable Children* m_lastChildren = nullptr;
     QIcon m_catalogIcon;
     QIcon m_documentIcon;
 };

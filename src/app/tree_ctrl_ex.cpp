@@ -1,8 +1,49 @@
 #include "app/tree_ctrl_ex.h"
 
+#include <QAccessible>
+#include <QEvent>
+#include <QHash>
 #include <QHeaderView>
+#include <QStyledItemDelegate>
+#include <QtWidgets/private/qtreeview_p.h>
+#include <utility>
+
+// The in-place updates below work on QTreeView's own layout rows; they follow Qt 6.4's
+// QTreeViewPrivate and must be checked against any other version's before it is used.
+static_assert(QT_VERSION >= QT_VERSION_CHECK(6, 4, 0) && QT_VERSION < QT_VERSION_CHECK(6, 5, 0),
+              "check CTreeCtrlEx's in-place row updates against this Qt's QTreeViewPrivate");
 
 namespace mwdx {
+
+namespace {
+
+// The header fits the column to the names of up to a thousand rows around the visible ones after
+// every change; measuring a name takes a text layout, so each width is measured once.
+class NameWidthCache final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const QString name = index.data(Qt::DisplayRole).toString();
+        if (const auto known = m_sizes.constFind(name); known != m_sizes.constEnd()) {
+            return *known;
+        }
+        if (m_sizes.size() >= kMaxNames) {
+            m_sizes.clear();
+        }
+        const QSize size = QStyledItemDelegate::sizeHint(option, index);
+        m_sizes.insert(name, size);
+        return size;
+    }
+
+    void Forget() { m_sizes.clear(); }
+
+private:
+    static constexpr qsizetype kMaxNames = 8192;
+    mutable QHash<QString, QSize> m_sizes;
+};
+
+} // namespace
 
 CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTreeView(parent) {
     setObjectName(QStringLiteral("catalogTree"));
@@ -12,10 +53,24 @@ CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTreeView(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(16, 16));
+    setItemDelegate(new NameWidthCache(this));
     // Long names scroll sideways instead of being cut.
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+void CTreeCtrlEx::setModel(QAbstractItemModel* model) {
+    if (QAbstractItemModel* old = this->model()) {
+        disconnect(old, &QAbstractItemModel::rowsRemoved, this, &CTreeCtrlEx::OnRowsRemoved);
+    }
+    QTreeView::setModel(model);
+    if (model != nullptr) {
+        // QTreeView's own handler throws the whole layout away; ours decides first. Qt 6.4 makes
+        // that connection by name.
+        disconnect(model, SIGNAL(rowsRemoved(QModelIndex, int, int)), this, SLOT(rowsRemoved(QModelIndex, int, int)));
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &CTreeCtrlEx::OnRowsRemoved);
+    }
 }
 
 bool CTreeCtrlEx::IsOnItem(const QModelIndex& index, const QPoint& point) const {
@@ -32,6 +87,216 @@ bool CTreeCtrlEx::IsOnItem(const QModelIndex& index, const QPoint& point) const 
 
 void CTreeCtrlEx::drawBranches(QPainter*, const QRect&, const QModelIndex&) const {
     // Nothing: the tree shows neither expand buttons nor lines.
+}
+
+void CTreeCtrlEx::doItemsLayout() {
+    ++m_fullLayouts;
+    QTreeView::doItemsLayout();
+}
+
+void CTreeCtrlEx::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        static_cast<NameWidthCache*>(itemDelegate())->Forget();
+    }
+    QTreeView::changeEvent(event);
+}
+
+namespace {
+
+QTreeViewPrivate& Private(QObjectData* data) {
+    return *static_cast<QTreeViewPrivate*>(data);
+}
+
+// The layout row showing `index`, found by walking down from the top through the shown rows of
+// its ancestors; -1 when it is not shown (an ancestor is collapsed). -1 also for the view's root.
+int LayoutRowOf(const QTreeViewPrivate& d, const QModelIndex& index, const QModelIndex& root) {
+    QModelIndexList path;
+    for (QModelIndex i = index; i.isValid() && i != root; i = i.parent()) {
+        path.prepend(i);
+    }
+    int parentItem = -1;
+    for (const QModelIndex& step : path) {
+        if (parentItem >= 0 && !d.viewItems.at(parentItem).expanded) {
+            return -1;
+        }
+        int item = parentItem + 1;
+        for (int row = 0; row < step.row(); ++row) {
+            if (item >= d.viewItems.size() || d.viewItems.at(item).parentItem != parentItem) {
+                return -1;
+            }
+            item += 1 + static_cast<int>(d.viewItems.at(item).total);
+        }
+        if (item >= d.viewItems.size() || d.viewItems.at(item).index != step) {
+            return -1;
+        }
+        parentItem = item;
+    }
+    return parentItem;
+}
+
+// The child of `parentItem` whose shown rows include `item`.
+int ChildHolding(const QTreeViewPrivate& d, int item, int parentItem) {
+    while (item >= 0 && d.viewItems.at(item).parentItem != parentItem) {
+        item = d.viewItems.at(item).parentItem;
+    }
+    return item;
+}
+
+void AddToTotals(QTreeViewPrivate& d, int item, int delta) {
+    for (; item >= 0; item = d.viewItems.at(item).parentItem) {
+        d.viewItems[item].total = static_cast<uint>(static_cast<int>(d.viewItems.at(item).total) + delta);
+    }
+}
+
+} // namespace
+
+bool CTreeCtrlEx::CanUpdateInPlace() const {
+    const QTreeViewPrivate& d = Private(d_ptr.data());
+    // A layout already due redoes everything anyway; rows of other heights, hidden or spanning
+    // rows, an animation or an assistive tool need what QTreeView does itself.
+    return !d.delayedPendingLayout && d.uniformRowHeights && d.defaultItemHeight > 0 && !d.viewItems.isEmpty() &&
+           d.hiddenIndexes.isEmpty() && d.spanningIndexes.isEmpty() && state() != AnimatingState &&
+           !QAccessible::isActive();
+}
+
+bool CTreeCtrlEx::AppendInPlace(const QModelIndex& parent, int start, int end) {
+    QTreeViewPrivate& d = Private(d_ptr.data());
+    if (!CanUpdateInPlace() || (parent.isValid() && parent.column() != 0) || end != model()->rowCount(parent) - 1) {
+        return false;
+    }
+    int parentItem = -1;
+    if (parent != rootIndex()) {
+        if (!isExpanded(parent)) {
+            return false; // QTreeView only marks the parent, which costs nothing
+        }
+        parentItem = LayoutRowOf(d, parent, rootIndex());
+        if (parentItem < 0 || !d.viewItems.at(parentItem).expanded) {
+            return false; // QTreeView only marks the parent, which costs nothing
+        }
+    }
+    const int count = end - start + 1;
+    const int position =
+        parentItem < 0 ? static_cast<int>(d.viewItems.size()) : parentItem + 1 + int(d.viewItems.at(parentItem).total);
+    if (start > 0) {
+        const int previous = ChildHolding(d, position - 1, parentItem);
+        if (previous < 0 || d.viewItems.at(previous).index.row() != start - 1) {
+            return false;
+        }
+        d.viewItems[previous].hasMoreSiblings = true;
+    }
+    QTreeViewItem item;
+    item.parentItem = parentItem;
+    item.level = parentItem < 0 ? 0 : d.viewItems.at(parentItem).level + 1;
+    d.insertViewItems(position, count, item);
+    for (int k = 0; k < count; ++k) {
+        QTreeViewItem& added = d.viewItems[position + k];
+        added.index = model()->index(start + k, 0, parent);
+        added.hasChildren = d.hasVisibleChildren(added.index);
+        added.hasMoreSiblings = k + 1 < count;
+    }
+    AddToTotals(d, parentItem, count);
+    return true;
+}
+
+void CTreeCtrlEx::rowsInserted(const QModelIndex& parent, int start, int end) {
+    if (!AppendInPlace(parent, start, end)) {
+        QTreeView::rowsInserted(parent, start, end);
+        return;
+    }
+    QAbstractItemView::rowsInserted(parent, start, end);
+    updateGeometries();
+    viewport()->update();
+}
+
+void CTreeCtrlEx::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    QTreeViewPrivate& d = Private(d_ptr.data());
+    m_removal = {};
+    if (CanUpdateInPlace() && (!parent.isValid() || parent.column() == 0)) {
+        PendingRemoval removal;
+        removal.inPlace = true;
+        removal.layoutSize = static_cast<int>(d.viewItems.size());
+        const bool atTop = parent == rootIndex();
+        if (atTop || isExpanded(parent)) {
+            // The removed rows and their shown descendants, one block. The first is usually the
+            // selected row, which the view has just looked at; its parent's row comes with it.
+            const int first = d.viewIndex(model()->index(start, 0, parent));
+            if (first >= 0) {
+                removal.parentItem = d.viewItems.at(first).parentItem;
+                removal.parentShown = true;
+                int item = first;
+                for (int row = start; row <= end && item >= 0; ++row) {
+                    if (item >= d.viewItems.size() || d.viewItems.at(item).index.row() != row ||
+                        d.viewItems.at(item).parentItem != removal.parentItem) {
+                        item = -1;
+                    } else {
+                        item += 1 + static_cast<int>(d.viewItems.at(item).total);
+                    }
+                }
+                const bool parentFits =
+                    atTop ? removal.parentItem == -1
+                          : removal.parentItem >= 0 && d.viewItems.at(removal.parentItem).index == parent;
+                removal.inPlace = item >= 0 && parentFits;
+                removal.firstItem = first;
+                removal.items = item - first;
+            } else {
+                // Not shown: a collapsed ancestor hides it (a top-level row is always shown).
+                removal.inPlace = !atTop;
+            }
+        } else if (model()->rowCount(parent) == end - start + 1) {
+            // A collapsed catalog loses its last children: only its own row changes.
+            removal.parentItem = d.viewIndex(parent);
+            removal.parentShown = removal.parentItem >= 0;
+        }
+        if (removal.inPlace) {
+            m_removal = removal;
+        }
+    }
+    if (m_removal.inPlace) {
+        QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
+    } else {
+        QTreeView::rowsAboutToBeRemoved(parent, start, end);
+    }
+}
+
+void CTreeCtrlEx::OnRowsRemoved(const QModelIndex& parent, int start, int end) {
+    QTreeViewPrivate& d = Private(d_ptr.data());
+    const PendingRemoval removal = std::exchange(m_removal, {});
+    if (!removal.inPlace || d.delayedPendingLayout || d.viewItems.size() != removal.layoutSize) {
+        rowsRemoved(parent, start, end);
+        return;
+    }
+    const int count = end - start + 1;
+    const int rowsLeft = model()->rowCount(parent);
+    if (removal.parentShown && removal.items > 0) {
+        d.removeViewItems(removal.firstItem, removal.items);
+        AddToTotals(d, removal.parentItem, -removal.items);
+        // The siblings after the removed rows moved up; their layout rows still hold the old
+        // indexes.
+        const QAbstractItemModel* rows = model();
+        for (int item = removal.firstItem;
+             item < d.viewItems.size() && d.viewItems.at(item).parentItem == removal.parentItem;
+             item += 1 + static_cast<int>(d.viewItems.at(item).total)) {
+            d.viewItems[item].index = rows->index(d.viewItems.at(item).index.row() - count, 0, parent);
+        }
+        if (start == rowsLeft && start > 0) {
+            const int previous = ChildHolding(d, removal.firstItem - 1, removal.parentItem);
+            if (previous >= 0) {
+                d.viewItems[previous].hasMoreSiblings = false;
+            }
+        }
+    }
+    if (removal.parentItem >= 0 && rowsLeft == 0) {
+        d.viewItems[removal.parentItem].hasChildren = false;
+    }
+    if (d.viewItems.isEmpty()) {
+        scheduleDelayedItemsLayout();
+    }
+    d.lastViewedItem = std::max(0, std::min(d.lastViewedItem, static_cast<int>(d.viewItems.size()) - 1));
+    d.hasRemovedItems = true; // the next full layout forgets expanded rows that are gone
+    setState(NoState);
+    updateEditorGeometries();
+    updateGeometries();
+    viewport()->update();
 }
 
 } // namespace mwdx

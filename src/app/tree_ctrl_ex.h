@@ -2,8 +2,15 @@
 
 // The catalog tree's view: one column of names with their icons, no expand buttons and no
 // connecting lines (a catalog opens with a double click), selected one item at a time.
+//
+// QTreeView lays out every expanded row again whenever a row comes or goes, which in a catalog of
+// a million expanded children costs a good part of a second per command. Catalogs only ever gain
+// children at the end of a parent's list, so this view puts new rows into its layout in place,
+// and takes removed rows out in place, touching only the rows that changed (and the rows' places
+// after them); anything else is left to QTreeView.
 
 #include <QTreeView>
+#include <cstddef>
 
 namespace mwdx {
 
@@ -13,12 +20,40 @@ class CTreeCtrlEx final : public QTreeView {
 public:
     explicit CTreeCtrlEx(QWidget* parent = nullptr);
 
+    void setModel(QAbstractItemModel* model) override;
+
     // True when `point` (viewport coordinates) lies on the icon or the label of `index`, not
     // merely beside them in the row.
     bool IsOnItem(const QModelIndex& index, const QPoint& point) const;
 
+    // How often the view has laid out all its rows anew since it was made (a statistic for tests:
+    // a command in a wide catalog must not cost that).
+    std::size_t FullLayouts() const { return m_fullLayouts; }
+
+    void doItemsLayout() override;
+
 protected:
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void OnRowsRemoved(const QModelIndex& parent, int start, int end);
+    bool CanUpdateInPlace() const;
+    bool AppendInPlace(const QModelIndex& parent, int start, int end);
+
+    // The layout's rows that the removal announced in rowsAboutToBeRemoved takes away.
+    struct PendingRemoval {
+        bool inPlace = false;
+        int parentItem = -1; // the parent's row in the layout; -1: the top level
+        int firstItem = 0;   // the first row taken away
+        int items = 0;       // rows taken away, the removed nodes' shown descendants included
+        int layoutSize = 0;  // the layout's size when announced, to see that nothing came between
+        bool parentShown = false;
+    };
+    PendingRemoval m_removal;
+    std::size_t m_fullLayouts = 0;
 };
 
 } // namespace mwdx

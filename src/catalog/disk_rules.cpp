@@ -88,12 +88,13 @@ bool IsInsideHome(std::string_view home, std::string_view path) {
 }
 
 const CatalogNode* SiblingCatalogNamed(const CatalogNode& parent, std::string_view name, const CatalogNode* except) {
-    for (const CatalogNode* child = parent.FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (child != except && child->IsCatalog() && child->Details().fileName == name) {
-            return child;
-        }
-    }
-    return nullptr;
+    // A catalog's name is its name on disk.
+    const CatalogNode* found = nullptr;
+    parent.AnyChildNamed(name, [&](const CatalogNode& child) {
+        found = &child != except && child.IsCatalog() ? &child : nullptr;
+        return found != nullptr;
+    });
+    return found;
 }
 
 bool OtherNodeLivesAt(const CatalogNode& root, const CatalogNode& removed, std::string_view path) {
@@ -146,11 +147,12 @@ bool OtherNodeLivesAt(const CatalogModel& catalog, const CatalogNode* removed, s
         }
         next.clear();
         for (const CatalogNode* parent : level) {
-            for (const CatalogNode* child = parent->FirstChild(); child != nullptr; child = child->NextSibling()) {
-                if (child != removed && child->NameOnDisk() == part) {
-                    next.push_back(child);
+            parent->AnyChildNamed(part, [&](const CatalogNode& child) {
+                if (&child != removed) {
+                    next.push_back(&child);
                 }
-            }
+                return false;
+            });
         }
         level.swap(next);
     }

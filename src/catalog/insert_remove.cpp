@@ -10,15 +10,6 @@ namespace {
 
 constexpr ColumnSpec kMaxIdColumns[] = {{0, 1, 8}};
 
-bool IsChildOf(const CatalogNode& parent, const CatalogNode& node) {
-    for (const CatalogNode* child = parent.FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (child == &node) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 NodeId GetMaxFileId() {
@@ -92,7 +83,7 @@ bool RemoveNode(CatalogModel& model, CatalogNode& parent, CatalogNode* node) {
     if (node == nullptr) {
         return false;
     }
-    if (!IsChildOf(parent, *node)) {
+    if (node->Parent() != &parent) {
         return true;
     }
     if (!DeleteSubtreeRows(*node)) {

@@ -30,6 +30,40 @@ bool IsOddName(std::string_view name) {
 
 } // namespace
 
+void CatalogModel::IndexName(CatalogNode& parent, CatalogNode& child) {
+    // Short of memory, the parent goes without an index: its lookups scan, as small ones do.
+    try {
+        if (parent.m_childNames) {
+            parent.m_childNames->emplace(child.NameOnDisk(), &child);
+        } else if (parent.m_childCount >= kIndexedChildren) {
+            auto names = std::make_unique<CatalogNode::NameIndex>();
+            names->reserve(parent.m_childCount * 2);
+            for (CatalogNode* c = parent.m_firstChild.get(); c != nullptr; c = c->m_nextSibling.get()) {
+                names->emplace(c->NameOnDisk(), c);
+            }
+            if (child.m_parent != &parent) { // not linked yet
+                names->emplace(child.NameOnDisk(), &child);
+            }
+            parent.m_childNames = std::move(names);
+        }
+    } catch (const std::bad_alloc&) {
+        parent.m_childNames.reset();
+    }
+}
+
+void CatalogModel::UnindexName(CatalogNode& parent, const CatalogNode& child) {
+    if (!parent.m_childNames) {
+        return;
+    }
+    const auto [first, last] = parent.m_childNames->equal_range(child.NameOnDisk());
+    for (auto it = first; it != last; ++it) {
+        if (it->second == &child) {
+            parent.m_childNames->erase(it);
+            return;
+        }
+    }
+}
+
 CatalogNode* CatalogModel::EnsureRootNode(std::string homeDirectory) {
     if (!m_root) {
         m_root.reset(new (std::nothrow) CatalogNode(NodeDetails{}, 0, 0, kCatalogType, std::move(homeDirectory)));
@@ -43,7 +77,11 @@ CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details
         auto owned = std::make_unique<CatalogNode>(std::move(details), pathLevel, fileId, fileType, std::move(path));
         CatalogNode* node = owned.get();
         m_byId.emplace(fileId, node);
+        ++parent.m_childCount;
+        IndexName(parent, *node);
         node->m_parent = &parent;
+        node->m_ordinal = parent.m_nextChildOrdinal++;
+        node->m_previousSibling = parent.m_lastChild;
         if (parent.m_lastChild == nullptr) {
             parent.m_firstChild = std::move(owned);
         } else {
@@ -123,18 +161,14 @@ void CatalogModel::FreeNodeTree(CatalogNode& node) {
     } else {
         ForEachDescendant(node, [this](const CatalogNode& n) { Unregister(n); });
     }
+    node.m_childNames.reset();
     node.m_firstChild.reset(); // the node destructor frees the chain without recursion
     node.m_lastChild = nullptr;
+    node.m_childCount = 0;
 }
 
 bool CatalogModel::UnlinkAndFree(CatalogNode& parent, CatalogNode& node) {
-    CatalogNode* previous = nullptr;
-    CatalogNode* current = parent.m_firstChild.get();
-    while (current != nullptr && current != &node) {
-        previous = current;
-        current = current->m_nextSibling.get();
-    }
-    if (current == nullptr) {
+    if (node.m_parent != &parent) {
         return false;
     }
     if (m_observer != nullptr) {
@@ -142,14 +176,21 @@ bool CatalogModel::UnlinkAndFree(CatalogNode& parent, CatalogNode& node) {
     }
     Unregister(node);
     ForEachDescendant(node, [this](const CatalogNode& n) { Unregister(n); });
+    UnindexName(parent, node);
 
+    CatalogNode* previous = node.m_previousSibling;
     std::unique_ptr<CatalogNode>& owner = previous == nullptr ? parent.m_firstChild : previous->m_nextSibling;
     std::unique_ptr<CatalogNode> removed = std::move(owner);
     owner = std::move(removed->m_nextSibling);
+    if (owner) {
+        owner->m_previousSibling = previous;
+    }
     if (parent.m_lastChild == &node) {
         parent.m_lastChild = previous;
     }
+    --parent.m_childCount;
     removed->m_parent = nullptr;
+    removed->m_previousSibling = nullptr;
     removed.reset(); // with its subtree
     if (m_observer != nullptr) {
         m_observer->NodeRemoved(parent);
@@ -167,32 +208,34 @@ bool CatalogModel::MoveNode(CatalogNode& node, CatalogNode& newParent) {
             return false;
         }
     }
-    CatalogNode* previous = nullptr;
-    for (CatalogNode* current = oldParent->m_firstChild.get(); current != &node;
-         current = current->m_nextSibling.get()) {
-        previous = current;
-    }
     if (m_observer != nullptr) {
         m_observer->NodeAboutToMove(node);
     }
+    UnindexName(*oldParent, node);
+    CatalogNode* previous = node.m_previousSibling;
     std::unique_ptr<CatalogNode>& owner = previous == nullptr ? oldParent->m_firstChild : previous->m_nextSibling;
     std::unique_ptr<CatalogNode> moved = std::move(owner);
     owner = std::move(moved->m_nextSibling);
+    if (owner) {
+        owner->m_previousSibling = previous;
+    }
     if (oldParent->m_lastChild == &node) {
         oldParent->m_lastChild = previous;
     }
+    --oldParent->m_childCount;
+
+    // Last among its new siblings, as an added node is.
     node.m_parent = &newParent;
-    CatalogNode* before = nullptr; // the sibling it follows
-    for (CatalogNode* child = newParent.m_firstChild.get(); child != nullptr && child->m_fileId < node.m_fileId;
-         child = child->m_nextSibling.get()) {
-        before = child;
+    node.m_ordinal = newParent.m_nextChildOrdinal++;
+    node.m_previousSibling = newParent.m_lastChild;
+    if (newParent.m_lastChild == nullptr) {
+        newParent.m_firstChild = std::move(moved);
+    } else {
+        newParent.m_lastChild->m_nextSibling = std::move(moved);
     }
-    std::unique_ptr<CatalogNode>& slot = before == nullptr ? newParent.m_firstChild : before->m_nextSibling;
-    moved->m_nextSibling = std::move(slot);
-    slot = std::move(moved);
-    if (newParent.m_lastChild == before) {
-        newParent.m_lastChild = &node;
-    }
+    newParent.m_lastChild = &node;
+    ++newParent.m_childCount;
+    IndexName(newParent, node);
     node.m_details.parentId = newParent.m_parent == nullptr ? 0 : newParent.m_fileId;
     const std::int32_t shift = newParent.m_pathLevel + 1 - node.m_pathLevel;
     node.m_pathLevel += shift;
@@ -214,7 +257,13 @@ void CatalogModel::Clear() {
 
 void CatalogModel::ReplaceNodeDetails(CatalogNode& node, const NodeDetails& details) {
     const bool wasOdd = IsOddName(node.NameOnDisk());
+    if (node.m_parent != nullptr) {
+        UnindexName(*node.m_parent, node);
+    }
     node.m_details = details;
+    if (node.m_parent != nullptr && node.m_parent->m_childNames) {
+        IndexName(*node.m_parent, node);
+    }
     if (&node != m_root.get()) {
         m_oddNames += IsOddName(node.NameOnDisk()) ? 1 : 0;
         m_oddNames -= wasOdd ? 1 : 0;

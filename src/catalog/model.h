@@ -26,7 +26,7 @@ public:
     virtual void NodeChanged(const CatalogNode& node) = 0;
     // `node` is about to leave its parent for another, with its whole subtree; still where it was.
     virtual void NodeAboutToMove(const CatalogNode& node) = 0;
-    // The node announced above is now among its new parent's children.
+    // The node announced above is now its new parent's last child.
     virtual void NodeMoved(const CatalogNode& node) = 0;
 
 protected:
@@ -70,14 +70,14 @@ public:
     // Frees every node below `node`; the node itself stays, childless.
     void FreeNodeTree(CatalogNode& node);
 
-    // Unlinks `node` from `parent`'s children and frees it with its subtree. False (and nothing
-    // changes) when `node` is not a child of `parent`.
+    // Unlinks `node` from `parent`'s children and frees it with its subtree, without walking the
+    // siblings. False (and nothing changes) when `node` is not a child of `parent`.
     bool UnlinkAndFree(CatalogNode& parent, CatalogNode& node);
 
-    // Moves `node` with its subtree among `newParent`'s children (the Root Node for the top
-    // level), before the first child with a larger FILE_ID: where the next start, reading
-    // children in id order, puts it too. Its parent, its PARENT_ID and the level of every node in
-    // the subtree follow; paths are left to RebuildPaths. False, and nothing changes, when `node` is the Root Node or
+    // Moves `node` with its subtree to the end of `newParent`'s children (the Root Node for the
+    // top level), as an added node goes: its parent, its PARENT_ID and the level of every node in
+    // the subtree follow; paths are left to RebuildPaths. (The next start lists children in id
+    // order, so there the node takes its place by id among its new siblings.) False, and nothing changes, when `node` is the Root Node or
     // `newParent` is `node` or lies below it.
     bool MoveNode(CatalogNode& node, CatalogNode& newParent);
 
@@ -104,6 +104,9 @@ public:
 private:
     CatalogNode* SearchDown(const CatalogNode* start, NodeId fileId, std::int32_t level) const;
     void Unregister(const CatalogNode& node);
+    // Keep `parent`'s index of its children's names in step (made once it has enough of them).
+    static void IndexName(CatalogNode& parent, CatalogNode& child);
+    static void UnindexName(CatalogNode& parent, const CatalogNode& child);
 
     std::unique_ptr<CatalogNode> m_root;
     std::unordered_multimap<NodeId, CatalogNode*> m_byId;

@@ -2,9 +2,22 @@
 
 #include "platform/text.h"
 
+#include <atomic>
 #include <vector>
 
 namespace mwdx {
+
+namespace {
+std::atomic<std::size_t> g_childrenComparedByName{0};
+} // namespace
+
+std::size_t ChildrenComparedByName() {
+    return g_childrenComparedByName.load(std::memory_order_relaxed);
+}
+
+void CountChildrenComparedByName(std::size_t children) {
+    g_childrenComparedByName.fetch_add(children, std::memory_order_relaxed);
+}
 
 bool FillNodeDetails(NodeDetails& details, NodeId fileId, std::string_view fileName, NodeId parentId,
                      std::string_view comment, std::string_view rawFileName) {
@@ -21,7 +34,7 @@ bool FillNodeDetails(NodeDetails& details, NodeId fileId, std::string_view fileN
 
 CatalogNode::CatalogNode(NodeDetails details, std::int32_t pathLevel, NodeId fileId, std::int32_t fileType,
                          std::string path)
-    : m_details(std::move(details)), m_pathLevel(pathLevel), m_fileId(fileId), m_fileType(fileType),
+    : m_details(std::move(details)), m_fileId(fileId), m_pathLevel(pathLevel), m_fileType(fileType),
       m_path(std::move(path)) {}
 
 CatalogNode::~CatalogNode() {

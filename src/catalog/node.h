@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace mwdx {
 
@@ -62,9 +63,19 @@ template <std::size_t N> std::string_view FieldText(const char (&field)[N]) {
 
 class CatalogModel;
 
+// From this many children on, a node keeps its children's names on disk in an index, so that a
+// name check in a catalog of a million costs what it costs in one of ten; below it, a scan of the
+// list is as quick.
+inline constexpr std::size_t kIndexedChildren = 64;
+
+// How many children the lookups by name have compared since the program started (a statistic for
+// tests: a wide catalog must not be scanned).
+std::size_t ChildrenComparedByName();
+
 // One catalog or document. A node owns its first child, and each child owns its next sibling,
 // so a parent owns all its children; the list keeps insertion order and appends at the tail.
-// Links are changed only by CatalogModel, which also keeps its id index in step.
+// Links are changed only by CatalogModel, which also keeps its id index and the name indexes in
+// step.
 class CatalogNode final {
 public:
     CatalogNode(NodeDetails details, std::int32_t pathLevel, NodeId fileId, std::int32_t fileType, std::string path);
@@ -76,7 +87,12 @@ public:
     CatalogNode* FirstChild() const { return m_firstChild.get(); }
     CatalogNode* LastChild() const { return m_lastChild; }
     CatalogNode* NextSibling() const { return m_nextSibling.get(); }
+    CatalogNode* PreviousSibling() const { return m_previousSibling; }
     CatalogNode* Parent() const { return m_parent; }
+    std::size_t ChildCount() const { return m_childCount; }
+    // The node's place among its siblings: every sibling after it has a larger one. Never reused
+    // under one parent, so it names the node's place even after others have gone.
+    std::uint64_t Ordinal() const { return m_ordinal; }
     std::int32_t PathLevel() const { return m_pathLevel; }
     NodeId FileId() const { return m_fileId; }
     std::int32_t FileType() const { return m_fileType; }
@@ -88,21 +104,53 @@ public:
         return m_fileType == kCatalogType ? m_details.fileName : m_details.rawFileName;
     }
 
+    // Calls visit(child) for each child whose name on disk is `name`, in no particular order,
+    // until visit returns true; returns whether it did. Looks only at those children once the
+    // node has kIndexedChildren of them.
+    template <class Visit> bool AnyChildNamed(std::string_view name, Visit&& visit) const;
+
 private:
     friend class CatalogModel;
     friend int RebuildPaths(CatalogNode& node, std::string_view newName);
     friend void RehomePaths(CatalogNode& root, std::string homeDirectory);
+    using NameIndex = std::unordered_multimap<std::string_view, CatalogNode*>;
 
     NodeDetails m_details;
     std::unique_ptr<CatalogNode> m_firstChild;
     CatalogNode* m_lastChild = nullptr;
     std::unique_ptr<CatalogNode> m_nextSibling;
+    CatalogNode* m_previousSibling = nullptr;
     CatalogNode* m_parent = nullptr;
-    std::int32_t m_pathLevel;
+    std::unique_ptr<NameIndex> m_childNames; // keys view the children's own names
+    std::size_t m_childCount = 0;
+    std::uint64_t m_ordinal = 0;
+    std::uint64_t m_nextChildOrdinal = 0;
     NodeId m_fileId;
+    std::int32_t m_pathLevel;
     std::int32_t m_fileType;
     std::string m_path;
 };
+
+void CountChildrenComparedByName(std::size_t children);
+
+template <class Visit> bool CatalogNode::AnyChildNamed(std::string_view name, Visit&& visit) const {
+    std::size_t compared = 0;
+    bool found = false;
+    if (m_childNames) {
+        const auto [first, last] = m_childNames->equal_range(name);
+        for (auto it = first; it != last && !found; ++it) {
+            ++compared;
+            found = visit(static_cast<const CatalogNode&>(*it->second));
+        }
+    } else {
+        for (const CatalogNode* child = FirstChild(); child != nullptr && !found; child = child->NextSibling()) {
+            ++compared;
+            found = child->NameOnDisk() == name && visit(*child);
+        }
+    }
+    CountChildrenComparedByName(compared);
+    return found;
+}
 
 // The node after `node` in a depth-first walk of `start`'s subtree (each node before its
 // children, children in list order), or nullptr when the walk is over. Needs no stack, so the

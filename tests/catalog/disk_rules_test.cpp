@@ -123,5 +123,56 @@ TEST(DiskRules, TheQuickOthersCheckAgreesWithComparingEveryPath) {
     EXPECT_EQ(model.OddNameCount(), 0u);
 }
 
+// In a catalog of thousands, a name check compares only the children that have the name, and the
+// answers follow renames, removals and a catalog emptied and filled again.
+TEST(DiskRules, NameChecksInAWideCatalogLookOnlyAtChildrenOfThatName) {
+    CatalogModel model;
+    CatalogNode* root = model.EnsureRootNode("/home/kb");
+    NodeId id = 0;
+    const auto add = [&](CatalogNode& parent, const std::string& name, std::int32_t type) {
+        NodeDetails details;
+        const std::string onDisk = type == kDocumentType ? name + ".pdf" : name;
+        FillNodeDetails(details, ++id, name, parent.FileId(), "", type == kDocumentType ? onDisk : "");
+        return model.AddChildNode(parent, details, parent.PathLevel() + 1, id, type, parent.Path() + "/" + onDisk);
+    };
+    CatalogNode* wide = add(*root, "Wide", kCatalogType);
+    std::vector<CatalogNode*> children;
+    for (int i = 0; i < 5000; ++i) {
+        children.push_back(add(*wide, "n" + std::to_string(i), i % 2 == 0 ? kCatalogType : kDocumentType));
+    }
+    CatalogNode* twin = add(*wide, "twin", kCatalogType);
+    CatalogNode* otherTwin = add(*wide, "twin", kCatalogType); // as a damaged store may hold
+
+    const std::size_t before = ChildrenComparedByName();
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "n4000"), children[4000]);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "n4000", children[4000]), nullptr);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "n4001"), nullptr) << "a document's name does not count";
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "n4001.pdf"), nullptr);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "twin", twin), otherTwin);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "nobody"), nullptr);
+    EXPECT_TRUE(OtherNodeLivesAt(model, nullptr, wide->Path() + "/n4001.pdf"));
+    EXPECT_FALSE(OtherNodeLivesAt(model, children[4000], children[4000]->Path()));
+    EXPECT_TRUE(OtherNodeLivesAt(model, twin, twin->Path()));
+    EXPECT_LT(ChildrenComparedByName() - before, 20u) << "the name checks scanned the catalog";
+
+    NodeDetails renamed = children[4000]->Details();
+    renamed.fileName = "renamed";
+    model.ReplaceNodeDetails(*children[4000], renamed);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "n4000"), nullptr);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "renamed"), children[4000]);
+    ASSERT_TRUE(model.UnlinkAndFree(*wide, *children[10]));
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "n10"), nullptr);
+    CatalogNode* late = add(*wide, "late", kCatalogType);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "late"), late);
+    EXPECT_LT(ChildrenComparedByName() - before, 30u);
+
+    model.FreeNodeTree(*wide);
+    EXPECT_EQ(wide->ChildCount(), 0u);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "late"), nullptr);
+    CatalogNode* again = add(*wide, "late", kCatalogType);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "late"), again);
+    EXPECT_EQ(SiblingCatalogNamed(*wide, "n12"), nullptr);
+}
+
 } // namespace
 } // namespace mwdx::test

@@ -92,15 +92,24 @@ TEST(CatalogModelTest, ChildListsKeepOrderAndLinksThroughUnlinking) {
     EXPECT_FALSE(model.UnlinkAndFree(otherRoot, *c1)) << "not a child of that parent: nothing changes";
     EXPECT_FALSE(model.UnlinkAndFree(*c3, *c4));
 
+    EXPECT_EQ(c3->PreviousSibling(), c2);
+    EXPECT_EQ(c1->PreviousSibling(), nullptr);
+    EXPECT_LT(c2->Ordinal(), c3->Ordinal()) << "later siblings have larger ordinals";
+    EXPECT_EQ(root.ChildCount(), 4u);
+    const std::uint64_t lastOrdinal = c4->Ordinal();
+
     ASSERT_TRUE(model.UnlinkAndFree(root, *c4)); // last
     EXPECT_EQ(root.LastChild(), c3);
     EXPECT_EQ(c3->NextSibling(), nullptr);
     ASSERT_TRUE(model.UnlinkAndFree(root, *c2)); // middle, with its children
     EXPECT_EQ(c1->NextSibling(), c3);
+    EXPECT_EQ(c3->PreviousSibling(), c1);
+    EXPECT_EQ(root.ChildCount(), 2u);
     EXPECT_EQ(model.NodeCount(), 2u);
     EXPECT_EQ(model.FindNode(&root, 5, 2), nullptr);
     ASSERT_TRUE(model.UnlinkAndFree(root, *c1)); // first
     EXPECT_EQ(root.FirstChild(), c3);
+    EXPECT_EQ(c3->PreviousSibling(), nullptr);
     EXPECT_EQ(root.LastChild(), c3);
     ASSERT_TRUE(model.UnlinkAndFree(root, *c3)); // only
     EXPECT_EQ(root.FirstChild(), nullptr);
@@ -110,6 +119,8 @@ TEST(CatalogModelTest, ChildListsKeepOrderAndLinksThroughUnlinking) {
     CatalogNode* again = Add(model, root, 7, 1);
     EXPECT_EQ(root.FirstChild(), again);
     EXPECT_EQ(root.LastChild(), again);
+    EXPECT_EQ(again->PreviousSibling(), nullptr);
+    EXPECT_GT(again->Ordinal(), lastOrdinal) << "an ordinal is never given twice under one parent";
 }
 
 TEST(CatalogModelTest, VeryDeepAndVeryWideTreesWalkAndFreeWithoutRecursion) {

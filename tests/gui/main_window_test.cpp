@@ -271,7 +271,7 @@ TEST_F(GuiTest, TheTreeShowsNodesAddedToTheCatalog) {
     EXPECT_EQ(window->GetParentItem(window->ItemOf(wavesNode)), window->ItemOf(maths));
     EXPECT_EQ(model->rowCount(physics), 2);
     ASSERT_TRUE(catalog.MoveNode(*wavesNode, *physicsNode));
-    EXPECT_EQ(window->ItemOf(wavesNode).row(), 1) << "back between Optics.pdf (2) and Acoustics";
+    EXPECT_EQ(window->ItemOf(wavesNode).row(), 2) << "back as the last child";
     EXPECT_EQ(model->rowCount(window->ItemOf(wavesNode)), 1) << "its child came along";
     catalog.UnlinkAndFree(*physicsNode, *wavesNode);
     EXPECT_EQ(model->rowCount(physics), 2);
