@@ -2,6 +2,8 @@
 
 #include "app/dialog_units.h"
 #include "app/prompts.h"
+#include "operations/names.h"
+#include "platform/text.h"
 #include "platform/text_ids.h"
 
 #include <QLabel>
@@ -54,8 +56,8 @@ void CDirDlg::OnInitDialog() {
 void CDirDlg::accept() {
     m_nameText = m_nameEdit->text();
     m_commentText = m_commentEdit->toPlainText();
-    // Only the name is required; blanks count as a name.
-    if (m_nameText.isEmpty()) {
+    // Only the name is required; blanks alone are none.
+    if (TrimmedName(ToStoreText(m_nameText.toStdU16String())).empty()) {
         MessagePrompt::Show(this, text::kTypeCatalogName);
         return;
     }

@@ -2,6 +2,8 @@
 
 #include "app/dialog_units.h"
 #include "app/prompts.h"
+#include "operations/names.h"
+#include "platform/text.h"
 #include "platform/text_ids.h"
 
 #include <QLabel>
@@ -72,9 +74,13 @@ void CDocDlg::accept() {
     m_pathText = m_pathEdit->text();
     m_nameText = m_nameEdit->text();
     m_commentText = m_commentEdit->toPlainText();
-    // The comment may be empty; nothing is trimmed, so blanks count as a name.
-    if (m_nameText.isEmpty() || m_pathText.isEmpty()) {
+    // The comment may be empty; blanks alone are no name.
+    if (m_pathText.isEmpty()) {
         MessagePrompt::Show(this, text::kChooseDocument);
+        return;
+    }
+    if (const int refusal = DocumentNameRefusal(ToStoreText(m_nameText.toStdU16String())); refusal != 0) {
+        MessagePrompt::Show(this, refusal);
         return;
     }
     QDialog::accept();

@@ -109,12 +109,12 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
     ASSERT_TRUE(physics.isValid());
     window->SelectItem(physics);
     {
-        // Under the selected catalog; an existing directory is simply used; a '/' nests directories.
+        // Under the selected catalog; an existing directory is simply used; blanks around a name go.
         fs::create_directories(m_home + "/Physics/Optics");
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Optics"));
         window->AddSubCatalog();
-        TypeCatalog(script, QStringLiteral("Heat/Engines"));
+        TypeCatalog(script, QStringLiteral("  Heat engines\u3000"));
         window->AddSubCatalog();
         // An empty name is asked for again; Cancel then changes nothing.
         script.Then<CDirDlg>([](CDirDlg* dialog) { Child<QPushButton>(dialog, "okButton")->click(); })
@@ -123,8 +123,8 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
         window->AddSubCatalog();
         EXPECT_TRUE(script.Finished());
     }
-    EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Heat/Engines"));
-    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat/Engines:2:2");
+    EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Heat engines"));
+    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat engines:2:2");
     EXPECT_TRUE(window->findChild<QTreeView*>()->isExpanded(physics));
     EXPECT_EQ(window->GetSelectedItem(), physics) << "the new items are not selected";
 
@@ -145,11 +145,11 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
         window->AddNeighbourCatalog();
         EXPECT_TRUE(script.Finished());
     }
-    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat/Engines:2:2 5:Acoustics:2:2 6:Chemistry:0:1");
+    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat engines:2:2 5:Acoustics:2:2 6:Chemistry:0:1");
     EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Acoustics"));
     EXPECT_TRUE(fs::is_directory(m_home + "/Chemistry"));
     const std::string shown = TreeText(*window);
-    EXPECT_EQ(shown, "Notes,Physics(Optics,Heat/Engines,Acoustics),Chemistry");
+    EXPECT_EQ(shown, "Notes,Physics(Optics,Heat engines,Acoustics),Chemistry");
 
     window.reset();
     window = OpenWindow();
@@ -159,15 +159,22 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
 TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) {
     AddRow(1, "Physics", 0, 0, "", 1);
     AddRow(2, "Optics", 1, 0, "", 2);
+    AddRow(3, "2024/Taxes", 0, 0, "", 1); // as an old store may hold it
+    fs::create_directories(m_home + "/2024/Taxes");
     auto window = OpenWindow();
     {
         ModalScript script;
         const QString refused = QStringLiteral("This name cannot be used for a catalog or document");
-        for (const QString& name : {QStringLiteral(".."), QStringLiteral("a/../../x"), QStringLiteral("/tmp/x"),
-                                    QStringLiteral("a//b"), QStringLiteral("tab\there"), QString(300, u'n')}) {
+        for (const QString& name :
+             {QStringLiteral(".."), QStringLiteral("a/../../x"), QStringLiteral("/tmp/x"), QStringLiteral("a//b"),
+              QStringLiteral("tab\there"), QString(300, u'n'), QStringLiteral("Heat/Engines")}) {
             TypeCatalog(script, name);
             script.ThenMessage(refused);
         }
+        TypeCatalog(script, QStringLiteral(" \t\u3000 "));
+        script.ThenMessage(QStringLiteral("Please type a new sub catalog name"));
+        TypeCatalog(script, QStringLiteral(" Physics "));
+        script.ThenMessage(QStringLiteral("A catalog with this name already exists here"));
         TypeCatalog(script, QStringLiteral("Physics"));
         script.ThenMessage(QStringLiteral("A catalog with this name already exists here"));
         // The window kept what was typed.
@@ -184,13 +191,20 @@ TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) 
         window->SelectItem(FindTopItem(*window, "Physics"));
         TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("new comment"));
         window->EditSelectedNode();
+        // An old catalog named with a '/' keeps its name and takes a new comment.
+        window->SelectItem(FindTopItem(*window, "2024/Taxes"));
+        TypeCatalog(script, QStringLiteral("2024/Taxes"), QStringLiteral("paid"));
+        window->EditSelectedNode();
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_ID=1;"), "new comment");
-    EXPECT_EQ(Rows(), "1:Physics:0:1 2:Optics:1:2");
+    EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_ID=3;"), "paid");
+    EXPECT_EQ(Rows(), "1:Physics:0:1 2:Optics:1:2 3:2024/Taxes:0:1");
     EXPECT_FALSE(fs::exists(m_dir.File("x")));
     EXPECT_FALSE(fs::exists("/tmp/x/.."));
-    EXPECT_TRUE(fs::is_empty(m_home)) << "nothing was created for a refused name";
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_home), fs::directory_iterator()), 1)
+        << "nothing was created for a refused name";
+    EXPECT_TRUE(fs::is_directory(m_home + "/2024/Taxes"));
 }
 
 TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) {

@@ -268,6 +268,8 @@ TEST_F(DocumentCommands, CancelOrAMissingNameChangesNothing) {
 
     FillDocument(script, source, QString());
     script.ThenMessage(QStringLiteral("Please select a document which you want to add knowledge database"));
+    FillDocument(script, source, QStringLiteral(" \t\u3000 "));
+    script.ThenMessage(QStringLiteral("Please select a document which you want to add knowledge database"));
     script.Then<CDocDlg>([&](CDocDlg* dialog) {
         EXPECT_EQ(Child<QLineEdit>(dialog, "pathEdit")->text().toStdString(), source) << "the chosen file stays";
         Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Notes"));
