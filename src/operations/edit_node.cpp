@@ -12,12 +12,30 @@
 
 namespace mwdx {
 
+namespace {
+
+// The text as a text box shows it: CR LF and a lone CR end a line as LF does.
+std::string WithLineFeeds(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            result += text[i];
+        } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
+            result += '\n';
+        }
+    }
+    return result;
+}
+
+} // namespace
+
 OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node,
                            const std::string& typedName, const std::string& typedComment) {
     const NodeDetails old = node.Details();
-    // A name left as it was shown keeps its stored bytes.
+    // What the user left as it was shown keeps its stored bytes.
     const std::string name = EditedName(typedName, old.fileName);
-    const std::string& comment = typedComment;
+    const std::string comment = WithLineFeeds(typedComment) == WithLineFeeds(old.comment) ? old.comment : typedComment;
     if (name == old.fileName && comment == old.comment) {
         return OpResult::Done();
     }

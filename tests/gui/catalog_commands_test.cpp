@@ -301,6 +301,33 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
     EXPECT_TRUE(fs::is_directory(renamed));
 }
 
+TEST_F(CatalogCommandsTest, OkWithNothingChangedSendsNothingWhateverTheLineEnds) {
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'one'||char(13,10)||'two',0,'',1),"
+                 "(2,'Notes',1,'a'||char(13)||'b',1,'notes.txt',2);"
+                 "create table SENT(FILE_ID); create trigger sent after update on FILE_NODE"
+                 " begin insert into SENT values(new.FILE_ID); end;");
+    fs::create_directories(m_home + "/Physics");
+    auto window = OpenWindow();
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    {
+        ModalScript script;
+        const auto confirm = [](QDialog* dialog) { Child<QPushButton>(dialog, "okButton")->click(); };
+        script.Then<CDirDlg>(confirm);
+        window->SelectItem(physics);
+        window->EditSelectedNode();
+        script.Then<CDocDlg>([&](CDocDlg* dialog) {
+            EXPECT_EQ(Child<QPlainTextEdit>(dialog, "commentEdit")->toPlainText(), QStringLiteral("a\nb"));
+            confirm(dialog);
+        });
+        window->SelectItem(ChildItem(physics, "Notes"));
+        window->EditSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(QueryText(m_db, "select count(*) from SENT;"), "0");
+    EXPECT_EQ(QueryText(m_db, "select group_concat(hex(COMMENT)) from FILE_NODE;"), "6F6E650D0A74776F,610D62");
+    EXPECT_EQ(window->ItemNode(physics)->Details().comment, "one\r\ntwo");
+}
+
 TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     AddRow(1, "Physics", 0, 0, "", 1);
     AddRow(2, "Optics", 1, 0, "", 2);

@@ -186,6 +186,29 @@ TEST_F(OperationsTest, NamesAreTrimmedAndANewCatalogIsOneFolder) {
     EXPECT_EQ(JournalKinds(), "");
 }
 
+TEST_F(OperationsTest, ACommentLeftAsShownKeepsItsStoredLineEnds) {
+    // Written on Windows (CR LF) and by an old Mac tool (lone CR); a text box gives back LF.
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'one'||char(13,10)||'two',0,'',1),"
+                 "(2,'Notes',1,'a'||char(13)||'b'||char(13),1,'notes.txt',2);"
+                 "create table SENT(FILE_ID); create trigger sent after update on FILE_NODE"
+                 " begin insert into SENT values(new.FILE_ID); end;");
+    fs::create_directories(m_realHome + "/Physics");
+    ASSERT_EQ(Reload(), 1);
+    CatalogNode* physics = m_model.NodeById(1);
+    CatalogNode* notes = m_model.NodeById(2);
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *physics, "Physics", "one\ntwo").done);
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *notes, "Notes", "a\nb\n").done);
+    EXPECT_EQ(QueryText(m_db, "select count(*) from SENT;"), "0") << "nothing changed, nothing sent";
+
+    // A new name alone: the comment keeps its bytes; a changed comment is taken as typed.
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *physics, "Science", "one\ntwo").done);
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||hex(COMMENT) from FILE_NODE where FILE_ID=1;"),
+              "Science|6F6E650D0A74776F");
+    EXPECT_EQ(physics->Details().comment, "one\r\ntwo");
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *notes, "Notes", "a\nc\n").done);
+    EXPECT_EQ(QueryText(m_db, "select hex(COMMENT) from FILE_NODE where FILE_ID=2;"), "610A630A");
+}
+
 TEST_F(OperationsTest, AFailedAddLeavesNoFolderAndNoRow) {
     CatalogNode* physics = Catalog(nullptr, "Physics");
     fs::remove_all(m_realHome + "/Physics"); // gone outside the program
