@@ -24,9 +24,8 @@ CDirDlg::CDirDlg(QWidget* parent) : QDialog(parent) {
     m_commentEdit = Place<QPlainTextEdit>(this, "commentEdit", units.Rect(2, 45, 304, 87));
     setFixedSize(units.Size(309, 148));
 
-    // OK is not the default button: Enter in the name field does not close the window.
-    m_okButton->setAutoDefault(false);
-    m_cancelButton->setAutoDefault(false);
+    // Enter in the name field confirms, as in any dialog; in the comment it starts a new line.
+    m_okButton->setDefault(true);
     m_commentEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_commentEdit->setTabChangesFocus(true);
     setTabOrder(m_okButton, m_cancelButton);

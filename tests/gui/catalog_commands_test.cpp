@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
@@ -154,6 +155,42 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
     window.reset();
     window = OpenWindow();
     EXPECT_EQ(TreeText(*window), shown);
+}
+
+TEST_F(CatalogCommandsTest, EnterInTheNameFieldConfirmsAndInTheCommentStartsALine) {
+    auto window = OpenWindow();
+    const auto typeAndEnter = [](CDirDlg* dialog, const QString& name) {
+        auto* comment = Child<QPlainTextEdit>(dialog, "commentEdit");
+        comment->setFocus();
+        QTest::keyClicks(comment, QStringLiteral("first"));
+        QTest::keyClick(comment, Qt::Key_Return);
+        QTest::keyClicks(comment, QStringLiteral("second"));
+        EXPECT_TRUE(dialog->isVisible()) << "Enter in the comment is a new line";
+        auto* nameEdit = Child<QLineEdit>(dialog, "nameEdit");
+        nameEdit->selectAll();
+        QTest::keyClicks(nameEdit, name);
+        QTest::keyClick(nameEdit, Qt::Key_Return);
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "Enter in the name field left the window open";
+            dialog->reject();
+        }
+    };
+    {
+        ModalScript script;
+        script.Then<CDirDlg>([&](CDirDlg* dialog) { typeAndEnter(dialog, QStringLiteral("Physics")); });
+        window->AddSubCatalog();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE;"), "Physics|first\nsecond");
+    {
+        ModalScript script;
+        script.Then<CDirDlg>([&](CDirDlg* dialog) { typeAndEnter(dialog, QStringLiteral("Science")); });
+        window->SelectItem(FindTopItem(*window, "Physics"));
+        window->EditSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE;"), "Science|first\nsecondfirst\nsecond");
+    EXPECT_TRUE(fs::is_directory(m_home + "/Science"));
 }
 
 TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) {
