@@ -1,6 +1,7 @@
 #include "app/tree_ctrl_ex.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 
 namespace mwdx {
 
@@ -28,6 +29,35 @@ bool CTreeCtrlEx::IsOnItem(const QModelIndex& index, const QPoint& point) const 
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
     const int width = iconSize().width() + 4 * margin + fontMetrics().horizontalAdvance(text);
     return row.contains(point) && point.x() < row.left() + width;
+}
+
+void CTreeCtrlEx::mousePressEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    m_pressedBeside = !IsOnItem(indexAt(point), point);
+    if (!m_pressedBeside) {
+        QTreeView::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+}
+
+void CTreeCtrlEx::mouseMoveEvent(QMouseEvent* event) {
+    // Dragging on from a press beside the items selects nothing on the way.
+    if (m_pressedBeside && event->buttons() != Qt::NoButton) {
+        event->accept();
+        return;
+    }
+    QTreeView::mouseMoveEvent(event);
+}
+
+void CTreeCtrlEx::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_pressedBeside) {
+        m_pressedBeside = event->buttons() != Qt::NoButton;
+        event->accept();
+        return;
+    }
+    QTreeView::mouseReleaseEvent(event);
 }
 
 void CTreeCtrlEx::drawBranches(QPainter*, const QRect&, const QModelIndex&) const {

@@ -19,6 +19,15 @@ public:
 
 protected:
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+    // A press beside the items (below the last one, or in a row past its label) takes the focus
+    // and nothing else: the selection stays, and so does what the menu acts on. (A double click
+    // there reaches the press handler too, so it opens nothing.)
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool m_pressedBeside = false; // until the buttons are released
 };
 
 } // namespace mwdx

@@ -1,5 +1,6 @@
 #include "app/tree_ctrl_ex.h"
 #include "catalog/insert_remove.h"
+#include "commands/dir_dlg.h"
 #include "config/config_dlg.h"
 #include "gui_fixture.h"
 #include "store/connection.h"
@@ -207,6 +208,84 @@ TEST_F(GuiTest, RightClickSelectsTheItemUnderItAndThePaneShowsTheComment) {
     tree->setFocus();
     QTest::keyClick(tree, Qt::Key_Down);
     EXPECT_EQ(PaneText(*window), QStringLiteral("Numbers"));
+}
+
+// A click as the window system delivers it: press and release through the window, which also
+// sends the context-menu event for the right button.
+void Click(CMarrowdexDlg& window, Qt::MouseButton button, const QPoint& inViewport) {
+    QWidget* viewport = TreeOf(window)->viewport();
+    QTest::mouseClick(window.windowHandle(), button, {}, viewport->mapTo(&window, inViewport));
+}
+
+TEST_F(GuiTest, PressesBesideTheItemsKeepTheSelection) {
+    MakeDatabase(true);
+    AddSampleCatalog(m_db);
+    auto window = OpenWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    CTreeCtrlEx* tree = TreeOf(*window);
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QModelIndex maths = FindTopItem(*window, "Maths");
+    Click(*window, Qt::LeftButton, OnLabel(*window, maths));
+    ASSERT_EQ(window->GetSelectedItem(), maths);
+    ASSERT_EQ(PaneText(*window), QStringLiteral("Numbers"));
+
+    // Below the last item, and in Physics's row past its label (near it and far off): neither
+    // button changes the selection, and the right one still opens the menu.
+    const QRect physicsRow = tree->visualRect(physics);
+    const int pastLabel =
+        OnLabel(*window, physics).x() + tree->fontMetrics().horizontalAdvance(QStringLiteral("Physics"));
+    for (const QPoint point :
+         {QPoint(10, tree->visualRect(maths).bottom() + 40), QPoint(pastLabel + 12, physicsRow.center().y()),
+          QPoint(tree->viewport()->width() - 4, physicsRow.center().y())}) {
+        SCOPED_TRACE(testing::Message() << "at " << point.x() << "," << point.y());
+        Click(*window, Qt::LeftButton, point);
+        EXPECT_EQ(window->GetSelectedItem(), maths);
+        ModalScript script;
+        script.Then<QMenu>([](QMenu* menu) { menu->close(); }, "the tree's menu");
+        Click(*window, Qt::RightButton, point);
+        EXPECT_TRUE(script.Finished());
+        EXPECT_EQ(window->GetSelectedItem(), maths);
+        EXPECT_EQ(PaneText(*window), QStringLiteral("Numbers"));
+    }
+
+    // So a sub catalog asked for beside the items goes under the selected catalog.
+    {
+        ModalScript script;
+        script
+            .Then<QMenu>(
+                [](QMenu* menu) {
+                    menu->setActiveAction(menu->actions().first()); // "Add Sub Catalog"
+                    QTest::keyClick(menu, Qt::Key_Return);
+                },
+                "the tree's menu")
+            .Then<CDirDlg>([](CDirDlg* dialog) {
+                Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Algebra"));
+                Child<QPushButton>(dialog, "okButton")->click();
+            });
+        Click(*window, Qt::RightButton, {10, tree->visualRect(maths).bottom() + 40});
+        EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }));
+    }
+    EXPECT_EQ(QueryText(m_db, "select PARENT_ID from FILE_NODE where FILE_NAME='Algebra';"), "3");
+    EXPECT_TRUE(fs::is_directory(m_home + "/Maths/Algebra"));
+
+    // A double click past a label opens nothing; on the label it opens the catalog. A press on
+    // an item's label still selects it, with either button.
+    const auto doubleClick = [&](const QPoint& point) {
+        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, tree->viewport()->mapTo(window.get(), point));
+    };
+    doubleClick({pastLabel + 12, physicsRow.center().y()});
+    EXPECT_FALSE(tree->isExpanded(physics));
+    EXPECT_EQ(window->GetSelectedItem(), maths);
+    doubleClick(OnLabel(*window, physics));
+    EXPECT_TRUE(tree->isExpanded(physics));
+    EXPECT_EQ(window->GetSelectedItem(), physics);
+    {
+        ModalScript script;
+        script.Then<QMenu>([](QMenu* menu) { menu->close(); }, "the tree's menu");
+        Click(*window, Qt::RightButton, OnLabel(*window, maths));
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(window->GetSelectedItem(), maths);
 }
 
 TEST_F(GuiTest, EnterAndEscapeCloseTheMainWindow) {
