@@ -58,8 +58,7 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     connect(m_openIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenIndex);
     connect(m_syncIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::SyncIndex);
     connect(m_helpButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenHelp);
-    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_tree, &QWidget::customContextMenuRequested, this, &CMarrowdexDlg::OnTreeRightClick);
+    connect(m_tree, &CTreeCtrlEx::menuRequested, this, &CMarrowdexDlg::OnTreeRightClick);
     connect(m_tree, &QAbstractItemView::clicked, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &CMarrowdexDlg::OnTreeSelect);

@@ -1,5 +1,6 @@
 #include "app/tree_ctrl_ex.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
 
@@ -29,6 +30,23 @@ bool CTreeCtrlEx::IsOnItem(const QModelIndex& index, const QPoint& point) const 
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
     const int width = iconSize().width() + 4 * margin + fontMetrics().horizontalAdvance(text);
     return row.contains(point) && point.x() < row.left() + width;
+}
+
+void CTreeCtrlEx::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        emit menuRequested(event->pos(), false);
+        return;
+    }
+    // Qt would place it at the middle of the item's row, which is as wide as the longest name.
+    QPoint at;
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    if (!selected.isEmpty()) {
+        scrollTo(selected.first());
+        const QRect row = visualRect(selected.first());
+        at = QPoint(row.left() + iconSize().width() / 2, row.center().y());
+    }
+    emit menuRequested(viewport()->rect().contains(at) ? at : QPoint(), true);
 }
 
 void CTreeCtrlEx::mousePressEvent(QMouseEvent* event) {

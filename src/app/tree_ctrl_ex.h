@@ -17,7 +17,13 @@ public:
     // merely beside them in the row.
     bool IsOnItem(const QModelIndex& index, const QPoint& point) const;
 
+signals:
+    // The user asks for the menu at `position` (viewport coordinates): a right click there, or
+    // the Menu key (`byKeyboard`), which puts it at the selected item, wherever the mouse is.
+    void menuRequested(const QPoint& position, bool byKeyboard);
+
 protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
     // A press beside the items (below the last one, or in a row past its label) takes the focus
     // and nothing else: the selection stays, and so does what the menu acts on. (A double click

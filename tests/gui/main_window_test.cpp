@@ -288,6 +288,54 @@ TEST_F(GuiTest, PressesBesideTheItemsKeepTheSelection) {
     EXPECT_EQ(window->GetSelectedItem(), maths);
 }
 
+// The Menu key as the X11 platform delivers it: the key, and a keyboard context-menu event for
+// the window at the mouse pointer, here far off over the comment pane.
+void PressMenuKey(CMarrowdexDlg& window) {
+    QTest::keyPress(window.windowHandle(), Qt::Key_Menu);
+    const QPoint pointer(window.width() - 20, window.height() / 2);
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, pointer, window.mapToGlobal(pointer));
+    QApplication::sendEvent(window.windowHandle(), &event);
+    QTest::keyRelease(window.windowHandle(), Qt::Key_Menu);
+}
+
+TEST_F(GuiTest, TheMenuKeyOpensTheMenuAtTheSelectedItem) {
+    MakeDatabase(true);
+    AddSampleCatalog(m_db);
+    // A long name makes the tree's one column wider than the tree.
+    RunSql(m_db, "insert into FILE_NODE values(9,'Minutes of the yearly meeting of the society for the study of "
+                 "everything that happened in the year before, with an appendix',0,'',1,'minutes.txt',1);");
+    auto window = OpenWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    CTreeCtrlEx* tree = TreeOf(*window);
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    window->ExpandItem(physics);
+    const QModelIndex waves = tree->model()->index(1, 0, physics);
+    for (const QModelIndex& item : {FindTopItem(*window, "Maths"), waves}) {
+        SCOPED_TRACE(item.data().toString().toStdString());
+        window->SelectItem(item);
+        tree->setFocus();
+        const QRect label =
+            QRect(tree->viewport()->mapToGlobal(tree->visualRect(item).topLeft()), tree->visualRect(item).size());
+        QPoint opensAt;
+        ModalScript script;
+        script.Then<QMenu>(
+            [&](QMenu* menu) {
+                opensAt = menu->pos();
+                menu->close();
+            },
+            "the tree's menu");
+        PressMenuKey(*window);
+        ASSERT_TRUE(WaitUntil([&] { return script.Finished(); }));
+        // Its corner on the item's row, not far off over the comment pane.
+        EXPECT_GE(opensAt.x(), label.left());
+        EXPECT_LE(opensAt.x(), label.left() + tree->iconSize().width() +
+                                   tree->fontMetrics().horizontalAdvance(item.data().toString()) + 8);
+        EXPECT_GE(opensAt.y(), label.top());
+        EXPECT_LE(opensAt.y(), label.bottom() + 1);
+        EXPECT_EQ(window->GetSelectedItem(), item) << "the menu acts on the selected item";
+    }
+}
+
 TEST_F(GuiTest, EnterAndEscapeCloseTheMainWindow) {
     MakeDatabase(true);
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
