@@ -50,7 +50,10 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     m_commentPane->setObjectName(QStringLiteral("commentPane"));
     m_commentPane->setReadOnly(true);
-    m_commentPane->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Lines wrap at the pane's edge: between words, and anywhere in text without spaces
+    // (Chinese, addresses).
+    m_commentPane->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_commentPane->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_tree->setModel(m_treeModel);
     LayOut();
 

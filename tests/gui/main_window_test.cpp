@@ -16,7 +16,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -334,6 +337,36 @@ TEST_F(GuiTest, TheMenuKeyOpensTheMenuAtTheSelectedItem) {
         EXPECT_LE(opensAt.y(), label.bottom() + 1);
         EXPECT_EQ(window->GetSelectedItem(), item) << "the menu acts on the selected item";
     }
+}
+
+TEST_F(GuiTest, TheCommentPaneWrapsLongLines) {
+    MakeDatabase(true);
+    const std::string words = "The lectures were given in the years nineteen sixty-one to sixty-three and are kept "
+                              "here as a set of three volumes with the exercises and their answers";
+    std::string chinese;
+    for (int i = 0; i < 40; ++i) {
+        chinese += "知识库的目录";
+    }
+    const std::string url = "https://example.org/" + std::string(200, 'a') + "/index.html";
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'" + words + "'||char(10)||'" + chinese +
+                     "'||char(10)||'" + url + "',0,'',1);");
+    auto window = OpenWindow();
+    window->SelectItem(FindTopItem(*window, "Physics"));
+    auto* pane = window->findChild<QPlainTextEdit*>(QStringLiteral("commentPane"));
+    QApplication::processEvents();
+    EXPECT_EQ(pane->horizontalScrollBar()->maximum(), 0) << "nothing to scroll sideways";
+    ASSERT_EQ(pane->document()->blockCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QTextBlock block = pane->document()->findBlockByNumber(i);
+        ASSERT_NE(block.layout(), nullptr);
+        EXPECT_GT(block.layout()->lineCount(), 1) << "line " << i << " wraps";
+        for (int line = 0; line < block.layout()->lineCount(); ++line) {
+            EXPECT_LE(block.layout()->lineAt(line).naturalTextWidth(), pane->viewport()->width());
+        }
+    }
+    // Words stay whole.
+    const QTextBlock first = pane->document()->firstBlock();
+    EXPECT_TRUE(first.text().left(first.layout()->lineAt(0).textLength()).endsWith(QLatin1Char(' ')));
 }
 
 TEST_F(GuiTest, EnterAndEscapeCloseTheMainWindow) {
