@@ -5,6 +5,7 @@
 #include "app/dialog_units.h"
 #include "app/icons.h"
 #include "app/prompts.h"
+#include "app/qt_texts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/loader.h"
 #include "commands/prg_dlg.h"
@@ -115,6 +116,7 @@ void CMarrowdexDlg::LayOut() {
 
 void CMarrowdexDlg::OnInitDialog() {
     ChooseUiLanguage();
+    UseQtTextsOfUiLanguage();
 
     // The database lies beside the program: made on first start, and only ever used by one
     // program at a time. Anything else ends the program before it touches the file.

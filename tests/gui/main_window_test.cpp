@@ -1,8 +1,10 @@
+#include "app/prompts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/insert_remove.h"
 #include "commands/dir_dlg.h"
 #include "config/config_dlg.h"
 #include "gui_fixture.h"
+#include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/settings.h"
 
@@ -10,10 +12,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -167,6 +172,58 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
             "the tree's menu");
         RightClick(*window, {10, 10}); // an empty tree: the menu still opens
         EXPECT_TRUE(script.Finished());
+    }
+}
+
+// Qt's own texts (standard buttons, the choosers' titles and labels) speak the UI language too.
+TEST_F(GuiTest, QtsOwnTextsFollowTheUiLanguage) {
+    MakeDatabase(true);
+    struct Case {
+        const char* lang;
+        QStringList texts; // OK, Cancel, folder chooser title and button, file chooser title, button, filter label
+    };
+    const Case cases[] = {
+        {"zh_CN.UTF-8",
+         {QStringLiteral("确定"), QStringLiteral("取消"), QStringLiteral("查找目录"), QStringLiteral("选择(&C)"),
+          QStringLiteral("打开"), QStringLiteral("打开(&O)"), QStringLiteral("文件类型：")}},
+        {"en_US.UTF-8",
+         {QStringLiteral("OK"), QStringLiteral("Cancel"), QStringLiteral("Find Directory"), QStringLiteral("&Choose"),
+          QStringLiteral("Open"), QStringLiteral("&Open"), QStringLiteral("Files of type:")}},
+        {"zh_TW.UTF-8",
+         {QStringLiteral("OK"), QStringLiteral("Cancel"), QStringLiteral("Find Directory"), QStringLiteral("&Choose"),
+          QStringLiteral("Open"), QStringLiteral("&Open"), QStringLiteral("Files of type:")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lang);
+        const ScopedLocale locale(c.lang);
+        auto window = OpenWindow();
+        QStringList seen;
+        const auto chooserTexts = [&seen](QFileDialog* chooser) {
+            auto* buttons = chooser->findChild<QDialogButtonBox*>();
+            seen << chooser->windowTitle() << buttons->button(QDialogButtonBox::Open)->text();
+            if (chooser->fileMode() != QFileDialog::Directory) {
+                seen << chooser->findChild<QLabel*>(QStringLiteral("fileTypeLabel"))->text();
+            }
+            chooser->reject();
+        };
+        ModalScript script;
+        script
+            .Then<QMessageBox>([&](QMessageBox* box) {
+                seen << box->button(QMessageBox::Ok)->text() << box->button(QMessageBox::Cancel)->text();
+                box->button(QMessageBox::Cancel)->click();
+            })
+            .Then<QMessageBox>([&](QMessageBox* box) {
+                EXPECT_EQ(box->button(QMessageBox::Ok)->text().toStdString(), c.texts[0].toStdString());
+                box->button(QMessageBox::Ok)->click();
+            })
+            .Then<QFileDialog>(chooserTexts, "the folder chooser")
+            .Then<QFileDialog>(chooserTexts, "the file chooser");
+        MessagePrompt::Confirm(window.get(), QStringLiteral("?"), text::kCaution);
+        MessagePrompt::Show(window.get(), text::kSelectToDelete);
+        FolderPrompt::Ask(window.get(), QString::fromStdString(m_home));
+        FilePrompt::Ask(window.get());
+        EXPECT_TRUE(script.Finished());
+        EXPECT_EQ(seen.join(QLatin1Char('|')).toStdString(), c.texts.join(QLatin1Char('|')).toStdString());
     }
 }
 
