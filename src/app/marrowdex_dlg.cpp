@@ -32,8 +32,8 @@ namespace mwdx {
 namespace {
 
 QPushButton* MakeButton(QWidget* parent, const char* name) {
-    auto* button = new QPushButton(parent);
-    button->setObjectName(QLatin1String(name));
+    const DialogUnits units(parent->font());
+    auto* button = new TemplateButton(parent, name, units, units.Size(56, 20));
     // Buttons take no focus, so Enter in the window is never a button's.
     button->setFocusPolicy(Qt::NoFocus);
     button->setAutoDefault(false);
@@ -89,10 +89,8 @@ void CMarrowdexDlg::LayOut() {
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(units.X(3));
     for (QPushButton* button : {m_optionButton, m_openIndexButton, m_syncIndexButton}) {
-        button->setMinimumSize(units.Size(56, 20));
         buttons->addWidget(button);
     }
-    m_helpButton->setMinimumSize(units.Size(56, 20));
     buttons->addSpacing(units.X(245 - 179));
     buttons->addWidget(m_helpButton);
     buttons->addStretch(1);

@@ -133,7 +133,7 @@ TEST_F(DocumentCommands, AddHereCopiesIntoTheCatalogBesideADocumentOrAtTheRoot) 
                                    QStringLiteral("Please type a new document name"));
                          EXPECT_EQ(Child<QLabel>(dialog, "commentLabel")->text(), QStringLiteral("Comment"));
                          EXPECT_TRUE(Child<QLineEdit>(dialog, "pathEdit")->isReadOnly());
-                         EXPECT_TRUE(Child<QPushButton>(dialog, "chooseButton")->isEnabled());
+                         EXPECT_TRUE(Child<QAbstractButton>(dialog, "chooseButton")->isEnabled());
                          EXPECT_EQ(dialog->focusWidget(), Child<QPushButton>(dialog, "okButton"));
                      });
         window->AddDocumentHere();
@@ -298,7 +298,7 @@ TEST_F(DocumentCommands, TheChooserOffersFilesWithoutADot) {
     auto window = OpenWindow();
 
     ModalScript script;
-    script.Then<CDocDlg>([](CDocDlg* dialog) { Child<QPushButton>(dialog, "chooseButton")->click(); });
+    script.Then<CDocDlg>([](CDocDlg* dialog) { Child<QAbstractButton>(dialog, "chooseButton")->click(); });
     script.Then<QFileDialog>(
         [&](QFileDialog* chooser) {
             EXPECT_EQ(chooser->objectName(), QStringLiteral("fileChooser"));

@@ -91,7 +91,7 @@ TEST_F(GuiTest, FirstStartAsksForTheHomeDirectoryUntilOneIsAccepted) {
             .ThenMessage(required)
             .Then<CConfigDlg>([](CConfigDlg* dialog) {
                 Child<QCheckBox>(dialog, "shortcutCheck")->setChecked(true);
-                Child<QPushButton>(dialog, "browseButton")->click();
+                Child<QAbstractButton>(dialog, "browseButton")->click();
             })
             .Then<QFileDialog>(
                 [&](QFileDialog* chooser) {
