@@ -94,7 +94,7 @@ void ExpectFits(QWidget* window) {
 struct Sample {
     const char* lang;
     const char* suffix; // of the pictures' names
-    std::string rows;   // FILE_NODE rows, under a Home Directory given as $HOME$
+    std::string rows;   // FILE_NODE rows
 };
 
 const Sample kSamples[] = {
@@ -126,7 +126,11 @@ const Sample kSamples[] = {
 
 class WindowsFit : public GuiTest {
 protected:
-    void SetUp() override { MakeDatabase(true); }
+    void SetUp() override {
+        MakeDatabase(true);
+        // Only shown, never written to: a Home Directory as a reader's would read.
+        RunSql(m_db, "update SYS_CONFIG set ROOT_DIR='/home/reader/Knowledge';");
+    }
 
     // Checks the window and, when pictures are asked for, saves it as `name`-<language>.png.
     void Look(const char* name, QWidget* window) {
