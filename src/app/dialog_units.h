@@ -7,6 +7,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QSize>
 #include <QWidget>
@@ -60,6 +61,15 @@ private:
     QSize m_minimum;
     int m_padding;
 };
+
+// OK and Cancel side by side at the right of a row, as at the bottom of every dialog.
+inline QHBoxLayout* OkCancelRow(QPushButton* ok, QPushButton* cancel) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
 
 // The width a window's caption needs in a title bar: its text in a bold font, with room for the
 // window menu and three buttons of about two lines' height each.

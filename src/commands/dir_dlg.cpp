@@ -6,7 +6,6 @@
 #include "platform/text.h"
 #include "platform/text_ids.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -26,17 +25,13 @@ CDirDlg::CDirDlg(QWidget* parent) : QDialog(parent) {
     m_commentEdit = MakeChild<QPlainTextEdit>(this, "commentEdit", units.Size(304, 87));
 
     // Top to bottom: the name, the comment, and OK and Cancel at the bottom right.
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_okButton);
-    buttons->addWidget(m_cancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_nameLabel);
     layout->addWidget(m_nameEdit);
     layout->addSpacing(units.Y(4));
     layout->addWidget(m_commentLabel);
     layout->addWidget(m_commentEdit, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(OkCancelRow(m_okButton, m_cancelButton));
 
     // Enter in the name field confirms, as in any dialog; in the comment it starts a new line.
     m_okButton->setDefault(true);

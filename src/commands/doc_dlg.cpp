@@ -7,7 +7,6 @@
 #include "platform/text_ids.h"
 
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -31,10 +30,6 @@ CDocDlg::CDocDlg(QWidget* parent) : QDialog(parent) {
 
     // Top to bottom: the name, the file with its "+" beside it, the comment, and OK and Cancel at
     // the bottom right. The name and the path end where the "+" begins.
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_okButton);
-    buttons->addWidget(m_cancelButton);
     auto* layout = new QGridLayout(this);
     layout->addWidget(m_nameLabel, 0, 0, 1, 2);
     layout->addWidget(m_nameEdit, 1, 0);
@@ -43,7 +38,7 @@ CDocDlg::CDocDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_chooseButton, 3, 1);
     layout->addWidget(m_commentLabel, 4, 0, 1, 2);
     layout->addWidget(m_commentEdit, 5, 0, 1, 2);
-    layout->addLayout(buttons, 6, 0, 1, 2);
+    layout->addLayout(OkCancelRow(m_okButton, m_cancelButton), 6, 0, 1, 2);
     layout->setRowStretch(5, 1);
     layout->setColumnStretch(0, 1);
 

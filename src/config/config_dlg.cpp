@@ -52,10 +52,6 @@ CConfigDlg::CConfigDlg(std::string programDirectory, QWidget* parent)
     home->addWidget(m_homeDirEdit, 178);
     home->addWidget(m_browseButton);
     home->addStretch(309 - 198);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_okButton);
-    buttons->addWidget(m_cancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_homeDirLabel);
     layout->addLayout(home);
@@ -64,7 +60,7 @@ CConfigDlg::CConfigDlg(std::string programDirectory, QWidget* parent)
     layout->addWidget(m_moveDocumentsCheck);
     layout->addWidget(m_deleteFilesCheck);
     layout->addSpacing(units.Y(2));
-    layout->addLayout(buttons);
+    layout->addLayout(OkCancelRow(m_okButton, m_cancelButton));
 
     m_okButton->setDefault(true);
     m_homeDirEdit->setReadOnly(true); // the chooser is the only way to change it
