@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QRect>
 #include <QSize>
 #include <QWidget>
 #include <algorithm>
@@ -28,11 +29,21 @@ public:
     int X(int units) const { return (units * m_baseX + 2) / 4; }
     int Y(int units) const { return (units * m_baseY + 4) / 8; }
     QSize Size(int width, int height) const { return {X(width), Y(height)}; }
+    QRect Rect(int x, int y, int width, int height) const { return {X(x), Y(y), X(width), Y(height)}; }
 
 private:
     int m_baseX = 6;
     int m_baseY = 13;
 };
+
+// A new child control named `name` at a fixed `geometry` in its parent. Prefer MakeChild and a
+// layout, which keep texts whole in every language.
+template <class Widget> Widget* Place(QWidget* parent, const char* name, const QRect& geometry) {
+    auto* widget = new Widget(parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
 
 // A new child widget named `name` (tests find it by that name), at least `minimum` large.
 template <class Widget> Widget* MakeChild(QWidget* parent, const char* name, QSize minimum = QSize(0, 0)) {
