@@ -31,9 +31,10 @@ constexpr std::array<MenuItem, 6> kMenuItems{{
 
 } // namespace
 
-void CMarrowdexDlg::OnTreeRightClick(const QPoint& position) {
-    // A click on an item's icon or label acts on that item; beside the items, on the selection.
-    const QModelIndex hit = m_tree->indexAt(position);
+void CMarrowdexDlg::OnTreeRightClick(const QPoint& position, bool byKeyboard) {
+    // A click on an item's icon or label acts on that item; beside the items, and from the
+    // keyboard, on the selection.
+    const QModelIndex hit = byKeyboard ? QModelIndex() : m_tree->indexAt(position);
     if (m_tree->IsOnItem(hit, position)) {
         m_tree->setFocus(Qt::MouseFocusReason);
         SelectItem(hit);

@@ -2,13 +2,17 @@
 
 // Sizes of the window layouts are given in dialog units, which scale with the dialog's font:
 // a horizontal unit is a quarter of the average character width, a vertical one an eighth of
-// the character height.
+// the character height. The windows arrange their controls with Qt's layouts (margins and
+// spacing as the style has them) and give the controls at least their sizes in these units.
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QRect>
 #include <QSize>
 #include <QWidget>
+#include <algorithm>
 
 namespace mwdx {
 
@@ -32,12 +36,70 @@ private:
     int m_baseY = 13;
 };
 
-// A new child control named `name` (tests find it by that name) at `geometry` in its parent.
+// A new child control named `name` at a fixed `geometry` in its parent. Prefer MakeChild and a
+// layout, which keep texts whole in every language.
 template <class Widget> Widget* Place(QWidget* parent, const char* name, const QRect& geometry) {
     auto* widget = new Widget(parent);
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
     return widget;
+}
+
+// A new child widget named `name` (tests find it by that name), at least `minimum` large.
+template <class Widget> Widget* MakeChild(QWidget* parent, const char* name, QSize minimum = QSize(0, 0)) {
+    auto* widget = new Widget(parent);
+    widget->setObjectName(QLatin1String(name));
+    widget->setMinimumSize(minimum);
+    return widget;
+}
+
+// A push button at least `minimum` large and, whatever its text in whatever language, wide enough
+// to keep about a character's width clear of each edge.
+class TemplateButton final : public QPushButton {
+public:
+    TemplateButton(QWidget* parent, const char* name, const DialogUnits& units, QSize minimum)
+        : QPushButton(parent), m_minimum(minimum), m_padding(units.X(8)) {
+        setObjectName(QLatin1String(name));
+    }
+
+    QSize sizeHint() const override {
+        const QSize hint = QPushButton::sizeHint();
+        return {std::max(m_minimum.width(), hint.width() + m_padding), std::max(m_minimum.height(), hint.height())};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    QSize m_minimum;
+    int m_padding;
+};
+
+// OK and Cancel side by side at the right of a row, as at the bottom of every dialog.
+inline QHBoxLayout* OkCancelRow(QPushButton* ok, QPushButton* cancel) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
+
+// The width a window's caption needs in a title bar: its text in a bold font, with room for the
+// window menu and three buttons of about two lines' height each.
+inline int CaptionWidth(const QWidget& window) {
+    QFont bold = window.font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    return metrics.horizontalAdvance(window.windowTitle()) + 4 * 2 * metrics.height();
+}
+
+// Fixes `window` at the size its layout needs with the texts it shows now, and wide enough for
+// its caption (nothing is cut, in any language, at any scale), but never smaller than `least`,
+// its size as it was first drawn.
+inline void FitToContents(QWidget& window, QSize least) {
+    QSize size = window.minimumSizeHint().expandedTo(least);
+    if (!window.windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        size.setWidth(std::max(size.width(), CaptionWidth(window)));
+    }
+    window.setFixedSize(size);
 }
 
 } // namespace mwdx

@@ -5,6 +5,7 @@
 #include "app/dialog_units.h"
 #include "app/icons.h"
 #include "app/prompts.h"
+#include "app/qt_texts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/loader.h"
 #include "commands/prg_dlg.h"
@@ -31,8 +32,8 @@ namespace mwdx {
 namespace {
 
 QPushButton* MakeButton(QWidget* parent, const char* name) {
-    auto* button = new QPushButton(parent);
-    button->setObjectName(QLatin1String(name));
+    const DialogUnits units(parent->font());
+    auto* button = new TemplateButton(parent, name, units, units.Size(56, 20));
     // Buttons take no focus, so Enter in the window is never a button's.
     button->setFocusPolicy(Qt::NoFocus);
     button->setAutoDefault(false);
@@ -50,7 +51,10 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     m_commentPane->setObjectName(QStringLiteral("commentPane"));
     m_commentPane->setReadOnly(true);
-    m_commentPane->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Lines wrap at the pane's edge: between words, and anywhere in text without spaces
+    // (Chinese, addresses).
+    m_commentPane->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_commentPane->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_tree->setModel(m_treeModel);
     LayOut();
 
@@ -58,8 +62,7 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     connect(m_openIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenIndex);
     connect(m_syncIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::SyncIndex);
     connect(m_helpButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenHelp);
-    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_tree, &QWidget::customContextMenuRequested, this, &CMarrowdexDlg::OnTreeRightClick);
+    connect(m_tree, &CTreeCtrlEx::menuRequested, this, &CMarrowdexDlg::OnTreeRightClick);
     connect(m_tree, &QAbstractItemView::clicked, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &CMarrowdexDlg::OnTreeSelect);
@@ -86,10 +89,8 @@ void CMarrowdexDlg::LayOut() {
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(units.X(3));
     for (QPushButton* button : {m_optionButton, m_openIndexButton, m_syncIndexButton}) {
-        button->setMinimumSize(units.Size(56, 20));
         buttons->addWidget(button);
     }
-    m_helpButton->setMinimumSize(units.Size(56, 20));
     buttons->addSpacing(units.X(245 - 179));
     buttons->addWidget(m_helpButton);
     buttons->addStretch(1);
@@ -113,6 +114,7 @@ void CMarrowdexDlg::LayOut() {
 
 void CMarrowdexDlg::OnInitDialog() {
     ChooseUiLanguage();
+    UseQtTextsOfUiLanguage();
 
     // The database lies beside the program: made on first start, and only ever used by one
     // program at a time. Anything else ends the program before it touches the file.

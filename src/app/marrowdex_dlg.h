@@ -84,7 +84,7 @@ public:
     void OnTimer();
     void OnOpenConfig();
     void OnOption();
-    void OnTreeRightClick(const QPoint& position);
+    void OnTreeRightClick(const QPoint& position, bool byKeyboard = false); // position: in the tree's viewport
     void OnTreeSelect();
     void OnCommand(int commandId);
     void AddSubCatalog();

@@ -1,9 +1,11 @@
 #include "app/tree_ctrl_ex.h"
 
 #include <QAccessible>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QHash>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QStyledItemDelegate>
 #include <QtWidgets/private/qtreeview_p.h>
 #include <utility>
@@ -83,6 +85,52 @@ bool CTreeCtrlEx::IsOnItem(const QModelIndex& index, const QPoint& point) const 
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
     const int width = iconSize().width() + 4 * margin + fontMetrics().horizontalAdvance(text);
     return row.contains(point) && point.x() < row.left() + width;
+}
+
+void CTreeCtrlEx::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    if (event->reason() != QContextMenuEvent::Keyboard) {
+        emit menuRequested(event->pos(), false);
+        return;
+    }
+    // Qt would place it at the middle of the item's row, which is as wide as the longest name.
+    QPoint at;
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    if (!selected.isEmpty()) {
+        scrollTo(selected.first());
+        const QRect row = visualRect(selected.first());
+        at = QPoint(row.left() + iconSize().width() / 2, row.center().y());
+    }
+    emit menuRequested(viewport()->rect().contains(at) ? at : QPoint(), true);
+}
+
+void CTreeCtrlEx::mousePressEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    m_pressedBeside = !IsOnItem(indexAt(point), point);
+    if (!m_pressedBeside) {
+        QTreeView::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+}
+
+void CTreeCtrlEx::mouseMoveEvent(QMouseEvent* event) {
+    // Dragging on from a press beside the items selects nothing on the way.
+    if (m_pressedBeside && event->buttons() != Qt::NoButton) {
+        event->accept();
+        return;
+    }
+    QTreeView::mouseMoveEvent(event);
+}
+
+void CTreeCtrlEx::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_pressedBeside) {
+        m_pressedBeside = event->buttons() != Qt::NoButton;
+        event->accept();
+        return;
+    }
+    QTreeView::mouseReleaseEvent(event);
 }
 
 void CTreeCtrlEx::drawBranches(QPainter*, const QRect&, const QModelIndex&) const {

@@ -32,11 +32,24 @@ public:
 
     void doItemsLayout() override;
 
+signals:
+    // The user asks for the menu at `position` (viewport coordinates): a right click there, or
+    // the Menu key (`byKeyboard`), which puts it at the selected item, wherever the mouse is.
+    void menuRequested(const QPoint& position, bool byKeyboard);
+
 protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
     void changeEvent(QEvent* event) override;
+
+    // A press beside the items (below the last one, or in a row past its label) takes the focus
+    // and nothing else: the selection stays, and so does what the menu acts on. (A double click
+    // there reaches the press handler too, so it opens nothing.)
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void OnRowsRemoved(const QModelIndex& parent, int start, int end);
@@ -54,6 +67,7 @@ private:
     };
     PendingRemoval m_removal;
     std::size_t m_fullLayouts = 0;
+    bool m_pressedBeside = false; // until the buttons are released
 };
 
 } // namespace mwdx

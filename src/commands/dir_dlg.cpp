@@ -2,29 +2,39 @@
 
 #include "app/dialog_units.h"
 #include "app/prompts.h"
+#include "operations/names.h"
+#include "platform/text.h"
 #include "platform/text_ids.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace mwdx {
 
 CDirDlg::CDirDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("catalogDialog"));
     const DialogUnits units(font());
-    m_okButton = Place<QPushButton>(this, "okButton", units.Rect(202, 131, 50, 14));
-    m_cancelButton = Place<QPushButton>(this, "cancelButton", units.Rect(258, 131, 50, 14));
-    m_nameEdit = Place<QLineEdit>(this, "nameEdit", units.Rect(2, 17, 303, 14));
-    m_nameLabel = Place<QLabel>(this, "nameLabel", units.Rect(3, 7, 300, 8));
-    m_commentLabel = Place<QLabel>(this, "commentLabel", units.Rect(6, 36, 200, 8));
-    m_commentEdit = Place<QPlainTextEdit>(this, "commentEdit", units.Rect(2, 45, 304, 87));
-    setFixedSize(units.Size(309, 148));
+    m_okButton = new TemplateButton(this, "okButton", units, units.Size(50, 14));
+    m_cancelButton = new TemplateButton(this, "cancelButton", units, units.Size(50, 14));
+    m_nameEdit = MakeChild<QLineEdit>(this, "nameEdit", {units.X(303), 0});
+    m_nameLabel = MakeChild<QLabel>(this, "nameLabel");
+    m_commentLabel = MakeChild<QLabel>(this, "commentLabel");
+    m_commentEdit = MakeChild<QPlainTextEdit>(this, "commentEdit", units.Size(304, 87));
 
-    // OK is not the default button: Enter in the name field does not close the window.
-    m_okButton->setAutoDefault(false);
-    m_cancelButton->setAutoDefault(false);
+    // Top to bottom: the name, the comment, and OK and Cancel at the bottom right.
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_nameLabel);
+    layout->addWidget(m_nameEdit);
+    layout->addSpacing(units.Y(4));
+    layout->addWidget(m_commentLabel);
+    layout->addWidget(m_commentEdit, 1);
+    layout->addLayout(OkCancelRow(m_okButton, m_cancelButton));
+
+    // Enter in the name field confirms, as in any dialog; in the comment it starts a new line.
+    m_okButton->setDefault(true);
     m_commentEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_commentEdit->setTabChangesFocus(true);
     setTabOrder(m_okButton, m_cancelButton);
@@ -48,14 +58,15 @@ void CDirDlg::OnInitDialog() {
     m_okButton->setText(UiText(text::kOk));
     m_cancelButton->setText(UiText(text::kCancel));
     setWindowTitle(UiText(text::kCatalogDialogCaption));
+    FitToContents(*this, DialogUnits(font()).Size(309, 145));
     m_nameEdit->setFocus();
 }
 
 void CDirDlg::accept() {
     m_nameText = m_nameEdit->text();
     m_commentText = m_commentEdit->toPlainText();
-    // Only the name is required; blanks count as a name.
-    if (m_nameText.isEmpty()) {
+    // Only the name is required; blanks alone are none.
+    if (TrimmedName(ToStoreText(m_nameText.toStdU16String())).empty()) {
         MessagePrompt::Show(this, text::kTypeCatalogName);
         return;
     }

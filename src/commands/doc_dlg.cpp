@@ -2,29 +2,45 @@
 
 #include "app/dialog_units.h"
 #include "app/prompts.h"
+#include "operations/names.h"
+#include "platform/text.h"
 #include "platform/text_ids.h"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolButton>
 
 namespace mwdx {
 
 CDocDlg::CDocDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("documentDialog"));
     const DialogUnits units(font());
-    // Created in the order of the layout, which is also the order of the tab stops.
-    m_okButton = Place<QPushButton>(this, "okButton", units.Rect(198, 155, 50, 14));
-    m_cancelButton = Place<QPushButton>(this, "cancelButton", units.Rect(258, 155, 50, 14));
-    m_pathEdit = Place<QLineEdit>(this, "pathEdit", units.Rect(2, 40, 283, 14));
-    m_nameLabel = Place<QLabel>(this, "nameLabel", units.Rect(2, 1, 283, 8));
-    m_commentLabel = Place<QLabel>(this, "commentLabel", units.Rect(2, 56, 200, 8));
-    m_commentEdit = Place<QPlainTextEdit>(this, "commentEdit", units.Rect(2, 67, 304, 87));
-    m_chooseButton = Place<QPushButton>(this, "chooseButton", units.Rect(288, 40, 19, 14));
-    m_fileLabel = Place<QLabel>(this, "fileLabel", units.Rect(2, 30, 282, 8));
-    m_nameEdit = Place<QLineEdit>(this, "nameEdit", units.Rect(2, 12, 283, 14));
-    setFixedSize(units.Size(309, 172));
+    m_okButton = new TemplateButton(this, "okButton", units, units.Size(50, 14));
+    m_cancelButton = new TemplateButton(this, "cancelButton", units, units.Size(50, 14));
+    m_pathEdit = MakeChild<QLineEdit>(this, "pathEdit", {units.X(283), 0});
+    m_nameLabel = MakeChild<QLabel>(this, "nameLabel");
+    m_commentLabel = MakeChild<QLabel>(this, "commentLabel");
+    m_commentEdit = MakeChild<QPlainTextEdit>(this, "commentEdit", units.Size(304, 87));
+    m_chooseButton = MakeChild<QToolButton>(this, "chooseButton", units.Size(19, 14));
+    m_fileLabel = MakeChild<QLabel>(this, "fileLabel");
+    m_nameEdit = MakeChild<QLineEdit>(this, "nameEdit", {units.X(283), 0});
+
+    // Top to bottom: the name, the file with its "+" beside it, the comment, and OK and Cancel at
+    // the bottom right. The name and the path end where the "+" begins.
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(m_nameLabel, 0, 0, 1, 2);
+    layout->addWidget(m_nameEdit, 1, 0);
+    layout->addWidget(m_fileLabel, 2, 0, 1, 2);
+    layout->addWidget(m_pathEdit, 3, 0);
+    layout->addWidget(m_chooseButton, 3, 1);
+    layout->addWidget(m_commentLabel, 4, 0, 1, 2);
+    layout->addWidget(m_commentEdit, 5, 0, 1, 2);
+    layout->addLayout(OkCancelRow(m_okButton, m_cancelButton), 6, 0, 1, 2);
+    layout->setRowStretch(5, 1);
+    layout->setColumnStretch(0, 1);
 
     m_okButton->setDefault(true);
     m_pathEdit->setReadOnly(true); // the chooser is the only way to change it
@@ -39,7 +55,7 @@ CDocDlg::CDocDlg(QWidget* parent) : QDialog(parent) {
 
     connect(m_okButton, &QPushButton::clicked, this, &CDocDlg::accept);
     connect(m_cancelButton, &QPushButton::clicked, this, &CDocDlg::reject);
-    connect(m_chooseButton, &QPushButton::clicked, this, &CDocDlg::OnChooseFile);
+    connect(m_chooseButton, &QToolButton::clicked, this, &CDocDlg::OnChooseFile);
 }
 
 int CDocDlg::exec() {
@@ -58,6 +74,7 @@ void CDocDlg::OnInitDialog() {
     setWindowTitle(UiText(text::kDocumentDialogCaption));
     m_nameLabel->setText(UiText(text::kTypeDocumentName));
     m_chooseButton->setEnabled(AllowFileChoice != 0);
+    FitToContents(*this, DialogUnits(font()).Size(309, 169));
     m_okButton->setFocus();
 }
 
@@ -72,9 +89,13 @@ void CDocDlg::accept() {
     m_pathText = m_pathEdit->text();
     m_nameText = m_nameEdit->text();
     m_commentText = m_commentEdit->toPlainText();
-    // The comment may be empty; nothing is trimmed, so blanks count as a name.
-    if (m_nameText.isEmpty() || m_pathText.isEmpty()) {
+    // The comment may be empty; blanks alone are no name.
+    if (m_pathText.isEmpty()) {
         MessagePrompt::Show(this, text::kChooseDocument);
+        return;
+    }
+    if (const int refusal = DocumentNameRefusal(ToStoreText(m_nameText.toStdU16String())); refusal != 0) {
+        MessagePrompt::Show(this, refusal);
         return;
     }
     QDialog::accept();

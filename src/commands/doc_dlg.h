@@ -10,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QToolButton;
 
 namespace mwdx {
 
@@ -37,7 +38,7 @@ private:
     QLineEdit* m_pathEdit = nullptr;
     QPlainTextEdit* m_commentEdit = nullptr;
     QLineEdit* m_nameEdit = nullptr;
-    QPushButton* m_chooseButton = nullptr;
+    QToolButton* m_chooseButton = nullptr;
     QLabel* m_nameLabel = nullptr;
     QLabel* m_commentLabel = nullptr;
     QLabel* m_fileLabel = nullptr;

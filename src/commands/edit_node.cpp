@@ -26,9 +26,10 @@ bool AskNewTexts(CMarrowdexDlg& window, const CatalogNode& node, QString& name, 
         dialog.m_nameText = Wide(details.fileName);
         dialog.m_commentText = Wide(details.comment);
         const CatalogNode* parent = node.Parent();
-        dialog.m_checkName = [&node, parent, oldName = dialog.m_nameText](const QString& typed) {
+        dialog.m_checkName = [&node, parent](const QString& typed) {
             // A name kept as it is needs no check: a comment can always change.
-            return typed == oldName ? 0 : CatalogNameRefusal(ToStoreText(typed.toStdU16String()), parent, &node);
+            const std::string name = EditedName(ToStoreText(typed.toStdU16String()), node.Details().fileName);
+            return name == node.Details().fileName ? 0 : CatalogNameRefusal(name, parent, &node);
         };
         if (dialog.exec() != QDialog::Accepted) {
             return false;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace mwdx {
 
@@ -27,9 +28,11 @@ CPRGDlg::CPRGDlg(QWidget* parent)
     m_textLabel->setObjectName(QStringLiteral("textLabel"));
     m_timer->setObjectName(QStringLiteral("progressTimer"));
     const DialogUnits units(font());
-    m_progressBar->setGeometry(units.Rect(0, 9, 315, 15));
-    m_textLabel->setGeometry(units.Rect(0, 2, 315, 8));
-    setFixedSize(units.Size(316, 26));
+    m_progressBar->setMinimumSize(units.Size(315, 15));
+    // The line of text centred over the bar.
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_textLabel);
+    layout->addWidget(m_progressBar);
     m_textLabel->setAlignment(Qt::AlignCenter);
     m_progressBar->setTextVisible(false);
 
@@ -45,6 +48,7 @@ int CPRGDlg::exec() {
 
 void CPRGDlg::OnInitDialog() {
     m_textLabel->setText(UiText(text::kTransferInProgress));
+    FitToContents(*this, DialogUnits(font()).Size(316, 26));
     m_progressBar->setRange(0, static_cast<int>(kFullBar));
     m_timer->start();
     m_position = kStartPosition;

@@ -11,9 +11,12 @@
 #include "store/settings.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 namespace mwdx {
 
@@ -34,15 +37,30 @@ CConfigDlg::CConfigDlg(std::string programDirectory, QWidget* parent)
     : QDialog(parent), m_programDirectory(std::move(programDirectory)) {
     setObjectName(QStringLiteral("configDialog"));
     const DialogUnits units(font());
-    m_okButton = Place<QPushButton>(this, "okButton", units.Rect(205, 77, 50, 14));
-    m_cancelButton = Place<QPushButton>(this, "cancelButton", units.Rect(259, 77, 50, 14));
-    m_homeDirLabel = Place<QLabel>(this, "homeDirLabel", units.Rect(4, 4, 198, 12));
-    m_homeDirEdit = Place<QLineEdit>(this, "homeDirEdit", units.Rect(3, 19, 178, 14));
-    m_browseButton = Place<QPushButton>(this, "browseButton", units.Rect(181, 19, 17, 14));
-    m_shortcutCheck = Place<QCheckBox>(this, "shortcutCheck", units.Rect(3, 39, 300, 10));
-    m_moveDocumentsCheck = Place<QCheckBox>(this, "moveDocumentsCheck", units.Rect(3, 54, 300, 10));
-    m_deleteFilesCheck = Place<QCheckBox>(this, "deleteFilesCheck", units.Rect(3, 68, 200, 10));
-    setFixedSize(units.Size(312, 94));
+    m_okButton = new TemplateButton(this, "okButton", units, units.Size(50, 14));
+    m_cancelButton = new TemplateButton(this, "cancelButton", units, units.Size(50, 14));
+    m_homeDirLabel = MakeChild<QLabel>(this, "homeDirLabel");
+    m_homeDirEdit = MakeChild<QLineEdit>(this, "homeDirEdit", {units.X(178), 0});
+    m_browseButton = MakeChild<QToolButton>(this, "browseButton", units.Size(17, 14));
+    m_shortcutCheck = MakeChild<QCheckBox>(this, "shortcutCheck");
+    m_moveDocumentsCheck = MakeChild<QCheckBox>(this, "moveDocumentsCheck");
+    m_deleteFilesCheck = MakeChild<QCheckBox>(this, "deleteFilesCheck");
+
+    // Top to bottom: the Home Directory with its "+" (on the left two thirds, as the window was
+    // first drawn), the three options evenly spaced, and OK and Cancel at the bottom right.
+    auto* home = new QHBoxLayout;
+    home->addWidget(m_homeDirEdit, 178);
+    home->addWidget(m_browseButton);
+    home->addStretch(309 - 198);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_homeDirLabel);
+    layout->addLayout(home);
+    layout->addSpacing(units.Y(2));
+    layout->addWidget(m_shortcutCheck);
+    layout->addWidget(m_moveDocumentsCheck);
+    layout->addWidget(m_deleteFilesCheck);
+    layout->addSpacing(units.Y(2));
+    layout->addLayout(OkCancelRow(m_okButton, m_cancelButton));
 
     m_okButton->setDefault(true);
     m_homeDirEdit->setReadOnly(true); // the chooser is the only way to change it
@@ -57,7 +75,7 @@ CConfigDlg::CConfigDlg(std::string programDirectory, QWidget* parent)
 
     connect(m_okButton, &QPushButton::clicked, this, &CConfigDlg::accept);
     connect(m_cancelButton, &QPushButton::clicked, this, &CConfigDlg::reject);
-    connect(m_browseButton, &QPushButton::clicked, this, &CConfigDlg::OnBrowseHomeDirectory);
+    connect(m_browseButton, &QToolButton::clicked, this, &CConfigDlg::OnBrowseHomeDirectory);
     OnInitDialog();
 }
 
@@ -69,6 +87,7 @@ void CConfigDlg::OnInitDialog() {
     setWindowTitle(UiText(text::kConfigurationCaption));
     m_okButton->setText(UiText(text::kOk));
     m_cancelButton->setText(UiText(text::kCancel));
+    FitToContents(*this, DialogUnits(font()).Size(309, 94));
 
     const SettingsRecord settings = SettingsCopy();
     m_homeDirEdit->setText(QString::fromStdU16String(FromStoreText(RootDirOf(settings))));

@@ -11,6 +11,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 
 namespace mwdx {
 
@@ -31,7 +32,7 @@ private:
     std::string m_programDirectory;
     QLabel* m_homeDirLabel;
     QLineEdit* m_homeDirEdit;
-    QPushButton* m_browseButton;
+    QToolButton* m_browseButton;
     QCheckBox* m_shortcutCheck;
     QCheckBox* m_moveDocumentsCheck;
     QCheckBox* m_deleteFilesCheck;

@@ -27,7 +27,8 @@ OpResult AddCatalogOperation(CatalogModel& catalog, const std::string& home, con
     if (const int refusal = CatalogNameRefusal(request.name, siblingsOf, nullptr)) {
         return OpResult::Refused(refusal, "the name " + request.name + " is refused");
     }
-    const std::string path = NewCatalogPath(parent != nullptr ? parent->Path() : home, request.name);
+    const std::string name = TrimmedName(request.name);
+    const std::string path = NewCatalogPath(parent != nullptr ? parent->Path() : home, name);
     // Nothing is made outside the Home Directory, whatever the parent's stored path says.
     const HomeTree tree(home);
     if (!tree.Contains(path) || !IsInsideHome(home, path)) {
@@ -45,7 +46,7 @@ OpResult AddCatalogOperation(CatalogModel& catalog, const std::string& home, con
     entry.parentId = parent != nullptr ? parent->Details().fileId : 0;
     entry.toPath = path;
     entry.asidePath = OutermostMissing(home, path); // what undoing may remove
-    entry.name = request.name;
+    entry.name = name;
     entry.comment = request.comment;
     entry.fileType = kCatalogType;
     entry.pathLevel = parent != nullptr ? parent->PathLevel() + 1 : 1;
@@ -66,8 +67,8 @@ OpResult AddCatalogOperation(CatalogModel& catalog, const std::string& home, con
             if (parent == nullptr) {
                 catalog.EnsureRootNode(home);
             }
-            node = InsertNode(catalog, request.name, request.comment, kCatalogType, entry.parentId, "", entry.pathLevel,
-                              parent, path);
+            node = InsertNode(catalog, name, request.comment, kCatalogType, entry.parentId, "", entry.pathLevel, parent,
+                              path);
         }
         if (node != nullptr && ClearJournalEntry(entry.id) == kStatementOk && transaction.Commit() == kStatementOk) {
             if (added != nullptr) {

@@ -12,11 +12,11 @@ namespace mwdx {
 
 struct NewCatalog {
     CatalogNode* parent = nullptr; // nullptr or the Root Node: the top level
-    std::string name;              // UTF-8, as it will be stored and name the folder
+    std::string name;              // UTF-8, as typed: trimmed, it is stored and names the folder
     std::string comment;
 };
 
-// Checks the name (179, 178; the index page's own names at the top level: 179), refuses a folder
+// Checks the name (140, 179, 178; the index page's own names at the top level: 179), refuses a folder
 // that cannot become the catalog's (a file there, or a folder with something in it, or one that
 // another node uses: 196) and anything outside `home` (142). Then records the command in the
 // journal, makes the folder, and writes the row and the node in one transaction with the

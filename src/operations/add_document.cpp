@@ -3,6 +3,7 @@
 #include "catalog/disk_rules.h"
 #include "catalog/insert_remove.h"
 #include "catalog/paths.h"
+#include "operations/names.h"
 #include "operations/steps.h"
 #include "platform/file_transfer.h"
 #include "platform/home_fs.h"
@@ -78,12 +79,15 @@ bool BelongsToKnowledgeBase(const CatalogModel& catalog, const std::string& home
 OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, const NewDocument& request,
                               const TransferStep& transfer, CatalogNode** added) {
     CatalogNode* parent = request.parent != nullptr && request.parent->Parent() != nullptr ? request.parent : nullptr;
-    if (request.name.empty() || request.source.empty()) {
-        return OpResult::Refused(text::kChooseDocument, "no name or no file");
+    if (request.source.empty()) {
+        return OpResult::Refused(text::kChooseDocument, "no file");
     }
+    if (const int refusal = DocumentNameRefusal(request.name)) {
+        return OpResult::Refused(refusal, "the name " + request.name + " is refused");
+    }
+    const std::string name = TrimmedName(request.name);
     const std::string rawFileName = request.source.substr(request.source.rfind('/') + 1);
-    if (!IsSafeFileName(rawFileName) || request.name.find('\0') != std::string::npos ||
-        request.comment.find('\0') != std::string::npos) {
+    if (!IsSafeFileName(rawFileName) || request.comment.find('\0') != std::string::npos) {
         return OpResult::Refused(text::kNameNotUsable, "the file name " + rawFileName + " cannot be stored");
     }
     const std::string directory = parent != nullptr ? parent->Path() : home;
@@ -105,7 +109,7 @@ OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, co
     entry.fromPath = request.source;
     entry.toPath = destination;
     entry.asidePath = OutermostMissing(home, directory); // the catalog's folder may have gone
-    entry.name = request.name;
+    entry.name = name;
     entry.comment = request.comment;
     entry.rawFileName = rawFileName;
     entry.fileType = kDocumentType;
@@ -130,7 +134,7 @@ OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, co
             if (parent == nullptr) {
                 catalog.EnsureRootNode(home);
             }
-            node = InsertNode(catalog, request.name, request.comment, kDocumentType, entry.parentId, rawFileName,
+            node = InsertNode(catalog, name, request.comment, kDocumentType, entry.parentId, rawFileName,
                               entry.pathLevel, parent, destination);
         }
         if (node != nullptr && ClearJournalEntry(entry.id) == kStatementOk && transaction.Commit() == kStatementOk) {

@@ -17,7 +17,7 @@ class HomeTree;
 struct NewDocument {
     CatalogNode* parent = nullptr; // the catalog; nullptr or the Root Node: the top level
     std::string source;            // the chosen file's full path
-    std::string name;              // UTF-8, as stored
+    std::string name;              // UTF-8, as typed: stored trimmed
     std::string comment;
     bool move = false; // move the file in (the original goes), rather than copy it
     // The store's own files (the database and SQLite's files beside it), which are never moved.
@@ -30,12 +30,13 @@ struct NewDocument {
 using TransferStep = std::function<bool(const HomeTree& tree, const std::string& source, const std::string& destination,
                                         bool move, std::string* error)>;
 
-// The document's file name is the chosen file's own. Refused with nothing changed: no name (150),
-// a file name that cannot be one here (179), a destination outside `home` (182) or taken (181),
-// a file the knowledge base itself needs, when it would be moved (197), a store that cannot be
-// written (142). Then the command is journalled, the catalog's folder made when it is missing,
-// the file transferred (182 when that fails) and the row and node written with the journal's end
-// (142 when that fails, the transfer undone). On success *added (if given) is the new node.
+// The document's file name is the chosen file's own; its name is stored trimmed. Refused with
+// nothing changed: no file or no name (150), a file name that cannot be one here (179), a
+// destination outside `home` (182) or taken (181), a file the knowledge base itself needs, when
+// it would be moved (197), a store that cannot be written (142). Then the command is journalled,
+// the catalog's folder made when it is missing, the file transferred (182 when that fails) and
+// the row and node written with the journal's end (142 when that fails, the transfer undone). On
+// success *added (if given) is the new node.
 OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, const NewDocument& request,
                               const TransferStep& transfer = {}, CatalogNode** added = nullptr);
 

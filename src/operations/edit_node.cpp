@@ -12,16 +12,41 @@
 
 namespace mwdx {
 
-OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, const std::string& name,
-                           const std::string& comment) {
+namespace {
+
+// The text as a text box shows it: CR LF and a lone CR end a line as LF does.
+std::string WithLineFeeds(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            result += text[i];
+        } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
+            result += '\n';
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node,
+                           const std::string& typedName, const std::string& typedComment) {
     const NodeDetails old = node.Details();
+    // What the user left as it was shown keeps its stored bytes.
+    const std::string name = EditedName(typedName, old.fileName);
+    const std::string comment = WithLineFeeds(typedComment) == WithLineFeeds(old.comment) ? old.comment : typedComment;
     if (name == old.fileName && comment == old.comment) {
         return OpResult::Done();
     }
-    if (name.empty()) {
-        return OpResult::Refused(node.IsCatalog() ? text::kTypeCatalogName : text::kChooseDocument, "no name");
+    if (name != old.fileName) {
+        const int refusal =
+            node.IsCatalog() ? CatalogNameRefusal(name, node.Parent(), &node) : DocumentNameRefusal(name);
+        if (refusal != 0) {
+            return OpResult::Refused(refusal, "the name " + name + " is refused");
+        }
     }
-    if (name.find('\0') != std::string::npos || comment.find('\0') != std::string::npos) {
+    if (comment.find('\0') != std::string::npos) {
         return OpResult::Refused(text::kNameNotUsable, "a NUL character cannot be stored");
     }
     const bool renamed = node.IsCatalog() && name != old.fileName && node.Parent() != nullptr;
@@ -29,9 +54,6 @@ OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, Catal
     const HomeTree tree(home);
     JournalEntry entry;
     if (renamed) {
-        if (const int refusal = CatalogNameRefusal(name, node.Parent(), &node)) {
-            return OpResult::Refused(refusal, "the name " + name + " is refused");
-        }
         const std::string newPath = JoinNodePath(node.Parent()->Path(), name);
         // The folder would take along files that nodes elsewhere in the tree still use.
         if (OtherNodeLivesAt(catalog, &node, oldPath)) {

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
@@ -109,12 +110,12 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
     ASSERT_TRUE(physics.isValid());
     window->SelectItem(physics);
     {
-        // Under the selected catalog; an existing directory is simply used; a '/' nests directories.
+        // Under the selected catalog; an existing directory is simply used; blanks around a name go.
         fs::create_directories(m_home + "/Physics/Optics");
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Optics"));
         window->AddSubCatalog();
-        TypeCatalog(script, QStringLiteral("Heat/Engines"));
+        TypeCatalog(script, QStringLiteral("  Heat engines\u3000"));
         window->AddSubCatalog();
         // An empty name is asked for again; Cancel then changes nothing.
         script.Then<CDirDlg>([](CDirDlg* dialog) { Child<QPushButton>(dialog, "okButton")->click(); })
@@ -123,8 +124,8 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
         window->AddSubCatalog();
         EXPECT_TRUE(script.Finished());
     }
-    EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Heat/Engines"));
-    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat/Engines:2:2");
+    EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Heat engines"));
+    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat engines:2:2");
     EXPECT_TRUE(window->findChild<QTreeView*>()->isExpanded(physics));
     EXPECT_EQ(window->GetSelectedItem(), physics) << "the new items are not selected";
 
@@ -145,29 +146,72 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
         window->AddNeighbourCatalog();
         EXPECT_TRUE(script.Finished());
     }
-    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat/Engines:2:2 5:Acoustics:2:2 6:Chemistry:0:1");
+    EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat engines:2:2 5:Acoustics:2:2 6:Chemistry:0:1");
     EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Acoustics"));
     EXPECT_TRUE(fs::is_directory(m_home + "/Chemistry"));
     const std::string shown = TreeText(*window);
-    EXPECT_EQ(shown, "Notes,Physics(Optics,Heat/Engines,Acoustics),Chemistry");
+    EXPECT_EQ(shown, "Notes,Physics(Optics,Heat engines,Acoustics),Chemistry");
 
     window.reset();
     window = OpenWindow();
     EXPECT_EQ(TreeText(*window), shown);
 }
 
+TEST_F(CatalogCommandsTest, EnterInTheNameFieldConfirmsAndInTheCommentStartsALine) {
+    auto window = OpenWindow();
+    const auto typeAndEnter = [](CDirDlg* dialog, const QString& name) {
+        auto* comment = Child<QPlainTextEdit>(dialog, "commentEdit");
+        comment->setFocus();
+        QTest::keyClicks(comment, QStringLiteral("first"));
+        QTest::keyClick(comment, Qt::Key_Return);
+        QTest::keyClicks(comment, QStringLiteral("second"));
+        EXPECT_TRUE(dialog->isVisible()) << "Enter in the comment is a new line";
+        auto* nameEdit = Child<QLineEdit>(dialog, "nameEdit");
+        nameEdit->selectAll();
+        QTest::keyClicks(nameEdit, name);
+        QTest::keyClick(nameEdit, Qt::Key_Return);
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "Enter in the name field left the window open";
+            dialog->reject();
+        }
+    };
+    {
+        ModalScript script;
+        script.Then<CDirDlg>([&](CDirDlg* dialog) { typeAndEnter(dialog, QStringLiteral("Physics")); });
+        window->AddSubCatalog();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE;"), "Physics|first\nsecond");
+    {
+        ModalScript script;
+        script.Then<CDirDlg>([&](CDirDlg* dialog) { typeAndEnter(dialog, QStringLiteral("Science")); });
+        window->SelectItem(FindTopItem(*window, "Physics"));
+        window->EditSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE;"), "Science|first\nsecondfirst\nsecond");
+    EXPECT_TRUE(fs::is_directory(m_home + "/Science"));
+}
+
 TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) {
     AddRow(1, "Physics", 0, 0, "", 1);
     AddRow(2, "Optics", 1, 0, "", 2);
+    AddRow(3, "2024/Taxes", 0, 0, "", 1); // as an old store may hold it
+    fs::create_directories(m_home + "/2024/Taxes");
     auto window = OpenWindow();
     {
         ModalScript script;
         const QString refused = QStringLiteral("This name cannot be used for a catalog or document");
-        for (const QString& name : {QStringLiteral(".."), QStringLiteral("a/../../x"), QStringLiteral("/tmp/x"),
-                                    QStringLiteral("a//b"), QStringLiteral("tab\there"), QString(300, u'n')}) {
+        for (const QString& name :
+             {QStringLiteral(".."), QStringLiteral("a/../../x"), QStringLiteral("/tmp/x"), QStringLiteral("a//b"),
+              QStringLiteral("tab\there"), QString(300, u'n'), QStringLiteral("Heat/Engines")}) {
             TypeCatalog(script, name);
             script.ThenMessage(refused);
         }
+        TypeCatalog(script, QStringLiteral(" \t\u3000 "));
+        script.ThenMessage(QStringLiteral("Please type a new sub catalog name"));
+        TypeCatalog(script, QStringLiteral(" Physics "));
+        script.ThenMessage(QStringLiteral("A catalog with this name already exists here"));
         TypeCatalog(script, QStringLiteral("Physics"));
         script.ThenMessage(QStringLiteral("A catalog with this name already exists here"));
         // The window kept what was typed.
@@ -184,13 +228,20 @@ TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) 
         window->SelectItem(FindTopItem(*window, "Physics"));
         TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("new comment"));
         window->EditSelectedNode();
+        // An old catalog named with a '/' keeps its name and takes a new comment.
+        window->SelectItem(FindTopItem(*window, "2024/Taxes"));
+        TypeCatalog(script, QStringLiteral("2024/Taxes"), QStringLiteral("paid"));
+        window->EditSelectedNode();
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_ID=1;"), "new comment");
-    EXPECT_EQ(Rows(), "1:Physics:0:1 2:Optics:1:2");
+    EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_ID=3;"), "paid");
+    EXPECT_EQ(Rows(), "1:Physics:0:1 2:Optics:1:2 3:2024/Taxes:0:1");
     EXPECT_FALSE(fs::exists(m_dir.File("x")));
     EXPECT_FALSE(fs::exists("/tmp/x/.."));
-    EXPECT_TRUE(fs::is_empty(m_home)) << "nothing was created for a refused name";
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_home), fs::directory_iterator()), 1)
+        << "nothing was created for a refused name";
+    EXPECT_TRUE(fs::is_directory(m_home + "/2024/Taxes"));
 }
 
 TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) {
@@ -260,7 +311,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
         ModalScript script;
         script.Then<CDocDlg>([&](CDocDlg* dialog) {
             EXPECT_EQ(Child<QLineEdit>(dialog, "pathEdit")->text().toStdString(), renamed + "/Optics/lens.txt");
-            EXPECT_FALSE(Child<QPushButton>(dialog, "chooseButton")->isEnabled());
+            EXPECT_FALSE(Child<QAbstractButton>(dialog, "chooseButton")->isEnabled());
             Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Lenses & mirrors"));
             Child<QPushButton>(dialog, "okButton")->click();
         });
@@ -285,6 +336,33 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
     }
     EXPECT_FALSE(fs::exists(renamed + "/Optics"));
     EXPECT_TRUE(fs::is_directory(renamed));
+}
+
+TEST_F(CatalogCommandsTest, OkWithNothingChangedSendsNothingWhateverTheLineEnds) {
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'one'||char(13,10)||'two',0,'',1),"
+                 "(2,'Notes',1,'a'||char(13)||'b',1,'notes.txt',2);"
+                 "create table SENT(FILE_ID); create trigger sent after update on FILE_NODE"
+                 " begin insert into SENT values(new.FILE_ID); end;");
+    fs::create_directories(m_home + "/Physics");
+    auto window = OpenWindow();
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    {
+        ModalScript script;
+        const auto confirm = [](QDialog* dialog) { Child<QPushButton>(dialog, "okButton")->click(); };
+        script.Then<CDirDlg>(confirm);
+        window->SelectItem(physics);
+        window->EditSelectedNode();
+        script.Then<CDocDlg>([&](CDocDlg* dialog) {
+            EXPECT_EQ(Child<QPlainTextEdit>(dialog, "commentEdit")->toPlainText(), QStringLiteral("a\nb"));
+            confirm(dialog);
+        });
+        window->SelectItem(ChildItem(physics, "Notes"));
+        window->EditSelectedNode();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(QueryText(m_db, "select count(*) from SENT;"), "0");
+    EXPECT_EQ(QueryText(m_db, "select group_concat(hex(COMMENT)) from FILE_NODE;"), "6F6E650D0A74776F,610D62");
+    EXPECT_EQ(window->ItemNode(physics)->Details().comment, "one\r\ntwo");
 }
 
 TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {

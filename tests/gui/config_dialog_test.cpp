@@ -19,7 +19,7 @@ namespace {
 
 // Chooses `folder` in the configuration dialog through its folder chooser.
 void ChooseFolder(ModalScript& script, const std::string& folder) {
-    script.Then<CConfigDlg>([](CConfigDlg* dialog) { Child<QPushButton>(dialog, "browseButton")->click(); })
+    script.Then<CConfigDlg>([](CConfigDlg* dialog) { Child<QAbstractButton>(dialog, "browseButton")->click(); })
         .Then<QFileDialog>(
             [folder](QFileDialog* chooser) {
                 chooser->setDirectory(QString::fromStdString(folder));

@@ -133,7 +133,7 @@ TEST_F(DocumentCommands, AddHereCopiesIntoTheCatalogBesideADocumentOrAtTheRoot) 
                                    QStringLiteral("Please type a new document name"));
                          EXPECT_EQ(Child<QLabel>(dialog, "commentLabel")->text(), QStringLiteral("Comment"));
                          EXPECT_TRUE(Child<QLineEdit>(dialog, "pathEdit")->isReadOnly());
-                         EXPECT_TRUE(Child<QPushButton>(dialog, "chooseButton")->isEnabled());
+                         EXPECT_TRUE(Child<QAbstractButton>(dialog, "chooseButton")->isEnabled());
                          EXPECT_EQ(dialog->focusWidget(), Child<QPushButton>(dialog, "okButton"));
                      });
         window->AddDocumentHere();
@@ -268,6 +268,8 @@ TEST_F(DocumentCommands, CancelOrAMissingNameChangesNothing) {
 
     FillDocument(script, source, QString());
     script.ThenMessage(QStringLiteral("Please select a document which you want to add knowledge database"));
+    FillDocument(script, source, QStringLiteral(" \t\u3000 "));
+    script.ThenMessage(QStringLiteral("Please select a document which you want to add knowledge database"));
     script.Then<CDocDlg>([&](CDocDlg* dialog) {
         EXPECT_EQ(Child<QLineEdit>(dialog, "pathEdit")->text().toStdString(), source) << "the chosen file stays";
         Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Notes"));
@@ -296,7 +298,7 @@ TEST_F(DocumentCommands, TheChooserOffersFilesWithoutADot) {
     auto window = OpenWindow();
 
     ModalScript script;
-    script.Then<CDocDlg>([](CDocDlg* dialog) { Child<QPushButton>(dialog, "chooseButton")->click(); });
+    script.Then<CDocDlg>([](CDocDlg* dialog) { Child<QAbstractButton>(dialog, "chooseButton")->click(); });
     script.Then<QFileDialog>(
         [&](QFileDialog* chooser) {
             EXPECT_EQ(chooser->objectName(), QStringLiteral("fileChooser"));

@@ -1,7 +1,10 @@
+#include "app/prompts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/insert_remove.h"
+#include "commands/dir_dlg.h"
 #include "config/config_dlg.h"
 #include "gui_fixture.h"
+#include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/settings.h"
 
@@ -9,13 +12,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -82,7 +91,7 @@ TEST_F(GuiTest, FirstStartAsksForTheHomeDirectoryUntilOneIsAccepted) {
             .ThenMessage(required)
             .Then<CConfigDlg>([](CConfigDlg* dialog) {
                 Child<QCheckBox>(dialog, "shortcutCheck")->setChecked(true);
-                Child<QPushButton>(dialog, "browseButton")->click();
+                Child<QAbstractButton>(dialog, "browseButton")->click();
             })
             .Then<QFileDialog>(
                 [&](QFileDialog* chooser) {
@@ -166,6 +175,58 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
     }
 }
 
+// Qt's own texts (standard buttons, the choosers' titles and labels) speak the UI language too.
+TEST_F(GuiTest, QtsOwnTextsFollowTheUiLanguage) {
+    MakeDatabase(true);
+    struct Case {
+        const char* lang;
+        QStringList texts; // OK, Cancel, folder chooser title and button, file chooser title, button, filter label
+    };
+    const Case cases[] = {
+        {"zh_CN.UTF-8",
+         {QStringLiteral("确定"), QStringLiteral("取消"), QStringLiteral("查找目录"), QStringLiteral("选择(&C)"),
+          QStringLiteral("打开"), QStringLiteral("打开(&O)"), QStringLiteral("文件类型：")}},
+        {"en_US.UTF-8",
+         {QStringLiteral("OK"), QStringLiteral("Cancel"), QStringLiteral("Find Directory"), QStringLiteral("&Choose"),
+          QStringLiteral("Open"), QStringLiteral("&Open"), QStringLiteral("Files of type:")}},
+        {"zh_TW.UTF-8",
+         {QStringLiteral("OK"), QStringLiteral("Cancel"), QStringLiteral("Find Directory"), QStringLiteral("&Choose"),
+          QStringLiteral("Open"), QStringLiteral("&Open"), QStringLiteral("Files of type:")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lang);
+        const ScopedLocale locale(c.lang);
+        auto window = OpenWindow();
+        QStringList seen;
+        const auto chooserTexts = [&seen](QFileDialog* chooser) {
+            auto* buttons = chooser->findChild<QDialogButtonBox*>();
+            seen << chooser->windowTitle() << buttons->button(QDialogButtonBox::Open)->text();
+            if (chooser->fileMode() != QFileDialog::Directory) {
+                seen << chooser->findChild<QLabel*>(QStringLiteral("fileTypeLabel"))->text();
+            }
+            chooser->reject();
+        };
+        ModalScript script;
+        script
+            .Then<QMessageBox>([&](QMessageBox* box) {
+                seen << box->button(QMessageBox::Ok)->text() << box->button(QMessageBox::Cancel)->text();
+                box->button(QMessageBox::Cancel)->click();
+            })
+            .Then<QMessageBox>([&](QMessageBox* box) {
+                EXPECT_EQ(box->button(QMessageBox::Ok)->text().toStdString(), c.texts[0].toStdString());
+                box->button(QMessageBox::Ok)->click();
+            })
+            .Then<QFileDialog>(chooserTexts, "the folder chooser")
+            .Then<QFileDialog>(chooserTexts, "the file chooser");
+        MessagePrompt::Confirm(window.get(), QStringLiteral("?"), text::kCaution);
+        MessagePrompt::Show(window.get(), text::kSelectToDelete);
+        FolderPrompt::Ask(window.get(), QString::fromStdString(m_home));
+        FilePrompt::Ask(window.get());
+        EXPECT_TRUE(script.Finished());
+        EXPECT_EQ(seen.join(QLatin1Char('|')).toStdString(), c.texts.join(QLatin1Char('|')).toStdString());
+    }
+}
+
 TEST_F(GuiTest, RightClickSelectsTheItemUnderItAndThePaneShowsTheComment) {
     MakeDatabase(true);
     AddSampleCatalog(m_db);
@@ -207,6 +268,162 @@ TEST_F(GuiTest, RightClickSelectsTheItemUnderItAndThePaneShowsTheComment) {
     tree->setFocus();
     QTest::keyClick(tree, Qt::Key_Down);
     EXPECT_EQ(PaneText(*window), QStringLiteral("Numbers"));
+}
+
+// A click as the window system delivers it: press and release through the window, which also
+// sends the context-menu event for the right button.
+void Click(CMarrowdexDlg& window, Qt::MouseButton button, const QPoint& inViewport) {
+    QWidget* viewport = TreeOf(window)->viewport();
+    QTest::mouseClick(window.windowHandle(), button, {}, viewport->mapTo(&window, inViewport));
+}
+
+TEST_F(GuiTest, PressesBesideTheItemsKeepTheSelection) {
+    MakeDatabase(true);
+    AddSampleCatalog(m_db);
+    auto window = OpenWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    CTreeCtrlEx* tree = TreeOf(*window);
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QModelIndex maths = FindTopItem(*window, "Maths");
+    Click(*window, Qt::LeftButton, OnLabel(*window, maths));
+    ASSERT_EQ(window->GetSelectedItem(), maths);
+    ASSERT_EQ(PaneText(*window), QStringLiteral("Numbers"));
+
+    // Below the last item, and in Physics's row past its label (near it and far off): neither
+    // button changes the selection, and the right one still opens the menu.
+    const QRect physicsRow = tree->visualRect(physics);
+    const int pastLabel =
+        OnLabel(*window, physics).x() + tree->fontMetrics().horizontalAdvance(QStringLiteral("Physics"));
+    for (const QPoint point :
+         {QPoint(10, tree->visualRect(maths).bottom() + 40), QPoint(pastLabel + 12, physicsRow.center().y()),
+          QPoint(tree->viewport()->width() - 4, physicsRow.center().y())}) {
+        SCOPED_TRACE(testing::Message() << "at " << point.x() << "," << point.y());
+        Click(*window, Qt::LeftButton, point);
+        EXPECT_EQ(window->GetSelectedItem(), maths);
+        ModalScript script;
+        script.Then<QMenu>([](QMenu* menu) { menu->close(); }, "the tree's menu");
+        Click(*window, Qt::RightButton, point);
+        EXPECT_TRUE(script.Finished());
+        EXPECT_EQ(window->GetSelectedItem(), maths);
+        EXPECT_EQ(PaneText(*window), QStringLiteral("Numbers"));
+    }
+
+    // So a sub catalog asked for beside the items goes under the selected catalog.
+    {
+        ModalScript script;
+        script
+            .Then<QMenu>(
+                [](QMenu* menu) {
+                    menu->setActiveAction(menu->actions().first()); // "Add Sub Catalog"
+                    QTest::keyClick(menu, Qt::Key_Return);
+                },
+                "the tree's menu")
+            .Then<CDirDlg>([](CDirDlg* dialog) {
+                Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Algebra"));
+                Child<QPushButton>(dialog, "okButton")->click();
+            });
+        Click(*window, Qt::RightButton, {10, tree->visualRect(maths).bottom() + 40});
+        EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }));
+    }
+    EXPECT_EQ(QueryText(m_db, "select PARENT_ID from FILE_NODE where FILE_NAME='Algebra';"), "3");
+    EXPECT_TRUE(fs::is_directory(m_home + "/Maths/Algebra"));
+
+    // A double click past a label opens nothing; on the label it opens the catalog. A press on
+    // an item's label still selects it, with either button.
+    const auto doubleClick = [&](const QPoint& point) {
+        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {}, tree->viewport()->mapTo(window.get(), point));
+    };
+    doubleClick({pastLabel + 12, physicsRow.center().y()});
+    EXPECT_FALSE(tree->isExpanded(physics));
+    EXPECT_EQ(window->GetSelectedItem(), maths);
+    doubleClick(OnLabel(*window, physics));
+    EXPECT_TRUE(tree->isExpanded(physics));
+    EXPECT_EQ(window->GetSelectedItem(), physics);
+    {
+        ModalScript script;
+        script.Then<QMenu>([](QMenu* menu) { menu->close(); }, "the tree's menu");
+        Click(*window, Qt::RightButton, OnLabel(*window, maths));
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(window->GetSelectedItem(), maths);
+}
+
+// The Menu key as the X11 platform delivers it: the key, and a keyboard context-menu event for
+// the window at the mouse pointer, here far off over the comment pane.
+void PressMenuKey(CMarrowdexDlg& window) {
+    QTest::keyPress(window.windowHandle(), Qt::Key_Menu);
+    const QPoint pointer(window.width() - 20, window.height() / 2);
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, pointer, window.mapToGlobal(pointer));
+    QApplication::sendEvent(window.windowHandle(), &event);
+    QTest::keyRelease(window.windowHandle(), Qt::Key_Menu);
+}
+
+TEST_F(GuiTest, TheMenuKeyOpensTheMenuAtTheSelectedItem) {
+    MakeDatabase(true);
+    AddSampleCatalog(m_db);
+    // A long name makes the tree's one column wider than the tree.
+    RunSql(m_db, "insert into FILE_NODE values(9,'Minutes of the yearly meeting of the society for the study of "
+                 "everything that happened in the year before, with an appendix',0,'',1,'minutes.txt',1);");
+    auto window = OpenWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    CTreeCtrlEx* tree = TreeOf(*window);
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    window->ExpandItem(physics);
+    const QModelIndex waves = tree->model()->index(1, 0, physics);
+    for (const QModelIndex& item : {FindTopItem(*window, "Maths"), waves}) {
+        SCOPED_TRACE(item.data().toString().toStdString());
+        window->SelectItem(item);
+        tree->setFocus();
+        const QRect label =
+            QRect(tree->viewport()->mapToGlobal(tree->visualRect(item).topLeft()), tree->visualRect(item).size());
+        QPoint opensAt;
+        ModalScript script;
+        script.Then<QMenu>(
+            [&](QMenu* menu) {
+                opensAt = menu->pos();
+                menu->close();
+            },
+            "the tree's menu");
+        PressMenuKey(*window);
+        ASSERT_TRUE(WaitUntil([&] { return script.Finished(); }));
+        // Its corner on the item's row, not far off over the comment pane.
+        EXPECT_GE(opensAt.x(), label.left());
+        EXPECT_LE(opensAt.x(), label.left() + tree->iconSize().width() +
+                                   tree->fontMetrics().horizontalAdvance(item.data().toString()) + 8);
+        EXPECT_GE(opensAt.y(), label.top());
+        EXPECT_LE(opensAt.y(), label.bottom() + 1);
+        EXPECT_EQ(window->GetSelectedItem(), item) << "the menu acts on the selected item";
+    }
+}
+
+TEST_F(GuiTest, TheCommentPaneWrapsLongLines) {
+    MakeDatabase(true);
+    const std::string words = "The lectures were given in the years nineteen sixty-one to sixty-three and are kept "
+                              "here as a set of three volumes with the exercises and their answers";
+    std::string chinese;
+    for (int i = 0; i < 40; ++i) {
+        chinese += "知识库的目录";
+    }
+    const std::string url = "https://example.org/" + std::string(200, 'a') + "/index.html";
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'" + words + "'||char(10)||'" + chinese +
+                     "'||char(10)||'" + url + "',0,'',1);");
+    auto window = OpenWindow();
+    window->SelectItem(FindTopItem(*window, "Physics"));
+    auto* pane = window->findChild<QPlainTextEdit*>(QStringLiteral("commentPane"));
+    QApplication::processEvents();
+    EXPECT_EQ(pane->horizontalScrollBar()->maximum(), 0) << "nothing to scroll sideways";
+    ASSERT_EQ(pane->document()->blockCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QTextBlock block = pane->document()->findBlockByNumber(i);
+        ASSERT_NE(block.layout(), nullptr);
+        EXPECT_GT(block.layout()->lineCount(), 1) << "line " << i << " wraps";
+        for (int line = 0; line < block.layout()->lineCount(); ++line) {
+            EXPECT_LE(block.layout()->lineAt(line).naturalTextWidth(), pane->viewport()->width());
+        }
+    }
+    // Words stay whole.
+    const QTextBlock first = pane->document()->firstBlock();
+    EXPECT_TRUE(first.text().left(first.layout()->lineAt(0).textLength()).endsWith(QLatin1Char(' ')));
 }
 
 TEST_F(GuiTest, EnterAndEscapeCloseTheMainWindow) {

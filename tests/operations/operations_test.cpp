@@ -128,6 +128,87 @@ TEST_F(OperationsTest, ANewCatalogNeverTakesOverWhatIsAlreadyThere) {
     EXPECT_EQ(JournalKinds(), "") << "nothing left in the journal";
 }
 
+TEST_F(OperationsTest, NamesAreTrimmedAndANewCatalogIsOneFolder) {
+    RunSql(m_db, "create table SENT(FILE_ID); create trigger sent after update on FILE_NODE"
+                 " begin insert into SENT values(new.FILE_ID); end;");
+    // White space around a name is not part of it: not in the row, not in the folder's name.
+    CatalogNode* physics = nullptr;
+    ASSERT_TRUE(AddCatalogOperation(m_model, m_realHome, {nullptr, " \t Physics  ", "about Physics"}, &physics).done);
+    EXPECT_EQ(physics->Details().fileName, "Physics");
+    EXPECT_TRUE(fs::is_directory(m_realHome + "/Physics"));
+    // Nothing but white space (blanks, a tab, the ideographic space) is no name at all.
+    for (const char* blank : {"   ", "\t", "\xE3\x80\x80", ""}) {
+        EXPECT_EQ(AddCatalogOperation(m_model, m_realHome, {physics, blank, ""}).message, text::kTypeCatalogName);
+    }
+    // A catalog is one folder: a '/' would make two, and leave one behind when it is deleted.
+    EXPECT_EQ(AddCatalogOperation(m_model, m_realHome, {physics, "Heat/Engines", ""}).message, text::kNameNotUsable);
+    EXPECT_EQ(AddCatalogOperation(m_model, m_realHome, {nullptr, " Physics ", ""}).message, text::kCatalogNameTaken);
+    EXPECT_EQ(Rows(), "1:Physics:0:1");
+    EXPECT_TRUE(fs::is_empty(m_realHome + "/Physics"));
+
+    // Documents: the name is trimmed, the file keeps its own name.
+    WriteFile(m_dir.File("inbox/lens.pdf"), "lens");
+    CatalogNode* lens = nullptr;
+    ASSERT_TRUE(AddDocumentOperation(m_model, m_realHome,
+                                     Document(physics, m_dir.File("inbox/lens.pdf"), "  Lens notes "), {}, &lens)
+                    .done);
+    EXPECT_EQ(lens->Details().fileName, "Lens notes");
+    EXPECT_TRUE(fs::is_regular_file(m_realHome + "/Physics/lens.pdf"));
+    WriteFile(m_dir.File("inbox/other.pdf"), "other");
+    EXPECT_EQ(
+        AddDocumentOperation(m_model, m_realHome, Document(physics, m_dir.File("inbox/other.pdf"), " \t ")).message,
+        text::kChooseDocument);
+
+    // Editing: a name shown as it is stored (with or without the blanks typed around it) stays
+    // as it is, and nothing is sent to the store; a new one is trimmed; blanks are no name.
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *physics, "  Physics ", "about Physics").done);
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *lens, "Lens notes\t", "").done);
+    EXPECT_EQ(QueryText(m_db, "select count(*) from SENT;"), "0");
+    EXPECT_EQ(EditNodeOperation(m_model, m_realHome, *physics, "  ", "").message, text::kTypeCatalogName);
+    EXPECT_EQ(EditNodeOperation(m_model, m_realHome, *lens, "  ", "").message, text::kChooseDocument);
+    EXPECT_EQ(EditNodeOperation(m_model, m_realHome, *physics, "Physics/Optics", "").message, text::kNameNotUsable);
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *physics, " Natural science ", "all of it").done);
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *lens, " Lenses ", "").done);
+    EXPECT_EQ(Rows(), "1:Natural science:0:1 2:Lenses:1:2");
+    EXPECT_TRUE(fs::is_regular_file(m_realHome + "/Natural science/lens.pdf"));
+
+    // An old store's catalog named with a '/' still loads, keeps its name and takes a comment.
+    RunSql(m_db, "insert into FILE_NODE values(10,'2024/Taxes',0,'',0,'',1);");
+    fs::create_directories(m_realHome + "/2024/Taxes");
+    ASSERT_EQ(Reload(), 1);
+    CatalogNode* taxes = m_model.NodeById(10);
+    ASSERT_NE(taxes, nullptr);
+    EXPECT_EQ(taxes->Path(), m_realHome + "/2024/Taxes");
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *taxes, "2024/Taxes", "paid").done);
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *taxes, " 2024/Taxes ", "paid").done);
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE where FILE_ID=10;"), "2024/Taxes|paid");
+    EXPECT_TRUE(fs::is_directory(m_realHome + "/2024/Taxes"));
+    EXPECT_EQ(JournalKinds(), "");
+}
+
+TEST_F(OperationsTest, ACommentLeftAsShownKeepsItsStoredLineEnds) {
+    // Written on Windows (CR LF) and by an old Mac tool (lone CR); a text box gives back LF.
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'one'||char(13,10)||'two',0,'',1),"
+                 "(2,'Notes',1,'a'||char(13)||'b'||char(13),1,'notes.txt',2);"
+                 "create table SENT(FILE_ID); create trigger sent after update on FILE_NODE"
+                 " begin insert into SENT values(new.FILE_ID); end;");
+    fs::create_directories(m_realHome + "/Physics");
+    ASSERT_EQ(Reload(), 1);
+    CatalogNode* physics = m_model.NodeById(1);
+    CatalogNode* notes = m_model.NodeById(2);
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *physics, "Physics", "one\ntwo").done);
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *notes, "Notes", "a\nb\n").done);
+    EXPECT_EQ(QueryText(m_db, "select count(*) from SENT;"), "0") << "nothing changed, nothing sent";
+
+    // A new name alone: the comment keeps its bytes; a changed comment is taken as typed.
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *physics, "Science", "one\ntwo").done);
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||hex(COMMENT) from FILE_NODE where FILE_ID=1;"),
+              "Science|6F6E650D0A74776F");
+    EXPECT_EQ(physics->Details().comment, "one\r\ntwo");
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *notes, "Notes", "a\nc\n").done);
+    EXPECT_EQ(QueryText(m_db, "select hex(COMMENT) from FILE_NODE where FILE_ID=2;"), "610A630A");
+}
+
 TEST_F(OperationsTest, AFailedAddLeavesNoFolderAndNoRow) {
     CatalogNode* physics = Catalog(nullptr, "Physics");
     fs::remove_all(m_realHome + "/Physics"); // gone outside the program

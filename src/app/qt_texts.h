@@ -1,0 +1,13 @@
+#pragma once
+
+// Qt's own texts (the standard buttons of the message boxes, the file and folder choosers) in
+// the UI language: Qt's Simplified Chinese translation when the UI is Chinese, Qt's English
+// otherwise.
+
+namespace mwdx {
+
+// Follows UseEnglish as it is now; call it after ChooseUiLanguage, before any window is built.
+// When the translation cannot be loaded, Qt's texts stay English and a warning says why.
+void UseQtTextsOfUiLanguage();
+
+} // namespace mwdx

@@ -1,0 +1,231 @@
+// Every window of the program, opened as the user opens it, in English and in Chinese: nothing
+// sticks out of its window, no two neighbours overlap, and no label, button or caption is cut.
+// CTest runs this a second time with QT_SCALE_FACTOR=1.5. With MARROWDEX_SHOTS_DIR set, each
+// window is also saved there as a picture (scripts/window-screenshots.sh).
+
+#include "app/dialog_units.h"
+#include "app/prompts.h"
+#include "commands/dir_dlg.h"
+#include "commands/doc_dlg.h"
+#include "commands/prg_dlg.h"
+#include "config/config_dlg.h"
+#include "gui_fixture.h"
+#include "platform/text_ids.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeView>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+
+namespace mwdx::test {
+namespace {
+
+std::string Describe(const QWidget* widget) {
+    std::ostringstream text;
+    text << widget->metaObject()->className() << " '" << widget->objectName().toStdString() << "'";
+    return text.str();
+}
+
+std::string Describe(const QRect& rect) {
+    std::ostringstream text;
+    text << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
+    return text.str();
+}
+
+// Where `widget` lies in `window`'s coordinates.
+QRect Within(const QWidget* window, const QWidget* widget) {
+    return {widget->mapTo(window, QPoint(0, 0)), widget->size()};
+}
+
+// The widgets laid out side by side in `container` (its visible children that are not windows),
+// and again in each of them that lays out children of its own.
+void ExpectNoOverlap(const QWidget* window, const QWidget* container) {
+    std::vector<const QWidget*> children;
+    for (const QObject* object : container->children()) {
+        const auto* child = qobject_cast<const QWidget*>(object);
+        if (child != nullptr && !child->isWindow() && child->isVisibleTo(window)) {
+            children.push_back(child);
+        }
+    }
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        for (std::size_t j = i + 1; j < children.size(); ++j) {
+            EXPECT_FALSE(children[i]->geometry().intersects(children[j]->geometry()))
+                << Describe(children[i]) << " at " << Describe(children[i]->geometry()) << " overlaps "
+                << Describe(children[j]) << " at " << Describe(children[j]->geometry());
+        }
+        if (children[i]->layout() != nullptr) {
+            ExpectNoOverlap(window, children[i]);
+        }
+    }
+}
+
+void ExpectFits(QWidget* window) {
+    QApplication::processEvents(); // layouts settle
+    const QRect inside = window->rect();
+    if (!window->windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        EXPECT_GE(window->width(), CaptionWidth(*window))
+            << "the caption '" << window->windowTitle().toStdString() << "' is cut";
+    }
+    for (const QWidget* widget : window->findChildren<QWidget*>()) {
+        if (widget->isWindow() || !widget->isVisibleTo(window)) {
+            continue;
+        }
+        EXPECT_TRUE(inside.contains(Within(window, widget)))
+            << Describe(widget) << " at " << Describe(Within(window, widget)) << " sticks out of " << Describe(inside);
+        const auto* label = qobject_cast<const QLabel*>(widget);
+        if (label != nullptr && label->wordWrap()) {
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << Describe(widget) << " is cut";
+        } else if (label != nullptr || qobject_cast<const QAbstractButton*>(widget) != nullptr) {
+            const QSize hint = widget->sizeHint();
+            EXPECT_TRUE(widget->width() >= hint.width() && widget->height() >= hint.height())
+                << Describe(widget) << " is " << widget->width() << "x" << widget->height() << ", its text needs "
+                << hint.width() << "x" << hint.height();
+        }
+    }
+    ExpectNoOverlap(window, window);
+}
+
+struct Sample {
+    const char* lang;
+    const char* suffix; // of the pictures' names
+    std::string rows;   // FILE_NODE rows
+};
+
+const Sample kSamples[] = {
+    {"en_US.UTF-8", "en",
+     "(1,'Physics',0,'Lecture notes and books on physics',0,'',1),"
+     "(2,'Mathematics',0,'Algebra, analysis and a few puzzles',0,'',1),"
+     "(3,'Recipes',0,'Family recipes, scanned',0,'',1),"
+     "(4,'Optics',1,'Lenses, mirrors and light',0,'',2),"
+     "(5,'Thermodynamics',1,'',0,'',2),"
+     "(6,'Feynman Lectures, Volume 1',1,'The classic introduction.'||char(10)||'Chapters 1 to 52; read chapter 4 "
+     "first.'||char(10)||'Borrowed from the library until March.',1,'feynman-lectures-1.pdf',2),"
+     "(7,'Exam notes 2026',1,'My own summary for the exam',1,'exam-notes-2026.odt',2),"
+     "(8,'Linear algebra',2,'',0,'',2),"
+     "(9,'Grandma''s apple pie',3,'',1,'apple-pie.jpg',2),"
+     "(10,'Travel',0,'Maps, tickets and plans',0,'',1)"},
+    {"zh_CN.UTF-8", "zh",
+     "(1,'物理',0,'物理课的讲义和书籍',0,'',1),"
+     "(2,'数学',0,'代数、分析和一些趣题',0,'',1),"
+     "(3,'菜谱',0,'家里的菜谱，扫描件',0,'',1),"
+     "(4,'光学',1,'透镜、反射镜和光',0,'',2),"
+     "(5,'热力学',1,'',0,'',2),"
+     "(6,'费曼物理学讲义 第一卷',1,'经典的入门书。'||char(10)||'共 52 章，先读第 4 章。'||char(10)||"
+     "'从图书馆借的，三月前归还。',1,'feynman-lectures-1.pdf',2),"
+     "(7,'2026 年考试笔记',1,'自己整理的考试要点',1,'exam-notes-2026.odt',2),"
+     "(8,'线性代数',2,'',0,'',2),"
+     "(9,'外婆的苹果派',3,'',1,'apple-pie.jpg',2),"
+     "(10,'旅行',0,'地图、车票和计划',0,'',1)"},
+};
+
+class WindowsFit : public GuiTest {
+protected:
+    void SetUp() override {
+        MakeDatabase(true);
+        // Only shown, never written to: a Home Directory as a reader's would read.
+        RunSql(m_db, "update SYS_CONFIG set ROOT_DIR='/home/reader/Knowledge';");
+    }
+
+    // Checks the window and, when pictures are asked for, saves it as `name`-<language>.png.
+    void Look(const char* name, QWidget* window) {
+        SCOPED_TRACE(name);
+        m_seen.push_back(name);
+        ExpectFits(window);
+        if (m_scale > 0) {
+            EXPECT_DOUBLE_EQ(window->devicePixelRatioF(), m_scale) << "QT_SCALE_FACTOR took effect";
+        }
+        if (const char* folder = std::getenv("MARROWDEX_SHOTS_DIR"); folder != nullptr && folder[0] != '\0') {
+            const QString file = QStringLiteral("%1/%2-%3.png")
+                                     .arg(QString::fromLocal8Bit(folder), QLatin1String(name), QLatin1String(m_suffix));
+            EXPECT_TRUE(window->grab().save(file)) << file.toStdString();
+        }
+    }
+
+    // Opens every window the program has, one after the other, and looks at each.
+    void LookAtEveryWindow(const Sample& sample) {
+        RunSql(m_db, "delete from FILE_NODE; insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,"
+                     "RAW_FILE_NAME,PATH_LEVEL) values" +
+                         sample.rows + ";");
+        m_suffix = sample.suffix;
+        auto window = OpenWindow();
+        auto* tree = window->findChild<QTreeView*>();
+        const QModelIndex physics = tree->model()->index(0, 0);
+        const QModelIndex book = tree->model()->index(2, 0, physics);
+        window->ExpandItem(physics);
+        window->SelectItem(book);
+        Look("main-window", window.get());
+
+        const auto cancel = [](QDialog* dialog) { Child<QPushButton>(dialog, "cancelButton")->click(); };
+        ModalScript script;
+        script
+            .Then<CDirDlg>([&](CDirDlg* dialog) {
+                Look("catalog-dialog", dialog);
+                Child<QPushButton>(dialog, "okButton")->click();
+            })
+            .Then<QMessageBox>([&](QMessageBox* box) {
+                Look("message-box", box);
+                box->button(QMessageBox::Ok)->click();
+            })
+            .Then<CDirDlg>(cancel);
+        window->SelectItem(physics);
+        window->AddSubCatalog();
+        script.Then<CDirDlg>([&](CDirDlg* dialog) {
+            Look("catalog-dialog-edit", dialog);
+            cancel(dialog);
+        });
+        window->EditSelectedNode();
+        script.Then<QMessageBox>([&](QMessageBox* box) {
+            Look("confirm-box", box);
+            box->button(QMessageBox::Cancel)->click();
+        });
+        window->DeleteSelectedNode();
+        script.Then<CDocDlg>([&](CDocDlg* dialog) {
+            Look("document-dialog", dialog);
+            cancel(dialog);
+        });
+        window->AddDocumentHere();
+        script.Then<CDocDlg>([&](CDocDlg* dialog) {
+            Look("document-dialog-edit", dialog);
+            cancel(dialog);
+        });
+        window->SelectItem(book);
+        window->EditSelectedNode();
+        script.Then<CConfigDlg>([&](CConfigDlg* dialog) {
+            Look("config-dialog", dialog);
+            cancel(dialog);
+        });
+        window->OnOption();
+        CPRGDlg progress(window.get());
+        script.Then<CPRGDlg>([&](CPRGDlg* dialog) {
+            Look("progress-window", dialog);
+            dialog->NotifyTransferEnded();
+        });
+        progress.exec();
+        EXPECT_TRUE(script.Finished());
+    }
+
+    std::vector<std::string> m_seen;
+    const char* m_suffix = "";
+    double m_scale = std::getenv("QT_SCALE_FACTOR") != nullptr ? std::atof(std::getenv("QT_SCALE_FACTOR")) : 0;
+};
+
+TEST_F(WindowsFit, EveryWindowShowsItsTextsWholeInBothLanguages) {
+    for (const Sample& sample : kSamples) {
+        SCOPED_TRACE(sample.lang);
+        const ScopedLocale locale(sample.lang);
+        m_seen.clear();
+        LookAtEveryWindow(sample);
+        EXPECT_EQ(m_seen, (std::vector<std::string>{"main-window", "catalog-dialog", "message-box",
+                                                    "catalog-dialog-edit", "confirm-box", "document-dialog",
+                                                    "document-dialog-edit", "config-dialog", "progress-window"}));
+    }
+}
+
+} // namespace
+} // namespace mwdx::test
