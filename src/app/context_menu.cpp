@@ -20,13 +20,14 @@ struct MenuItem {
 
 // Top to bottom as the menu shows them. Every item is always offered; each command decides for
 // itself what it can do with the selection.
-constexpr std::array<MenuItem, 6> kMenuItems{{
+constexpr std::array<MenuItem, 7> kMenuItems{{
     {kCmdAddSubCatalog, text::kAddSubCatalog, &CMarrowdexDlg::AddSubCatalog},
     {kCmdAddNeighbourCatalog, text::kAddNeighbourCatalog, &CMarrowdexDlg::AddNeighbourCatalog},
     {kCmdAddDocumentToRoot, text::kAddDocumentToRoot, &CMarrowdexDlg::AddDocumentToRoot},
     {kCmdAddDocumentHere, text::kAddDocumentHere, &CMarrowdexDlg::AddDocumentHere},
     {kCmdEditNode, text::kUpdate, &CMarrowdexDlg::EditSelectedNode},
     {kCmdDeleteNode, text::kDelete, &CMarrowdexDlg::DeleteSelectedNode},
+    {kCmdImportFolder, text::kImportFolder, &CMarrowdexDlg::ImportFolder},
 }};
 
 } // namespace
@@ -35,6 +36,7 @@ void CMarrowdexDlg::OnTreeRightClick(const QPoint& position, bool byKeyboard) {
     // A click on an item's icon or label acts on that item; beside the items, and from the
     // keyboard, on the selection.
     const QModelIndex hit = byKeyboard ? QModelIndex() : m_tree->indexAt(position);
+    m_menuBelowItems = !byKeyboard && !hit.isValid();
     if (m_tree->IsOnItem(hit, position)) {
         m_tree->setFocus(Qt::MouseFocusReason);
         SelectItem(hit);

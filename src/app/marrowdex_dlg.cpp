@@ -9,12 +9,14 @@
 #include "app/tree_ctrl_ex.h"
 #include "catalog/loader.h"
 #include "commands/prg_dlg.h"
+#include "commands/work_dlg.h"
 #include "config/config_dlg.h"
 #include "operations/recovery.h"
 #include "platform/quit_signals.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
+#include "store/check_record.h"
 #include "store/connection.h"
 #include "store/settings.h"
 #include "store/store_session.h"
@@ -46,7 +48,8 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_treeModel(new CatalogTreeModel(this)),
       m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
       m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
-      m_tree(new CTreeCtrlEx(this)), m_commentPane(new QPlainTextEdit(this)) {
+      m_checkButton(MakeButton(this, "checkButton")), m_tree(new CTreeCtrlEx(this)),
+      m_commentPane(new QPlainTextEdit(this)) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     m_commentPane->setObjectName(QStringLiteral("commentPane"));
@@ -62,6 +65,7 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     connect(m_openIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenIndex);
     connect(m_syncIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::SyncIndex);
     connect(m_helpButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenHelp);
+    connect(m_checkButton, &QPushButton::clicked, this, &CMarrowdexDlg::OnCheck);
     connect(m_tree, &CTreeCtrlEx::menuRequested, this, &CMarrowdexDlg::OnTreeRightClick);
     connect(m_tree, &QAbstractItemView::clicked, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMarrowdexDlg::OnTreeSelect);
@@ -93,6 +97,7 @@ void CMarrowdexDlg::LayOut() {
     }
     buttons->addSpacing(units.X(245 - 179));
     buttons->addWidget(m_helpButton);
+    buttons->addWidget(m_checkButton);
     buttons->addStretch(1);
 
     // The tree and the pane share the width as 188 to 293, as the window was first laid out.
@@ -142,6 +147,7 @@ void CMarrowdexDlg::OnInitDialog() {
     m_openIndexButton->setText(UiText(text::kOpenIndex));
     m_syncIndexButton->setText(UiText(text::kSyncIndex));
     m_helpButton->setText(UiText(text::kHelp));
+    m_checkButton->setText(UiText(text::kCheck));
     setWindowTitle(UiText(text::kProgramTitle));
 
     if (m_startRefusal != 0) {
@@ -164,6 +170,19 @@ void CMarrowdexDlg::LoadTree() {
     // Unplaced rows stay in the store untouched; the user hears of them once, at start.
     m_unplacedEntries = report.unplaced.size();
     RememberStoreVersion();
+    m_treeModel->SetCatalog(&m_catalog);
+}
+
+void CMarrowdexDlg::ReloadTree() {
+    LoadTree();
+    SetCommentText({});
+}
+
+void CMarrowdexDlg::DetachTree() {
+    m_treeModel->SetCatalog(nullptr);
+}
+
+void CMarrowdexDlg::AttachTree() {
     m_treeModel->SetCatalog(&m_catalog);
 }
 
@@ -207,9 +226,12 @@ void CMarrowdexDlg::FinishQuit() {
         done(QDialog::Rejected);
         return;
     }
-    // A transfer runs to its end (or rolls back) behind its window; anything else is cancelled,
-    // and the command that asked returns. The timer looks again until the window can close.
-    if (qobject_cast<CPRGDlg*>(modal) == nullptr) {
+    // A transfer runs to its end (or rolls back) behind its window, long work stops where it
+    // can; anything else is cancelled, and the command that asked returns. The timer looks again
+    // until the window can close.
+    if (auto* work = qobject_cast<CWorkDlg*>(modal)) {
+        work->RequestCancel();
+    } else if (qobject_cast<CPRGDlg*>(modal) == nullptr) {
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             dialog->done(QDialog::Rejected);
         } else {
@@ -220,22 +242,20 @@ void CMarrowdexDlg::FinishQuit() {
 
 void CMarrowdexDlg::OnTimer() {
     m_startupTimer.stop();
-    const auto tell = [this](int message, const std::vector<std::string>& paths) {
-        if (paths.empty()) {
-            return;
-        }
-        QString text = UiText(message);
-        for (const std::string& path : paths) {
-            text += QLatin1Char('\n') + QString::fromStdU16String(FromStoreText(path));
-        }
-        MessagePrompt::Show(this, text);
-    };
-    tell(text::kCommandFinished, m_recovery.finished);
-    tell(text::kCommandUndone, m_recovery.undone);
-    tell(text::kCommandUnresolved, m_recovery.unresolved);
+    MessagePrompt::ShowWithPaths(this, text::kCommandFinished, m_recovery.finished);
+    MessagePrompt::ShowWithPaths(this, text::kCommandUndone, m_recovery.undone);
+    MessagePrompt::ShowWithPaths(this, text::kCommandUnresolved, m_recovery.unresolved);
     m_recovery = {};
+    // Damage seen at this load or by the last check is told once, with where to mend it.
+    QStringList damage;
     if (m_unplacedEntries > 0) {
-        MessagePrompt::Show(this, UiText(text::kEntriesNotShown) + QString::number(m_unplacedEntries));
+        damage << UiText(text::kEntriesNotShown) + QString::number(m_unplacedEntries);
+    }
+    if (const auto found = ReadLastCheck(); found.value_or(0) > 0) {
+        damage << UiText(text::kLastCheckFound) + QString::number(*found);
+    }
+    if (!damage.isEmpty()) {
+        MessagePrompt::Show(this, damage.join(QLatin1Char('\n')) + QLatin1Char('\n') + UiText(text::kPointToCheck));
     }
     if (SettingsCopy().firstRunning == 1) {
         OnOpenConfig();
@@ -243,8 +263,11 @@ void CMarrowdexDlg::OnTimer() {
 }
 
 void CMarrowdexDlg::OnOpenConfig() {
-    CConfigDlg dialog(m_programDirectory, this);
-    dialog.exec();
+    CConfigDlg dialog(m_programDirectory, &m_catalog, this);
+    // A new Home Directory taken as the user left it: what it lacks is shown at once.
+    if (dialog.exec() == QDialog::Accepted && dialog.NewHomeTakenAsItIs()) {
+        OnCheck();
+    }
 }
 
 void CMarrowdexDlg::OnOption() {

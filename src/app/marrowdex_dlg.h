@@ -29,6 +29,7 @@ inline constexpr int kCmdAddDocumentHere = 32785;
 inline constexpr int kCmdDeleteNode = 32786;
 inline constexpr int kCmdEditNode = 32787;
 inline constexpr int kCmdAddDocumentToRoot = 32788;
+inline constexpr int kCmdImportFolder = 32789;
 
 inline constexpr int kStartupDelayMs = 1000;
 
@@ -78,6 +79,13 @@ public:
     // When another program changed the store since the tree was loaded: says so, loads the tree
     // again and returns true; the command that asks must then stop. False when nothing changed.
     bool ReloadIfChangedElsewhere();
+
+    // Loads the tree again from the store (after a repair), the view following.
+    void ReloadTree();
+    // While work on another thread changes the catalog, the view lets go of it; AttachTree (or
+    // ReloadTree) shows it again, from the top.
+    void DetachTree();
+    void AttachTree();
     const std::string& ProgramFolder() const { return m_programDirectory; }
 
     // Handlers.
@@ -96,6 +104,8 @@ public:
     void SyncIndex();
     void OpenIndex();
     void OpenHelp();
+    void OnCheck();
+    void ImportFolder();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -113,13 +123,15 @@ private:
     QPushButton* m_openIndexButton;
     QPushButton* m_syncIndexButton;
     QPushButton* m_helpButton;
+    QPushButton* m_checkButton;
     CTreeCtrlEx* m_tree;
     QPlainTextEdit* m_commentPane;
     QTimer m_startupTimer;
     QTimer m_quitTimer;
     int m_startRefusal = 0;
     std::size_t m_unplacedEntries = 0;
-    RecoveryReport m_recovery; // told once, at start
+    bool m_menuBelowItems = false; // the tree's menu was opened below its last item
+    RecoveryReport m_recovery;     // told once, at start
 };
 
 } // namespace mwdx

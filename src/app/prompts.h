@@ -4,7 +4,10 @@
 // drive the real dialogs and each prompt looks the same everywhere.
 
 #include <QString>
+#include <initializer_list>
 #include <optional>
+#include <string>
+#include <vector>
 
 class QWidget;
 
@@ -23,9 +26,20 @@ public:
     static void Show(QWidget* owner, int stringId);
     // The same with a text made up of several (a message and the details it names).
     static void Show(QWidget* owner, const QString& text);
+    // The same with a long list behind the box's details button.
+    static void Show(QWidget* owner, const QString& text, const QString& details);
+    // The text of `stringId` followed by the paths (UTF-8), a line each; nothing without paths.
+    static void ShowWithPaths(QWidget* owner, int stringId, const std::vector<std::string>& paths);
 
     // `text` with OK and Cancel under the caption of `captionId`. True for OK.
     static bool Confirm(QWidget* owner, const QString& text, int captionId);
+};
+
+class ChoicePrompt final {
+public:
+    // `text` with a button for each of `choices` (string ids), in that order, and Cancel. The
+    // index of the choice; nothing for Cancel, Escape and the close box.
+    static std::optional<int> Ask(QWidget* owner, const QString& text, std::initializer_list<int> choices);
 };
 
 class FolderPrompt final {

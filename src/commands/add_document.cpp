@@ -7,7 +7,6 @@
 #include "app/prompts.h"
 #include "commands/doc_dlg.h"
 #include "commands/transfer.h"
-#include "platform/home_fs.h"
 #include "platform/text.h"
 #include "store/settings.h"
 
@@ -34,12 +33,8 @@ void AddDocument(CMarrowdexDlg& window, const Target& target) {
     request.comment = ToStoreText(dialog.m_commentText.toStdU16String());
     request.move = SettingsCopy().deleteAfterAdding == 1;
     request.storeFiles = window.StoreFiles();
-    const TransferStep behindProgressWindow = [&window](const HomeTree& tree, const std::string& source,
-                                                        const std::string& destination, bool move, std::string* error) {
-        return RunDocumentTransfer(&window, tree.Path(), source, destination, move ? 1 : 0, error);
-    };
     const OpResult result =
-        AddDocumentOperation(window.Catalog(), window.HomeDirectory(), request, behindProgressWindow);
+        AddDocumentOperation(window.Catalog(), window.HomeDirectory(), request, TransferBehindProgressWindow(&window));
     if (result.done) {
         window.ExpandItem(target.treeItem);
     }

@@ -68,4 +68,11 @@ bool RunDocumentTransfer(QWidget* owner, std::string home, std::string source, s
     return request.arrived;
 }
 
+TransferStep TransferBehindProgressWindow(QWidget* owner) {
+    return [owner](const HomeTree& tree, const std::string& source, const std::string& destination, bool move,
+                   std::string* error) {
+        return RunDocumentTransfer(owner, tree.Path(), source, destination, move ? 1 : 0, error);
+    };
+}
+
 } // namespace mwdx

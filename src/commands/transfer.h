@@ -4,6 +4,8 @@
 // while the progress window shows. The file at the destination is never replaced, and no link
 // below the Home Directory is followed on the way to it.
 
+#include "operations/add_document.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,6 +36,10 @@ int TransferDocument(TransferRequest* request);
 // Otherwise *error (if given) says why; when the worker cannot be started no window is shown.
 bool RunDocumentTransfer(QWidget* owner, std::string home, std::string source, std::string destination,
                          std::int32_t moveFlag, std::string* error = nullptr);
+
+// The transfer step of a command that brings a document's file in (adding, locating): run
+// behind the progress window owned by `owner`.
+TransferStep TransferBehindProgressWindow(QWidget* owner);
 
 // Tests only: `hook` runs on the worker right before each file operation (an empty one: none).
 void SetTransferHookForTesting(std::function<void()> hook);

@@ -2,12 +2,15 @@
 
 #include "app/dialog_units.h"
 #include "app/prompts.h"
+#include "commands/work_dlg.h"
+#include "operations/home_move.h"
 #include "platform/file_ops.h"
 #include "platform/home_fs.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
+#include "store/journal.h"
 #include "store/settings.h"
 
 #include <QCheckBox>
@@ -17,6 +20,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace mwdx {
 
@@ -33,8 +37,8 @@ std::string HomeDirectoryText(const QString& chosen) {
 
 } // namespace
 
-CConfigDlg::CConfigDlg(std::string programDirectory, QWidget* parent)
-    : QDialog(parent), m_programDirectory(std::move(programDirectory)) {
+CConfigDlg::CConfigDlg(std::string programDirectory, CatalogModel* catalog, QWidget* parent)
+    : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_catalog(catalog) {
     setObjectName(QStringLiteral("configDialog"));
     const DialogUnits units(font());
     m_okButton = new TemplateButton(this, "okButton", units, units.Size(50, 14));
@@ -102,6 +106,29 @@ void CConfigDlg::OnBrowseHomeDirectory() {
     }
 }
 
+bool CConfigDlg::MoveKnowledgeBase(const std::string& oldHome, const std::string& newHome) {
+    OpResult result = OpResult::Refused(text::kHomeMoveFailed, "no thread for the move");
+    RunBehindProgress(this, text::kHomeMoveInProgress, false, [&](WorkProgress& progress) {
+        HomeMoveControl control;
+        control.progress = [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); };
+        result = MoveHomeOperation(*m_catalog, oldHome, newHome, control);
+    });
+    int message = result.message;
+    if (message == text::kMoveIntoItself) {
+        message = text::kHomeInsideOther;
+    } else if (message == text::kMoveFailed) {
+        // Whatever could not be moved back is left to the next start, which the journal tells.
+        const std::vector<JournalEntry> entries = ReadJournal();
+        const bool unfinished = std::any_of(entries.begin(), entries.end(),
+                                            [](const JournalEntry& entry) { return entry.kind == kJournalHomeMove; });
+        message = unfinished ? text::kHomeMoveUnfinished : text::kHomeMoveFailed;
+    }
+    if (message != 0) {
+        MessagePrompt::Show(this, message);
+    }
+    return result.done;
+}
+
 void CConfigDlg::accept() {
     const std::string home = HomeDirectoryText(m_homeDirEdit->text());
     if (home.empty()) {
@@ -109,8 +136,30 @@ void CConfigDlg::accept() {
         return;
     }
     // A path longer than the settings row holds would be stored cut, naming another folder.
+    if (home.size() >= sizeof(SettingsRecord::rootDir)) {
+        MessagePrompt::Show(this, text::kAddFailed);
+        return;
+    }
+    const SettingsRecord current = SettingsCopy();
+    const std::string oldHome = m_catalog != nullptr && m_catalog->RootNode() != nullptr
+                                    ? m_catalog->RootNode()->Path()
+                                    : std::string(RootDirOf(current));
+    const bool moved = LexicallyNormal(oldHome) != LexicallyNormal(home);
+    m_takenAsItIs = false;
+    if (moved && current.firstRunning != 1 && m_catalog != nullptr && !oldHome.empty() &&
+        !KnowledgeBaseEntries(*m_catalog, oldHome).empty()) {
+        const auto choice = ChoicePrompt::Ask(this, UiText(text::kHomeHoldsKnowledgeBase),
+                                              {text::kMoveEverything, text::kUseNewFolderAsItIs});
+        if (!choice) {
+            return; // nothing changes; the window stays for another choice
+        }
+        if (*choice == 0 && !MoveKnowledgeBase(oldHome, home)) {
+            return;
+        }
+        m_takenAsItIs = *choice == 1;
+    }
     const HomeTree homeTree(home);
-    if (home.size() >= sizeof(SettingsRecord::rootDir) || !homeTree.MakeDirectoryPath(home)) {
+    if (!homeTree.MakeDirectoryPath(home)) {
         MessagePrompt::Show(this, text::kAddFailed);
         return;
     }
@@ -137,6 +186,10 @@ void CConfigDlg::accept() {
         return;
     }
     ReplaceSettings(values);
+    // No mixed state until a restart: new catalogs go into the new folder from now on.
+    if (moved && m_catalog != nullptr) {
+        RehomeCatalog(*m_catalog, home);
+    }
     QDialog::accept();
 }
 

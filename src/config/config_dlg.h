@@ -2,7 +2,9 @@
 
 // The configuration window: the Home Directory and the three options. Confirming prepares the
 // Home Directory on disk, saves the settings row and replaces the program's Settings; on the
-// first run it cannot be left any other way.
+// first run it cannot be left any other way. A new Home Directory, while the old one holds the
+// knowledge base, is either given everything (moved over) or taken as it is; either way the
+// tree's paths follow at once.
 
 #include <QDialog>
 #include <string>
@@ -15,12 +17,19 @@ class QToolButton;
 
 namespace mwdx {
 
+class CatalogModel;
+
 class CConfigDlg final : public QDialog {
     Q_OBJECT
 
 public:
-    // `programDirectory` holds the js folder that a new Home Directory receives.
-    CConfigDlg(std::string programDirectory, QWidget* parent = nullptr);
+    // `programDirectory` holds the js folder that a new Home Directory receives; `catalog` is the
+    // tree whose paths follow a new Home Directory (nullptr: none).
+    CConfigDlg(std::string programDirectory, CatalogModel* catalog = nullptr, QWidget* parent = nullptr);
+
+    // After OK: the user chose to use a new Home Directory as it is, so what it lacks is to be
+    // shown.
+    bool NewHomeTakenAsItIs() const { return m_takenAsItIs; }
 
     void OnBrowseHomeDirectory();
     void accept() override; // OK
@@ -28,8 +37,13 @@ public:
 
 private:
     void OnInitDialog();
+    // Moves the knowledge base from `oldHome` to `newHome` behind a progress window; false (and
+    // the user told) when it stays where it was.
+    bool MoveKnowledgeBase(const std::string& oldHome, const std::string& newHome);
 
     std::string m_programDirectory;
+    CatalogModel* m_catalog;
+    bool m_takenAsItIs = false;
     QLabel* m_homeDirLabel;
     QLineEdit* m_homeDirEdit;
     QToolButton* m_browseButton;

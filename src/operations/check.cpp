@@ -263,13 +263,15 @@ CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& lo
     return report;
 }
 
-CheckReport CheckOpenStore(const std::string& scriptSource) {
+CheckReport CheckOpenStore(const std::string& scriptSource, LoadReport* load) {
     CatalogModel catalog;
-    LoadReport load;
-    LoadCatalog(catalog, &load);
+    LoadReport ownLoad;
+    LoadReport& report = load != nullptr ? *load : ownLoad;
+    report = {};
+    LoadCatalog(catalog, &report);
     const std::string home =
         catalog.RootNode() != nullptr ? catalog.RootNode()->Path() : std::string(RootDirOf(SettingsCopy()));
-    return CheckKnowledgeBase(catalog, load, home, scriptSource);
+    return CheckKnowledgeBase(catalog, report, home, scriptSource);
 }
 
 } // namespace mwdx

@@ -47,7 +47,8 @@ CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& lo
                                const std::string& scriptSource);
 
 // The same for the open store as it is now: loads it into a catalog of its own first. The Home
-// Directory is the Settings'.
-CheckReport CheckOpenStore(const std::string& scriptSource);
+// Directory is the Settings'. `load` (if given) receives what that load found, which the repairs
+// of rows take.
+CheckReport CheckOpenStore(const std::string& scriptSource, LoadReport* load = nullptr);
 
 } // namespace mwdx

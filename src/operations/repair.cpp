@@ -1,6 +1,7 @@
 #include "operations/repair.h"
 
 #include "catalog/disk_rules.h"
+#include "catalog/paths.h"
 #include "operations/add_catalog.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
@@ -9,6 +10,7 @@
 #include "store/journal.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <sqlite3.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -130,7 +132,7 @@ OpResult RewriteLevels(const LoadReport& load) {
 }
 
 OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNode& node, const std::string& source,
-                       bool move, const TransferStep& transfer) {
+                       bool move, const TransferStep& transfer, const std::vector<std::string>& storeFiles) {
     const std::string path = node.Path();
     const HomeTree tree(home);
     if (!tree.Contains(path) || !IsInsideHome(home, path)) {
@@ -145,7 +147,7 @@ OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNo
         return tree.MakeDirectoryPath(path, &made, &error) ? OpResult::Done()
                                                            : OpResult::Refused(text::kAddFailed, error);
     }
-    if (move && BelongsToKnowledgeBase(catalog, home, source, {})) {
+    if (move && BelongsToKnowledgeBase(catalog, home, source, storeFiles)) {
         return OpResult::Refused(text::kSourceBelongsToStore, source + " belongs to the knowledge base");
     }
     JournalEntry entry;
@@ -166,6 +168,40 @@ OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNo
     }
     ClearJournalEntry(entry.id);
     return arrived ? OpResult::Done() : OpResult::Refused(text::kTransferFailed, error);
+}
+
+OpResult RestoreScriptFiles(const std::string& home, const std::string& scriptSource) {
+    const HomeTree tree(home);
+    const std::string js = JoinNodePath(home, "js");
+    std::error_code ec;
+    std::vector<std::string> folders{""};
+    while (!folders.empty()) {
+        const std::string below = folders.back();
+        folders.pop_back();
+        const std::string folder = js + below;
+        const PathKind there = WhatIsAt(folder);
+        if (there == PathKind::kOther) {
+            return OpResult::Refused(text::kNameTakenOnDisk, folder + " is not a folder");
+        }
+        std::string error;
+        if (there == PathKind::kNothing && !tree.MakeDirectoryPath(folder, nullptr, &error)) {
+            return OpResult::Refused(text::kTransferFailed, error);
+        }
+        for (auto it = std::filesystem::directory_iterator(scriptSource + below, ec);
+             !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+            const std::string relative = below + "/" + it->path().filename().string();
+            if (it->is_directory(ec)) {
+                folders.push_back(relative);
+            } else if (WhatIsAt(js + relative) == PathKind::kNothing &&
+                       !tree.CopyFileNoReplace(it->path().string(), js + relative, &error)) {
+                return OpResult::Refused(text::kTransferFailed, error);
+            }
+        }
+        if (ec) {
+            return OpResult::Refused(text::kTransferFailed, "cannot read " + scriptSource + below);
+        }
+    }
+    return OpResult::Done();
 }
 
 } // namespace mwdx

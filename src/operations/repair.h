@@ -9,6 +9,7 @@
 #include "operations/op_result.h"
 
 #include <string>
+#include <vector>
 
 namespace mwdx {
 
@@ -28,9 +29,15 @@ OpResult RewriteLevels(const LoadReport& load);
 
 // A document's missing file brought back from `source`, moved or copied as adding a document
 // does (never replacing anything: 181 when something is there after all; 182 when the transfer
-// fails); a catalog's missing folder made again (empty). Journalled.
+// fails; 197 when a move would take a file the knowledge base needs, `storeFiles` among them); a
+// catalog's missing folder made again (empty). Journalled.
 OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNode& node, const std::string& source,
-                       bool move, const TransferStep& transfer = {});
+                       bool move, const TransferStep& transfer = {}, const std::vector<std::string>& storeFiles = {});
+
+// The files of the program's own script folder `scriptSource` that the Home Directory's js folder
+// lacks, copied in, with the folders they need; whatever is there stays as it is. 196 when a file
+// stands where a folder is needed; 182 when a copy fails (the files copied before stay).
+OpResult RestoreScriptFiles(const std::string& home, const std::string& scriptSource);
 
 inline constexpr const char* kJournalLocate = "locate";
 

@@ -68,5 +68,33 @@ inline constexpr int kCheckHealthy = 259;
 inline constexpr int kCheckFindings = 260;
 inline constexpr int kRecoveredCatalog = 261; // the catalog that takes rows that could not be placed
 inline constexpr int kMoveFailed = 231;
+// The health check's window, importing folders and moving to a new Home Directory.
+inline constexpr int kCheck = 262;
+inline constexpr int kCheckCaption = 263;
+inline constexpr int kImportInPlace = 264;
+inline constexpr int kAttachUnderRecovered = 265;
+inline constexpr int kRemoveEntries = 266;
+inline constexpr int kRewriteLevels = 267;
+inline constexpr int kLocate = 268;
+inline constexpr int kFinishOrUndo = 269;
+inline constexpr int kCopyScriptFiles = 270;
+inline constexpr int kCheckAgain = 271;
+inline constexpr int kClose = 272;
+inline constexpr int kImportFolder = 273;
+inline constexpr int kImportInProgress = 274;
+inline constexpr int kEntriesSkipped = 275; // followed by the number of entries
+inline constexpr int kImportCancelled = 276;
+inline constexpr int kHomeHoldsKnowledgeBase = 277;
+inline constexpr int kMoveEverything = 278;
+inline constexpr int kUseNewFolderAsItIs = 279;
+inline constexpr int kHomeMoveInProgress = 280;
+inline constexpr int kHomeMoveFailed = 281;
+inline constexpr int kHomeMoveUnfinished = 282;
+inline constexpr int kHomeInsideOther = 283;
+inline constexpr int kConfirmRemoveRows = 284;  // followed by the number of entries
+inline constexpr int kConfirmRemoveNodes = 285; // the same
+inline constexpr int kLastCheckFound = 286;     // followed by the number of problems
+inline constexpr int kPointToCheck = 287;
+inline constexpr int kCheckInProgress = 288;
 
 } // namespace mwdx::text

@@ -8,8 +8,9 @@
 //
 // KIND: add-copy, add-move (documents from INBOX), import-copy, import-move (folders from INBOX),
 // rename (catalogs), move (catalogs with their documents, under other catalogs), delete (catalogs
-// with their documents and files). check prints one line of counts
-// and exits 1 when the store and the disk disagree.
+// with their documents and files), home-move (the whole knowledge base to another folder and
+// back), locate (documents whose files went missing, brought back from INBOX). check prints one
+// line of counts and exits 1 when the store and the disk disagree.
 
 #include "catalog/loader.h"
 #include "operations/add_catalog.h"
@@ -20,6 +21,7 @@
 #include "operations/import_folder.h"
 #include "operations/move_node.h"
 #include "operations/recovery.h"
+#include "operations/repair.h"
 #include "platform/home_fs.h"
 #include "store/connection.h"
 #include "store/fresh_database.h"
@@ -34,6 +36,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -80,6 +83,14 @@ std::vector<CatalogNode*> Catalogs(const CatalogModel& catalog) {
         });
     }
     return found;
+}
+
+// Documents the locate loop made lost on purpose: their files were deleted behind the program's
+// back, and finding them missing is no fault of a command.
+constexpr std::string_view kLostPrefix = "Lost ";
+
+bool IsLostOnPurpose(const CatalogNode& node) {
+    return !node.IsCatalog() && node.Details().fileName.starts_with(kLostPrefix);
 }
 
 // A file of `bytes` bytes in the inbox, under a name not used before.
@@ -174,6 +185,33 @@ int Prepare(const std::string& program, const std::string& home) {
             if (MoveHomeOperation(catalog, home, target).done) {
                 home = target;
             }
+        } else if (kind == "locate") {
+            // The documents a kill left missing are located first; without any, one is made lost.
+            std::vector<CatalogNode*> lost;
+            ForEachDescendant(*catalog.EnsureRootNode(home), [&](const CatalogNode& node) {
+                if (IsLostOnPurpose(node) && !fs::exists(node.Path())) {
+                    lost.push_back(const_cast<CatalogNode*>(&node));
+                }
+            });
+            if (lost.empty()) {
+                CatalogNode* added = nullptr;
+                const std::string source = MakeSource(inbox, round * 2, 64 << 10);
+                CatalogNode* parent = catalogs.empty() || pick(4) == 0 ? nullptr : catalogs[pick(catalogs.size())];
+                AddDocumentOperation(
+                    catalog, home,
+                    {parent, source, std::string(kLostPrefix) + std::to_string(round), "", true, storeFiles}, {},
+                    &added);
+                if (added == nullptr) {
+                    continue;
+                }
+                fs::remove(added->Path());
+                lost.push_back(added);
+            }
+            // Big enough that a kill often lands in the middle of the transfer.
+            const std::string source = MakeSource(inbox, round * 2 + 1, (4 + pick(12)) << 20);
+            LocateMissing(catalog, home, *lost[pick(lost.size())], source, pick(2) == 0, {}, storeFiles);
+            std::error_code ignored;
+            fs::remove(source, ignored);
         } else if (kind == "move") {
             // A catalog with its documents under another catalog or to the top level.
             if (catalogs.size() > 1) {
@@ -219,6 +257,7 @@ int Check(const std::string& program) {
     std::set<std::string> nodePaths;
     std::size_t nodes = 0;
     std::size_t rowsWithoutFiles = 0;
+    std::size_t lost = 0;
     if (const CatalogNode* root = catalog.RootNode()) {
         ForEachDescendant(*root, [&](const CatalogNode& node) {
             ++nodes;
@@ -226,7 +265,9 @@ int Check(const std::string& program) {
             std::error_code ec;
             const fs::file_status status = fs::symlink_status(node.Path(), ec);
             const bool right = node.IsCatalog() ? fs::is_directory(status) : fs::is_regular_file(status);
-            if (!right) {
+            if (!right && IsLostOnPurpose(node) && !fs::exists(status)) {
+                ++lost;
+            } else if (!right) {
                 ++rowsWithoutFiles;
                 std::fprintf(stderr, "row without its file: %s\n", node.Path().c_str());
             }
@@ -258,9 +299,9 @@ int Check(const std::string& program) {
         return ReadJournal(&status).size();
     }();
     std::printf("nodes %zu unplaced %zu rows-without-files %zu files-without-rows %zu leftovers %zu journal %zu "
-                "finished %zu undone %zu unresolved %zu\n",
+                "finished %zu undone %zu unresolved %zu lost %zu\n",
                 nodes, load.unplaced.size(), rowsWithoutFiles, filesWithoutRows, leftovers, journal,
-                recovery.finished.size(), recovery.undone.size(), recovery.unresolved.size());
+                recovery.finished.size(), recovery.undone.size(), recovery.unresolved.size(), lost);
     StopStore();
     const bool agree = load.unplaced.empty() && rowsWithoutFiles == 0 && filesWithoutRows == 0 && leftovers == 0 &&
                        journal == 0 && recovery.unresolved.empty();

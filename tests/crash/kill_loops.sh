@@ -18,7 +18,8 @@ trap 'rm -rf "$work" ${other:+"$other"}' EXIT
 
 failed=0
 printf '%-14s %5s %6s %8s %8s %9s %6s %6s %10s\n' command kills nodes rows-only files-only leftovers done undone unresolved
-for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-move-xfs rename move home-move-xfs delete; do
+for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-move-xfs rename move home-move-xfs delete \
+    locate locate-xfs; do
     kind=${command%-xfs}
     inbox="$work/$command-inbox"
     if [[ $command == *-xfs ]]; then
@@ -45,7 +46,7 @@ for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-mo
             echo "after kill $i of $command:" >&2
             cat "$work/check.err" >&2
         fi
-        read -r _ n _ _ _ r _ f _ l _ _ _ d _ u _ x <<<"$line"
+        read -r _ n _ _ _ r _ f _ l _ _ _ d _ u _ x _ <<<"$line"
         nodes=$n
         rows_only=$((rows_only + r)) files_only=$((files_only + f)) leftovers=$((leftovers + l))
         finished=$((finished + d)) undone=$((undone + u)) unresolved=$((unresolved + x))

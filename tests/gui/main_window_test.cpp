@@ -125,7 +125,7 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
     MakeDatabase(true);
     struct Case {
         const char* lang;
-        QStringList buttons; // title, then the four buttons
+        QStringList buttons; // title, then the five buttons
         QStringList menu;
     };
     const QStringList english{QStringLiteral("Add Sub Catalog"),
@@ -133,17 +133,19 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
                               QStringLiteral("Add a new document in root catalog"),
                               QStringLiteral("Add a new document to knowledge directory"),
                               QStringLiteral("Update"),
-                              QStringLiteral("Delete ")};
-    const QStringList englishButtons{QStringLiteral("Marrowdex"), QStringLiteral("Option"),
-                                     QStringLiteral("Open Index file"), QStringLiteral("Sync Index file"),
-                                     QStringLiteral("Help")};
+                              QStringLiteral("Delete "),
+                              QStringLiteral("Import folder\u2026")};
+    const QStringList englishButtons{
+        QStringLiteral("Marrowdex"),       QStringLiteral("Option"), QStringLiteral("Open Index file"),
+        QStringLiteral("Sync Index file"), QStringLiteral("Help"),   QStringLiteral("Check")};
     const Case cases[] = {
         {"en_US.UTF-8", englishButtons, english},
         {"zh_CN.UTF-8",
          {QStringLiteral("zuzuv"), QStringLiteral("选项"), QStringLiteral("打开索引文件"),
-          QStringLiteral("同步索引文件"), QStringLiteral("帮助")},
+          QStringLiteral("同步索引文件"), QStringLiteral("帮助"), QStringLiteral("检查")},
          {QStringLiteral("添加下层目录"), QStringLiteral("添加邻居目录"), QStringLiteral("在知识库根目录添加文档"),
-          QStringLiteral("添加一个新的文档"), QStringLiteral("更新"), QStringLiteral("删除")}},
+          QStringLiteral("添加一个新的文档"), QStringLiteral("更新"), QStringLiteral("删除"),
+          QStringLiteral("导入文件夹\u2026")}},
         {"zh_TW.UTF-8", englishButtons, english},
     };
     for (const Case& c : cases) {
@@ -152,7 +154,7 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
         auto window = OpenWindow();
         EXPECT_EQ(window->windowTitle(), c.buttons[0]);
         int i = 1;
-        for (const char* name : {"optionButton", "openIndexButton", "syncIndexButton", "helpButton"}) {
+        for (const char* name : {"optionButton", "openIndexButton", "syncIndexButton", "helpButton", "checkButton"}) {
             EXPECT_EQ(Child<QPushButton>(window.get(), name)->text(), c.buttons[i++]);
         }
         ModalScript script;
@@ -166,7 +168,7 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
                     EXPECT_TRUE(action->isEnabled());
                 }
                 EXPECT_EQ(texts, c.menu);
-                EXPECT_EQ(ids, (QList<int>{32782, 32784, 32788, 32785, 32787, 32786}));
+                EXPECT_EQ(ids, (QList<int>{32782, 32784, 32788, 32785, 32787, 32786, 32789}));
                 menu->close();
             },
             "the tree's menu");

@@ -189,7 +189,7 @@ TEST_F(StoreStartTest, RowsThatCannotBeShownAreCountedOnceAtStartAndKept) {
     EXPECT_EQ(window->UnplacedEntries(), 2u);
     ModalScript script;
     script.ThenMessage(QStringLiteral("Some entries of the knowledge base are damaged and could not be shown. "
-                                      "Entries: 2"));
+                                      "Entries: 2\nClick Check to see them and mend them."));
     ASSERT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }, 5000));
     QTest::qWait(kStartupDelayMs);
     EXPECT_EQ(TopModal(), nullptr) << "said once";

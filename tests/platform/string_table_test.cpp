@@ -16,7 +16,7 @@ constexpr int kChinese = 2052;
 constexpr int kAddedIds[] = {190, 191, 192, 193, 194, 195, 196, 197, 198, 199, 210, 230, 231, 250, 251, 252, 253, 254, 255, 256, 257, 258, 259, 260, 261};
 
 bool InTable(int id) {
-    return (id >= 132 && id <= 167) || id == 169 || (id >= 177 && id <= 185) ||
+    return (id >= 132 && id <= 167) || id == 169 || (id >= 177 && id <= 185) || (id >= 262 && id <= 288) ||
            std::find(std::begin(kAddedIds), std::end(kAddedIds), id) != std::end(kAddedIds);
 }
 
@@ -43,6 +43,8 @@ TEST(StringTableTest, EveryIdHasBothTextsAndNothingElseHasAny) {
     for (int language : {kEnglish, kChinese}) {
         EXPECT_EQ(std::u16string(FindUiString(148, language)), std::u16string(FindUiString(149, language)));
     }
+    EXPECT_EQ(std::u16string(FindUiString(268, kEnglish)), u"Locate\u2026");
+    EXPECT_EQ(std::u16string(FindUiString(273, kEnglish)), u"Import folder\u2026");
 }
 
 TEST(StringTableTest, LookupsFollowTheLanguageChosenOnceFromTheLocale) {

@@ -1,0 +1,338 @@
+#include "check/check_dlg.h"
+
+#include "app/dialog_units.h"
+#include "app/marrowdex_dlg.h"
+#include "app/prompts.h"
+#include "commands/import_folder.h"
+#include "commands/transfer.h"
+#include "commands/work_dlg.h"
+#include "operations/delete_node.h"
+#include "operations/recovery.h"
+#include "operations/repair.h"
+#include "platform/home_fs.h"
+#include "platform/string_table.h"
+#include "platform/text.h"
+#include "platform/text_ids.h"
+#include "store/check_record.h"
+#include "store/connection.h"
+#include "store/journal.h"
+#include "store/settings.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace mwdx {
+
+namespace {
+
+constexpr int kKindRole = Qt::UserRole;
+constexpr int kIndexRole = Qt::UserRole + 1; // of the finding in the report; -1 for a kind's row
+// Kinds with more findings than this start closed, so that the list stays easy to take in.
+constexpr int kOpenGroupLimit = 200;
+
+// What the list shows of a path: below the Home Directory, relative to it.
+QString Shown(const std::string& path, const std::string& home) {
+    const std::string normal = LexicallyNormal(path);
+    const std::string base = LexicallyNormal(home);
+    const bool below = !base.empty() && normal.size() > base.size() + 1 && normal.starts_with(base) &&
+                       (base == "/" || normal[base.size()] == '/');
+    return QString::fromStdU16String(FromStoreText(below ? normal.substr(base.size() + (base == "/" ? 0 : 1)) : path));
+}
+
+} // namespace
+
+CCheckDlg::CCheckDlg(CMarrowdexDlg& window)
+    : QDialog(&window), m_window(window), m_verdictLabel(new QLabel(this)), m_findingsTree(new QTreeWidget(this)) {
+    setObjectName(QStringLiteral("checkDialog"));
+    m_verdictLabel->setObjectName(QStringLiteral("verdictLabel"));
+    m_findingsTree->setObjectName(QStringLiteral("findingsTree"));
+    const DialogUnits units(font());
+    const auto button = [&](const char* name, int textId, void (CCheckDlg::*handler)()) {
+        auto* made = new TemplateButton(this, name, units, units.Size(50, 14));
+        made->setText(UiText(textId));
+        made->setAutoDefault(false);
+        connect(made, &QPushButton::clicked, this, handler);
+        return made;
+    };
+    m_importButton = button("importButton", text::kImportInPlace, &CCheckDlg::OnImportInPlace);
+    m_attachButton = button("attachButton", text::kAttachUnderRecovered, &CCheckDlg::OnAttachUnderRecovered);
+    m_removeButton = button("removeButton", text::kRemoveEntries, &CCheckDlg::OnRemove);
+    m_rewriteButton = button("rewriteButton", text::kRewriteLevels, &CCheckDlg::OnRewriteLevels);
+    m_locateButton = button("locateButton", text::kLocate, &CCheckDlg::OnLocate);
+    m_finishButton = button("finishButton", text::kFinishOrUndo, &CCheckDlg::OnFinishOrUndo);
+    m_copyScriptButton = button("copyScriptButton", text::kCopyScriptFiles, &CCheckDlg::OnCopyScriptFiles);
+    m_checkAgainButton = button("checkAgainButton", text::kCheckAgain, &CCheckDlg::OnCheckAgain);
+    m_closeButton = new TemplateButton(this, "closeButton", units, units.Size(50, 14));
+    m_closeButton->setText(UiText(text::kClose));
+    connect(m_closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    setWindowTitle(UiText(text::kCheckCaption));
+    m_findingsTree->setHeaderHidden(true);
+    m_findingsTree->setColumnCount(1);
+    m_findingsTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(m_findingsTree, &QTreeWidget::currentItemChanged, this, &CCheckDlg::OnSelectionChanged);
+    LayOut();
+
+    RunCheck();
+    ShowReport();
+}
+
+void CCheckDlg::LayOut() {
+    const DialogUnits units(font());
+    // The findings on the left; the repairs in a column on the right, the window's own buttons at
+    // its foot.
+    auto* repairs = new QVBoxLayout;
+    for (QPushButton* repair : {m_importButton, m_attachButton, m_removeButton, m_rewriteButton, m_locateButton,
+                                m_finishButton, m_copyScriptButton}) {
+        repairs->addWidget(repair);
+    }
+    repairs->addStretch(1);
+    repairs->addWidget(m_checkAgainButton);
+    repairs->addWidget(m_closeButton);
+    m_findingsTree->setMinimumSize(units.Size(250, 160));
+    auto* body = new QHBoxLayout;
+    body->addWidget(m_findingsTree, 1);
+    body->addLayout(repairs);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_verdictLabel);
+    layout->addLayout(body, 1);
+    QSize size = units.Size(400, 230).expandedTo(minimumSizeHint());
+    size.setWidth(std::max(size.width(), CaptionWidth(*this)));
+    resize(size);
+}
+
+void CCheckDlg::RunCheck() {
+    // Commands complete but for their entry's removal are not unfinished.
+    ClearJournalEntriesLeftForLater();
+    const std::string script = m_window.ProgramFolder() + "/js";
+    CheckReport report;
+    LoadReport load;
+    // The check reads a tree of its own, so the window's may be shown meanwhile.
+    RunBehindProgress(isVisible() ? static_cast<QWidget*>(this) : &m_window, text::kCheckInProgress, false,
+                      [&](WorkProgress&) { report = CheckOpenStore(script, &load); });
+    m_report = std::move(report);
+    m_load = std::move(load);
+    // Remembered for the next start; a store that cannot take it costs only the reminder.
+    WriteLastCheck(static_cast<std::int64_t>(m_report.findings.size()));
+}
+
+void CCheckDlg::ShowReport() {
+    const std::optional<FindingKind> wasSelected = SelectedKind();
+    m_verdictLabel->setText(m_report.Healthy()
+                                ? UiText(text::kCheckHealthy)
+                                : UiText(text::kCheckFindings) + QString::number(m_report.findings.size()));
+    m_findingsTree->clear();
+    const std::string home = m_window.HomeDirectory();
+    QTreeWidgetItem* select = nullptr;
+    QTreeWidgetItem* group = nullptr;
+    for (std::size_t i = 0; i < m_report.findings.size(); ++i) {
+        const Finding& finding = m_report.findings[i];
+        const int kind = static_cast<int>(finding.kind);
+        if (group == nullptr || group->data(0, kKindRole).toInt() != kind) {
+            group = new QTreeWidgetItem(m_findingsTree);
+            group->setText(
+                0,
+                QStringLiteral("%1 (%2)").arg(UiText(text::kFindingsFirst + kind)).arg(m_report.Count(finding.kind)));
+            group->setData(0, kKindRole, kind);
+            group->setData(0, kIndexRole, -1);
+            QFont bold = group->font(0);
+            bold.setBold(true);
+            group->setFont(0, bold);
+            if (select == nullptr || (wasSelected && *wasSelected == finding.kind)) {
+                select = group;
+            }
+        }
+        auto* item = new QTreeWidgetItem(group);
+        item->setText(0, Shown(finding.path, home));
+        item->setToolTip(0, QString::fromStdU16String(FromStoreText(finding.path)));
+        item->setData(0, kKindRole, kind);
+        item->setData(0, kIndexRole, static_cast<qlonglong>(i));
+    }
+    for (int i = 0; i < m_findingsTree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* top = m_findingsTree->topLevelItem(i);
+        top->setExpanded(top->childCount() <= kOpenGroupLimit);
+    }
+    m_findingsTree->setCurrentItem(select);
+    OnSelectionChanged();
+}
+
+std::optional<FindingKind> CCheckDlg::SelectedKind() const {
+    const QTreeWidgetItem* item = m_findingsTree->currentItem();
+    if (item == nullptr) {
+        return std::nullopt;
+    }
+    return static_cast<FindingKind>(item->data(0, kKindRole).toInt());
+}
+
+std::vector<Finding> CCheckDlg::SelectedFindings() const {
+    std::vector<Finding> chosen;
+    const QTreeWidgetItem* item = m_findingsTree->currentItem();
+    if (item == nullptr) {
+        return chosen;
+    }
+    const qlonglong index = item->data(0, kIndexRole).toLongLong();
+    if (index >= 0) {
+        chosen.push_back(m_report.findings[static_cast<std::size_t>(index)]);
+        return chosen;
+    }
+    const auto kind = static_cast<FindingKind>(item->data(0, kKindRole).toInt());
+    for (const Finding& finding : m_report.findings) {
+        if (finding.kind == kind) {
+            chosen.push_back(finding);
+        }
+    }
+    return chosen;
+}
+
+void CCheckDlg::OnSelectionChanged() {
+    const std::optional<FindingKind> kind = SelectedKind();
+    const auto is = [&kind](FindingKind k) { return kind && *kind == k; };
+    const QTreeWidgetItem* item = m_findingsTree->currentItem();
+    const bool single = item != nullptr && item->data(0, kIndexRole).toLongLong() >= 0;
+    m_importButton->setEnabled(is(FindingKind::kUntracked));
+    m_attachButton->setEnabled(is(FindingKind::kUnplaced));
+    m_removeButton->setEnabled(is(FindingKind::kUnplaced) || is(FindingKind::kMissing));
+    m_rewriteButton->setEnabled(is(FindingKind::kWrongLevel));
+    m_locateButton->setEnabled(is(FindingKind::kMissing) && single);
+    m_finishButton->setEnabled(is(FindingKind::kUnfinished));
+    m_copyScriptButton->setEnabled(is(FindingKind::kScriptFolder));
+}
+
+bool CCheckDlg::ReadyToRepair() {
+    if (m_window.ReloadIfChangedElsewhere()) {
+        RunCheck();
+        ShowReport();
+        return false;
+    }
+    return true;
+}
+
+void CCheckDlg::AfterRepair(int message) {
+    m_window.ReloadTree();
+    RunCheck();
+    ShowReport();
+    if (message != 0) {
+        MessagePrompt::Show(this, message);
+    }
+}
+
+void CCheckDlg::OnCheckAgain() {
+    RunCheck();
+    ShowReport();
+}
+
+void CCheckDlg::OnImportInPlace() {
+    if (!ReadyToRepair()) {
+        return;
+    }
+    std::vector<std::string> paths;
+    for (const Finding& finding : SelectedFindings()) {
+        paths.push_back(finding.path);
+    }
+    // Each is taken where it is, under the catalog whose folder holds it.
+    RunImports(m_window, this, nullptr, paths, false);
+    AfterRepair(0);
+}
+
+void CCheckDlg::OnAttachUnderRecovered() {
+    if (!ReadyToRepair()) {
+        return;
+    }
+    const OpResult result = AttachUnplacedRows(m_window.Catalog(), m_window.HomeDirectory(), m_load,
+                                               ToStoreText(UiString(text::kRecoveredCatalog)));
+    AfterRepair(result.message);
+}
+
+void CCheckDlg::OnRemove() {
+    const std::optional<FindingKind> kind = SelectedKind();
+    if (!kind || !ReadyToRepair()) {
+        return;
+    }
+    if (*kind == FindingKind::kUnplaced) {
+        if (MessagePrompt::Confirm(this, UiText(text::kConfirmRemoveRows) + QString::number(m_load.unplaced.size()),
+                                   text::kCaution)) {
+            AfterRepair(RemoveUnplacedRows(m_load).message);
+        }
+        return;
+    }
+    const std::vector<Finding> findings = SelectedFindings();
+    if (*kind != FindingKind::kMissing ||
+        !MessagePrompt::Confirm(this, UiText(text::kConfirmRemoveNodes) + QString::number(findings.size()),
+                                text::kCaution)) {
+        return;
+    }
+    int message = 0;
+    for (const Finding& finding : findings) {
+        // A node below one removed before has gone with it.
+        CatalogNode* node = m_window.Catalog().NodeById(finding.nodeId);
+        if (node == nullptr || node->Parent() == nullptr || node->Path() != finding.path) {
+            continue;
+        }
+        const OpResult result = DeleteNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, false);
+        if (message == 0) {
+            message = result.message;
+        }
+    }
+    AfterRepair(message);
+}
+
+void CCheckDlg::OnRewriteLevels() {
+    if (ReadyToRepair()) {
+        AfterRepair(RewriteLevels(m_load).message);
+    }
+}
+
+void CCheckDlg::OnLocate() {
+    const std::vector<Finding> findings = SelectedFindings();
+    if (findings.size() != 1 || findings.front().kind != FindingKind::kMissing || !ReadyToRepair()) {
+        return;
+    }
+    CatalogNode* node = m_window.Catalog().NodeById(findings.front().nodeId);
+    if (node == nullptr || node->Path() != findings.front().path) {
+        OnCheckAgain();
+        return;
+    }
+    const std::string home = m_window.HomeDirectory();
+    if (node->IsCatalog()) {
+        AfterRepair(LocateMissing(m_window.Catalog(), home, *node, {}, false).message);
+        return;
+    }
+    // The document's file, moved or copied into place as adding a document does.
+    const auto chosen = FilePrompt::Ask(this);
+    if (!chosen) {
+        return;
+    }
+    const OpResult result =
+        LocateMissing(m_window.Catalog(), home, *node, ToStoreText(chosen->toStdU16String()),
+                      SettingsCopy().deleteAfterAdding == 1, TransferBehindProgressWindow(this), m_window.StoreFiles());
+    AfterRepair(result.message);
+}
+
+void CCheckDlg::OnFinishOrUndo() {
+    if (!ReadyToRepair()) {
+        return;
+    }
+    const RecoveryReport report = RecoverInterruptedCommands(m_window.HomeDirectory());
+    AfterRepair(report.status != kStatementOk ? text::kChangeNotSaved : 0);
+    MessagePrompt::ShowWithPaths(this, text::kCommandFinished, report.finished);
+    MessagePrompt::ShowWithPaths(this, text::kCommandUndone, report.undone);
+    MessagePrompt::ShowWithPaths(this, text::kCommandUnresolved, report.unresolved);
+}
+
+void CCheckDlg::OnCopyScriptFiles() {
+    if (ReadyToRepair()) {
+        AfterRepair(RestoreScriptFiles(m_window.HomeDirectory(), m_window.ProgramFolder() + "/js").message);
+    }
+}
+
+void CMarrowdexDlg::OnCheck() {
+    // The repairs act on the tree's nodes, which must be the store's.
+    ReloadIfChangedElsewhere();
+    CCheckDlg dialog(*this);
+    dialog.exec();
+}
+
+} // namespace mwdx
