@@ -53,6 +53,7 @@ void CMarrowdexDlg::OnTreeRightClick(const QPoint& position, bool byKeyboard) {
     if (chosen != nullptr) {
         OnCommand(chosen->data().toInt());
     }
+    m_menuBelowItems = false;
 }
 
 void CMarrowdexDlg::OnCommand(int commandId) {

@@ -192,7 +192,8 @@ void CCheckDlg::OnSelectionChanged() {
     const auto is = [&kind](FindingKind k) { return kind && *kind == k; };
     const QTreeWidgetItem* item = m_findingsTree->currentItem();
     const bool single = item != nullptr && item->data(0, kIndexRole).toLongLong() >= 0;
-    m_importButton->setEnabled(is(FindingKind::kUntracked));
+    // Files an unfinished command may own wait until it is finished or undone.
+    m_importButton->setEnabled(is(FindingKind::kUntracked) && m_report.Count(FindingKind::kUnfinished) == 0);
     m_attachButton->setEnabled(is(FindingKind::kUnplaced));
     m_removeButton->setEnabled(is(FindingKind::kUnplaced) || is(FindingKind::kMissing));
     m_rewriteButton->setEnabled(is(FindingKind::kWrongLevel));

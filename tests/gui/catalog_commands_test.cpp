@@ -41,23 +41,6 @@ void AnswerConfirmation(ModalScript& script, const QString& text, QMessageBox::S
     });
 }
 
-// The tree as the view shows it: "name(child,child)" items separated by commas.
-std::string TreeText(const QAbstractItemModel& model, const QModelIndex& parent = {}) {
-    std::string text;
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex item = model.index(row, 0, parent);
-        text += (row > 0 ? "," : "") + item.data().toString().toStdString();
-        if (model.rowCount(item) > 0) {
-            text += "(" + TreeText(model, item) + ")";
-        }
-    }
-    return text;
-}
-
-std::string TreeText(CMarrowdexDlg& window) {
-    return TreeText(*window.findChild<QTreeView*>()->model());
-}
-
 QModelIndex ChildItem(const QModelIndex& parent, const std::string& name) {
     for (int row = 0; row < parent.model()->rowCount(parent); ++row) {
         if (parent.model()->index(row, 0, parent).data().toString().toStdString() == name) {

@@ -5,6 +5,7 @@
 #include "store/store_session.h"
 
 #include <QApplication>
+#include <QTreeView>
 #include <cstdlib>
 #include <filesystem>
 
@@ -77,6 +78,26 @@ QModelIndex GuiTest::FindTopItem(CMarrowdexDlg& window, const std::string& name)
         }
     }
     return {};
+}
+
+namespace {
+
+std::string TreeTextBelow(const QAbstractItemModel& model, const QModelIndex& parent) {
+    std::string text;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex item = model.index(row, 0, parent);
+        text += (row > 0 ? "," : "") + item.data().toString().toStdString();
+        if (model.rowCount(item) > 0) {
+            text += "(" + TreeTextBelow(model, item) + ")";
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+std::string GuiTest::TreeText(CMarrowdexDlg& window) {
+    return TreeTextBelow(*window.findChild<QTreeView*>()->model(), {});
 }
 
 } // namespace mwdx::test

@@ -33,6 +33,9 @@ protected:
     // The node of the tree's top-level item with this display name (UTF-8), or null.
     static QModelIndex FindTopItem(CMarrowdexDlg& window, const std::string& name);
 
+    // The tree as the window's view shows it: "name(child,child)" items separated by commas.
+    static std::string TreeText(CMarrowdexDlg& window);
+
     TempDir m_dir;
     std::string m_program = m_dir.File("program");
     std::string m_db = m_program + "/mymwdx.db";
