@@ -18,14 +18,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sched.h>
 #include <sqlite3.h>
-#include <sys/mount.h>
 #include <thread>
 #include <unistd.h>
 
@@ -332,40 +328,9 @@ TEST_F(DocumentCommands, TheChooserOffersFilesWithoutADot) {
     EXPECT_EQ(Names(*window, {}), QStringList{"Read me"});
 }
 
-// A file system of 1 MB mounted on the Home Directory, seen only by this process.
-class SmallHome final {
-public:
-    explicit SmallHome(const std::string& home) : m_home(home) {
-        if (::geteuid() != 0) {
-            m_reason = "needs root to mount a file system";
-        } else if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            m_reason = std::string("no private mount namespace: ") + std::strerror(errno);
-        } else if (::mount("tmpfs", home.c_str(), "tmpfs", 0, "size=1M") != 0) {
-            m_reason = std::string("cannot mount tmpfs: ") + std::strerror(errno);
-        } else {
-            m_mounted = true;
-        }
-    }
-    ~SmallHome() {
-        if (m_mounted) {
-            ::umount2(m_home.c_str(), MNT_DETACH);
-        }
-    }
-    SmallHome(const SmallHome&) = delete;
-    SmallHome& operator=(const SmallHome&) = delete;
-
-    bool Mounted() const { return m_mounted; }
-    const std::string& Reason() const { return m_reason; }
-
-private:
-    std::string m_home;
-    std::string m_reason;
-    bool m_mounted = false;
-};
-
 TEST_F(DocumentCommands, AMoveAcrossFileSystemsArrivesAndAFullOneRollsBack) {
     const ScopedLocale locale("en_US.UTF-8");
-    const SmallHome smallHome(m_home);
+    const SmallFileSystem smallHome(m_home);
     if (!smallHome.Mounted()) {
         GTEST_SKIP() << smallHome.Reason();
     }

@@ -6,7 +6,12 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace mwdx::test {
 
@@ -113,6 +118,24 @@ void OpenedUrls::Open(const QUrl& url) {
 
 std::string SourceScriptFolder() {
     return MARROWDEX_SOURCE_DIR "/resources/js";
+}
+
+SmallFileSystem::SmallFileSystem(std::string point) : m_point(std::move(point)) {
+    if (::geteuid() != 0) {
+        m_reason = "needs root to mount a file system";
+    } else if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        m_reason = std::string("no private mount namespace: ") + std::strerror(errno);
+    } else if (::mount("tmpfs", m_point.c_str(), "tmpfs", 0, "size=1M") != 0) {
+        m_reason = std::string("cannot mount tmpfs: ") + std::strerror(errno);
+    } else {
+        m_mounted = true;
+    }
+}
+
+SmallFileSystem::~SmallFileSystem() {
+    if (m_mounted) {
+        ::umount2(m_point.c_str(), MNT_DETACH);
+    }
 }
 
 } // namespace mwdx::test

@@ -86,4 +86,22 @@ public slots:
 // The folder of a fresh copy of the program's page script (resources/js of the sources).
 std::string SourceScriptFolder();
 
+// A file system of 1 MB mounted on the folder `point`, seen only by this process (a private mount
+// namespace): a disk that fills up. Needs root; Reason() says why it is not there otherwise.
+class SmallFileSystem final {
+public:
+    explicit SmallFileSystem(std::string point);
+    ~SmallFileSystem();
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    bool Mounted() const { return m_mounted; }
+    const std::string& Reason() const { return m_reason; }
+
+private:
+    std::string m_point;
+    std::string m_reason;
+    bool m_mounted = false;
+};
+
 } // namespace mwdx::test
