@@ -125,5 +125,39 @@ TEST_F(RepairTest, RemovingRowsThatCouldNotBePlacedLeavesEveryFile) {
     EXPECT_EQ(counts[FindingKind::kUntracked], 1u) << "the lost folder is now the user's to import";
 }
 
+TEST_F(RepairTest, TheScriptFolderGetsWhatItLacksAndKeepsWhatItHas) {
+    const std::string source = m_dir.File("program/js");
+    WriteFile(source + "/dtree.js", "script");
+    WriteFile(source + "/dtree.css", "style");
+    WriteFile(source + "/img/folder.gif", "gif");
+    WriteFile(m_realHome + "/js/dtree.js", "the user's own");
+    fs::remove(m_realHome + "/js/dtree.css");
+    ASSERT_TRUE(RestoreScriptFiles(m_realHome, source).done);
+    EXPECT_EQ(Bytes(m_realHome + "/js/dtree.js"), "the user's own");
+    EXPECT_EQ(Bytes(m_realHome + "/js/dtree.css"), "style");
+    EXPECT_EQ(Bytes(m_realHome + "/js/img/folder.gif"), "gif");
+    EXPECT_EQ(Check().count(FindingKind::kScriptFolder), 0u);
+
+    // A file where a folder belongs stays, and nothing is copied past it.
+    fs::remove_all(m_realHome + "/js");
+    WriteFile(m_realHome + "/js", "not a folder");
+    EXPECT_EQ(RestoreScriptFiles(m_realHome, source).message, text::kNameTakenOnDisk);
+    EXPECT_EQ(Bytes(m_realHome + "/js"), "not a folder");
+}
+
+TEST_F(RepairTest, LocatingNeverMovesTheStoreItselfIntoPlace) {
+    AddRow(1, "Copy of the store", 0, 1, 1, "kept.db");
+    Check();
+    CatalogNode* node = m_model.NodeById(1);
+    ASSERT_NE(node, nullptr);
+    const std::string store = Bytes(m_db);
+    EXPECT_EQ(LocateMissing(m_model, m_realHome, *node, m_db, true, {}, {m_db}).message, text::kSourceBelongsToStore);
+    EXPECT_EQ(Bytes(m_db), store);
+    EXPECT_FALSE(fs::exists(m_realHome + "/kept.db"));
+    ASSERT_TRUE(LocateMissing(m_model, m_realHome, *node, m_db, false, {}, {m_db}).done) << "a copy is fine";
+    EXPECT_TRUE(fs::is_regular_file(m_db));
+    EXPECT_TRUE(fs::is_regular_file(m_realHome + "/kept.db"));
+}
+
 } // namespace
 } // namespace mwdx::test
