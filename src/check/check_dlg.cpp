@@ -72,6 +72,9 @@ CCheckDlg::CCheckDlg(CMarrowdexDlg& window)
     setWindowTitle(UiText(text::kCheckCaption));
     m_findingsTree->setHeaderHidden(true);
     m_findingsTree->setColumnCount(1);
+    // Long paths scroll sideways rather than lose their ends.
+    m_findingsTree->header()->setStretchLastSection(false);
+    m_findingsTree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_findingsTree->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(m_findingsTree, &QTreeWidget::currentItemChanged, this, &CCheckDlg::OnSelectionChanged);
     LayOut();
@@ -99,7 +102,7 @@ void CCheckDlg::LayOut() {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_verdictLabel);
     layout->addLayout(body, 1);
-    QSize size = units.Size(400, 230).expandedTo(minimumSizeHint());
+    QSize size = units.Size(460, 240).expandedTo(minimumSizeHint());
     size.setWidth(std::max(size.width(), CaptionWidth(*this)));
     resize(size);
 }
