@@ -268,18 +268,22 @@ void CCheckDlg::OnRemove() {
                                 text::kCaution)) {
         return;
     }
+    // One node at a time, each in a transaction of its own: behind a progress window whose Cancel
+    // keeps what is removed, the view letting go of the tree meanwhile.
     int message = 0;
-    for (const Finding& finding : findings) {
-        // A node below one removed before has gone with it.
-        CatalogNode* node = m_window.Catalog().NodeById(finding.nodeId);
-        if (node == nullptr || node->Parent() == nullptr || node->Path() != finding.path) {
-            continue;
+    const std::string home = m_window.HomeDirectory();
+    m_window.DetachTree();
+    RunBehindProgress(this, text::kRemoveInProgress, true, [&](WorkProgress& progress) {
+        for (std::size_t i = 0; i < findings.size() && !progress.cancel.load(); ++i) {
+            // A node below one removed before has gone with it.
+            CatalogNode* node = m_window.Catalog().NodeById(findings[i].nodeId);
+            if (node != nullptr && node->Parent() != nullptr && node->Path() == findings[i].path) {
+                const OpResult result = DeleteNodeOperation(m_window.Catalog(), home, *node, false);
+                message = message != 0 ? message : result.message;
+            }
+            progress.Report(i + 1, findings.size());
         }
-        const OpResult result = DeleteNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, false);
-        if (message == 0) {
-            message = result.message;
-        }
-    }
+    });
     AfterRepair(message);
 }
 

@@ -149,6 +149,7 @@ constexpr Entry kEntries[] = {
     {286, u"The last check of the knowledge base found problems: ", u"上次检查知识库时发现的问题数："},
     {287, u"Click Check to see them and mend them.", u"请点击“检查”查看并修复。"},
     {288, u"Checking the knowledge base, please wait", u"正在检查知识库，请稍候"},
+    {289, u"Removing the entries from the tree, please wait", u"正在从目录树中移除条目，请稍候"},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

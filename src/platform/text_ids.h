@@ -96,5 +96,6 @@ inline constexpr int kConfirmRemoveNodes = 285; // the same
 inline constexpr int kLastCheckFound = 286;     // followed by the number of problems
 inline constexpr int kPointToCheck = 287;
 inline constexpr int kCheckInProgress = 288;
+inline constexpr int kRemoveInProgress = 289;
 
 } // namespace mwdx::text

@@ -218,7 +218,8 @@ protected:
         progress.exec();
         for (const auto& [name, textId, cancellable] :
              {std::tuple{"import-progress", text::kImportInProgress, true},
-              std::tuple{"home-move-progress", text::kHomeMoveInProgress, false}}) {
+              std::tuple{"home-move-progress", text::kHomeMoveInProgress, false},
+              std::tuple{"remove-progress", text::kRemoveInProgress, true}}) {
             WorkProgress work;
             work.Report(2, 5);
             CWorkDlg working(textId, cancellable, work, window.get());
@@ -288,10 +289,11 @@ TEST_F(WindowsFit, EveryWindowShowsItsTextsWholeInBothLanguages) {
         const ScopedLocale locale(sample.lang);
         m_seen.clear();
         LookAtEveryWindow(sample);
-        EXPECT_EQ(m_seen, (std::vector<std::string>{
-                              "main-window", "catalog-dialog", "message-box", "catalog-dialog-edit", "confirm-box",
-                              "document-dialog", "document-dialog-edit", "config-dialog", "progress-window",
-                              "import-progress", "home-move-progress", "home-question", "check-window"}));
+        EXPECT_EQ(m_seen,
+                  (std::vector<std::string>{"main-window", "catalog-dialog", "message-box", "catalog-dialog-edit",
+                                            "confirm-box", "document-dialog", "document-dialog-edit", "config-dialog",
+                                            "progress-window", "import-progress", "home-move-progress",
+                                            "remove-progress", "home-question", "check-window"}));
     }
 }
 
