@@ -3,9 +3,11 @@
 
 #include "commands/doc_dlg.h"
 #include "commands/transfer.h"
+#include "commands/work_dlg.h"
 #include "gui_fixture.h"
 #include "support/process.h"
 
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -78,6 +80,44 @@ TEST_F(QuitTest, AnInterruptCancelsTheQuestionOnScreenAndAddsNothing) {
     ASSERT_TRUE(WaitUntil([&] { return !window->isVisible(); }));
     EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE;"), "0");
     EXPECT_EQ(Entries(m_home), std::vector<std::string>{});
+}
+
+TEST_F(QuitTest, AHangUpDuringAnImportStopsItAsCancelWouldAndKeepsWhatIsDone) {
+    MakeDatabase(true);
+    const std::string folder = m_dir.File("inbox/Letters");
+    fs::create_directories(folder);
+    for (int i = 0; i < 30; ++i) {
+        std::ofstream(folder + "/letter-" + std::to_string(10 + i) + ".txt") << i;
+    }
+    auto window = OpenWindow();
+    window->QuitOnSignals();
+    // The signal comes after the third report; the import goes on once it has been told to stop.
+    int reports = 0;
+    SetWorkHookForTesting([&reports](WorkProgress& progress) {
+        if (++reports == 3) {
+            ::raise(SIGHUP);
+            for (int waited = 0; waited < 500 && !progress.cancel.load(); ++waited) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+    });
+    {
+        ModalScript script;
+        script.Then<QFileDialog>(
+            [&](QFileDialog* chooser) {
+                chooser->setDirectory(QString::fromStdString(folder));
+                static_cast<QDialog*>(chooser)->accept(); // the chooser's own accept is protected
+            },
+            "the folder chooser");
+        window->ImportFolder();
+        EXPECT_TRUE(script.Finished());
+    }
+    SetWorkHookForTesting({});
+    ASSERT_TRUE(WaitUntil([&] { return !window->isVisible(); })) << "the window closes once the import has stopped";
+    const std::vector<std::string> imported = Entries(m_home + "/Letters");
+    EXPECT_EQ(imported.size(), 2u) << "stopped after the file under way";
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE where FILETYPE=1;"), std::to_string(imported.size()));
+    EXPECT_EQ(Entries(folder).size(), 30u) << "copied: the originals stay";
 }
 
 } // namespace
