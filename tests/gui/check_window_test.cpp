@@ -20,7 +20,6 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <thread>
 
@@ -28,22 +27,6 @@ namespace fs = std::filesystem;
 
 namespace mwdx::test {
 namespace {
-
-void WriteFile(const std::string& path, const std::string& content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-// Every file below `dir` with its content.
-std::map<std::string, std::string> Files(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-        if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), dir).string()] = Bytes(entry.path());
-        }
-    }
-    return files;
-}
 
 // The kinds' rows of the check window, as shown ("text (count)").
 QStringList Groups(CCheckDlg& dialog) {
@@ -129,16 +112,16 @@ TEST_F(CheckWindow, ADamagedKnowledgeBaseIsMendedKindByKindAndNoFileIsLost) {
                  "(5,'Old',0,'',1,'old.txt',1),"            // its file is gone
                  "(6,'Lost',99,'',0,'',2),"                 // its parent's row is gone
                  "(7,'Lost child',6,'',1,'child.txt',3);"); // and so this one cannot be placed
-    WriteFile(m_home + "/Physics/notes.txt", "notes");
-    WriteFile(m_home + "/Physics/extra.txt", "extra");
-    WriteFile(m_home + "/Physics/late.txt", "late");
-    WriteFile(m_home + "/Scans/a.jpg", "jpeg");
+    PutFile(m_home + "/Physics/notes.txt", "notes");
+    PutFile(m_home + "/Physics/extra.txt", "extra");
+    PutFile(m_home + "/Physics/late.txt", "late");
+    PutFile(m_home + "/Scans/a.jpg", "jpeg");
     fs::copy(m_program + "/js", m_home + "/js", fs::copy_options::recursive);
     fs::remove(m_home + "/js/dtree.css");
-    WriteFile(m_home + "/js/dtree.js", "the user's own script");
+    PutFile(m_home + "/js/dtree.js", "the user's own script");
     const std::string inbox = m_dir.File("inbox");
-    WriteFile(inbox + "/lens copy.pdf", "lens");
-    const auto before = Files(m_home);
+    PutFile(inbox + "/lens copy.pdf", "lens");
+    const auto before = FilesBelow(m_home);
 
     auto window = OpenWindow();
     {
@@ -290,8 +273,8 @@ TEST_F(CheckWindow, ImportFolderCopiesATreeInAndACancelKeepsWhatIsDone) {
     RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'',0,'',1);");
     fs::create_directories(m_home + "/Physics");
     const std::string inbox = m_dir.File("inbox");
-    WriteFile(inbox + "/Trip/plan.txt", "plan");
-    WriteFile(inbox + "/Trip/Photos/beach.jpg", "beach");
+    PutFile(inbox + "/Trip/plan.txt", "plan");
+    PutFile(inbox + "/Trip/Photos/beach.jpg", "beach");
     fs::create_symlink("/etc/hostname", inbox + "/Trip/link");
     auto window = OpenWindow();
     QTest::qWait(kStartupDelayMs + 100);
@@ -334,7 +317,7 @@ TEST_F(CheckWindow, ImportFolderCopiesATreeInAndACancelKeepsWhatIsDone) {
     LoadSettings();
     const std::string big = inbox + "/Big";
     for (int i = 0; i < 40; ++i) {
-        WriteFile(big + "/f" + std::to_string(100 + i) + ".txt", std::to_string(i));
+        PutFile(big + "/f" + std::to_string(100 + i) + ".txt", std::to_string(i));
     }
     int reports = 0;
     SetWorkHookForTesting([&reports](WorkProgress& progress) {
@@ -362,8 +345,8 @@ TEST_F(CheckWindow, ImportFolderCopiesATreeInAndACancelKeepsWhatIsDone) {
     window->ImportFolder();
     SetWorkHookForTesting({});
     EXPECT_TRUE(script.Finished());
-    const auto imported = Files(m_home + "/Physics/Big");
-    const auto left = Files(big);
+    const auto imported = FilesBelow(m_home + "/Physics/Big");
+    const auto left = FilesBelow(big);
     EXPECT_EQ(imported.size(), 5u);
     EXPECT_LT(imported.size(), 40u) << "stopped part-way";
     EXPECT_EQ(imported.size() + left.size(), 40u) << "every file in exactly one place";

@@ -8,6 +8,8 @@
 #include <QTest>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -118,6 +120,23 @@ void OpenedUrls::Open(const QUrl& url) {
 
 std::string SourceScriptFolder() {
     return MARROWDEX_SOURCE_DIR "/resources/js";
+}
+
+void PutFile(const std::string& path, const std::string& content) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::map<std::string, std::string> FilesBelow(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            files[std::filesystem::relative(entry.path(), dir).string()] =
+                std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+    }
+    return files;
 }
 
 SmallFileSystem::SmallFileSystem(std::string point) : m_point(std::move(point)) {

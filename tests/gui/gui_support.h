@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
 
 namespace mwdx::test {
@@ -85,6 +86,12 @@ public slots:
 
 // The folder of a fresh copy of the program's page script (resources/js of the sources).
 std::string SourceScriptFolder();
+
+// Writes `content` to the file at `path`, making the folders above it first.
+void PutFile(const std::string& path, const std::string& content);
+
+// Every file below `dir` with its content, by its path below `dir`.
+std::map<std::string, std::string> FilesBelow(const std::string& dir);
 
 // A file system of 1 MB mounted on the folder `point`, seen only by this process (a private mount
 // namespace): a disk that fills up. Needs root; Reason() says why it is not there otherwise.

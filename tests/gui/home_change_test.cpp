@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -25,24 +24,10 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-void WriteFile(const std::string& path, const std::string& content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-// Every file below `dir` with its content, by its path below `dir`.
-std::map<std::string, std::string> Files(const std::string& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-        if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), dir).string()] = Bytes(entry.path());
-        }
-    }
-    return files;
-}
-
-// The configuration window with `folder` chosen through its chooser, then OK.
-void ChooseHomeAndPressOk(ModalScript& script, const std::string& folder) {
+// The configuration window with `folder` chosen through its chooser, then OK; then, unless
+// `answer` is empty, the question about the old Home Directory answered with the button whose
+// text it is.
+void ChooseNewHome(ModalScript& script, const std::string& folder, const QString& answer) {
     script.Then<CConfigDlg>([](CConfigDlg* dialog) { Child<QAbstractButton>(dialog, "browseButton")->click(); })
         .Then<QFileDialog>(
             [folder](QFileDialog* chooser) {
@@ -51,10 +36,9 @@ void ChooseHomeAndPressOk(ModalScript& script, const std::string& folder) {
             },
             "the folder chooser")
         .Then<CConfigDlg>([](CConfigDlg* dialog) { Child<QPushButton>(dialog, "okButton")->click(); });
-}
-
-// The question about the old Home Directory, answered with the button whose text is `answer`.
-void Answer(ModalScript& script, const QString& answer) {
+    if (answer.isEmpty()) {
+        return;
+    }
     script.Then<QMessageBox>(
         [answer](QMessageBox* box) {
             EXPECT_EQ(box->text(),
@@ -83,13 +67,13 @@ protected:
         MakeDatabase(true);
         RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'',0,'',1),(2,'Notes',1,'',1,'notes.txt',2),"
                      "(3,'Top',0,'',1,'top.txt',1);");
-        WriteFile(m_home + "/Physics/notes.txt", "notes");
-        WriteFile(m_home + "/top.txt", "top");
-        WriteFile(m_home + "/mwdx_index.html", "page");
-        WriteFile(m_home + "/not-mine.txt", "the user's own");
+        PutFile(m_home + "/Physics/notes.txt", "notes");
+        PutFile(m_home + "/top.txt", "top");
+        PutFile(m_home + "/mwdx_index.html", "page");
+        PutFile(m_home + "/not-mine.txt", "the user's own");
         fs::copy(m_program + "/js", m_home + "/js", fs::copy_options::recursive);
         fs::create_directories(m_new);
-        m_before = Files(m_home);
+        m_before = FilesBelow(m_home);
     }
 
     // Where the window's tree, the Settings and the store put the Home Directory, and the node
@@ -110,15 +94,14 @@ TEST_F(HomeChange, MovingEverythingCarriesTheKnowledgeBaseOverAndTheTreeFollowsA
     const ScopedLocale locale("en_US.UTF-8");
     auto window = OpenWindow();
     ModalScript script;
-    ChooseHomeAndPressOk(script, m_new);
-    Answer(script, QStringLiteral("Move everything to the new folder"));
+    ChooseNewHome(script, m_new, QStringLiteral("Move everything to the new folder"));
     window->OnOption();
     EXPECT_TRUE(script.Finished());
 
     auto moved = m_before;
     moved.erase("not-mine.txt");
-    EXPECT_EQ(Files(m_new), moved);
-    EXPECT_EQ(Files(m_home), (std::map<std::string, std::string>{{"not-mine.txt", "the user's own"}}))
+    EXPECT_EQ(FilesBelow(m_new), moved);
+    EXPECT_EQ(FilesBelow(m_home), (std::map<std::string, std::string>{{"not-mine.txt", "the user's own"}}))
         << "what the knowledge base does not own stays";
     ExpectHomeEverywhere(*window, m_new);
 
@@ -138,11 +121,10 @@ TEST_F(HomeChange, MovingEverythingCarriesTheKnowledgeBaseOverAndTheTreeFollowsA
 TEST_F(HomeChange, UsingTheNewFolderAsItIsShowsWhatIsMissingThere) {
     const ScopedLocale locale("en_US.UTF-8");
     // The user copied the catalogs' folders over, but not the top-level document.
-    WriteFile(m_new + "/Physics/notes.txt", "notes");
+    PutFile(m_new + "/Physics/notes.txt", "notes");
     auto window = OpenWindow();
     ModalScript script;
-    ChooseHomeAndPressOk(script, m_new);
-    Answer(script, QStringLiteral("Use the new folder as it is"));
+    ChooseNewHome(script, m_new, QStringLiteral("Use the new folder as it is"));
     script.Then<CCheckDlg>([](CCheckDlg* dialog) {
         auto* findings = Child<QTreeWidget>(dialog, "findingsTree");
         ASSERT_EQ(findings->topLevelItemCount(), 1);
@@ -153,7 +135,7 @@ TEST_F(HomeChange, UsingTheNewFolderAsItIsShowsWhatIsMissingThere) {
     window->OnOption();
     EXPECT_TRUE(script.Finished());
 
-    EXPECT_EQ(Files(m_home), m_before) << "the old folder is left as it was";
+    EXPECT_EQ(FilesBelow(m_home), m_before) << "the old folder is left as it was";
     EXPECT_EQ(Bytes(m_new + "/js/dtree.js"), Bytes(m_program + "/js/dtree.js")) << "the page's script, as ever";
     ExpectHomeEverywhere(*window, m_new);
 }
@@ -162,15 +144,14 @@ TEST_F(HomeChange, CancelChangesNothingAndTheWindowStaysForAnotherChoice) {
     const ScopedLocale locale("en_US.UTF-8");
     auto window = OpenWindow();
     ModalScript script;
-    ChooseHomeAndPressOk(script, m_new);
-    Answer(script, QStringLiteral("Cancel"));
+    ChooseNewHome(script, m_new, QStringLiteral("Cancel"));
     script.Then<CConfigDlg>([&](CConfigDlg* dialog) {
         EXPECT_EQ(Child<QLineEdit>(dialog, "homeDirEdit")->text().toStdString(), m_new);
         Child<QPushButton>(dialog, "cancelButton")->click();
     });
     window->OnOption();
     EXPECT_TRUE(script.Finished());
-    EXPECT_EQ(Files(m_home), m_before);
+    EXPECT_EQ(FilesBelow(m_home), m_before);
     EXPECT_TRUE(fs::is_empty(m_new));
     ExpectHomeEverywhere(*window, m_home);
 }
@@ -183,19 +164,18 @@ TEST_F(HomeChange, AMoveThatFailsPartWayIsToldAndEveryFileStaysInOnePlace) {
     }
     // Moved last (names in byte order), after the others have gone over: it does not fit.
     RunSql(m_db, "insert into FILE_NODE values(4,'Big',0,'',1,'zz-big.bin',1);");
-    WriteFile(m_home + "/zz-big.bin", std::string(3 << 20, 'b'));
-    m_before = Files(m_home);
+    PutFile(m_home + "/zz-big.bin", std::string(3 << 20, 'b'));
+    m_before = FilesBelow(m_home);
     auto window = OpenWindow();
     ModalScript script;
-    ChooseHomeAndPressOk(script, m_new);
-    Answer(script, QStringLiteral("Move everything to the new folder"));
+    ChooseNewHome(script, m_new, QStringLiteral("Move everything to the new folder"));
     script.ThenMessage(QStringLiteral("The knowledge base could not be moved to the new Home Directory. Everything is "
                                       "back in the old one, which stays the Home Directory."));
     script.Then<CConfigDlg>([](CConfigDlg* dialog) { Child<QPushButton>(dialog, "cancelButton")->click(); });
     window->OnOption();
     EXPECT_TRUE(script.Finished());
 
-    EXPECT_EQ(Files(m_home), m_before);
+    EXPECT_EQ(FilesBelow(m_home), m_before);
     EXPECT_TRUE(fs::is_empty(m_new)) << "nothing stays behind in the new folder";
     ExpectHomeEverywhere(*window, m_home);
     EXPECT_EQ(QueryText(m_db, "select count(*) from MWDX_JOURNAL;"), "0");
@@ -206,9 +186,9 @@ TEST_F(HomeChange, TheFirstStartDoesNotAsk) {
     RunSql(m_db, "update SYS_CONFIG set FIRST_RUNNING=1;");
     auto window = OpenWindow();
     ModalScript script;
-    ChooseHomeAndPressOk(script, m_new); // the window opens by itself a second after the start
+    ChooseNewHome(script, m_new, {}); // the window opens by itself a second after the start
     ASSERT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }, 10000));
-    EXPECT_EQ(Files(m_home), m_before);
+    EXPECT_EQ(FilesBelow(m_home), m_before);
     ExpectHomeEverywhere(*window, m_new);
 }
 
