@@ -184,6 +184,7 @@ void CMarrowdexDlg::DetachTree() {
 
 void CMarrowdexDlg::AttachTree() {
     m_treeModel->SetCatalog(&m_catalog);
+    SetCommentText({}); // nothing is selected any more
 }
 
 bool CMarrowdexDlg::ReloadIfChangedElsewhere() {
