@@ -22,6 +22,8 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -46,7 +48,8 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_treeModel(new CatalogTreeModel(this)),
       m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
       m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
-      m_tree(new CTreeCtrlEx(this)), m_commentPane(new QPlainTextEdit(this)) {
+      m_tree(new CTreeCtrlEx(this)), m_searchEdit(new QLineEdit(this)), m_matchCount(new QLabel(this)),
+      m_commentPane(new QPlainTextEdit(this)) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     m_commentPane->setObjectName(QStringLiteral("commentPane"));
@@ -56,6 +59,14 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     m_commentPane->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_commentPane->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_tree->setModel(m_treeModel);
+    m_searchEdit->setObjectName(QStringLiteral("searchEdit"));
+    m_searchEdit->setPlaceholderText(QStringLiteral("\U0001F50D"));
+    m_searchEdit->setClearButtonEnabled(true);
+    m_searchEdit->installEventFilter(this);
+    m_matchCount->setObjectName(QStringLiteral("matchCount"));
+    m_matchCount->setMinimumWidth(m_matchCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
+    m_matchCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_filterTimer.setSingleShot(true);
     LayOut();
 
     connect(m_optionButton, &QPushButton::clicked, this, &CMarrowdexDlg::OnOption);
@@ -66,6 +77,13 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     connect(m_tree, &QAbstractItemView::clicked, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &CMarrowdexDlg::OnTreeSelect);
+    connect(m_tree, &CTreeCtrlEx::enterPressed, this, &CMarrowdexDlg::OnTreeEnter);
+    connect(m_tree, &QAbstractItemView::doubleClicked, this, &CMarrowdexDlg::OnTreeDoubleClick);
+    connect(m_tree, &CTreeCtrlEx::nodeDropped, this, &CMarrowdexDlg::OnNodeDropped);
+    connect(m_tree, &CTreeCtrlEx::filesDropped, this, &CMarrowdexDlg::OnFilesDropped);
+    connect(m_searchEdit, &QLineEdit::textChanged, this, &CMarrowdexDlg::OnSearchTextChanged);
+    connect(&m_filterTimer, &QTimer::timeout, this, &CMarrowdexDlg::FilterSlice);
+    InstallShortcuts();
     connect(&m_quitTimer, &QTimer::timeout, this, &CMarrowdexDlg::FinishQuit);
     m_startupTimer.setSingleShot(true);
     connect(&m_startupTimer, &QTimer::timeout, this, &CMarrowdexDlg::OnTimer);
@@ -96,9 +114,18 @@ void CMarrowdexDlg::LayOut() {
     buttons->addStretch(1);
 
     // The tree and the pane share the width as 188 to 293, as the window was first laid out.
+    // The search field with its count of matches above the tree.
+    auto* search = new QHBoxLayout;
+    search->setSpacing(units.X(2));
+    search->addWidget(m_searchEdit, 1);
+    search->addWidget(m_matchCount);
+    auto* treeColumn = new QVBoxLayout;
+    treeColumn->setSpacing(units.Y(2));
+    treeColumn->addLayout(search);
+    treeColumn->addWidget(m_tree, 1);
     auto* panes = new QHBoxLayout;
     panes->setSpacing(units.X(2));
-    panes->addWidget(m_tree, 188);
+    panes->addLayout(treeColumn, 188);
     panes->addWidget(m_commentPane, 293);
 
     auto* window = new QVBoxLayout(this);
@@ -156,6 +183,8 @@ void CMarrowdexDlg::OnInitDialog() {
 }
 
 void CMarrowdexDlg::LoadTree() {
+    m_filterTimer.stop();
+    m_search = {};
     m_treeModel->SetCatalog(nullptr);
     m_catalog.Clear();
     LoadSettings();
@@ -249,6 +278,26 @@ void CMarrowdexDlg::OnOpenConfig() {
 
 void CMarrowdexDlg::OnOption() {
     OnOpenConfig();
+}
+
+bool CMarrowdexDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Escape in the search field ends the search instead of closing the window, and Enter goes
+    // on to the tree's first match.
+    if (watched == m_searchEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape) {
+            ClearSearch();
+            return true;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_tree->setFocus(Qt::OtherFocusReason);
+            if (!GetSelectedItem().isValid() && m_treeModel->rowCount() > 0) {
+                SelectItem(m_treeModel->index(0, 0));
+            }
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CMarrowdexDlg::keyPressEvent(QKeyEvent* event) {

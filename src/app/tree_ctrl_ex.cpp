@@ -1,13 +1,23 @@
 #include "app/tree_ctrl_ex.h"
 
+#include "app/catalog_tree_model.h"
+
 #include <QAccessible>
 #include <QContextMenuEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QHash>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
+#include <QTimer>
+#include <QUrl>
 #include <QtWidgets/private/qtreeview_p.h>
+#include <algorithm>
 #include <utility>
 
 // The in-place updates below work on QTreeView's own layout rows; they follow Qt 6.4's
@@ -60,6 +70,11 @@ CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTreeView(parent) {
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Nodes are dragged onto catalogs; files come in from the file manager.
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDropIndicatorShown(false);
 }
 
 void CTreeCtrlEx::setModel(QAbstractItemModel* model) {
@@ -131,6 +146,95 @@ void CTreeCtrlEx::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     QTreeView::mouseReleaseEvent(event);
+}
+
+void CTreeCtrlEx::keyPressEvent(QKeyEvent* event) {
+    const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+                       (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const QModelIndex current = currentIndex();
+    if (!enter || !current.isValid()) {
+        QTreeView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (model()->hasChildren(current)) {
+        setExpanded(current, !isExpanded(current));
+    }
+    emit enterPressed(current);
+}
+
+void CTreeCtrlEx::startDrag(Qt::DropActions) {
+    // Only the selected node moves; what the drop does is the window's, not the view's, so
+    // nothing is taken out of the model when the drag ends.
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    const auto* catalog = qobject_cast<const CatalogTreeModel*>(model());
+    const CatalogNode* node = selected.isEmpty() || catalog == nullptr ? nullptr : catalog->NodeOf(selected.first());
+    if (node == nullptr) {
+        return;
+    }
+    auto* data = new QMimeData;
+    data->setData(QLatin1String(kNodeMimeType), QByteArray::number(static_cast<qlonglong>(node->FileId())));
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->setPixmap(selected.first().data(Qt::DecorationRole).value<QIcon>().pixmap(iconSize()));
+    drag->exec(Qt::MoveAction);
+}
+
+bool CTreeCtrlEx::Accepts(const QMimeData* data) const {
+    if (data == nullptr) {
+        return false;
+    }
+    if (data->hasFormat(QLatin1String(kNodeMimeType))) {
+        return true;
+    }
+    const QList<QUrl> urls = data->urls();
+    return !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+void CTreeCtrlEx::dragEnterEvent(QDragEnterEvent* event) {
+    if (Accepts(event->mimeData())) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void CTreeCtrlEx::dragMoveEvent(QDragMoveEvent* event) {
+    // The base scrolls near the edges; where the node may go is ours to say.
+    QTreeView::dragMoveEvent(event);
+    if (!Accepts(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    const bool ownNode = event->mimeData()->hasFormat(QLatin1String(kNodeMimeType));
+    event->setDropAction(ownNode ? Qt::MoveAction : event->proposedAction());
+    event->accept();
+}
+
+void CTreeCtrlEx::dropEvent(QDropEvent* event) {
+    stopAutoScroll();
+    setState(NoState);
+    const QMimeData* data = event->mimeData();
+    if (!Accepts(data)) {
+        event->ignore();
+        return;
+    }
+    const QPersistentModelIndex target = indexAt(event->position().toPoint());
+    const bool ownNode = data->hasFormat(QLatin1String(kNodeMimeType));
+    event->setDropAction(ownNode ? Qt::MoveAction : Qt::CopyAction);
+    event->accept();
+    // The command runs once the drag has ended: it may show windows, which a drag in progress
+    // must not wait on.
+    if (ownNode) {
+        const std::int64_t fileId = data->data(QLatin1String(kNodeMimeType)).toLongLong();
+        QTimer::singleShot(0, this, [this, fileId, target] { emit nodeDropped(fileId, target); });
+        return;
+    }
+    QStringList paths;
+    for (const QUrl& url : data->urls()) {
+        paths << url.toLocalFile();
+    }
+    QTimer::singleShot(0, this, [this, paths, target] { emit filesDropped(paths, target); });
 }
 
 void CTreeCtrlEx::drawBranches(QPainter*, const QRect&, const QModelIndex&) const {

@@ -61,6 +61,16 @@ inline constexpr int kSourceBelongsToStore = 197;
 inline constexpr int kCommandFinished = 198;   // followed by the paths concerned, a line each
 inline constexpr int kCommandUndone = 199;     // the same
 inline constexpr int kCommandUnresolved = 210; // the same
+inline constexpr int kOpen = 220;
+inline constexpr int kShowInFolder = 221;
+inline constexpr int kMoveTo = 222;
+inline constexpr int kNotFoundOnDisk = 223; // followed by the path
+inline constexpr int kMoveDialogCaption = 224;
+inline constexpr int kChooseTargetCatalog = 225;
+inline constexpr int kTopLevel = 226;
+inline constexpr int kDropDialogCaption = 227;
+inline constexpr int kFilesDoneOfTotal = 228; // %1 of %2 files
+inline constexpr int kBytesDoneOfTotal = 229; // %1 of %2 (sizes)
 inline constexpr int kMoveIntoItself = 230;
 // The health check's kinds of findings, in the order of FindingKind, and its verdicts.
 inline constexpr int kFindingsFirst = 250;
@@ -68,5 +78,9 @@ inline constexpr int kCheckHealthy = 259;
 inline constexpr int kCheckFindings = 260;
 inline constexpr int kRecoveredCatalog = 261; // the catalog that takes rows that could not be placed
 inline constexpr int kMoveFailed = 231;
+inline constexpr int kSomeFilesNotAdded = 232; // followed by each file and why, a line each
+inline constexpr int kDropCancelled = 233;
+inline constexpr int kSelectNodeFirst = 234;
+inline constexpr int kFolderNotImported = 235; // a folder's import added nothing
 
 } // namespace mwdx::text
