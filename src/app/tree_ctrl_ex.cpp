@@ -75,6 +75,7 @@ CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTreeView(parent) {
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DragDrop);
     setDropIndicatorShown(false);
+    viewport()->setAcceptDrops(true);
 }
 
 void CTreeCtrlEx::setModel(QAbstractItemModel* model) {
@@ -163,17 +164,25 @@ void CTreeCtrlEx::keyPressEvent(QKeyEvent* event) {
     emit enterPressed(current);
 }
 
+QMimeData* CTreeCtrlEx::DragData(const QModelIndex& index) const {
+    const auto* catalog = qobject_cast<const CatalogTreeModel*>(model());
+    const CatalogNode* node = catalog != nullptr ? catalog->NodeOf(index) : nullptr;
+    if (node == nullptr) {
+        return nullptr;
+    }
+    auto* data = new QMimeData;
+    data->setData(QLatin1String(kNodeMimeType), QByteArray::number(static_cast<qlonglong>(node->FileId())));
+    return data;
+}
+
 void CTreeCtrlEx::startDrag(Qt::DropActions) {
     // Only the selected node moves; what the drop does is the window's, not the view's, so
     // nothing is taken out of the model when the drag ends.
     const QModelIndexList selected = selectionModel()->selectedIndexes();
-    const auto* catalog = qobject_cast<const CatalogTreeModel*>(model());
-    const CatalogNode* node = selected.isEmpty() || catalog == nullptr ? nullptr : catalog->NodeOf(selected.first());
-    if (node == nullptr) {
+    QMimeData* data = selected.isEmpty() ? nullptr : DragData(selected.first());
+    if (data == nullptr) {
         return;
     }
-    auto* data = new QMimeData;
-    data->setData(QLatin1String(kNodeMimeType), QByteArray::number(static_cast<qlonglong>(node->FileId())));
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
     drag->setPixmap(selected.first().data(Qt::DecorationRole).value<QIcon>().pixmap(iconSize()));

@@ -9,6 +9,7 @@
 // and takes removed rows out in place, touching only the rows that changed (and the rows' places
 // after them); anything else is left to QTreeView.
 
+#include <QMimeData>
 #include <QStringList>
 #include <QTreeView>
 #include <cstddef>
@@ -31,6 +32,9 @@ public:
     // True when `point` (viewport coordinates) lies on the icon or the label of `index`, not
     // merely beside them in the row.
     bool IsOnItem(const QModelIndex& index, const QPoint& point) const;
+
+    // What a drag of `index` carries (nullptr for no node); the caller owns it.
+    QMimeData* DragData(const QModelIndex& index) const;
 
     // How often the view has laid out all its rows anew since it was made (a statistic for tests:
     // a command in a wide catalog must not cost that).

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <qpa/qplatformdrag.h>
+#include <qpa/qwindowsysteminterface.h>
 
 namespace mwdx::test {
 
@@ -109,6 +111,17 @@ OpenedUrls::~OpenedUrls() {
 
 void OpenedUrls::Open(const QUrl& url) {
     urls.append(url);
+}
+
+bool DropOnWindow(QWidget* window, const QMimeData& data, const QPoint& at, Qt::DropActions actions) {
+    QWindow* handle = window->windowHandle();
+    const QPlatformDragQtResponse entered =
+        QWindowSystemInterface::handleDrag(handle, &data, at, actions, Qt::LeftButton, Qt::NoModifier);
+    if (!entered.isAccepted()) {
+        QWindowSystemInterface::handleDrag(handle, nullptr, QPoint(), Qt::IgnoreAction, Qt::NoButton, Qt::NoModifier);
+        return false;
+    }
+    return QWindowSystemInterface::handleDrop(handle, &data, at, actions, Qt::LeftButton, Qt::NoModifier).isAccepted();
 }
 
 std::string SourceScriptFolder() {
