@@ -25,6 +25,14 @@ constexpr auto kSliceTime = std::chrono::milliseconds(25);
 
 } // namespace
 
+const CatalogNode* CMarrowdexDlg::SelectedOrBefore() const {
+    // What the user selects under the search counts; until then, what was selected before it.
+    if (const CatalogNode* selected = ItemNode(GetSelectedItem())) {
+        return selected;
+    }
+    return m_search.selectedBefore >= 0 ? m_catalog.NodeById(m_search.selectedBefore) : nullptr;
+}
+
 void CMarrowdexDlg::FocusSearch() {
     m_searchEdit->setFocus(Qt::ShortcutFocusReason);
     m_searchEdit->selectAll();
@@ -52,6 +60,9 @@ void CMarrowdexDlg::OnSearchTextChanged() {
         // The tree as it is now, to come back to.
         m_search.active = true;
         m_search.scrollBefore = m_tree->verticalScrollBar()->value();
+        if (const CatalogNode* selected = ItemNode(GetSelectedItem())) {
+            m_search.selectedBefore = selected->FileId();
+        }
         m_treeModel->ForEachListedParent([this](const CatalogNode* node) {
             if (node != m_catalog.RootNode() && m_tree->isExpanded(ItemOf(node))) {
                 m_search.expandedBefore.push_back(node->FileId());
@@ -90,7 +101,7 @@ void CMarrowdexDlg::FilterSlice() {
             return;
         }
     }
-    const CatalogNode* selected = ItemNode(GetSelectedItem());
+    const CatalogNode* selected = SelectedOrBefore();
     const ShownTree shown = ShowMatches(m_search.matches, *m_catalog.RootNode());
     m_search.matches = {};
     m_treeModel->SetFilter(shown);
@@ -114,9 +125,9 @@ void CMarrowdexDlg::ClearSearch() {
     if (!m_search.active) {
         return;
     }
+    const CatalogNode* selected = SelectedOrBefore();
     const SearchState before = std::move(m_search);
     m_search = {};
-    const CatalogNode* selected = ItemNode(GetSelectedItem());
     m_treeModel->ClearFilter();
     for (const std::int64_t id : before.expandedBefore) {
         if (const CatalogNode* node = m_catalog.NodeById(id)) {

@@ -131,6 +131,7 @@ private:
     void FinishQuit();
     void InstallShortcuts();
     void FilterSlice();
+    const CatalogNode* SelectedOrBefore() const;
     void MoveNodeInto(CatalogNode& node, CatalogNode* target);
 
     std::string m_programDirectory;
@@ -151,6 +152,7 @@ private:
         std::uint64_t generation = 0;
         std::vector<const CatalogNode*> matches;
         std::vector<std::int64_t> expandedBefore; // FILE_IDs
+        std::int64_t selectedBefore = -1;
         int scrollBefore = 0;
     };
     SearchState m_search;
