@@ -60,7 +60,6 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     m_commentPane->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_tree->setModel(m_treeModel);
     m_searchEdit->setObjectName(QStringLiteral("searchEdit"));
-    m_searchEdit->setPlaceholderText(QStringLiteral("\U0001F50D"));
     m_searchEdit->setClearButtonEnabled(true);
     m_searchEdit->installEventFilter(this);
     m_matchCount->setObjectName(QStringLiteral("matchCount"));
@@ -169,6 +168,7 @@ void CMarrowdexDlg::OnInitDialog() {
     m_openIndexButton->setText(UiText(text::kOpenIndex));
     m_syncIndexButton->setText(UiText(text::kSyncIndex));
     m_helpButton->setText(UiText(text::kHelp));
+    m_searchEdit->setPlaceholderText(UiText(text::kFindPlaceholder));
     setWindowTitle(UiText(text::kProgramTitle));
 
     if (m_startRefusal != 0) {

@@ -110,6 +110,7 @@ constexpr Entry kEntries[] = {
      u"已取消。之前添加的文件已保留，其余文件未添加。"},
     {234, u"Please select a catalog or document first", u"请先选择一个目录或文档"},
     {235, u"The folder could not be imported", u"无法导入这个文件夹"},
+    {236, u"Find (Ctrl+F)", u"查找 (Ctrl+F)"},
     {250, u"Files or folders missing", u"缺少的文件或文件夹"},
     {251, u"A file where a folder should be, or a folder where a file should be", u"本该是文件夹的地方是文件，或者本该是文件的地方是文件夹"},
     {252, u"Files and folders in the Home Directory that no catalog or document owns", u"主目录中不属于任何目录或文档的文件和文件夹"},

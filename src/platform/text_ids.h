@@ -82,5 +82,6 @@ inline constexpr int kSomeFilesNotAdded = 232; // followed by each file and why,
 inline constexpr int kDropCancelled = 233;
 inline constexpr int kSelectNodeFirst = 234;
 inline constexpr int kFolderNotImported = 235; // a folder's import added nothing
+inline constexpr int kFindPlaceholder = 236;
 
 } // namespace mwdx::text

@@ -7,6 +7,8 @@
 #include "app/prompts.h"
 #include "commands/dir_dlg.h"
 #include "commands/doc_dlg.h"
+#include "commands/drop_dlg.h"
+#include "commands/move_dlg.h"
 #include "commands/prg_dlg.h"
 #include "config/config_dlg.h"
 #include "gui_fixture.h"
@@ -207,6 +209,18 @@ protected:
             dialog->NotifyTransferEnded();
         });
         progress.exec();
+        script.Then<CMoveDlg>([&](CMoveDlg* dialog) {
+            Look("move-dialog", dialog);
+            cancel(dialog);
+        });
+        window->SelectItem(book);
+        window->MoveSelectedNodeTo();
+        CDropDlg drop(window.get());
+        drop.Begin(12, std::uint64_t{48} << 20);
+        drop.FileDone(std::uint64_t{20} << 20);
+        drop.StartFile(1, QStringLiteral("feynman-lectures-1.pdf"));
+        Look("drop-window", &drop);
+        drop.hide();
         EXPECT_TRUE(script.Finished());
     }
 
@@ -221,9 +235,10 @@ TEST_F(WindowsFit, EveryWindowShowsItsTextsWholeInBothLanguages) {
         const ScopedLocale locale(sample.lang);
         m_seen.clear();
         LookAtEveryWindow(sample);
-        EXPECT_EQ(m_seen, (std::vector<std::string>{"main-window", "catalog-dialog", "message-box",
-                                                    "catalog-dialog-edit", "confirm-box", "document-dialog",
-                                                    "document-dialog-edit", "config-dialog", "progress-window"}));
+        EXPECT_EQ(m_seen,
+                  (std::vector<std::string>{"main-window", "catalog-dialog", "message-box", "catalog-dialog-edit",
+                                            "confirm-box", "document-dialog", "document-dialog-edit", "config-dialog",
+                                            "progress-window", "move-dialog", "drop-window"}));
     }
 }
 
