@@ -60,7 +60,6 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     m_commentPane->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_tree->setModel(m_treeModel);
     m_searchEdit->setObjectName(QStringLiteral("searchEdit"));
-    m_searchEdit->setClearButtonEnabled(true);
     m_searchEdit->installEventFilter(this);
     m_matchCount->setObjectName(QStringLiteral("matchCount"));
     m_matchCount->setMinimumWidth(m_matchCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));

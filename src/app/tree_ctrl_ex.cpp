@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QUrl>
@@ -218,9 +219,36 @@ void CTreeCtrlEx::dragMoveEvent(QDragMoveEvent* event) {
     const bool ownNode = event->mimeData()->hasFormat(QLatin1String(kNodeMimeType));
     event->setDropAction(ownNode ? Qt::MoveAction : event->proposedAction());
     event->accept();
+    const QModelIndex target = indexAt(event->position().toPoint());
+    if (target != m_dropTarget) {
+        m_dropTarget = target;
+        viewport()->update();
+    }
+}
+
+void CTreeCtrlEx::dragLeaveEvent(QDragLeaveEvent* event) {
+    QTreeView::dragLeaveEvent(event);
+    m_dropTarget = QPersistentModelIndex();
+    viewport()->update();
+}
+
+void CTreeCtrlEx::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QTreeView::drawRow(painter, option, index);
+    if (index == m_dropTarget) {
+        // Around the item's icon and name, where the node or files will go.
+        const QString text = index.data(Qt::DisplayRole).toString();
+        QRect frame = visualRect(index);
+        frame.setWidth(std::min(frame.width(), iconSize().width() + 8 + fontMetrics().horizontalAdvance(text) + 4));
+        painter->save();
+        painter->setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter->drawRect(frame.adjusted(1, 1, -1, -1));
+        painter->restore();
+    }
 }
 
 void CTreeCtrlEx::dropEvent(QDropEvent* event) {
+    m_dropTarget = QPersistentModelIndex();
+    viewport()->update();
     stopAutoScroll();
     setState(NoState);
     const QMimeData* data = event->mimeData();

@@ -10,6 +10,7 @@
 // after them); anything else is left to QTreeView.
 
 #include <QMimeData>
+#include <QPersistentModelIndex>
 #include <QStringList>
 #include <QTreeView>
 #include <cstddef>
@@ -65,6 +66,9 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    // The row a drag would drop onto is framed.
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     // A press beside the items (below the last one, or in a row past its label) takes the focus
     // and nothing else: the selection stays, and so does what the menu acts on. (A double click
@@ -92,6 +96,7 @@ private:
     PendingRemoval m_removal;
     std::size_t m_fullLayouts = 0;
     bool m_pressedBeside = false; // until the buttons are released
+    QPersistentModelIndex m_dropTarget;
 };
 
 } // namespace mwdx

@@ -240,13 +240,29 @@ std::vector<const CatalogNode*> CatalogSearch::Find(std::string_view text) const
 ShownTree ShowMatches(const std::vector<const CatalogNode*>& matches, const CatalogNode& root) {
     ShownTree shown;
     shown.matches = matches.size();
+    // Catalogs already shown: as an ancestor or as a match. Documents never hold anything, so a
+    // document is shown once, as the match it is.
     std::unordered_set<const CatalogNode*> seen;
-    seen.reserve(matches.size() * 2);
+    const auto firstTime = [&](const CatalogNode* node) {
+        return node->FirstChild() == nullptr || seen.insert(node).second;
+    };
+    // Matches come mostly in the catalog's order, so most share the parent of the one before.
+    const CatalogNode* lastParent = nullptr;
+    std::vector<CatalogNode*>* siblings = nullptr;
     for (const CatalogNode* node : matches) {
-        // Up to the first node already shown: everything above it is shown too.
-        while (node != &root && node->Parent() != nullptr && seen.insert(node).second) {
-            shown.children[node->Parent()].push_back(const_cast<CatalogNode*>(node));
-            node = node->Parent();
+        const CatalogNode* parent = node->Parent();
+        if (parent == nullptr || !firstTime(node)) {
+            continue;
+        }
+        if (parent != lastParent) {
+            lastParent = parent;
+            siblings = &shown.children[parent];
+        }
+        siblings->push_back(const_cast<CatalogNode*>(node));
+        // Up to the first catalog already shown: everything above it is shown too.
+        for (const CatalogNode* up = parent; up != &root && up->Parent() != nullptr && seen.insert(up).second;
+             up = up->Parent()) {
+            shown.children[up->Parent()].push_back(const_cast<CatalogNode*>(up));
         }
     }
     const auto byPlace = [](const CatalogNode* a, const CatalogNode* b) { return a->Ordinal() < b->Ordinal(); };

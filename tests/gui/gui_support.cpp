@@ -124,6 +124,12 @@ bool DropOnWindow(QWidget* window, const QMimeData& data, const QPoint& at, Qt::
     return QWindowSystemInterface::handleDrop(handle, &data, at, actions, Qt::LeftButton, Qt::NoModifier).isAccepted();
 }
 
+void DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at) {
+    QWindowSystemInterface::handleDrag(window->windowHandle(), data, at,
+                                       data != nullptr ? Qt::MoveAction : Qt::IgnoreAction,
+                                       data != nullptr ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+}
+
 std::string SourceScriptFolder() {
     return MARROWDEX_SOURCE_DIR "/resources/js";
 }

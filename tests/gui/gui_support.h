@@ -88,6 +88,9 @@ public slots:
 // `at` (window coordinates), then the drop there. Returns whether the drop was taken.
 bool DropOnWindow(QWidget* window, const QMimeData& data, const QPoint& at, Qt::DropActions actions);
 
+// A drag held over `at` (window coordinates) without dropping; `data` nullptr: the drag leaves.
+void DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at);
+
 // The folder of a fresh copy of the program's page script (resources/js of the sources).
 std::string SourceScriptFolder();
 
