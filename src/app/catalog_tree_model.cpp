@@ -74,6 +74,13 @@ void CatalogTreeModel::SetFilter(const ShownTree& shown) {
     endResetModel();
 }
 
+const std::vector<CatalogNode*>* CatalogTreeModel::ShownChildren(const CatalogNode* node) const {
+    const Children* listed = ListedChildrenOf(node != nullptr ? node : RootNode());
+    // A list with gaps (a node went) is left to the view's own walk.
+    return listed != nullptr && static_cast<std::size_t>(listed->rows) == listed->nodes.size() ? &listed->nodes
+                                                                                               : nullptr;
+}
+
 void CatalogTreeModel::ClearFilter() {
     if (!m_filtering) {
         return;
@@ -444,7 +451,17 @@ QVariant CatalogTreeModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags CatalogTreeModel::flags(const QModelIndex& index) const {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled : Qt::NoItemFlags;
+    const CatalogNode* node = NodeOf(index);
+    if (node == nullptr) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+    // No command puts anything under a document (only a damaged store has some there), and the
+    // view then neither asks nor keeps an expanded state for it.
+    if (!node->IsCatalog() && node->FirstChild() == nullptr) {
+        flags |= Qt::ItemNeverHasChildren;
+    }
+    return flags;
 }
 
 } // namespace mwdx

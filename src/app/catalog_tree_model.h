@@ -39,6 +39,11 @@ public:
     void ClearFilter();
     bool Filtering() const { return m_filtering; }
 
+    // Under a filter: the children shown below `node` (nullptr: the top level), in order, without
+    // listing anything; empty when none are. For laying out every shown row at once.
+    const std::vector<CatalogNode*>* ShownChildren(const CatalogNode* node) const;
+    QModelIndex MakeIndex(int row, CatalogNode* node) const { return createIndex(row, 0, node); }
+
     // Calls visit(node) for each node whose children a view has asked for (the Root Node too).
     template <class Visit> void ForEachListedParent(Visit&& visit) const {
         for (const auto& [node, children] : m_children) {

@@ -21,6 +21,7 @@ namespace {
 // A slice looks through this many nodes at a time and gives the window its turn once it has
 // taken this long.
 constexpr std::size_t kSlicePlaces = 1 << 16;
+constexpr std::size_t kSliceBuild = 1 << 15;
 constexpr auto kSliceTime = std::chrono::milliseconds(25);
 
 } // namespace
@@ -69,10 +70,7 @@ void CMarrowdexDlg::OnSearchTextChanged() {
             }
         });
     }
-    CatalogSearch& index = m_treeModel->Search();
-    if (!index.Built()) {
-        index.Build(*m_catalog.RootNode());
-    }
+    const CatalogSearch& index = m_treeModel->Search();
     m_search.folded = FoldCase(text);
     m_search.nextPlace = 0;
     m_search.matches.clear();
@@ -81,9 +79,16 @@ void CMarrowdexDlg::OnSearchTextChanged() {
 }
 
 void CMarrowdexDlg::FilterSlice() {
-    const CatalogSearch& index = m_treeModel->Search();
+    CatalogSearch& index = m_treeModel->Search();
     if (!m_search.active || m_catalog.RootNode() == nullptr) {
         return;
+    }
+    // The first search folds every name and comment, a slice at a time too.
+    if (!index.Built()) {
+        if (!index.BuildSome(*m_catalog.RootNode(), kSliceBuild, m_catalog.NodeCount())) {
+            m_filterTimer.start(0);
+            return;
+        }
     }
     if (index.Generation() != m_search.generation) {
         // The catalog changed between slices: what was found may be gone.
@@ -105,7 +110,12 @@ void CMarrowdexDlg::FilterSlice() {
     const ShownTree shown = ShowMatches(m_search.matches, *m_catalog.RootNode());
     m_search.matches = {};
     m_treeModel->SetFilter(shown);
-    m_tree->expandAll();
+    // Every catalog with something shown below it is open; the view lays the rows out once.
+    for (const auto& [parent, children] : shown.children) {
+        if (parent != m_catalog.RootNode()) {
+            m_tree->expand(ItemOf(parent));
+        }
+    }
     m_matchCount->setText(QString::number(shown.matches));
     // The selection stays when the search shows it.
     if (const QModelIndex item = ItemOf(selected); item.isValid()) {

@@ -280,6 +280,11 @@ void CTreeCtrlEx::drawBranches(QPainter*, const QRect&, const QModelIndex&) cons
 
 void CTreeCtrlEx::doItemsLayout() {
     ++m_fullLayouts;
+    if (LayOutShownRows()) {
+        QAbstractItemView::doItemsLayout();
+        header()->doItemsLayout();
+        return;
+    }
     QTreeView::doItemsLayout();
 }
 
@@ -346,6 +351,59 @@ bool CTreeCtrlEx::CanUpdateInPlace() const {
     return !d.delayedPendingLayout && d.uniformRowHeights && d.defaultItemHeight > 0 && !d.viewItems.isEmpty() &&
            d.hiddenIndexes.isEmpty() && d.spanningIndexes.isEmpty() && state() != AnimatingState &&
            !QAccessible::isActive();
+}
+
+bool CTreeCtrlEx::LayOutShownRows() {
+    QTreeViewPrivate& d = Private(d_ptr.data());
+    const auto* catalog = qobject_cast<const CatalogTreeModel*>(model());
+    // What QTreeView's own layout takes care of besides the rows is left to it.
+    if (catalog == nullptr || !catalog->Filtering() || rootIndex().isValid() || d.hasRemovedItems ||
+        !d.uniformRowHeights || d.defaultItemHeight <= 0 || !d.hiddenIndexes.isEmpty() ||
+        !d.spanningIndexes.isEmpty() || QAccessible::isActive()) {
+        return false;
+    }
+    const std::vector<CatalogNode*>* top = catalog->ShownChildren(nullptr);
+    if (top == nullptr) {
+        return false;
+    }
+    // Depth first, each row before its shown children; a row's total is known once they are out.
+    struct Level {
+        const std::vector<CatalogNode*>* children;
+        std::size_t next = 0;
+        int parentItem = -1;
+    };
+    QList<QTreeViewItem> items;
+    std::vector<Level> stack{{top, 0, -1}};
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.children->size()) {
+            if (level.parentItem >= 0) {
+                items[level.parentItem].total = static_cast<uint>(items.size() - level.parentItem - 1);
+            }
+            stack.pop_back();
+            continue;
+        }
+        const std::size_t row = level.next++;
+        CatalogNode* node = (*level.children)[row];
+        QTreeViewItem item;
+        item.index = catalog->MakeIndex(static_cast<int>(row), node);
+        item.parentItem = level.parentItem;
+        item.level = static_cast<uint>(stack.size() - 1);
+        item.hasMoreSiblings = row + 1 < level.children->size();
+        const std::vector<CatalogNode*>* below = node->FirstChild() != nullptr ? catalog->ShownChildren(node) : nullptr;
+        if (node->FirstChild() != nullptr && below == nullptr && catalog->hasChildren(item.index)) {
+            return false; // a list with gaps: Qt's walk handles it
+        }
+        item.hasChildren = below != nullptr && !below->empty();
+        item.expanded = item.hasChildren && d.isIndexExpanded(item.index);
+        items.append(item);
+        if (item.expanded) {
+            stack.push_back({below, 0, static_cast<int>(items.size() - 1)});
+        }
+    }
+    d.viewItems = std::move(items);
+    d.lastViewedItem = 0;
+    return true;
 }
 
 bool CTreeCtrlEx::AppendInPlace(const QModelIndex& parent, int start, int end) {

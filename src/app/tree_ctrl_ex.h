@@ -83,6 +83,9 @@ private:
     void OnRowsRemoved(const QModelIndex& parent, int start, int end);
     bool CanUpdateInPlace() const;
     bool AppendInPlace(const QModelIndex& parent, int start, int end);
+    // Under a search, lays out every shown row straight from the model's lists, as QTreeView's
+    // own layout would; false (nothing done) when it cannot.
+    bool LayOutShownRows();
 
     // The layout's rows that the removal announced in rowsAboutToBeRemoved takes away.
     struct PendingRemoval {

@@ -108,6 +108,8 @@ std::string FoldCase(std::string_view text) {
 }
 
 void CatalogSearch::Clear() {
+    m_buildRoot = nullptr;
+    m_nextToFold = nullptr;
     m_text = {};
     m_entries = {};
     m_entryOf = {};
@@ -128,16 +130,29 @@ void CatalogSearch::Append(const CatalogNode& node) {
 void CatalogSearch::Build(const CatalogNode& root) {
     Clear();
     std::size_t nodes = 0;
-    std::size_t bytes = 0;
-    ForEachDescendant(root, [&](const CatalogNode& node) {
-        ++nodes;
-        bytes += node.Details().fileName.size() + node.Details().comment.size() + 2;
-    });
-    m_text.reserve(bytes + bytes / 16);
-    m_entries.reserve(nodes);
-    m_entryOf.reserve(nodes);
-    ForEachDescendant(root, [this](const CatalogNode& node) { Append(node); });
-    m_built = true;
+    ForEachDescendant(root, [&](const CatalogNode&) { ++nodes; });
+    while (!BuildSome(root, nodes + 1, nodes)) {
+    }
+}
+
+bool CatalogSearch::BuildSome(const CatalogNode& root, std::size_t nodes, std::size_t total) {
+    if (m_built) {
+        return true;
+    }
+    if (m_nextToFold == nullptr || m_buildRoot != &root) {
+        Clear();
+        m_buildRoot = &root;
+        m_nextToFold = root.FirstChild();
+        m_entries.reserve(total);
+        m_entryOf.reserve(total);
+        m_text.reserve(total * 48);
+    }
+    for (; m_nextToFold != nullptr && nodes > 0; --nodes) {
+        Append(*m_nextToFold);
+        m_nextToFold = NextInWalk(root, *m_nextToFold);
+    }
+    m_built = m_nextToFold == nullptr;
+    return m_built;
 }
 
 void CatalogSearch::Forget(const CatalogNode& node) {
@@ -177,6 +192,7 @@ void CatalogSearch::SqueezeWhenSparse() {
 
 void CatalogSearch::NodeAdded(const CatalogNode& node) {
     ++m_generation;
+    m_nextToFold = nullptr; // a build under way starts again
     if (m_built) {
         Append(node);
     }
@@ -184,6 +200,7 @@ void CatalogSearch::NodeAdded(const CatalogNode& node) {
 
 void CatalogSearch::NodeAboutToBeRemoved(const CatalogNode& node) {
     ++m_generation;
+    m_nextToFold = nullptr;
     if (!m_built) {
         return;
     }
@@ -194,6 +211,7 @@ void CatalogSearch::NodeAboutToBeRemoved(const CatalogNode& node) {
 
 void CatalogSearch::NodeChanged(const CatalogNode& node) {
     ++m_generation;
+    m_nextToFold = nullptr;
     if (m_built) {
         Forget(node);
         Append(node);

@@ -24,6 +24,9 @@ class CatalogSearch final {
 public:
     // Folds the name and comment of every node below `root` (the Root Node itself has none).
     void Build(const CatalogNode& root);
+    // The same a slice at a time: folds up to `nodes` more (`total`: how many there are, for
+    // room); true once all are in. A change to the catalog meanwhile starts it again.
+    bool BuildSome(const CatalogNode& root, std::size_t nodes, std::size_t total = 0);
     void Clear();
     bool Built() const { return m_built; }
 
@@ -63,6 +66,8 @@ private:
     std::vector<Entry> m_entries;
     std::unordered_map<const CatalogNode*, std::size_t> m_entryOf;
     std::size_t m_goneBytes = 0;
+    const CatalogNode* m_buildRoot = nullptr;
+    const CatalogNode* m_nextToFold = nullptr; // while building
     std::uint64_t m_generation = 0;
     bool m_built = false;
 };

@@ -123,6 +123,32 @@ TEST(CatalogSearchTest, SlicesAndSqueezingFindTheSameAsOneSearch) {
     EXPECT_EQ(search.Find("item 29").size(), 111u) << "29, 290..299 and 2900..2999";
 }
 
+// Folding a slice at a time: a change between slices starts it again, so nothing is folded twice
+// or missed.
+TEST(CatalogSearchTest, BuildingInSlicesStartsAgainAfterAChange) {
+    CatalogModel model;
+    CatalogNode& root = *model.EnsureRootNode("/h");
+    for (NodeId id = 1; id <= 10; ++id) {
+        Add(model, root, id, "Note " + std::to_string(id));
+    }
+    CatalogSearch search;
+    EXPECT_FALSE(search.BuildSome(root, 4, 10));
+    EXPECT_FALSE(search.Built());
+    CatalogNode* late = Add(model, root, 11, "Note 11");
+    search.NodeAdded(*late);
+    EXPECT_FALSE(search.BuildSome(root, 4, 11));
+    search.NodeAboutToBeRemoved(*root.FirstChild());
+    ASSERT_TRUE(model.UnlinkAndFree(root, *root.FirstChild()));
+    std::size_t slices = 0;
+    while (!search.BuildSome(root, 4, 10)) {
+        ++slices;
+    }
+    EXPECT_EQ(slices, 2u) << "ten nodes in slices of four, from the start";
+    EXPECT_TRUE(search.Built());
+    EXPECT_EQ(search.Find("note").size(), 10u);
+    EXPECT_EQ(Names(search.Find("NOTE 1")), (std::vector<std::string>{"Note 10", "Note 11"}));
+}
+
 TEST(CatalogSearchTest, ShownTreeHoldsMatchesWithTheirAncestorsInTheCatalogsOrder) {
     CatalogModel model;
     CatalogNode& root = *model.EnsureRootNode("/h");

@@ -56,6 +56,8 @@ QStringList Shown(CMarrowdexDlg& window) {
             ++depth;
         }
         rows << QString(depth * 2, QLatin1Char(' ')) + row.data().toString();
+        // The rows laid out for a search are where the view finds them.
+        EXPECT_EQ(tree->indexAt(tree->visualRect(row).center()), row) << row.data().toString().toStdString();
     }
     return rows;
 }
