@@ -73,7 +73,7 @@ void CMarrowdexDlg::OnSearchTextChanged() {
     const CatalogSearch& index = m_treeModel->Search();
     m_search.folded = FoldCase(text);
     m_search.nextPlace = 0;
-    m_search.matches.clear();
+    m_search.shown.reset();
     m_search.generation = index.Generation();
     m_filterTimer.start(0);
 }
@@ -90,16 +90,19 @@ void CMarrowdexDlg::FilterSlice() {
             return;
         }
     }
-    if (index.Generation() != m_search.generation) {
+    if (index.Generation() != m_search.generation || !m_search.shown) {
         // The catalog changed between slices: what was found may be gone.
         m_search.nextPlace = 0;
-        m_search.matches.clear();
+        m_search.shown.emplace(*m_catalog.RootNode());
         m_search.generation = index.Generation();
     }
     const auto started = std::chrono::steady_clock::now();
+    std::vector<const CatalogNode*> matches;
     while (m_search.nextPlace < index.Places()) {
         const std::size_t last = std::min(m_search.nextPlace + kSlicePlaces, index.Places());
-        index.FindIn(m_search.folded, m_search.nextPlace, last, m_search.matches);
+        matches.clear();
+        index.FindIn(m_search.folded, m_search.nextPlace, last, matches);
+        m_search.shown->Add(matches);
         m_search.nextPlace = last;
         if (m_search.nextPlace < index.Places() && std::chrono::steady_clock::now() - started > kSliceTime) {
             m_filterTimer.start(0);
@@ -107,8 +110,8 @@ void CMarrowdexDlg::FilterSlice() {
         }
     }
     const CatalogNode* selected = SelectedOrBefore();
-    const ShownTree shown = ShowMatches(m_search.matches, *m_catalog.RootNode());
-    m_search.matches = {};
+    const ShownTree shown = m_search.shown->Finish();
+    m_search.shown.reset();
     m_treeModel->SetFilter(shown);
     // Every catalog with something shown below it is open; the view lays the rows out once.
     for (const auto& [parent, children] : shown.children) {

@@ -5,6 +5,7 @@
 // tree notification.
 
 #include "catalog/model.h"
+#include "catalog/search.h"
 #include "operations/recovery.h"
 
 #include <QDialog>
@@ -12,6 +13,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -150,7 +152,7 @@ private:
         std::string folded;
         std::size_t nextPlace = 0;
         std::uint64_t generation = 0;
-        std::vector<const CatalogNode*> matches;
+        std::optional<ShownTreeBuilder> shown;    // the matches so far, with their catalogs
         std::vector<std::int64_t> expandedBefore; // FILE_IDs
         std::int64_t selectedBefore = -1;
         int scrollBefore = 0;

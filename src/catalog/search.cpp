@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <locale.h>
+#include <utility>
 #include <wctype.h>
 
 namespace mwdx {
@@ -255,41 +256,47 @@ std::vector<const CatalogNode*> CatalogSearch::Find(std::string_view text) const
     return matches;
 }
 
-ShownTree ShowMatches(const std::vector<const CatalogNode*>& matches, const CatalogNode& root) {
-    ShownTree shown;
-    shown.matches = matches.size();
-    // Catalogs already shown: as an ancestor or as a match. Documents never hold anything, so a
-    // document is shown once, as the match it is.
-    std::unordered_set<const CatalogNode*> seen;
-    const auto firstTime = [&](const CatalogNode* node) {
-        return node->FirstChild() == nullptr || seen.insert(node).second;
+void ShownTreeBuilder::Add(const std::vector<const CatalogNode*>& matches) {
+    const auto firstTime = [this](const CatalogNode* node) {
+        return node->FirstChild() == nullptr || m_seen.insert(node).second;
     };
-    // Matches come mostly in the catalog's order, so most share the parent of the one before.
-    const CatalogNode* lastParent = nullptr;
-    std::vector<CatalogNode*>* siblings = nullptr;
+    m_shown.matches += matches.size();
     for (const CatalogNode* node : matches) {
         const CatalogNode* parent = node->Parent();
         if (parent == nullptr || !firstTime(node)) {
             continue;
         }
-        if (parent != lastParent) {
-            lastParent = parent;
-            siblings = &shown.children[parent];
+        // Matches come mostly in the catalog's order, so most share the parent of the one before.
+        if (parent != m_lastParent) {
+            m_lastParent = parent;
+            m_siblings = &m_shown.children[parent];
         }
-        siblings->push_back(const_cast<CatalogNode*>(node));
+        m_siblings->push_back(const_cast<CatalogNode*>(node));
         // Up to the first catalog already shown: everything above it is shown too.
-        for (const CatalogNode* up = parent; up != &root && up->Parent() != nullptr && seen.insert(up).second;
+        for (const CatalogNode* up = parent; up != m_root && up->Parent() != nullptr && m_seen.insert(up).second;
              up = up->Parent()) {
-            shown.children[up->Parent()].push_back(const_cast<CatalogNode*>(up));
+            m_shown.children[up->Parent()].push_back(const_cast<CatalogNode*>(up));
         }
     }
+}
+
+ShownTree ShownTreeBuilder::Finish() {
     const auto byPlace = [](const CatalogNode* a, const CatalogNode* b) { return a->Ordinal() < b->Ordinal(); };
-    for (auto& [parent, children] : shown.children) {
+    for (auto& [parent, children] : m_shown.children) {
         if (!std::is_sorted(children.begin(), children.end(), byPlace)) {
             std::sort(children.begin(), children.end(), byPlace);
         }
     }
-    return shown;
+    m_seen = {};
+    m_lastParent = nullptr;
+    m_siblings = nullptr;
+    return std::exchange(m_shown, {});
+}
+
+ShownTree ShowMatches(const std::vector<const CatalogNode*>& matches, const CatalogNode& root) {
+    ShownTreeBuilder builder(root);
+    builder.Add(matches);
+    return builder.Finish();
 }
 
 } // namespace mwdx

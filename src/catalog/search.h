@@ -82,4 +82,22 @@ struct ShownTree {
 
 ShownTree ShowMatches(const std::vector<const CatalogNode*>& matches, const CatalogNode& root);
 
+// The same, gathered a slice of matches at a time (in the order the search finds them).
+class ShownTreeBuilder final {
+public:
+    explicit ShownTreeBuilder(const CatalogNode& root) : m_root(&root) {}
+    void Add(const std::vector<const CatalogNode*>& matches);
+    // The tree, its lists in the catalog's order; the builder is empty afterwards.
+    ShownTree Finish();
+
+private:
+    const CatalogNode* m_root;
+    ShownTree m_shown;
+    // Catalogs already shown, as an ancestor or as a match. Documents never hold anything, so a
+    // document is shown once, as the match it is.
+    std::unordered_set<const CatalogNode*> m_seen;
+    const CatalogNode* m_lastParent = nullptr;
+    std::vector<CatalogNode*>* m_siblings = nullptr;
+};
+
 } // namespace mwdx
