@@ -8,6 +8,7 @@
 #include "app/qt_texts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/loader.h"
+#include "commands/drop_dlg.h"
 #include "commands/prg_dlg.h"
 #include "config/config_dlg.h"
 #include "operations/recovery.h"
@@ -235,9 +236,12 @@ void CMarrowdexDlg::FinishQuit() {
         done(QDialog::Rejected);
         return;
     }
-    // A transfer runs to its end (or rolls back) behind its window; anything else is cancelled,
-    // and the command that asked returns. The timer looks again until the window can close.
-    if (qobject_cast<CPRGDlg*>(modal) == nullptr) {
+    // A transfer runs to its end (or rolls back) behind its window, and a batch of dropped files
+    // stops after the file under way; anything else is cancelled, and the command that asked
+    // returns. The timer looks again until the window can close.
+    if (auto* batch = qobject_cast<CDropDlg*>(modal)) {
+        batch->reject();
+    } else if (qobject_cast<CPRGDlg*>(modal) == nullptr) {
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             dialog->done(QDialog::Rejected);
         } else {

@@ -196,6 +196,21 @@ TEST_F(DropFiles, CancelStopsAfterTheFileUnderWayAndKeepsWhatIsDone) {
     EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE where FILE_NAME in ('b.txt','c.txt');"), "0");
 }
 
+// Closing the window (or a signal to end) while files are being added: the file under way is
+// finished, the rest are left, and then the window closes.
+TEST_F(DropFiles, QuittingStopsTheBatchAfterTheFileUnderWay) {
+    const ScopedLocale locale("en_US.UTF-8");
+    Write(m_inbox + "/b.txt", 20);
+    auto window = OpenWindow();
+    BatchWatcher watcher;
+    watcher.atFirstFile = [&](CDropDlg*) { window->RequestQuit(); };
+    Drop(*window, {m_inbox + "/a.txt", m_inbox + "/b.txt"}, {});
+    EXPECT_TRUE(WaitUntil([&] { return !window->isVisible(); }, 10000));
+    EXPECT_TRUE(fs::exists(m_home + "/a.txt"));
+    EXPECT_FALSE(fs::exists(m_home + "/b.txt"));
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE where FILE_NAME in ('a.txt','b.txt');"), "1");
+}
+
 // The single add's window shows the bytes of the file as they arrive, and loops only while no
 // size is known.
 TEST_F(DropFiles, TheProgressWindowShowsBytesOnceTheSizeIsKnown) {
