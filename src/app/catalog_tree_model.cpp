@@ -44,21 +44,22 @@ void CatalogTreeModel::SetCatalog(CatalogModel* catalog) {
     if (m_catalog != nullptr) {
         m_catalog->SetObserver(this);
     }
-    m_children.clear();
-    m_lastParent = nullptr;
-    m_lastChildren = nullptr;
-    m_emptiedParent = nullptr;
+    ForgetListings();
     m_filtering = false;
     m_search.Clear();
     endResetModel();
 }
 
-void CatalogTreeModel::SetFilter(const ShownTree& shown) {
-    beginResetModel();
+void CatalogTreeModel::ForgetListings() {
     m_children.clear();
     m_lastParent = nullptr;
     m_lastChildren = nullptr;
     m_emptiedParent = nullptr;
+}
+
+void CatalogTreeModel::SetFilter(const ShownTree& shown) {
+    beginResetModel();
+    ForgetListings();
     m_filtering = true;
     for (const auto& [parent, children] : shown.children) {
         Children& entry = m_children[parent];
@@ -86,10 +87,7 @@ void CatalogTreeModel::ClearFilter() {
         return;
     }
     beginResetModel();
-    m_children.clear();
-    m_lastParent = nullptr;
-    m_lastChildren = nullptr;
-    m_emptiedParent = nullptr;
+    ForgetListings();
     m_filtering = false;
     endResetModel();
 }

@@ -101,6 +101,7 @@ private:
     // The row of a child whose parent's children are listed; -1 when it is not among them.
     int RowOf(const CatalogNode& node, const Children& siblings) const;
     void Forget(const CatalogNode* node);
+    void ForgetListings(); // every parent's list, as at a reset
     // Under a filter: shows `node` and the catalogs above it.
     void Reveal(const CatalogNode* node);
     bool Shown(const CatalogNode* node) const;
