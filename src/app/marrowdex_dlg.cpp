@@ -183,8 +183,14 @@ void CMarrowdexDlg::OnInitDialog() {
 }
 
 void CMarrowdexDlg::LoadTree() {
+    // A tree loaded again starts without a search.
     m_filterTimer.stop();
     m_search = {};
+    {
+        const QSignalBlocker quiet(m_searchEdit);
+        m_searchEdit->clear();
+    }
+    m_matchCount->clear();
     m_treeModel->SetCatalog(nullptr);
     m_catalog.Clear();
     LoadSettings();
