@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's picture of the main window: stages the program into a temporary folder with
-# a small sample catalog, shows it on a virtual X server, opens a catalog and selects a document
-# as a user would, and captures the window.
+# a small sample catalog, shows it on a virtual X server, searches for "lecture" and selects the
+# book it finds as a user would, and captures the window.
 #   scripts/screenshot.sh [OUTPUT.png]     (default: docs/main-window.png)
 set -euo pipefail
 
@@ -39,12 +39,15 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     program=$!
     window=$(xdotool search --sync --name "^Marrowdex$" | head -n 1)
     sleep 1
-    # The tree starts below the buttons: open "Physics", then select the book in it.
+    # Ctrl+F, type "lecture": Physics (by its comment) and the book in it; then select the book.
+    # The tree starts below the buttons and the search field.
     eval "$(xdotool getwindowgeometry --shell "$window")"
-    row=$((HEIGHT * 50 / 628))
-    xdotool mousemove --window "$window" 40 $((row + 11)) click --repeat 2 --delay 120 1
-    sleep 0.5
-    xdotool mousemove --window "$window" 80 $((row + 11 + 3 * 20)) click 1
+    row=$((HEIGHT * 76 / 628))
+    xdotool mousemove --window "$window" 40 $((row + 8)) click 1
+    xdotool key --window "$window" ctrl+f
+    xdotool type --window "$window" --delay 80 lecture
+    sleep 1
+    xdotool mousemove --window "$window" 80 $((row + 8 + 18)) click 1
     sleep 1
     xwd -silent -id "$window" -out "$MARROWDEX_CAPTURE"
     kill "$program"

@@ -8,39 +8,6 @@
 
 namespace mwdx {
 
-CatalogTreeModel::CatalogTreeModel(QObject* parent)
-    : QAbstractItemModel(parent), m_catalogIcon(CatalogIcon()), m_documentIcon(DocumentIcon()) {}
-
-CatalogTreeModel::~CatalogTreeModel() {
-    if (m_catalog != nullptr) {
-        m_catalog->SetObserver(nullptr);
-    }
-}
-
-void CatalogTreeModel::SetCatalog(CatalogModel* catalog) {
-    beginResetModel();
-    if (m_catalog != nullptr) {
-        m_catalog->SetObserver(nullptr);
-    }
-    m_catalog = catalog;
-    if (m_catalog != nullptr) {
-        m_catalog->SetObserver(this);
-    }
-    m_children.clear();
-    m_lastParent = nullptr;
-    m_lastChildren = nullptr;
-    m_emptiedParent = nullptr;
-    endResetModel();
-}
-
-CatalogNode* CatalogTreeModel::NodeOf(const QModelIndex& index) const {
-    return index.isValid() ? static_cast<CatalogNode*>(index.internalPointer()) : nullptr;
-}
-
-const CatalogNode* CatalogTreeModel::ParentNodeOf(const QModelIndex& parent) const {
-    return parent.isValid() ? NodeOf(parent) : RootNode();
-}
-
 namespace {
 
 std::size_t LowBit(std::size_t i) {
@@ -59,6 +26,80 @@ void BuildCounts(std::vector<int>& counts) {
 
 } // namespace
 
+CatalogTreeModel::CatalogTreeModel(QObject* parent)
+    : QAbstractItemModel(parent), m_catalogIcon(CatalogIcon()), m_documentIcon(DocumentIcon()) {}
+
+CatalogTreeModel::~CatalogTreeModel() {
+    if (m_catalog != nullptr) {
+        m_catalog->SetObserver(nullptr);
+    }
+}
+
+void CatalogTreeModel::SetCatalog(CatalogModel* catalog) {
+    beginResetModel();
+    if (m_catalog != nullptr) {
+        m_catalog->SetObserver(nullptr);
+    }
+    m_catalog = catalog;
+    if (m_catalog != nullptr) {
+        m_catalog->SetObserver(this);
+    }
+    ForgetListings();
+    m_filtering = false;
+    m_search.Clear();
+    endResetModel();
+}
+
+void CatalogTreeModel::ForgetListings() {
+    m_children.clear();
+    m_lastParent = nullptr;
+    m_lastChildren = nullptr;
+    m_emptiedParent = nullptr;
+}
+
+void CatalogTreeModel::SetFilter(const ShownTree& shown) {
+    beginResetModel();
+    ForgetListings();
+    m_filtering = true;
+    for (const auto& [parent, children] : shown.children) {
+        Children& entry = m_children[parent];
+        entry.nodes = children;
+        entry.ordinals.reserve(children.size());
+        for (const CatalogNode* child : children) {
+            entry.ordinals.push_back(child->Ordinal());
+        }
+        entry.rows = static_cast<int>(children.size());
+        entry.counts.assign(children.size() + 1, 1);
+        BuildCounts(entry.counts);
+    }
+    endResetModel();
+}
+
+const std::vector<CatalogNode*>* CatalogTreeModel::ShownChildren(const CatalogNode* node) const {
+    const Children* listed = ListedChildrenOf(node != nullptr ? node : RootNode());
+    // A list with gaps (a node went) is left to the view's own walk.
+    return listed != nullptr && static_cast<std::size_t>(listed->rows) == listed->nodes.size() ? &listed->nodes
+                                                                                               : nullptr;
+}
+
+void CatalogTreeModel::ClearFilter() {
+    if (!m_filtering) {
+        return;
+    }
+    beginResetModel();
+    ForgetListings();
+    m_filtering = false;
+    endResetModel();
+}
+
+CatalogNode* CatalogTreeModel::NodeOf(const QModelIndex& index) const {
+    return index.isValid() ? static_cast<CatalogNode*>(index.internalPointer()) : nullptr;
+}
+
+const CatalogNode* CatalogTreeModel::ParentNodeOf(const QModelIndex& parent) const {
+    return parent.isValid() ? NodeOf(parent) : RootNode();
+}
+
 void CatalogTreeModel::Children::Append(CatalogNode* node) {
     // The new place's count covers the places (i - lowbit(i), i]: itself and what is before it.
     const std::size_t i = nodes.size() + 1;
@@ -67,6 +108,24 @@ void CatalogTreeModel::Children::Append(CatalogNode* node) {
     ordinals.push_back(node->Ordinal());
     counts.push_back(1 + RowOfPlace(i - 1) - RowOfPlace(from));
     ++rows;
+}
+
+void CatalogTreeModel::Children::Insert(CatalogNode* node) {
+    const auto it = std::lower_bound(ordinals.begin(), ordinals.end(), node->Ordinal());
+    if (it == ordinals.end()) {
+        Append(node);
+        return;
+    }
+    const auto place = it - ordinals.begin();
+    nodes.insert(nodes.begin() + place, node);
+    ordinals.insert(it, node->Ordinal());
+    counts.assign(nodes.size() + 1, 0);
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        counts[i + 1] = nodes[i] != nullptr ? 1 : 0;
+    }
+    BuildCounts(counts);
+    ++rows;
+    lastRow = -1;
 }
 
 void CatalogTreeModel::Children::Remove(std::size_t place) {
@@ -161,6 +220,12 @@ CatalogTreeModel::Children& CatalogTreeModel::ChildrenOf(const CatalogNode* node
         return *listed;
     }
     Children& entry = m_children[node];
+    if (m_filtering) {
+        entry.counts.assign(1, 0);
+        m_lastParent = node;
+        m_lastChildren = &entry;
+        return entry;
+    }
     entry.nodes.reserve(node->ChildCount());
     entry.ordinals.reserve(node->ChildCount());
     for (CatalogNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling()) {
@@ -196,7 +261,39 @@ QModelIndex CatalogTreeModel::IndexOf(const CatalogNode* node) const {
     return row < 0 ? QModelIndex() : createIndex(row, 0, const_cast<CatalogNode*>(node));
 }
 
+bool CatalogTreeModel::Shown(const CatalogNode* node) const {
+    if (node == RootNode()) {
+        return true;
+    }
+    const Children* siblings = ListedChildrenOf(node->Parent());
+    return siblings != nullptr && siblings->PlaceOf(*node) < siblings->nodes.size();
+}
+
+void CatalogTreeModel::Reveal(const CatalogNode* node) {
+    if (node == nullptr || Shown(node)) {
+        return;
+    }
+    const CatalogNode* parentNode = node->Parent();
+    Reveal(parentNode);
+    Children& siblings = ChildrenOf(parentNode);
+    const auto it = std::lower_bound(siblings.ordinals.begin(), siblings.ordinals.end(), node->Ordinal());
+    const int row = siblings.RowOfPlace(static_cast<std::size_t>(it - siblings.ordinals.begin()));
+    beginInsertRows(IndexOf(parentNode), row, row);
+    siblings.Insert(const_cast<CatalogNode*>(node));
+    endInsertRows();
+}
+
 void CatalogTreeModel::NodeAdded(const CatalogNode& node) {
+    m_search.NodeAdded(node);
+    ShowAdded(node);
+}
+
+void CatalogTreeModel::ShowAdded(const CatalogNode& node) {
+    if (m_filtering) {
+        // What the user adds while a search shows stays in view, wherever it goes.
+        Reveal(&node);
+        return;
+    }
     const CatalogNode* parentNode = node.Parent();
     Children* listed = ListedChildrenOf(parentNode);
     if (listed == nullptr) {
@@ -215,8 +312,14 @@ void CatalogTreeModel::NodeAdded(const CatalogNode& node) {
 }
 
 void CatalogTreeModel::NodeAboutToBeRemoved(const CatalogNode& node) {
+    if (!m_moving) {
+        m_search.NodeAboutToBeRemoved(node);
+    }
     const CatalogNode* parentNode = node.Parent();
     Children* listed = ListedChildrenOf(parentNode);
+    if (listed == nullptr && m_filtering) {
+        return; // not shown
+    }
     if (listed == nullptr) {
         // No view has seen the node; only its parent may lose its expander.
         m_emptiedParent = parentNode != RootNode() && parentNode->ChildCount() == 1 ? parentNode : nullptr;
@@ -229,9 +332,11 @@ void CatalogTreeModel::NodeAboutToBeRemoved(const CatalogNode& node) {
     const int row = listed->RowOfPlace(place);
     beginRemoveRows(IndexOf(parentNode), row, row);
     listed->Remove(place);
-    // The lists of the subtree go with their nodes.
-    Forget(&node);
-    ForEachDescendant(node, [this](const CatalogNode& below) { Forget(&below); });
+    // The lists of the subtree go with their nodes; a search's lists move with their node.
+    if (!(m_moving && m_filtering)) {
+        Forget(&node);
+        ForEachDescendant(node, [this](const CatalogNode& below) { Forget(&below); });
+    }
     m_removing = true;
 }
 
@@ -249,15 +354,18 @@ void CatalogTreeModel::NodeRemoved(const CatalogNode&) {
 // A move shows as the item leaving its old place and arriving last under its new parent.
 void CatalogTreeModel::NodeAboutToMove(const CatalogNode& node) {
     const CatalogNode* oldParent = node.Parent();
+    m_moving = true;
     NodeAboutToBeRemoved(node);
     NodeRemoved(*oldParent);
 }
 
 void CatalogTreeModel::NodeMoved(const CatalogNode& node) {
-    NodeAdded(node);
+    m_moving = false;
+    ShowAdded(node);
 }
 
 void CatalogTreeModel::NodeChanged(const CatalogNode& node) {
+    m_search.NodeChanged(node);
     // A node whose siblings no view has asked for is on no screen.
     const Children* siblings = node.Parent() != nullptr ? ListedChildrenOf(node.Parent()) : nullptr;
     const int row = siblings != nullptr ? RowOf(node, *siblings) : -1;
@@ -314,7 +422,7 @@ bool CatalogTreeModel::hasChildren(const QModelIndex& parent) const {
         return false;
     }
     const Children* listed = ListedChildrenOf(parentNode);
-    return listed == nullptr || listed->rows > 0;
+    return listed == nullptr ? !m_filtering : listed->rows > 0;
 }
 
 QVariant CatalogTreeModel::data(const QModelIndex& index, int role) const {
@@ -341,7 +449,17 @@ QVariant CatalogTreeModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags CatalogTreeModel::flags(const QModelIndex& index) const {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    const CatalogNode* node = NodeOf(index);
+    if (node == nullptr) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+    // No command puts anything under a document (only a damaged store has some there), and the
+    // view then neither asks nor keeps an expanded state for it.
+    if (!node->IsCatalog() && node->FirstChild() == nullptr) {
+        flags |= Qt::ItemNeverHasChildren;
+    }
+    return flags;
 }
 
 } // namespace mwdx

@@ -7,6 +7,7 @@
 // row and the node at a row costs at most a logarithm of the siblings, however many go.
 
 #include "catalog/model.h"
+#include "catalog/search.h"
 
 #include <QAbstractItemModel>
 #include <QIcon>
@@ -31,6 +32,27 @@ public:
 
     // The index of a node of the shown catalog; invalid for the Root Node or nullptr.
     QModelIndex IndexOf(const CatalogNode* node) const;
+
+    // Shows only the nodes in `shown` (a search's result) until ClearFilter; views are reset. A
+    // node added or moved meanwhile is shown too, with the catalogs above it.
+    void SetFilter(const ShownTree& shown);
+    void ClearFilter();
+    bool Filtering() const { return m_filtering; }
+
+    // Under a filter: the children shown below `node` (nullptr: the top level), in order, without
+    // listing anything; empty when none are. For laying out every shown row at once.
+    const std::vector<CatalogNode*>* ShownChildren(const CatalogNode* node) const;
+    QModelIndex MakeIndex(int row, CatalogNode* node) const { return createIndex(row, 0, node); }
+
+    // Calls visit(node) for each node whose children a view has asked for (the Root Node too).
+    template <class Visit> void ForEachListedParent(Visit&& visit) const {
+        for (const auto& [node, children] : m_children) {
+            visit(node);
+        }
+    }
+
+    // The folded names and comments for finding nodes, kept in step with the catalog once built.
+    CatalogSearch& Search() { return m_search; }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -61,6 +83,7 @@ private:
         mutable std::size_t lastPlace = 0;
 
         void Append(CatalogNode* node);
+        void Insert(CatalogNode* node); // in its place by ordinal, wherever that is
         void Remove(std::size_t place);
         int RowOfPlace(std::size_t place) const;
         std::size_t PlaceOfRow(int row) const;
@@ -78,8 +101,16 @@ private:
     // The row of a child whose parent's children are listed; -1 when it is not among them.
     int RowOf(const CatalogNode& node, const Children& siblings) const;
     void Forget(const CatalogNode* node);
+    void ForgetListings(); // every parent's list, as at a reset
+    // Under a filter: shows `node` and the catalogs above it.
+    void Reveal(const CatalogNode* node);
+    bool Shown(const CatalogNode* node) const;
+    void ShowAdded(const CatalogNode& node);
 
     CatalogModel* m_catalog = nullptr;
+    CatalogSearch m_search;
+    bool m_filtering = false;
+    bool m_moving = false;                        // between NodeAboutToMove and NodeMoved
     bool m_removing = false;                      // between NodeAboutToBeRemoved and NodeRemoved
     const CatalogNode* m_emptiedParent = nullptr; // loses its last child, which no view has seen
     mutable std::unordered_map<const CatalogNode*, Children> m_children;

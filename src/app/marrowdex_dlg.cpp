@@ -8,6 +8,7 @@
 #include "app/qt_texts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/loader.h"
+#include "commands/drop_dlg.h"
 #include "commands/prg_dlg.h"
 #include "commands/work_dlg.h"
 #include "config/config_dlg.h"
@@ -24,6 +25,8 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -48,8 +51,8 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_treeModel(new CatalogTreeModel(this)),
       m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
       m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
-      m_checkButton(MakeButton(this, "checkButton")), m_tree(new CTreeCtrlEx(this)),
-      m_commentPane(new QPlainTextEdit(this)) {
+      m_checkButton(MakeButton(this, "checkButton")), m_tree(new CTreeCtrlEx(this)), m_searchEdit(new QLineEdit(this)),
+      m_matchCount(new QLabel(this)), m_commentPane(new QPlainTextEdit(this)) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     m_commentPane->setObjectName(QStringLiteral("commentPane"));
@@ -59,6 +62,12 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     m_commentPane->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_commentPane->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_tree->setModel(m_treeModel);
+    m_searchEdit->setObjectName(QStringLiteral("searchEdit"));
+    m_searchEdit->installEventFilter(this);
+    m_matchCount->setObjectName(QStringLiteral("matchCount"));
+    m_matchCount->setMinimumWidth(m_matchCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
+    m_matchCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_filterTimer.setSingleShot(true);
     LayOut();
 
     connect(m_optionButton, &QPushButton::clicked, this, &CMarrowdexDlg::OnOption);
@@ -70,6 +79,13 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     connect(m_tree, &QAbstractItemView::clicked, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &CMarrowdexDlg::OnTreeSelect);
+    connect(m_tree, &CTreeCtrlEx::enterPressed, this, &CMarrowdexDlg::OnTreeEnter);
+    connect(m_tree, &QAbstractItemView::doubleClicked, this, &CMarrowdexDlg::OnTreeDoubleClick);
+    connect(m_tree, &CTreeCtrlEx::nodeDropped, this, &CMarrowdexDlg::OnNodeDropped);
+    connect(m_tree, &CTreeCtrlEx::filesDropped, this, &CMarrowdexDlg::OnFilesDropped);
+    connect(m_searchEdit, &QLineEdit::textChanged, this, &CMarrowdexDlg::OnSearchTextChanged);
+    connect(&m_filterTimer, &QTimer::timeout, this, &CMarrowdexDlg::FilterSlice);
+    InstallShortcuts();
     connect(&m_quitTimer, &QTimer::timeout, this, &CMarrowdexDlg::FinishQuit);
     m_startupTimer.setSingleShot(true);
     connect(&m_startupTimer, &QTimer::timeout, this, &CMarrowdexDlg::OnTimer);
@@ -101,9 +117,18 @@ void CMarrowdexDlg::LayOut() {
     buttons->addStretch(1);
 
     // The tree and the pane share the width as 188 to 293, as the window was first laid out.
+    // The search field with its count of matches above the tree.
+    auto* search = new QHBoxLayout;
+    search->setSpacing(units.X(2));
+    search->addWidget(m_searchEdit, 1);
+    search->addWidget(m_matchCount);
+    auto* treeColumn = new QVBoxLayout;
+    treeColumn->setSpacing(units.Y(2));
+    treeColumn->addLayout(search);
+    treeColumn->addWidget(m_tree, 1);
     auto* panes = new QHBoxLayout;
     panes->setSpacing(units.X(2));
-    panes->addWidget(m_tree, 188);
+    panes->addLayout(treeColumn, 188);
     panes->addWidget(m_commentPane, 293);
 
     auto* window = new QVBoxLayout(this);
@@ -148,6 +173,7 @@ void CMarrowdexDlg::OnInitDialog() {
     m_syncIndexButton->setText(UiText(text::kSyncIndex));
     m_helpButton->setText(UiText(text::kHelp));
     m_checkButton->setText(UiText(text::kCheck));
+    m_searchEdit->setPlaceholderText(UiText(text::kFindPlaceholder));
     setWindowTitle(UiText(text::kProgramTitle));
 
     if (m_startRefusal != 0) {
@@ -162,6 +188,14 @@ void CMarrowdexDlg::OnInitDialog() {
 }
 
 void CMarrowdexDlg::LoadTree() {
+    // A tree loaded again starts without a search.
+    m_filterTimer.stop();
+    m_search = {};
+    {
+        const QSignalBlocker quiet(m_searchEdit);
+        m_searchEdit->clear();
+    }
+    m_matchCount->clear();
     m_treeModel->SetCatalog(nullptr);
     m_catalog.Clear();
     LoadSettings();
@@ -228,10 +262,13 @@ void CMarrowdexDlg::FinishQuit() {
         return;
     }
     // A transfer runs to its end (or rolls back) behind its window, long work stops where it
-    // can; anything else is cancelled, and the command that asked returns. The timer looks again
-    // until the window can close.
+    // can, and a batch of dropped files stops after the file under way; anything else is
+    // cancelled, and the command that asked returns. The timer looks again until the window
+    // can close.
     if (auto* work = qobject_cast<CWorkDlg*>(modal)) {
         work->RequestCancel();
+    } else if (auto* batch = qobject_cast<CDropDlg*>(modal)) {
+        batch->reject();
     } else if (qobject_cast<CPRGDlg*>(modal) == nullptr) {
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             dialog->done(QDialog::Rejected);
@@ -273,6 +310,26 @@ void CMarrowdexDlg::OnOpenConfig() {
 
 void CMarrowdexDlg::OnOption() {
     OnOpenConfig();
+}
+
+bool CMarrowdexDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Escape in the search field ends the search instead of closing the window, and Enter goes
+    // on to the tree's first match.
+    if (watched == m_searchEdit && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape) {
+            ClearSearch();
+            return true;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_tree->setFocus(Qt::OtherFocusReason);
+            if (!GetSelectedItem().isValid() && m_treeModel->rowCount() > 0) {
+                SelectItem(m_treeModel->index(0, 0));
+            }
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CMarrowdexDlg::keyPressEvent(QKeyEvent* event) {

@@ -5,15 +5,21 @@
 // tree notification.
 
 #include "catalog/model.h"
+#include "catalog/search.h"
 #include "operations/recovery.h"
 
 #include <QDialog>
 #include <QModelIndex>
+#include <QStringList>
 #include <QTimer>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -30,6 +36,9 @@ inline constexpr int kCmdDeleteNode = 32786;
 inline constexpr int kCmdEditNode = 32787;
 inline constexpr int kCmdAddDocumentToRoot = 32788;
 inline constexpr int kCmdImportFolder = 32789;
+inline constexpr int kCmdOpenNode = 32800;
+inline constexpr int kCmdShowInFolder = 32801;
+inline constexpr int kCmdMoveNodeTo = 32802;
 
 inline constexpr int kStartupDelayMs = 1000;
 
@@ -106,15 +115,36 @@ public:
     void OpenHelp();
     void OnCheck();
     void ImportFolder();
+    void OpenSelectedNode();
+    void ShowSelectedInFolder();
+    void MoveSelectedNodeTo();
+    void OnTreeEnter(const QModelIndex& item);
+    void OnTreeDoubleClick(const QModelIndex& item);
+    // A node dragged onto `target` (invalid: the top level; a document: its catalog).
+    void OnNodeDropped(std::int64_t fileId, const QModelIndex& target);
+    // Files and folders dropped in from outside onto `target`, as above.
+    void OnFilesDropped(const QStringList& paths, const QModelIndex& target);
+
+    // Find: the search field's text filters the tree; Escape in it restores the tree.
+    void FocusSearch();
+    void OnSearchTextChanged();
+    void ClearSearch();
+    // True while the tree shows a search's matches (or is still finding them).
+    bool Searching() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnInitDialog();
     void LayOut();
     void LoadTree();
     void FinishQuit();
+    void InstallShortcuts();
+    void FilterSlice();
+    const CatalogNode* SelectedOrBefore() const;
+    void MoveNodeInto(CatalogNode& node, CatalogNode* target);
 
     std::string m_programDirectory;
     CatalogModel m_catalog;
@@ -125,6 +155,21 @@ private:
     QPushButton* m_helpButton;
     QPushButton* m_checkButton;
     CTreeCtrlEx* m_tree;
+    QLineEdit* m_searchEdit;
+    QLabel* m_matchCount;
+    // A search under way, a slice at a time, and the tree as it was before the search.
+    struct SearchState {
+        bool active = false;
+        std::string folded;
+        std::size_t nextPlace = 0;
+        std::uint64_t generation = 0;
+        std::optional<ShownTreeBuilder> shown;    // the matches so far, with their catalogs
+        std::vector<std::int64_t> expandedBefore; // FILE_IDs
+        std::int64_t selectedBefore = -1;
+        int scrollBefore = 0;
+    };
+    SearchState m_search;
+    QTimer m_filterTimer;
     QPlainTextEdit* m_commentPane;
     QTimer m_startupTimer;
     QTimer m_quitTimer;

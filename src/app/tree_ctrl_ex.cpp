@@ -1,13 +1,24 @@
 #include "app/tree_ctrl_ex.h"
 
+#include "app/catalog_tree_model.h"
+
 #include <QAccessible>
 #include <QContextMenuEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QHash>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTimer>
+#include <QUrl>
 #include <QtWidgets/private/qtreeview_p.h>
+#include <algorithm>
 #include <utility>
 
 // The in-place updates below work on QTreeView's own layout rows; they follow Qt 6.4's
@@ -60,6 +71,12 @@ CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTreeView(parent) {
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Nodes are dragged onto catalogs; files come in from the file manager.
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDropIndicatorShown(false);
+    viewport()->setAcceptDrops(true);
 }
 
 void CTreeCtrlEx::setModel(QAbstractItemModel* model) {
@@ -133,12 +150,141 @@ void CTreeCtrlEx::mouseReleaseEvent(QMouseEvent* event) {
     QTreeView::mouseReleaseEvent(event);
 }
 
+void CTreeCtrlEx::keyPressEvent(QKeyEvent* event) {
+    const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+                       (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const QModelIndex current = currentIndex();
+    if (!enter || !current.isValid()) {
+        QTreeView::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (model()->hasChildren(current)) {
+        setExpanded(current, !isExpanded(current));
+    }
+    emit enterPressed(current);
+}
+
+QMimeData* CTreeCtrlEx::DragData(const QModelIndex& index) const {
+    const auto* catalog = qobject_cast<const CatalogTreeModel*>(model());
+    const CatalogNode* node = catalog != nullptr ? catalog->NodeOf(index) : nullptr;
+    if (node == nullptr) {
+        return nullptr;
+    }
+    auto* data = new QMimeData;
+    data->setData(QLatin1String(kNodeMimeType), QByteArray::number(static_cast<qlonglong>(node->FileId())));
+    return data;
+}
+
+void CTreeCtrlEx::startDrag(Qt::DropActions) {
+    // Only the selected node moves; what the drop does is the window's, not the view's, so
+    // nothing is taken out of the model when the drag ends.
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    QMimeData* data = selected.isEmpty() ? nullptr : DragData(selected.first());
+    if (data == nullptr) {
+        return;
+    }
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->setPixmap(selected.first().data(Qt::DecorationRole).value<QIcon>().pixmap(iconSize()));
+    drag->exec(Qt::MoveAction);
+}
+
+bool CTreeCtrlEx::Accepts(const QMimeData* data) const {
+    if (data == nullptr) {
+        return false;
+    }
+    if (data->hasFormat(QLatin1String(kNodeMimeType))) {
+        return true;
+    }
+    const QList<QUrl> urls = data->urls();
+    return !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+void CTreeCtrlEx::dragEnterEvent(QDragEnterEvent* event) {
+    if (Accepts(event->mimeData())) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void CTreeCtrlEx::dragMoveEvent(QDragMoveEvent* event) {
+    // The base scrolls near the edges; where the node may go is ours to say.
+    QTreeView::dragMoveEvent(event);
+    if (!Accepts(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    const bool ownNode = event->mimeData()->hasFormat(QLatin1String(kNodeMimeType));
+    event->setDropAction(ownNode ? Qt::MoveAction : event->proposedAction());
+    event->accept();
+    const QModelIndex target = indexAt(event->position().toPoint());
+    if (target != m_dropTarget) {
+        m_dropTarget = target;
+        viewport()->update();
+    }
+}
+
+void CTreeCtrlEx::dragLeaveEvent(QDragLeaveEvent* event) {
+    QTreeView::dragLeaveEvent(event);
+    m_dropTarget = QPersistentModelIndex();
+    viewport()->update();
+}
+
+void CTreeCtrlEx::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QTreeView::drawRow(painter, option, index);
+    if (index == m_dropTarget) {
+        // Around the item's icon and name, where the node or files will go.
+        const QString text = index.data(Qt::DisplayRole).toString();
+        QRect frame = visualRect(index);
+        frame.setWidth(std::min(frame.width(), iconSize().width() + 8 + fontMetrics().horizontalAdvance(text) + 4));
+        painter->save();
+        painter->setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter->drawRect(frame.adjusted(1, 1, -1, -1));
+        painter->restore();
+    }
+}
+
+void CTreeCtrlEx::dropEvent(QDropEvent* event) {
+    m_dropTarget = QPersistentModelIndex();
+    viewport()->update();
+    stopAutoScroll();
+    setState(NoState);
+    const QMimeData* data = event->mimeData();
+    if (!Accepts(data)) {
+        event->ignore();
+        return;
+    }
+    const QPersistentModelIndex target = indexAt(event->position().toPoint());
+    const bool ownNode = data->hasFormat(QLatin1String(kNodeMimeType));
+    event->setDropAction(ownNode ? Qt::MoveAction : Qt::CopyAction);
+    event->accept();
+    // The command runs once the drag has ended: it may show windows, which a drag in progress
+    // must not wait on.
+    if (ownNode) {
+        const std::int64_t fileId = data->data(QLatin1String(kNodeMimeType)).toLongLong();
+        QTimer::singleShot(0, this, [this, fileId, target] { emit nodeDropped(fileId, target); });
+        return;
+    }
+    QStringList paths;
+    for (const QUrl& url : data->urls()) {
+        paths << url.toLocalFile();
+    }
+    QTimer::singleShot(0, this, [this, paths, target] { emit filesDropped(paths, target); });
+}
+
 void CTreeCtrlEx::drawBranches(QPainter*, const QRect&, const QModelIndex&) const {
     // Nothing: the tree shows neither expand buttons nor lines.
 }
 
 void CTreeCtrlEx::doItemsLayout() {
     ++m_fullLayouts;
+    if (LayOutShownRows()) {
+        QAbstractItemView::doItemsLayout();
+        header()->doItemsLayout();
+        return;
+    }
     QTreeView::doItemsLayout();
 }
 
@@ -205,6 +351,59 @@ bool CTreeCtrlEx::CanUpdateInPlace() const {
     return !d.delayedPendingLayout && d.uniformRowHeights && d.defaultItemHeight > 0 && !d.viewItems.isEmpty() &&
            d.hiddenIndexes.isEmpty() && d.spanningIndexes.isEmpty() && state() != AnimatingState &&
            !QAccessible::isActive();
+}
+
+bool CTreeCtrlEx::LayOutShownRows() {
+    QTreeViewPrivate& d = Private(d_ptr.data());
+    const auto* catalog = qobject_cast<const CatalogTreeModel*>(model());
+    // What QTreeView's own layout takes care of besides the rows is left to it.
+    if (catalog == nullptr || !catalog->Filtering() || rootIndex().isValid() || d.hasRemovedItems ||
+        !d.uniformRowHeights || d.defaultItemHeight <= 0 || !d.hiddenIndexes.isEmpty() ||
+        !d.spanningIndexes.isEmpty() || QAccessible::isActive()) {
+        return false;
+    }
+    const std::vector<CatalogNode*>* top = catalog->ShownChildren(nullptr);
+    if (top == nullptr) {
+        return false;
+    }
+    // Depth first, each row before its shown children; a row's total is known once they are out.
+    struct Level {
+        const std::vector<CatalogNode*>* children;
+        std::size_t next = 0;
+        int parentItem = -1;
+    };
+    QList<QTreeViewItem> items;
+    std::vector<Level> stack{{top, 0, -1}};
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.children->size()) {
+            if (level.parentItem >= 0) {
+                items[level.parentItem].total = static_cast<uint>(items.size() - level.parentItem - 1);
+            }
+            stack.pop_back();
+            continue;
+        }
+        const std::size_t row = level.next++;
+        CatalogNode* node = (*level.children)[row];
+        QTreeViewItem item;
+        item.index = catalog->MakeIndex(static_cast<int>(row), node);
+        item.parentItem = level.parentItem;
+        item.level = static_cast<uint>(stack.size() - 1);
+        item.hasMoreSiblings = row + 1 < level.children->size();
+        const std::vector<CatalogNode*>* below = node->FirstChild() != nullptr ? catalog->ShownChildren(node) : nullptr;
+        if (node->FirstChild() != nullptr && below == nullptr && catalog->hasChildren(item.index)) {
+            return false; // a list with gaps: Qt's walk handles it
+        }
+        item.hasChildren = below != nullptr && !below->empty();
+        item.expanded = item.hasChildren && d.isIndexExpanded(item.index);
+        items.append(item);
+        if (item.expanded) {
+            stack.push_back({below, 0, static_cast<int>(items.size() - 1)});
+        }
+    }
+    d.viewItems = std::move(items);
+    d.lastViewedItem = 0;
+    return true;
 }
 
 bool CTreeCtrlEx::AppendInPlace(const QModelIndex& parent, int start, int end) {

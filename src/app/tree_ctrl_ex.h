@@ -9,10 +9,18 @@
 // and takes removed rows out in place, touching only the rows that changed (and the rows' places
 // after them); anything else is left to QTreeView.
 
+#include <QMimeData>
+#include <QPersistentModelIndex>
+#include <QStringList>
 #include <QTreeView>
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace mwdx {
+
+// A dragged node of this tree travels as its FILE_ID, in this format.
+inline constexpr const char* kNodeMimeType = "application/x-marrowdex-node-id";
 
 class CTreeCtrlEx final : public QTreeView {
     Q_OBJECT
@@ -26,6 +34,9 @@ public:
     // merely beside them in the row.
     bool IsOnItem(const QModelIndex& index, const QPoint& point) const;
 
+    // What a drag of `index` carries (nullptr for no node); the caller owns it.
+    QMimeData* DragData(const QModelIndex& index) const;
+
     // How often the view has laid out all its rows anew since it was made (a statistic for tests:
     // a command in a wide catalog must not cost that).
     std::size_t FullLayouts() const { return m_fullLayouts; }
@@ -36,6 +47,13 @@ signals:
     // The user asks for the menu at `position` (viewport coordinates): a right click there, or
     // the Menu key (`byKeyboard`), which puts it at the selected item, wherever the mouse is.
     void menuRequested(const QPoint& position, bool byKeyboard);
+    // Enter on the current item (a catalog toggles by itself; this is for the window to open a
+    // document).
+    void enterPressed(const QModelIndex& index);
+    // A node of this tree (`fileId`) dropped onto `target` (invalid: empty space, the top level).
+    void nodeDropped(std::int64_t fileId, const QModelIndex& target);
+    // Local files (full paths) dropped onto `target`, from the file manager or any other program.
+    void filesDropped(const QStringList& paths, const QModelIndex& target);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -43,6 +61,14 @@ protected:
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    // The row a drag would drop onto is framed.
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     // A press beside the items (below the last one, or in a row past its label) takes the focus
     // and nothing else: the selection stays, and so does what the menu acts on. (A double click
@@ -52,9 +78,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // What a drag carries that this tree takes: a node of its own, or local files.
+    bool Accepts(const QMimeData* data) const;
     void OnRowsRemoved(const QModelIndex& parent, int start, int end);
     bool CanUpdateInPlace() const;
     bool AppendInPlace(const QModelIndex& parent, int start, int end);
+    // Under a search, lays out every shown row straight from the model's lists, as QTreeView's
+    // own layout would; false (nothing done) when it cannot.
+    bool LayOutShownRows();
 
     // The layout's rows that the removal announced in rowsAboutToBeRemoved takes away.
     struct PendingRemoval {
@@ -68,6 +99,7 @@ private:
     PendingRemoval m_removal;
     std::size_t m_fullLayouts = 0;
     bool m_pressedBeside = false; // until the buttons are released
+    QPersistentModelIndex m_dropTarget;
 };
 
 } // namespace mwdx

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace mwdx {
 
@@ -17,12 +18,14 @@ namespace {
 constexpr std::uint32_t kStartPosition = 10;
 constexpr std::uint32_t kStep = 10;
 constexpr std::uint32_t kFullBar = 100;
+constexpr int kProgressLookMs = 100;
+constexpr int kBarSteps = 1000;
 
 } // namespace
 
 CPRGDlg::CPRGDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_progressBar(new QProgressBar(this)),
-      m_textLabel(new QLabel(this)), m_timer(new QTimer(this)) {
+      m_textLabel(new QLabel(this)), m_timer(new QTimer(this)), m_progressTimer(new QTimer(this)) {
     setObjectName(QStringLiteral("progressDialog"));
     m_progressBar->setObjectName(QStringLiteral("progressBar"));
     m_textLabel->setObjectName(QStringLiteral("textLabel"));
@@ -38,6 +41,8 @@ CPRGDlg::CPRGDlg(QWidget* parent)
 
     m_timer->setInterval(kProgressTickMs);
     connect(m_timer, &QTimer::timeout, this, &CPRGDlg::OnTimer);
+    m_progressTimer->setInterval(kProgressLookMs);
+    connect(m_progressTimer, &QTimer::timeout, this, &CPRGDlg::OnProgressTimer);
     connect(this, &CPRGDlg::transferEnded, this, &CPRGDlg::OnClose, Qt::QueuedConnection);
 }
 
@@ -51,8 +56,27 @@ void CPRGDlg::OnInitDialog() {
     FitToContents(*this, DialogUnits(font()).Size(316, 26));
     m_progressBar->setRange(0, static_cast<int>(kFullBar));
     m_timer->start();
+    m_progressTimer->start();
     m_position = kStartPosition;
     m_progressBar->setValue(static_cast<int>(m_position));
+    OnProgressTimer();
+}
+
+void CPRGDlg::NotifyProgress(std::uint64_t done, std::uint64_t total) {
+    m_total.store(total, std::memory_order_relaxed);
+    m_done.store(done, std::memory_order_relaxed);
+}
+
+void CPRGDlg::OnProgressTimer() {
+    const std::uint64_t total = m_total.load(std::memory_order_relaxed);
+    if (total == 0) {
+        return; // the loop goes on
+    }
+    // The size is known: the bar shows how far the transfer has got, and loops no more.
+    m_timer->stop();
+    const std::uint64_t done = std::min(m_done.load(std::memory_order_relaxed), total);
+    m_progressBar->setRange(0, kBarSteps);
+    m_progressBar->setValue(static_cast<int>(done * kBarSteps / total));
 }
 
 void CPRGDlg::OnTimer() {
@@ -83,6 +107,7 @@ void CPRGDlg::OnClose() {
         return;
     }
     m_timer->stop();
+    m_progressTimer->stop();
     done(QDialog::Accepted);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-// The progress window shown while a document's file is moved or copied: a bar that loops one
-// step a second (it says nothing about how far the transfer has got) under a line of text. It
-// cannot be closed by the user; it closes itself once the transfer has ended.
+// The progress window shown while a document's file is moved or copied: a bar that shows the
+// bytes copied of the file's size, or loops one step a second while the size is not known, under
+// a line of text. It cannot be closed by the user; it closes itself once the transfer has ended.
 
 #include <QDialog>
 #include <atomic>
@@ -31,6 +31,10 @@ public:
     void NotifyTransferEnded();
     bool TransferEnded() const { return m_ended.load(std::memory_order_acquire); }
 
+    // Called by the worker, on its own thread, as the bytes arrive: `done` of `total` (0: not
+    // known). The bar shows it at its next look.
+    void NotifyProgress(std::uint64_t done, std::uint64_t total);
+
     void reject() override; // Escape: ignored until the transfer has ended
 
 signals:
@@ -43,13 +47,17 @@ protected:
 private:
     void OnInitDialog();
     void OnTimer();
+    void OnProgressTimer();
     void OnClose();
 
     QProgressBar* m_progressBar;
     QLabel* m_textLabel;
     std::uint32_t m_position = 0; // what the next tick shows
     QTimer* m_timer;
+    QTimer* m_progressTimer;
     std::atomic<bool> m_ended{false};
+    std::atomic<std::uint64_t> m_done{0};
+    std::atomic<std::uint64_t> m_total{0};
 };
 
 } // namespace mwdx

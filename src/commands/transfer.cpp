@@ -3,6 +3,8 @@
 #include "commands/prg_dlg.h"
 #include "platform/home_fs.h"
 
+#include <QEventLoop>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 
@@ -30,9 +32,19 @@ int TransferDocument(TransferRequest* request) {
         hook();
     }
     const HomeTree home(request->homeDirectory);
-    request->arrived = request->moveFlag == 1
-                           ? home.MoveFileNoReplace(request->sourcePath, request->destinationPath, &request->error)
-                           : home.CopyFileNoReplace(request->sourcePath, request->destinationPath, &request->error);
+    TransferControl control;
+    if (CPRGDlg* window = request->progressWindow) {
+        // The size is known before the first byte moves, so the bar never loops for a file.
+        struct stat st {};
+        if (::stat(request->sourcePath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            window->NotifyProgress(0, static_cast<std::uint64_t>(st.st_size));
+        }
+        control.progress = [window](std::uint64_t done, std::uint64_t total) { window->NotifyProgress(done, total); };
+    }
+    request->arrived =
+        request->moveFlag == 1
+            ? home.MoveFileNoReplace(request->sourcePath, request->destinationPath, &request->error, control)
+            : home.CopyFileNoReplace(request->sourcePath, request->destinationPath, &request->error, control);
     if (request->progressWindow != nullptr) {
         request->progressWindow->NotifyTransferEnded();
     }
@@ -73,6 +85,38 @@ TransferStep TransferBehindProgressWindow(QWidget* owner) {
                    std::string* error) {
         return RunDocumentTransfer(owner, tree.Path(), source, destination, move ? 1 : 0, error);
     };
+}
+
+bool RunTransferOffThread(std::string home, std::string source, std::string destination, bool move,
+                          std::function<void(std::uint64_t, std::uint64_t)> progress, std::string* error) {
+    QEventLoop loop;
+    bool arrived = false;
+    std::string failure;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            if (const auto& hook = TransferHook()) {
+                hook();
+            }
+            const HomeTree tree(home);
+            TransferControl control;
+            control.progress = progress;
+            arrived = move ? tree.MoveFileNoReplace(source, destination, &failure, control)
+                           : tree.CopyFileNoReplace(source, destination, &failure, control);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error& cause) {
+        if (error != nullptr) {
+            *error = cause.what();
+        }
+        return false;
+    }
+    loop.exec();
+    worker.join();
+    if (!arrived && error != nullptr) {
+        *error = failure;
+    }
+    return arrived;
 }
 
 } // namespace mwdx

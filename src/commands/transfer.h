@@ -40,6 +40,12 @@ bool RunDocumentTransfer(QWidget* owner, std::string home, std::string source, s
 // The transfer step of a command that brings a document's file in (adding, locating): run
 // behind the progress window owned by `owner`.
 TransferStep TransferBehindProgressWindow(QWidget* owner);
+// Moves (`move`) or copies one file as HomeTree does, on a worker thread, while this thread goes on
+// handling events (the windows stay responsive) until it has ended. `progress` hears of the bytes
+// done of the total, on the worker's thread. True when the file is at `destination`.
+bool RunTransferOffThread(std::string home, std::string source, std::string destination, bool move,
+                          std::function<void(std::uint64_t done, std::uint64_t total)> progress,
+                          std::string* error = nullptr);
 
 // Tests only: `hook` runs on the worker right before each file operation (an empty one: none).
 void SetTransferHookForTesting(std::function<void()> hook);

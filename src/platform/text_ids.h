@@ -61,6 +61,16 @@ inline constexpr int kSourceBelongsToStore = 197;
 inline constexpr int kCommandFinished = 198;   // followed by the paths concerned, a line each
 inline constexpr int kCommandUndone = 199;     // the same
 inline constexpr int kCommandUnresolved = 210; // the same
+inline constexpr int kOpen = 220;
+inline constexpr int kShowInFolder = 221;
+inline constexpr int kMoveTo = 222;
+inline constexpr int kNotFoundOnDisk = 223; // followed by the path
+inline constexpr int kMoveDialogCaption = 224;
+inline constexpr int kChooseTargetCatalog = 225;
+inline constexpr int kTopLevel = 226;
+inline constexpr int kDropDialogCaption = 227;
+inline constexpr int kFilesDoneOfTotal = 228; // %1 of %2 files
+inline constexpr int kBytesDoneOfTotal = 229; // %1 of %2 (sizes)
 inline constexpr int kMoveIntoItself = 230;
 // The health check's kinds of findings, in the order of FindingKind, and its verdicts.
 inline constexpr int kFindingsFirst = 250;
@@ -97,5 +107,10 @@ inline constexpr int kLastCheckFound = 286;     // followed by the number of pro
 inline constexpr int kPointToCheck = 287;
 inline constexpr int kCheckInProgress = 288;
 inline constexpr int kRemoveInProgress = 289;
+inline constexpr int kSomeFilesNotAdded = 232; // followed by each file and why, a line each
+inline constexpr int kDropCancelled = 233;
+inline constexpr int kSelectNodeFirst = 234;
+inline constexpr int kFolderNotImported = 235; // a folder's import added nothing
+inline constexpr int kFindPlaceholder = 236;
 
 } // namespace mwdx::text

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <qpa/qplatformdrag.h>
+#include <qpa/qwindowsysteminterface.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -116,6 +118,23 @@ OpenedUrls::~OpenedUrls() {
 
 void OpenedUrls::Open(const QUrl& url) {
     urls.append(url);
+}
+
+bool DropOnWindow(QWidget* window, const QMimeData& data, const QPoint& at, Qt::DropActions actions) {
+    QWindow* handle = window->windowHandle();
+    const QPlatformDragQtResponse entered =
+        QWindowSystemInterface::handleDrag(handle, &data, at, actions, Qt::LeftButton, Qt::NoModifier);
+    if (!entered.isAccepted()) {
+        QWindowSystemInterface::handleDrag(handle, nullptr, QPoint(), Qt::IgnoreAction, Qt::NoButton, Qt::NoModifier);
+        return false;
+    }
+    return QWindowSystemInterface::handleDrop(handle, &data, at, actions, Qt::LeftButton, Qt::NoModifier).isAccepted();
+}
+
+void DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at) {
+    QWindowSystemInterface::handleDrag(window->windowHandle(), data, at,
+                                       data != nullptr ? Qt::MoveAction : Qt::IgnoreAction,
+                                       data != nullptr ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
 }
 
 std::string SourceScriptFolder() {

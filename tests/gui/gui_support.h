@@ -3,6 +3,7 @@
 // Driving the program's real windows in tests: a main that runs Qt offscreen, and a script of
 // answers for the modal windows and menus that a command opens while it blocks.
 
+#include <QMimeData>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -83,6 +84,13 @@ public:
 public slots:
     void Open(const QUrl& url);
 };
+
+// Drags and drops as the window system delivers them to `window`: the drag entering and moving to
+// `at` (window coordinates), then the drop there. Returns whether the drop was taken.
+bool DropOnWindow(QWidget* window, const QMimeData& data, const QPoint& at, Qt::DropActions actions);
+
+// A drag held over `at` (window coordinates) without dropping; `data` nullptr: the drag leaves.
+void DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at);
 
 // The folder of a fresh copy of the program's page script (resources/js of the sources).
 std::string SourceScriptFolder();

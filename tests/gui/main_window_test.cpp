@@ -134,6 +134,10 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
                               QStringLiteral("Add a new document to knowledge directory"),
                               QStringLiteral("Update"),
                               QStringLiteral("Delete "),
+                              QString(),
+                              QStringLiteral("Open"),
+                              QStringLiteral("Show in folder"),
+                              QStringLiteral("Move to…"),
                               QStringLiteral("Import folder\u2026")};
     const QStringList englishButtons{
         QStringLiteral("Marrowdex"),       QStringLiteral("Option"), QStringLiteral("Open Index file"),
@@ -144,7 +148,8 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
          {QStringLiteral("zuzuv"), QStringLiteral("选项"), QStringLiteral("打开索引文件"),
           QStringLiteral("同步索引文件"), QStringLiteral("帮助"), QStringLiteral("检查")},
          {QStringLiteral("添加下层目录"), QStringLiteral("添加邻居目录"), QStringLiteral("在知识库根目录添加文档"),
-          QStringLiteral("添加一个新的文档"), QStringLiteral("更新"), QStringLiteral("删除"),
+          QStringLiteral("添加一个新的文档"), QStringLiteral("更新"), QStringLiteral("删除"), QString(),
+          QStringLiteral("打开"), QStringLiteral("在文件夹中显示"), QStringLiteral("移动到…"),
           QStringLiteral("导入文件夹\u2026")}},
         {"zh_TW.UTF-8", englishButtons, english},
     };
@@ -162,13 +167,17 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
             [&](QMenu* menu) {
                 QStringList texts;
                 QList<int> ids;
+                QStringList keys;
                 for (const QAction* action : menu->actions()) {
                     texts << action->text();
                     ids << action->data().toInt();
+                    keys << action->shortcut().toString(QKeySequence::PortableText);
                     EXPECT_TRUE(action->isEnabled());
                 }
                 EXPECT_EQ(texts, c.menu);
-                EXPECT_EQ(ids, (QList<int>{32782, 32784, 32788, 32785, 32787, 32786, 32789}));
+                EXPECT_EQ(ids, (QList<int>{32782, 32784, 32788, 32785, 32787, 32786, 0, 32800, 32801, 32802, 32789}));
+                EXPECT_EQ(keys, (QStringList{"Ins", "", "", "", "F2", "Del", "", "Enter", "", "", ""}))
+                    << "the keys shown beside the commands";
                 menu->close();
             },
             "the tree's menu");

@@ -5,9 +5,12 @@
 
 #include "app/dialog_units.h"
 #include "app/prompts.h"
+#include "app/tree_ctrl_ex.h"
 #include "check/check_dlg.h"
 #include "commands/dir_dlg.h"
 #include "commands/doc_dlg.h"
+#include "commands/drop_dlg.h"
+#include "commands/move_dlg.h"
 #include "commands/prg_dlg.h"
 #include "commands/work_dlg.h"
 #include "config/config_dlg.h"
@@ -19,14 +22,18 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <tuple>
 
@@ -102,12 +109,13 @@ void ExpectFits(QWidget* window) {
 
 struct Sample {
     const char* lang;
+    const char* search; // typed into the search field (UTF-8)
     const char* suffix; // of the pictures' names
     std::string rows;   // FILE_NODE rows
 };
 
 const Sample kSamples[] = {
-    {"en_US.UTF-8", "en",
+    {"en_US.UTF-8", "lecture", "en",
      "(1,'Physics',0,'Lecture notes and books on physics',0,'',1),"
      "(2,'Mathematics',0,'Algebra, analysis and a few puzzles',0,'',1),"
      "(3,'Recipes',0,'Family recipes, scanned',0,'',1),"
@@ -119,7 +127,7 @@ const Sample kSamples[] = {
      "(8,'Linear algebra',2,'',0,'',2),"
      "(9,'Grandma''s apple pie',3,'',1,'apple-pie.jpg',2),"
      "(10,'Travel',0,'Maps, tickets and plans',0,'',1)"},
-    {"zh_CN.UTF-8", "zh",
+    {"zh_CN.UTF-8", "讲义", "zh",
      "(1,'物理',0,'物理课的讲义和书籍',0,'',1),"
      "(2,'数学',0,'代数、分析和一些趣题',0,'',1),"
      "(3,'菜谱',0,'家里的菜谱，扫描件',0,'',1),"
@@ -141,8 +149,9 @@ protected:
         RunSql(m_db, "update SYS_CONFIG set ROOT_DIR='/home/reader/Knowledge';");
     }
 
-    // Checks the window and, when pictures are asked for, saves it as `name`-<language>.png.
-    void Look(const char* name, QWidget* window) {
+    // Checks the window and, when pictures are asked for, saves it as `name`-<language>.png, with
+    // `pointer` (a drag's picture) drawn at `at` when given.
+    void Look(const char* name, QWidget* window, const QPixmap& pointer = {}, QPoint at = {}) {
         SCOPED_TRACE(name);
         m_seen.push_back(name);
         ExpectFits(window);
@@ -152,7 +161,12 @@ protected:
         if (const char* folder = std::getenv("MARROWDEX_SHOTS_DIR"); folder != nullptr && folder[0] != '\0') {
             const QString file = QStringLiteral("%1/%2-%3.png")
                                      .arg(QString::fromLocal8Bit(folder), QLatin1String(name), QLatin1String(m_suffix));
-            EXPECT_TRUE(window->grab().save(file)) << file.toStdString();
+            QPixmap picture = window->grab();
+            if (!pointer.isNull()) {
+                QPainter painter(&picture);
+                painter.drawPixmap(at, pointer);
+            }
+            EXPECT_TRUE(picture.save(file)) << file.toStdString();
         }
     }
 
@@ -169,6 +183,31 @@ protected:
         window->ExpandItem(physics);
         window->SelectItem(book);
         Look("main-window", window.get());
+
+        // A search: only the matches and the catalogs above them, with their number.
+        auto* field = Child<QLineEdit>(window.get(), "searchEdit");
+        auto* count = Child<QLabel>(window.get(), "matchCount");
+        field->setText(QString::fromUtf8(sample.search));
+        EXPECT_TRUE(WaitUntil([&] { return !count->text().isEmpty(); }));
+        window->repaint();
+        Look("main-window-search", window.get());
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Escape);
+
+        // A drag of the exam notes over Mathematics, which is framed as the place they would go.
+        auto* view = qobject_cast<CTreeCtrlEx*>(tree);
+        const QModelIndex exam = tree->model()->index(3, 0, physics);
+        const QModelIndex maths = tree->model()->index(1, 0);
+        window->SelectItem(exam);
+        const std::unique_ptr<QMimeData> dragged(view->DragData(exam));
+        const QRect target = tree->visualRect(maths);
+        const QPoint over = tree->viewport()->mapTo(window.get(), QPoint(target.left() + 40, target.center().y()));
+        DragOverWindow(window.get(), dragged.get(), over);
+        window->repaint();
+        Look("main-window-drag", window.get(), exam.data(Qt::DecorationRole).value<QIcon>().pixmap(tree->iconSize()),
+             over + QPoint(2, 2));
+        DragOverWindow(window.get(), nullptr, {});
+        window->SelectItem(book);
 
         const auto cancel = [](QDialog* dialog) { Child<QPushButton>(dialog, "cancelButton")->click(); };
         ModalScript script;
@@ -216,6 +255,18 @@ protected:
             dialog->NotifyTransferEnded();
         });
         progress.exec();
+        script.Then<CMoveDlg>([&](CMoveDlg* dialog) {
+            Look("move-dialog", dialog);
+            cancel(dialog);
+        });
+        window->SelectItem(book);
+        window->MoveSelectedNodeTo();
+        CDropDlg drop(window.get());
+        drop.Begin(12, std::uint64_t{48} << 20);
+        drop.FileDone(std::uint64_t{20} << 20);
+        drop.StartFile(1, QStringLiteral("feynman-lectures-1.pdf"));
+        Look("drop-window", &drop);
+        drop.hide();
         for (const auto& [name, textId, cancellable] :
              {std::tuple{"import-progress", text::kImportInProgress, true},
               std::tuple{"home-move-progress", text::kHomeMoveInProgress, false},
@@ -289,11 +340,11 @@ TEST_F(WindowsFit, EveryWindowShowsItsTextsWholeInBothLanguages) {
         const ScopedLocale locale(sample.lang);
         m_seen.clear();
         LookAtEveryWindow(sample);
-        EXPECT_EQ(m_seen,
-                  (std::vector<std::string>{"main-window", "catalog-dialog", "message-box", "catalog-dialog-edit",
-                                            "confirm-box", "document-dialog", "document-dialog-edit", "config-dialog",
-                                            "progress-window", "import-progress", "home-move-progress",
-                                            "remove-progress", "home-question", "check-window"}));
+        EXPECT_EQ(m_seen, (std::vector<std::string>{
+                              "main-window", "main-window-search", "main-window-drag", "catalog-dialog", "message-box",
+                              "catalog-dialog-edit", "confirm-box", "document-dialog", "document-dialog-edit",
+                              "config-dialog", "progress-window", "move-dialog", "drop-window", "import-progress",
+                              "home-move-progress", "remove-progress", "home-question", "check-window"}));
     }
 }
 

@@ -16,7 +16,8 @@ constexpr int kChinese = 2052;
 constexpr int kAddedIds[] = {190, 191, 192, 193, 194, 195, 196, 197, 198, 199, 210, 230, 231, 250, 251, 252, 253, 254, 255, 256, 257, 258, 259, 260, 261};
 
 bool InTable(int id) {
-    return (id >= 132 && id <= 167) || id == 169 || (id >= 177 && id <= 185) || (id >= 262 && id <= 289) ||
+    return (id >= 132 && id <= 167) || id == 169 || (id >= 177 && id <= 185) || (id >= 220 && id <= 236) ||
+           (id >= 262 && id <= 289) ||
            std::find(std::begin(kAddedIds), std::end(kAddedIds), id) != std::end(kAddedIds);
 }
 

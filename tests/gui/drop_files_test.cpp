@@ -1,0 +1,238 @@
+// Files and folders dropped onto the tree from another program, as the window system delivers a
+// drop of local files: each file becomes a document, each folder is imported, one window shows
+// the batch's progress, Cancel stops after the file under way, and what failed is listed.
+
+#include "app/tree_ctrl_ex.h"
+#include "commands/drop_dlg.h"
+#include "commands/prg_dlg.h"
+#include "commands/transfer.h"
+#include "gui_fixture.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+class DropFiles : public GuiTest {
+protected:
+    void SetUp() override {
+        MakeDatabase(true);
+        RunSql(m_db, "insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
+                     "values(1,'Physics',0,'',0,'',1),(2,'Notes',1,'',1,'notes.txt',2),(3,'Maths',0,'',0,'',1);");
+        fs::create_directories(m_home + "/Physics");
+        fs::create_directories(m_home + "/Maths");
+        std::ofstream(m_home + "/Physics/notes.txt") << "notes";
+        fs::create_directories(m_inbox + "/Photos/Summer");
+        Write(m_inbox + "/a.txt", 3000);
+        Write(m_inbox + "/notes.txt", 10);
+        Write(m_inbox + "/Photos/one.jpg", 500);
+        Write(m_inbox + "/Photos/Summer/two.jpg", 700);
+    }
+
+    static void Write(const std::string& path, std::size_t bytes) { std::ofstream(path) << std::string(bytes, 'x'); }
+
+    // Drops `paths` onto `target` (invalid: the empty space below the rows).
+    void Drop(CMarrowdexDlg& window, const std::vector<std::string>& paths, const QModelIndex& target) {
+        CTreeCtrlEx* tree = window.findChild<CTreeCtrlEx*>();
+        QList<QUrl> urls;
+        for (const std::string& path : paths) {
+            urls << QUrl::fromLocalFile(QString::fromStdString(path));
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        QPoint at(30, tree->viewport()->height() - 5);
+        if (target.isValid()) {
+            const QRect row = tree->visualRect(target);
+            at = {row.left() + 24, row.center().y()};
+        }
+        ASSERT_TRUE(DropOnWindow(&window, data, tree->viewport()->mapTo(&window, at), Qt::CopyAction));
+    }
+
+    std::string m_inbox = m_dir.File("inbox");
+};
+
+// Holds each file's transfer until the test has seen the window at that file, and records what
+// the window showed.
+class BatchWatcher final : public QObject {
+public:
+    BatchWatcher() {
+        SetTransferHookForTesting([this] {
+            const int file = m_started++;
+            while (m_released.load() <= file) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        connect(&m_timer, &QTimer::timeout, this, [this] { Look(); });
+        m_timer.start(1);
+    }
+    ~BatchWatcher() override {
+        m_released = 1000;
+        SetTransferHookForTesting({});
+    }
+
+    QStringList seen; // "files | bytes | bar", each change once
+    std::function<void(CDropDlg*)> atFirstFile;
+
+private:
+    void Look() {
+        auto* dialog = qobject_cast<CDropDlg*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            return;
+        }
+        const QString state = QStringLiteral("%1 | %2 | %3")
+                                  .arg(dialog->findChild<QLabel*>(QStringLiteral("filesLabel"))->text(),
+                                       dialog->findChild<QLabel*>(QStringLiteral("bytesLabel"))->text())
+                                  .arg(dialog->findChild<QProgressBar*>(QStringLiteral("progressBar"))->value());
+        if (seen.isEmpty() || seen.last() != state) {
+            seen << state;
+        }
+        if (m_started.load() > m_released.load()) {
+            if (m_released.load() == 0 && atFirstFile) {
+                atFirstFile(dialog);
+            }
+            ++m_released;
+        }
+    }
+
+    QTimer m_timer;
+    std::atomic<int> m_started{0};
+    std::atomic<int> m_released{0};
+};
+
+TEST_F(DropFiles, EachFileBecomesADocumentAndFailuresAreListed) {
+    const ScopedLocale locale("en_US.UTF-8");
+    const std::string pipe = m_inbox + "/pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto window = OpenWindow();
+    window->ExpandItem(window->ItemOf(window->Catalog().NodeById(1)));
+
+    // Onto the document Notes: into Physics. a.txt arrives; notes.txt is taken there; the pipe is
+    // no file; a path that went away meanwhile is nothing; Photos comes in as a catalog.
+    const std::string gone = m_inbox + "/gone.txt";
+    BatchWatcher watcher;
+    QString message;
+    ModalScript script;
+    script.Then<QMessageBox>(
+        [&](QMessageBox* box) {
+            message = box->text();
+            box->button(QMessageBox::Ok)->click();
+        },
+        "the list of what failed");
+    Drop(*window, {m_inbox + "/a.txt", m_inbox + "/notes.txt", pipe, gone, m_inbox + "/Photos"},
+         window->ItemOf(window->Catalog().NodeById(2)));
+    EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }, 10000));
+
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT||'|'||RAW_FILE_NAME||'|'||PARENT_ID from FILE_NODE "
+                              "where FILE_NAME='a.txt';"),
+              "a.txt||a.txt|1");
+    EXPECT_EQ(fs::file_size(m_home + "/Physics/a.txt"), 3000u);
+    EXPECT_TRUE(fs::exists(m_inbox + "/a.txt")) << "copied: the option to move is off";
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE where PARENT_ID=(select FILE_ID from FILE_NODE "
+                              "where FILE_NAME='Photos' and PARENT_ID=1);"),
+              "2")
+        << "one.jpg and Summer";
+    EXPECT_TRUE(fs::exists(m_home + "/Physics/Photos/Summer/two.jpg"));
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE where RAW_FILE_NAME in ('notes.txt','pipe','gone.txt');"),
+              "1")
+        << "only the Notes that was there";
+    EXPECT_EQ(fs::file_size(m_home + "/Physics/notes.txt"), 5u) << "never replaced";
+
+    EXPECT_TRUE(message.startsWith(QStringLiteral("These files were not added:"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromStdString(m_inbox + "/notes.txt: A file with this name is already in "
+                                                                  "the catalog's directory")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromStdString(pipe + ": ")));
+    EXPECT_TRUE(message.contains(QString::fromStdString(gone + ": ")));
+    EXPECT_FALSE(message.contains(QStringLiteral("a.txt")));
+    EXPECT_FALSE(message.contains(QStringLiteral("Photos")));
+
+    // The window counted files and bytes as they went (4210 bytes in all, the folder's included),
+    // as seen while each transfer waited: a.txt, then the pipe and the vanished file, which got
+    // as far as their transfer (notes.txt was refused before).
+    ASSERT_GE(watcher.seen.size(), 3) << watcher.seen.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(watcher.seen.mid(0, 3), (QStringList{"Files: 0 of 5 | Size: 0 bytes of 4.11 KiB | 0",
+                                                   "Files: 2 of 5 | Size: 2.94 KiB of 4.11 KiB | 714",
+                                                   "Files: 3 of 5 | Size: 2.94 KiB of 4.11 KiB | 714"}));
+}
+
+TEST_F(DropFiles, CancelStopsAfterTheFileUnderWayAndKeepsWhatIsDone) {
+    const ScopedLocale locale("en_US.UTF-8");
+    RunSql(m_db, "update SYS_CONFIG set DELDOC_AFTERADDING=1;");
+    Write(m_inbox + "/b.txt", 20);
+    Write(m_inbox + "/c.txt", 30);
+    auto window = OpenWindow();
+
+    BatchWatcher watcher;
+    watcher.atFirstFile = [](CDropDlg* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Adding dropped files to the knowledge database"));
+        dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+    };
+    ModalScript script;
+    script.ThenMessage(QStringLiteral("Cancelled. The files added until then were kept; the others were not added."));
+    Drop(*window, {m_inbox + "/a.txt", m_inbox + "/b.txt", m_inbox + "/c.txt"}, {});
+    EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }, 10000));
+
+    // a.txt was under way: moved in at the top level. b.txt and c.txt stay where they were.
+    EXPECT_TRUE(fs::exists(m_home + "/a.txt"));
+    EXPECT_FALSE(fs::exists(m_inbox + "/a.txt")) << "moved, as the option says";
+    EXPECT_EQ(QueryText(m_db, "select PARENT_ID||'|'||PATH_LEVEL from FILE_NODE where FILE_NAME='a.txt';"), "0|1");
+    EXPECT_TRUE(fs::exists(m_inbox + "/b.txt"));
+    EXPECT_TRUE(fs::exists(m_inbox + "/c.txt"));
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE where FILE_NAME in ('b.txt','c.txt');"), "0");
+}
+
+// Closing the window (or a signal to end) while files are being added: the file under way is
+// finished, the rest are left, and then the window closes.
+TEST_F(DropFiles, QuittingStopsTheBatchAfterTheFileUnderWay) {
+    const ScopedLocale locale("en_US.UTF-8");
+    Write(m_inbox + "/b.txt", 20);
+    auto window = OpenWindow();
+    BatchWatcher watcher;
+    watcher.atFirstFile = [&](CDropDlg*) { window->RequestQuit(); };
+    Drop(*window, {m_inbox + "/a.txt", m_inbox + "/b.txt"}, {});
+    EXPECT_TRUE(WaitUntil([&] { return !window->isVisible(); }, 10000));
+    EXPECT_TRUE(fs::exists(m_home + "/a.txt"));
+    EXPECT_FALSE(fs::exists(m_home + "/b.txt"));
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE where FILE_NAME in ('a.txt','b.txt');"), "1");
+}
+
+// The single add's window shows the bytes of the file as they arrive, and loops only while no
+// size is known.
+TEST_F(DropFiles, TheProgressWindowShowsBytesOnceTheSizeIsKnown) {
+    const ScopedLocale locale("en_US.UTF-8");
+    auto window = OpenWindow();
+    CPRGDlg progress(window.get());
+    auto* bar = Child<QProgressBar>(&progress, "progressBar");
+    int loopingValue = -1;
+    ModalScript script;
+    script.Then<CPRGDlg>(
+        [&](CPRGDlg* dialog) {
+            loopingValue = bar->value();
+            dialog->NotifyProgress(250, 1000);
+            QTimer::singleShot(300, dialog, [dialog] { dialog->NotifyTransferEnded(); });
+        },
+        "the progress window");
+    progress.exec();
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(loopingValue, 10) << "the loop's first step, while the size is unknown";
+    EXPECT_EQ(bar->maximum(), 1000);
+    EXPECT_EQ(bar->value(), 250) << "a quarter of the bytes";
+}
+
+} // namespace
+} // namespace mwdx::test

@@ -1,0 +1,251 @@
+// Moving catalogs and documents in the main window: dragged with the mouse (real presses, moves
+// and releases through the window, which Qt's own drag loop takes in) or chosen in the "Move to"
+// window; the refusals, and a move the disk refuses, leave everything as it was.
+
+#include "app/catalog_tree_model.h"
+#include "app/tree_ctrl_ex.h"
+#include "commands/move_dlg.h"
+#include "gui_fixture.h"
+#include "support/process.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace mwdx::test {
+namespace {
+
+class MoveCommands : public GuiTest {
+protected:
+    // Physics (Optics with lens.pdf, and notes.txt), Maths (holding its own notes.txt and an
+    // Optics catalog), Travel.
+    void SetUp() override {
+        MakeDatabase(true);
+        RunSql(m_db, "insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
+                     "values(1,'Physics',0,'',0,'',1),(2,'Optics',1,'',0,'',2),(3,'Lens',2,'',1,'lens.pdf',3),"
+                     "(4,'Notes',1,'',1,'notes.txt',2),(5,'Maths',0,'',0,'',1),(6,'Notes',5,'',1,'notes.txt',2),"
+                     "(7,'Optics',5,'',0,'',2),(8,'Travel',0,'',0,'',1);");
+        for (const char* folder : {"Physics/Optics", "Maths/Optics", "Travel"}) {
+            fs::create_directories(m_home + "/" + folder);
+        }
+        std::ofstream(m_home + "/Physics/Optics/lens.pdf") << "lens";
+        std::ofstream(m_home + "/Physics/notes.txt") << "physics notes";
+        std::ofstream(m_home + "/Maths/notes.txt") << "maths notes";
+    }
+
+    std::string Parent(int id) {
+        return QueryText(m_db, "select PARENT_ID||'/'||PATH_LEVEL from FILE_NODE where FILE_ID=" + std::to_string(id));
+    }
+
+    // Everything the store holds, to compare before and after a refusal.
+    std::string Rows() {
+        return QueryText(m_db, "select group_concat(FILE_ID||','||PARENT_ID||','||PATH_LEVEL,';') from FILE_NODE;");
+    }
+
+    std::vector<std::string> Files() {
+        std::vector<std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(m_home)) {
+            files.push_back(fs::relative(entry.path(), m_home).string());
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+};
+
+CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
+    return window.findChild<CTreeCtrlEx*>();
+}
+
+QPoint OnLabel(CMarrowdexDlg& window, const QModelIndex& item) {
+    const QRect row = TreeOf(window)->visualRect(item);
+    return {row.left() + 24, row.center().y()};
+}
+
+QModelIndex ItemOfId(CMarrowdexDlg& window, NodeId id) {
+    return window.ItemOf(window.Catalog().NodeById(id));
+}
+
+// Drags `item` with the left button to `to` (the tree's viewport) and lets go there. The press and
+// the moves that start the drag reach the view as real mouse events; the offscreen platform has
+// no drag loop of its own (its drag ends at once), so the drag's moves and its drop then reach
+// the window as a platform's drag loop hands them on, with what the view put in its drag.
+void Drag(CMarrowdexDlg& window, const QModelIndex& item, const QPoint& to, ModalScript* script = nullptr) {
+    CTreeCtrlEx* tree = TreeOf(window);
+    QWindow* handle = window.windowHandle();
+    const auto at = [&](const QPoint& point) { return tree->viewport()->mapTo(&window, point); };
+    const QPoint from = OnLabel(window, item);
+    QTest::mousePress(handle, Qt::LeftButton, {}, at(from));
+    QTest::mouseMove(handle, at(from + QPoint(2, 0)));
+    QTest::mouseMove(handle, at(from + QPoint(QApplication::startDragDistance() + 4, 0)));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, at(to));
+    // What the view puts in its drag (the drag itself is over at once here).
+    const std::unique_ptr<QMimeData> data(tree->DragData(item));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->data(QLatin1String(kNodeMimeType)).toLongLong(), window.ItemNode(item)->FileId());
+    EXPECT_TRUE(DropOnWindow(&window, *data, at(to), Qt::MoveAction));
+    // The command runs once the drag is over.
+    EXPECT_TRUE(WaitUntil([&] { return script == nullptr || script->Finished(); }));
+    QApplication::processEvents();
+}
+
+TEST_F(MoveCommands, DraggingMovesOntoCatalogsDocumentsAndTheTopLevel) {
+    const ScopedLocale locale("en_US.UTF-8");
+    auto window = OpenWindow();
+    CTreeCtrlEx* tree = TreeOf(*window);
+    window->ExpandItem(ItemOfId(*window, 1));
+    window->ExpandItem(ItemOfId(*window, 2));
+
+    // Lens onto Travel: the file goes along, and the view shows it under Travel, selected.
+    Drag(*window, ItemOfId(*window, 3), OnLabel(*window, ItemOfId(*window, 8)));
+    EXPECT_EQ(Parent(3), "8/2");
+    EXPECT_TRUE(fs::exists(m_home + "/Travel/lens.pdf"));
+    EXPECT_FALSE(fs::exists(m_home + "/Physics/Optics/lens.pdf"));
+    EXPECT_EQ(window->ItemNode(window->GetSelectedItem())->FileId(), 3);
+    EXPECT_EQ(window->GetSelectedItem().parent(), ItemOfId(*window, 8));
+    EXPECT_TRUE(tree->isExpanded(ItemOfId(*window, 8)));
+
+    // Optics (now empty) onto the Physics document Notes: into Notes' catalog... which is where
+    // it is, so nothing happens; onto the empty space below the rows: the top level.
+    const std::string before = Rows();
+    Drag(*window, ItemOfId(*window, 2), OnLabel(*window, ItemOfId(*window, 4)));
+    EXPECT_EQ(Rows(), before);
+    const QModelIndex travel = ItemOfId(*window, 8);
+    const QPoint below(30, tree->visualRect(tree->indexBelow(travel)).bottom() + 60);
+    ASSERT_FALSE(tree->indexAt(below).isValid());
+    Drag(*window, ItemOfId(*window, 2), below);
+    EXPECT_EQ(Parent(2), "0/1");
+    EXPECT_TRUE(fs::is_directory(m_home + "/Optics"));
+    EXPECT_FALSE(fs::exists(m_home + "/Physics/Optics"));
+
+    // Travel (holding lens.pdf) onto the document Notes of Maths: under Maths, its rows a level
+    // deeper, its file along with it.
+    Drag(*window, ItemOfId(*window, 8), OnLabel(*window, ItemOfId(*window, 4)));
+    EXPECT_EQ(Parent(8), "1/2");
+    EXPECT_EQ(Parent(3), "8/3");
+    EXPECT_TRUE(fs::exists(m_home + "/Physics/Travel/lens.pdf"));
+
+    // Let go where it was picked up: nothing at all.
+    const std::string still = Rows();
+    Drag(*window, ItemOfId(*window, 5), OnLabel(*window, ItemOfId(*window, 5)) + QPoint(2, 0));
+    EXPECT_EQ(Rows(), still);
+
+    // After a restart the nodes are where they were put.
+    window.reset();
+    window = OpenWindow();
+    const QModelIndex physics = FindTopItem(*window, "Physics");
+    ASSERT_TRUE(physics.isValid());
+    EXPECT_EQ(window->ItemNode(ItemOfId(*window, 8).parent()), window->ItemNode(physics));
+    EXPECT_EQ(ItemOfId(*window, 3).parent(), ItemOfId(*window, 8));
+}
+
+TEST_F(MoveCommands, RefusalsAndAFailedDiskStepChangeNothing) {
+    const ScopedLocale locale("en_US.UTF-8");
+    auto window = OpenWindow();
+    window->ExpandItem(ItemOfId(*window, 1));
+    window->ExpandItem(ItemOfId(*window, 2));
+    window->ExpandItem(ItemOfId(*window, 5));
+    const std::string rows = Rows();
+    const std::vector<std::string> files = Files();
+
+    // Physics into its own Optics.
+    ModalScript script;
+    script.ThenMessage(QStringLiteral("A catalog cannot be moved into itself or into a catalog below it"));
+    Drag(*window, ItemOfId(*window, 1), OnLabel(*window, ItemOfId(*window, 2)), &script);
+    // Physics' Optics into Maths, which has an Optics; Physics' Notes next to Maths' notes.txt.
+    script.ThenMessage(QStringLiteral("A catalog with this name already exists here"));
+    Drag(*window, ItemOfId(*window, 2), OnLabel(*window, ItemOfId(*window, 5)), &script);
+    script.ThenMessage(QStringLiteral("A file with this name is already in the catalog's directory"));
+    Drag(*window, ItemOfId(*window, 4), OnLabel(*window, ItemOfId(*window, 6)), &script);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(Files(), files);
+
+    // The disk refuses: Physics' folder cannot change, so Optics cannot leave it.
+    if (RunProcess({"chattr", "+i", m_home + "/Physics"}).exitCode != 0) {
+        GTEST_SKIP() << "chattr +i does not work here (needs root and a file system that supports it)";
+    }
+    script.ThenMessage(QStringLiteral("The catalog or document could not be moved; nothing was changed"));
+    Drag(*window, ItemOfId(*window, 2), OnLabel(*window, ItemOfId(*window, 8)), &script);
+    RunProcess({"chattr", "-i", m_home + "/Physics"});
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(Files(), files);
+    EXPECT_EQ(ItemOfId(*window, 2).parent(), ItemOfId(*window, 1)) << "the view as it was";
+    EXPECT_EQ(QueryText(m_db, "select count(*) from MWDX_JOURNAL;"), "0") << "no journal entry left behind";
+}
+
+TEST_F(MoveCommands, MoveToOffersTheCatalogsItCanGoTo) {
+    const ScopedLocale locale("en_US.UTF-8");
+    auto window = OpenWindow();
+    window->SelectItem(ItemOfId(*window, 1));
+
+    // Physics: the chooser starts at the top level; Physics and everything below it cannot be
+    // chosen; documents are not listed. Cancel changes nothing.
+    const std::string rows = Rows();
+    ModalScript script;
+    script.Then<CMoveDlg>(
+        [&](CMoveDlg* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Move to catalog"));
+            EXPECT_EQ(Child<QLabel>(dialog, "chooseLabel")->text(),
+                      QStringLiteral("Choose the catalog to move it into:"));
+            auto* chooser = Child<QTreeView>(dialog, "catalogChooser");
+            const QAbstractItemModel* model = chooser->model();
+            const QModelIndex top = model->index(0, 0);
+            EXPECT_EQ(top.data().toString(), QStringLiteral("Top level"));
+            EXPECT_EQ(chooser->currentIndex(), top);
+            ASSERT_EQ(model->rowCount(top), 3);
+            const QModelIndex physics = model->index(0, 0, top);
+            EXPECT_EQ(physics.data().toString(), QStringLiteral("Physics"));
+            EXPECT_FALSE(model->flags(physics) & Qt::ItemIsEnabled);
+            ASSERT_EQ(model->rowCount(physics), 1) << "Optics, not the document Notes";
+            EXPECT_FALSE(model->flags(model->index(0, 0, physics)) & Qt::ItemIsEnabled);
+            const QModelIndex maths = model->index(1, 0, top);
+            EXPECT_TRUE(model->flags(maths) & Qt::ItemIsEnabled);
+            EXPECT_EQ(model->rowCount(maths), 1);
+            Child<QPushButton>(dialog, "cancelButton")->click();
+        },
+        "the move window");
+    window->MoveSelectedNodeTo();
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(Rows(), rows);
+
+    // Physics' Notes into Travel, from the menu.
+    window->ExpandItem(ItemOfId(*window, 1));
+    window->SelectItem(ItemOfId(*window, 4));
+    script
+        .Then<QMenu>(
+            [](QMenu* menu) {
+                for (QAction* action : menu->actions()) {
+                    if (action->text() == QStringLiteral("Move to…")) {
+                        menu->setActiveAction(action);
+                    }
+                }
+                QTest::keyClick(menu, Qt::Key_Return);
+            },
+            "the tree's menu")
+        .Then<CMoveDlg>(
+            [&](CMoveDlg* dialog) {
+                auto* chooser = Child<QTreeView>(dialog, "catalogChooser");
+                const QModelIndex top = chooser->model()->index(0, 0);
+                EXPECT_EQ(chooser->currentIndex().data().toString(), QStringLiteral("Physics"));
+                chooser->setCurrentIndex(chooser->model()->index(2, 0, top));
+                Child<QPushButton>(dialog, "okButton")->click();
+            },
+            "the move window");
+    QTest::mouseClick(window->windowHandle(), Qt::RightButton, {},
+                      TreeOf(*window)->viewport()->mapTo(window.get(), OnLabel(*window, ItemOfId(*window, 4))));
+    EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }));
+    EXPECT_EQ(Parent(4), "8/2");
+    EXPECT_TRUE(fs::exists(m_home + "/Travel/notes.txt"));
+    EXPECT_EQ(window->GetSelectedItem(), ItemOfId(*window, 4));
+}
+
+} // namespace
+} // namespace mwdx::test
