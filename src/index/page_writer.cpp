@@ -300,6 +300,9 @@ void WritePageText(PageOutput& out, std::string_view homeDirectory, const Catalo
                     R"("http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd">)");
     AppendLine(out, "<html>");
     AppendLine(out, "<head>");
+    // Names are UTF-8. Undeclared, a browser guesses from the first bytes it reads, and a page
+    // whose first names are ASCII comes out as Latin-1 when it arrives in small pieces.
+    AppendLine(out, R"(<meta http-equiv="Content-Type" content="text/html; charset=utf-8" />)");
     out.Append("<title>");
     out.Append(title);
     AppendLine(out, "</title>");
