@@ -57,19 +57,19 @@ void CatalogTreeModel::ForgetListings() {
     m_emptiedParent = nullptr;
 }
 
-void CatalogTreeModel::SetFilter(const ShownTree& shown) {
+void CatalogTreeModel::SetFilter(ShownTree& shown) {
     beginResetModel();
     ForgetListings();
     m_filtering = true;
-    for (const auto& [parent, children] : shown.children) {
+    m_children.reserve(shown.children.size());
+    m_shownNodes = 0;
+    for (auto& [parent, list] : shown.children) {
+        m_shownNodes += list.nodes.size();
         Children& entry = m_children[parent];
-        entry.nodes = children;
-        entry.ordinals.reserve(children.size());
-        for (const CatalogNode* child : children) {
-            entry.ordinals.push_back(child->Ordinal());
-        }
-        entry.rows = static_cast<int>(children.size());
-        entry.counts.assign(children.size() + 1, 1);
+        entry.nodes = std::move(list.nodes);
+        entry.ordinals = std::move(list.ordinals);
+        entry.rows = static_cast<int>(entry.nodes.size());
+        entry.counts.assign(entry.nodes.size() + 1, 1);
         BuildCounts(entry.counts);
     }
     endResetModel();

@@ -34,8 +34,11 @@ public:
     QModelIndex IndexOf(const CatalogNode* node) const;
 
     // Shows only the nodes in `shown` (a search's result) until ClearFilter; views are reset. A
-    // node added or moved meanwhile is shown too, with the catalogs above it.
-    void SetFilter(const ShownTree& shown);
+    // node added or moved meanwhile is shown too, with the catalogs above it. The lists are taken
+    // out of `shown`; its keys stay.
+    void SetFilter(ShownTree& shown);
+    // How many nodes the filter shows with every catalog open (at most; some may have gone since).
+    std::size_t ShownNodes() const { return m_filtering ? m_shownNodes : 0; }
     void ClearFilter();
     bool Filtering() const { return m_filtering; }
 
@@ -114,6 +117,7 @@ private:
     bool m_removing = false;                      // between NodeAboutToBeRemoved and NodeRemoved
     const CatalogNode* m_emptiedParent = nullptr; // loses its last child, which no view has seen
     mutable std::unordered_map<const CatalogNode*, Children> m_children;
+    std::size_t m_shownNodes = 0;
     // The last listing looked up: a view asks for the rows of one parent one after another.
     mutable const CatalogNode* m_lastParent = nullptr;
     mutable Children* m_lastChildren = nullptr;

@@ -110,7 +110,7 @@ void CMarrowdexDlg::FilterSlice() {
         }
     }
     const CatalogNode* selected = SelectedOrBefore();
-    const ShownTree shown = m_search.shown->Finish();
+    ShownTree shown = m_search.shown->Finish();
     m_search.shown.reset();
     m_treeModel->SetFilter(shown);
     // Every catalog with something shown below it is open; the view lays the rows out once.

@@ -115,7 +115,8 @@ private:
     friend void RehomePaths(CatalogNode& root, std::string homeDirectory);
     using NameIndex = std::unordered_multimap<std::string_view, CatalogNode*>;
 
-    NodeDetails m_details;
+    // The links first, in the node's first 64 bytes: walks and searches over many nodes read
+    // these and little else.
     std::unique_ptr<CatalogNode> m_firstChild;
     CatalogNode* m_lastChild = nullptr;
     std::unique_ptr<CatalogNode> m_nextSibling;
@@ -125,6 +126,7 @@ private:
     std::size_t m_childCount = 0;
     std::uint64_t m_ordinal = 0;
     std::uint64_t m_nextChildOrdinal = 0;
+    NodeDetails m_details;
     NodeId m_fileId;
     std::int32_t m_pathLevel;
     std::int32_t m_fileType;

@@ -75,8 +75,13 @@ private:
 // What a search shows: each match with its ancestors up to the top level. For each node shown
 // with something shown below it (the Root Node for the top level), its children shown, in the
 // catalog's order.
+struct ShownList {
+    std::vector<CatalogNode*> nodes;
+    std::vector<std::uint64_t> ordinals; // each node's Ordinal(), read while it is at hand
+};
+
 struct ShownTree {
-    std::unordered_map<const CatalogNode*, std::vector<CatalogNode*>> children;
+    std::unordered_map<const CatalogNode*, ShownList> children;
     std::size_t matches = 0;
 };
 
@@ -97,7 +102,7 @@ private:
     // document is shown once, as the match it is.
     std::unordered_set<const CatalogNode*> m_seen;
     const CatalogNode* m_lastParent = nullptr;
-    std::vector<CatalogNode*>* m_siblings = nullptr;
+    ShownList* m_siblings = nullptr;
 };
 
 } // namespace mwdx

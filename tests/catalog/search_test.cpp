@@ -169,9 +169,16 @@ TEST(CatalogSearchTest, ShownTreeHoldsMatchesWithTheirAncestorsInTheCatalogsOrde
     const ShownTree shown = ShowMatches(search.Find("MATCH"), root);
     EXPECT_EQ(shown.matches, 3u);
     ASSERT_EQ(shown.children.size(), 3u) << "the Root Node, A and a3";
-    EXPECT_EQ(Names(shown.children.at(&root)), (std::vector<std::string>{"A"}));
-    EXPECT_EQ(Names(shown.children.at(a)), (std::vector<std::string>{"a3", "C match", "a1 match"}));
-    EXPECT_EQ(Names(shown.children.at(a3)), (std::vector<std::string>{"deep match"}));
+    EXPECT_EQ(Names(shown.children.at(&root).nodes), (std::vector<std::string>{"A"}));
+    EXPECT_EQ(Names(shown.children.at(a).nodes), (std::vector<std::string>{"a3", "C match", "a1 match"}));
+    // Each place keeps its own node's ordinal through the sorting.
+    for (const auto& [parent, list] : shown.children) {
+        ASSERT_EQ(list.ordinals.size(), list.nodes.size());
+        for (std::size_t k = 0; k < list.nodes.size(); ++k) {
+            EXPECT_EQ(list.ordinals[k], list.nodes[k]->Ordinal());
+        }
+    }
+    EXPECT_EQ(Names(shown.children.at(a3).nodes), (std::vector<std::string>{"deep match"}));
     EXPECT_EQ(shown.children.count(a1), 0u) << "nothing below a match that holds no match";
 }
 
