@@ -520,16 +520,30 @@ void CTreeCtrlEx::OnRowsRemoved(const QModelIndex& parent, int start, int end) {
     const int count = end - start + 1;
     const int rowsLeft = model()->rowCount(parent);
     if (removal.parentShown && removal.items > 0) {
-        d.removeViewItems(removal.firstItem, removal.items);
-        AddToTotals(d, removal.parentItem, -removal.items);
-        // The siblings after the removed rows moved up; their layout rows still hold the old
-        // indexes.
+        // The layout rows after the removed block move up by the block's size; then one pass: a
+        // parent row past the block moves up with it, and the removed rows' later siblings, whose
+        // model rows moved up, get their new indexes. Our model's index is its row and node, so
+        // it is made from the old one instead of being looked up (for half a million later
+        // siblings, the look-ups were most of the work).
         const QAbstractItemModel* rows = model();
-        for (int item = removal.firstItem;
-             item < d.viewItems.size() && d.viewItems.at(item).parentItem == removal.parentItem;
-             item += 1 + static_cast<int>(d.viewItems.at(item).total)) {
-            d.viewItems[item].index = rows->index(d.viewItems.at(item).index.row() - count, 0, parent);
+        const auto* catalog = qobject_cast<const CatalogTreeModel*>(rows);
+        const int from = removal.firstItem;
+        const int gone = removal.items;
+        const int size = static_cast<int>(d.viewItems.size());
+        d.viewItems.remove(from, gone); // one move of the rows after the block
+        QTreeViewItem* items = d.viewItems.data();
+        for (int item = from; item < size - gone; ++item) {
+            QTreeViewItem& moved = items[item];
+            if (moved.parentItem >= from) {
+                moved.parentItem -= gone;
+            } else if (moved.parentItem == removal.parentItem) {
+                const QModelIndex old = moved.index;
+                moved.index = catalog != nullptr
+                                  ? catalog->MakeIndex(old.row() - count, static_cast<CatalogNode*>(old.internalPointer()))
+                                  : rows->index(old.row() - count, 0, parent);
+            }
         }
+        AddToTotals(d, removal.parentItem, -gone);
         if (start == rowsLeft && start > 0) {
             const int previous = ChildHolding(d, removal.firstItem - 1, removal.parentItem);
             if (previous >= 0) {
