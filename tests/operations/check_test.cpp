@@ -8,6 +8,7 @@
 #include "store/journal.h"
 #include "support/catalog_fixture.h"
 #include "support/process.h"
+#include "support/test_support.h"
 
 #include <filesystem>
 #include <fstream>
@@ -19,21 +20,16 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-void WriteFile(const std::string& path, const std::string& text = "x") {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path) << text;
-}
-
 class CheckTest : public CatalogFixture {
 protected:
     void SetUp() override {
         CatalogFixture::SetUp();
         fs::create_directories(m_realHome);
         SetHome(m_realHome);
-        WriteFile(m_realHome + "/js/dtree.js");
-        WriteFile(m_realHome + "/js/dtree.css");
-        WriteFile(m_realHome + "/mwdx_index.html");
-        WriteFile(m_realHome + "/mwdx_index.html_bak");
+        MakeFile(m_realHome + "/js/dtree.js");
+        MakeFile(m_realHome + "/js/dtree.css");
+        MakeFile(m_realHome + "/mwdx_index.html");
+        MakeFile(m_realHome + "/mwdx_index.html_bak");
     }
 
     CheckReport Check(const std::string& scriptSource = {}) {
@@ -65,9 +61,9 @@ TEST_F(CheckTest, AHealthyKnowledgeBaseHasNoFindings) {
     AddRow(1, "Physics", 0, 0, 1);
     AddRow(2, "Book", 1, 1, 2, "book.pdf");
     AddRow(3, "2024/Taxes", 0, 0, 1); // an old store's name with '/': its folders are owned too
-    WriteFile(m_realHome + "/Physics/book.pdf");
+    MakeFile(m_realHome + "/Physics/book.pdf");
     fs::create_directories(m_realHome + "/2024/Taxes");
-    WriteFile(m_realHome + "/Physics/" + TemporaryName(TemporaryKind::kFileCopy, 3)); // the program's own
+    MakeFile(m_realHome + "/Physics/" + TemporaryName(TemporaryKind::kFileCopy, 3)); // the program's own
     const std::string before = Bytes(m_db);
     const CheckReport report = Check();
     EXPECT_TRUE(report.Healthy()) << ::testing::PrintToString(Lines(report));
@@ -85,14 +81,14 @@ TEST_F(CheckTest, EveryKindOfDamageIsFoundOnce) {
     AddRow(7, "Twin", 0, 0, 1);
     AddRow(8, "Twin", 0, 0, 1);               // the same path as 7
     AddRow(9, "Odd", 1, 1, 2, "bad\x01name"); // a control character in a file name
-    WriteFile(m_realHome + "/Physics/book.pdf");
+    MakeFile(m_realHome + "/Physics/book.pdf");
     fs::create_directories(m_realHome + "/Physics/notes.txt");
     fs::create_directories(m_realHome + "/Physics/Deep");
     fs::create_directories(m_realHome + "/Twin");
-    WriteFile(m_realHome + "/Physics/bad\x01name");
-    WriteFile(m_realHome + "/Physics/stray.txt");
-    WriteFile(m_realHome + "/Loose/a.txt"); // reported as its folder, not file by file
-    WriteFile(m_realHome + "/Loose/deeper/b.txt");
+    MakeFile(m_realHome + "/Physics/bad\x01name");
+    MakeFile(m_realHome + "/Physics/stray.txt");
+    MakeFile(m_realHome + "/Loose/a.txt"); // reported as its folder, not file by file
+    MakeFile(m_realHome + "/Loose/deeper/b.txt");
     fs::remove(m_realHome + "/js/dtree.css");
     JournalEntry entry;
     entry.kind = kJournalRename;
@@ -120,15 +116,15 @@ TEST_F(CheckTest, EveryKindOfDamageIsFoundOnce) {
 
 TEST_F(CheckTest, TheScriptFolderIsComparedWithTheProgramsOwn) {
     const std::string source = m_dir.File("program/js");
-    WriteFile(source + "/dtree.js");
-    WriteFile(source + "/dtree.css");
-    WriteFile(source + "/img/folder.gif");
-    WriteFile(source + "/img/page.gif");
-    WriteFile(m_realHome + "/js/img/folder.gif");
+    MakeFile(source + "/dtree.js");
+    MakeFile(source + "/dtree.css");
+    MakeFile(source + "/img/folder.gif");
+    MakeFile(source + "/img/page.gif");
+    MakeFile(m_realHome + "/js/img/folder.gif");
     const CheckReport report = Check(source);
     ASSERT_EQ(report.findings.size(), 1u);
     EXPECT_EQ(report.findings[0].detail, "missing: img/page.gif");
-    WriteFile(m_realHome + "/js/img/page.gif");
+    MakeFile(m_realHome + "/js/img/page.gif");
     EXPECT_TRUE(Check(source).Healthy());
 }
 

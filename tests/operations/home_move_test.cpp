@@ -13,6 +13,7 @@
 #include "store/settings.h"
 #include "support/catalog_fixture.h"
 #include "support/process.h"
+#include "support/test_support.h"
 
 #include <cerrno>
 #include <cstring>
@@ -28,25 +29,20 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-void WriteFile(const std::string& path, const std::string& text = "x") {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path) << text;
-}
-
 class HomeMoveTest : public CatalogFixture {
 protected:
     void SetUp() override {
         CatalogFixture::SetUp();
-        WriteFile(m_old + "/js/dtree.js");
-        WriteFile(m_old + "/js/dtree.css");
-        WriteFile(m_old + "/mwdx_index.html", "page");
-        WriteFile(m_old + "/not-mine.txt", "the user's own");
+        MakeFile(m_old + "/js/dtree.js");
+        MakeFile(m_old + "/js/dtree.css");
+        MakeFile(m_old + "/mwdx_index.html", "page");
+        MakeFile(m_old + "/not-mine.txt", "the user's own");
         SetHome(m_old);
         ASSERT_EQ(Reload(), 1);
         CatalogNode* physics = nullptr;
         AddCatalogOperation(m_model, m_old, {nullptr, "Physics", ""}, &physics);
         AddCatalogOperation(m_model, m_old, {physics, "Optics", ""});
-        WriteFile(m_dir.File("inbox/top.txt"), "top");
+        MakeFile(m_dir.File("inbox/top.txt"), "top");
         NewDocument top;
         top.source = m_dir.File("inbox/top.txt");
         top.name = "Top";
@@ -84,7 +80,7 @@ TEST_F(HomeMoveTest, EverythingMovesAndTheTreeFollowsAtOnce) {
 }
 
 TEST_F(HomeMoveTest, ANameAlreadyInTheNewFolderRefusesTheMoveBeforeAnythingMoves) {
-    WriteFile(m_new + "/Physics/theirs.txt", "theirs");
+    MakeFile(m_new + "/Physics/theirs.txt", "theirs");
     EXPECT_EQ(MoveHomeOperation(m_model, m_old, m_new).message, text::kNameTakenOnDisk);
     EXPECT_EQ(Entries(m_new), std::vector<std::string>{"Physics"});
     EXPECT_TRUE(fs::is_directory(m_old + "/Physics/Optics"));
@@ -101,7 +97,7 @@ TEST_F(HomeMoveTest, AMoveThatFailsPartWayPutsEverythingBack) {
     fs::create_directories(m_new);
     ASSERT_EQ(::mount("tmpfs", m_new.c_str(), "tmpfs", 0, "size=1M"), 0) << std::strerror(errno);
     // Moved last (names in byte order), after Physics, js and the page have gone over.
-    WriteFile(m_old + "/top.txt", std::string(3 << 20, 'b'));
+    MakeFile(m_old + "/top.txt", std::string(3 << 20, 'b'));
     std::size_t movedBefore = 0;
     HomeMoveControl control;
     control.progress = [&](std::size_t done, std::size_t) { movedBefore = done; };

@@ -12,6 +12,7 @@
 #include "store/journal.h"
 #include "support/catalog_fixture.h"
 #include "support/process.h"
+#include "support/test_support.h"
 
 #include <atomic>
 #include <filesystem>
@@ -22,11 +23,6 @@ namespace fs = std::filesystem;
 
 namespace mwdx::test {
 namespace {
-
-void WriteFile(const std::string& path, const std::string& text = "x") {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path) << text;
-}
 
 class ImportTest : public CatalogFixture {
 protected:
@@ -58,10 +54,10 @@ protected:
 
     // A source tree: a folder with a sub-folder, files, a name that cannot be used and a link.
     void MakeSource(const std::string& root) {
-        WriteFile(root + "/Trip/notes.txt", "notes");
-        WriteFile(root + "/Trip/Photos/p1.jpg", "p1");
-        WriteFile(root + "/Trip/Photos/p2.jpg", "p2");
-        WriteFile(root + "/Trip/bad\x01name.txt", "bad");
+        MakeFile(root + "/Trip/notes.txt", "notes");
+        MakeFile(root + "/Trip/Photos/p1.jpg", "p1");
+        MakeFile(root + "/Trip/Photos/p2.jpg", "p2");
+        MakeFile(root + "/Trip/bad\x01name.txt", "bad");
         fs::create_symlink("/etc/hostname", root + "/Trip/link");
     }
 
@@ -71,8 +67,8 @@ protected:
 TEST_F(ImportTest, AFolderInTheHomeDirectoryIsTakenWhereItIs) {
     AddCatalogOperation(m_model, m_realHome, {nullptr, "Travel", ""});
     MakeSource(m_realHome + "/Travel");
-    WriteFile(m_realHome + "/Travel/loose.txt", "loose");
-    WriteFile(m_realHome + "/mwdx_index.html", "page");
+    MakeFile(m_realHome + "/Travel/loose.txt", "loose");
+    MakeFile(m_realHome + "/mwdx_index.html", "page");
 
     // The catalog itself: what in it no node owns comes in, deeper ones too.
     const ImportResult result = ImportOperation(m_model, m_realHome, nullptr, m_realHome + "/Travel", false);
@@ -136,7 +132,7 @@ TEST_F(ImportTest, AFolderFromElsewhereIsCopiedOrMovedInWhole) {
 TEST_F(ImportTest, ACancelledImportKeepsWhatIsDone) {
     const std::string outside = m_dir.File("outside/Big");
     for (int i = 0; i < 20; ++i) {
-        WriteFile(outside + "/f" + std::to_string(i) + ".txt", std::string(1000, 'a'));
+        MakeFile(outside + "/f" + std::to_string(i) + ".txt", std::string(1000, 'a'));
     }
     std::atomic<bool> cancel{false};
     ImportControl control;
@@ -167,13 +163,13 @@ TEST_F(ImportTest, ACrashedImportIsUndoneOrCompletedAtTheNextStart) {
     copying.asidePath = m_realHome + "/" + TemporaryName(TemporaryKind::kFolderCopy, 1);
     copying.pathLevel = 1;
     ASSERT_EQ(WriteJournalEntry(copying), kStatementOk);
-    WriteFile(copying.asidePath + "/Trip/half.txt", "half");
+    MakeFile(copying.asidePath + "/Trip/half.txt", "half");
     // Crashed after publishing, before the rows.
     JournalEntry published = copying;
     published.toPath = m_realHome + "/Diary";
     published.asidePath = m_realHome + "/" + TemporaryName(TemporaryKind::kFolderCopy, 2);
     ASSERT_EQ(WriteJournalEntry(published), kStatementOk);
-    WriteFile(m_realHome + "/Diary/2024/day.txt", "day");
+    MakeFile(m_realHome + "/Diary/2024/day.txt", "day");
 
     const RecoveryReport report = RecoverInterruptedCommands(m_realHome);
     EXPECT_EQ(report.undone, std::vector<std::string>{copying.fromPath});

@@ -12,6 +12,7 @@
 #include "store/journal.h"
 #include "support/catalog_fixture.h"
 #include "support/process.h"
+#include "support/test_support.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -23,11 +24,6 @@ namespace fs = std::filesystem;
 
 namespace mwdx::test {
 namespace {
-
-void WriteFile(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path) << text;
-}
 
 // A document to add: its catalog, the chosen file, its name; moved in or copied.
 NewDocument Document(CatalogNode* parent, const std::string& source, const std::string& name, bool move = false,
@@ -97,9 +93,9 @@ protected:
 TEST_F(OperationsTest, ANewCatalogNeverTakesOverWhatIsAlreadyThere) {
     // Photos the user keeps in the Home Directory, a top-level document named "notes", the
     // page's script folder, and an empty folder left from earlier.
-    WriteFile(m_realHome + "/Photos/p1.jpg", "photo");
+    MakeFile(m_realHome + "/Photos/p1.jpg", "photo");
     CatalogNode* notes = nullptr;
-    WriteFile(m_dir.File("inbox/notes"), "my notes");
+    MakeFile(m_dir.File("inbox/notes"), "my notes");
     ASSERT_TRUE(
         AddDocumentOperation(m_model, m_realHome, Document(nullptr, m_dir.File("inbox/notes"), "Notes"), {}, &notes)
             .done);
@@ -147,14 +143,14 @@ TEST_F(OperationsTest, NamesAreTrimmedAndANewCatalogIsOneFolder) {
     EXPECT_TRUE(fs::is_empty(m_realHome + "/Physics"));
 
     // Documents: the name is trimmed, the file keeps its own name.
-    WriteFile(m_dir.File("inbox/lens.pdf"), "lens");
+    MakeFile(m_dir.File("inbox/lens.pdf"), "lens");
     CatalogNode* lens = nullptr;
     ASSERT_TRUE(AddDocumentOperation(m_model, m_realHome,
                                      Document(physics, m_dir.File("inbox/lens.pdf"), "  Lens notes "), {}, &lens)
                     .done);
     EXPECT_EQ(lens->Details().fileName, "Lens notes");
     EXPECT_TRUE(fs::is_regular_file(m_realHome + "/Physics/lens.pdf"));
-    WriteFile(m_dir.File("inbox/other.pdf"), "other");
+    MakeFile(m_dir.File("inbox/other.pdf"), "other");
     EXPECT_EQ(
         AddDocumentOperation(m_model, m_realHome, Document(physics, m_dir.File("inbox/other.pdf"), " \t ")).message,
         text::kChooseDocument);
@@ -217,7 +213,7 @@ TEST_F(OperationsTest, AFailedAddLeavesNoFolderAndNoRow) {
         const OpResult result = AddCatalogOperation(m_model, m_realHome, {physics, "Optics", ""});
         EXPECT_EQ(result.message, text::kAddFailed);
         EXPECT_FALSE(fs::exists(m_realHome + "/Physics")) << "not even the parent's folder is made";
-        WriteFile(m_dir.File("inbox/a.txt"), "a");
+        MakeFile(m_dir.File("inbox/a.txt"), "a");
         EXPECT_EQ(AddDocumentOperation(m_model, m_realHome, Document(physics, m_dir.File("inbox/a.txt"), "A")).message,
                   text::kAddFailed);
         EXPECT_EQ(Bytes(m_dir.File("inbox/a.txt")), "a");
@@ -232,7 +228,7 @@ TEST_F(OperationsTest, AFailedAddLeavesNoFolderAndNoRow) {
     EXPECT_FALSE(fs::exists(m_realHome + "/Physics/Optics"));
     EXPECT_FALSE(fs::exists(m_realHome + "/Physics")) << "the parent made on the way goes too";
     EXPECT_EQ(physics->FirstChild(), nullptr);
-    WriteFile(m_dir.File("inbox/b.txt"), "b");
+    MakeFile(m_dir.File("inbox/b.txt"), "b");
     EXPECT_EQ(
         AddDocumentOperation(m_model, m_realHome, Document(nullptr, m_dir.File("inbox/b.txt"), "B", true)).message,
         text::kAddFailed);
@@ -244,16 +240,16 @@ TEST_F(OperationsTest, AFailedAddLeavesNoFolderAndNoRow) {
 
 TEST_F(OperationsTest, MovingAFileTheKnowledgeBaseNeedsIsRefusedCopyingItIsNot) {
     CatalogNode* physics = Catalog(nullptr, "Physics");
-    WriteFile(m_dir.File("inbox/book.pdf"), "book");
+    MakeFile(m_dir.File("inbox/book.pdf"), "book");
     CatalogNode* book = nullptr;
     ASSERT_TRUE(
         AddDocumentOperation(m_model, m_realHome, Document(physics, m_dir.File("inbox/book.pdf"), "Book"), {}, &book)
             .done);
     CatalogNode* maths = Catalog(nullptr, "Maths");
-    WriteFile(m_realHome + "/mwdx_index.html", "page");
-    WriteFile(m_realHome + "/mwdx_index.html_bak", "old page");
-    WriteFile(m_realHome + "/js/dtree.js", "script");
-    WriteFile(m_db + "-journal", "");
+    MakeFile(m_realHome + "/mwdx_index.html", "page");
+    MakeFile(m_realHome + "/mwdx_index.html_bak", "old page");
+    MakeFile(m_realHome + "/js/dtree.js", "script");
+    MakeFile(m_db + "-journal", "");
     fs::create_symlink(m_db, m_dir.File("inbox/link-to-db"));
     fs::create_hard_link(m_db, m_dir.File("inbox/mymwdx.db")); // the store under another name
     const std::vector<std::string> storeFiles = {m_db, m_db + "-journal", m_db + "-wal", m_db + "-shm"};
@@ -279,7 +275,7 @@ TEST_F(OperationsTest, MovingAFileTheKnowledgeBaseNeedsIsRefusedCopyingItIsNot) 
     // node has, or a link to the store: the link goes, the store stays.
     EXPECT_TRUE(
         AddDocumentOperation(m_model, m_realHome, Document(maths, book->Path(), "Book copy", false, storeFiles)).done);
-    WriteFile(m_realHome + "/loose.txt", "loose");
+    MakeFile(m_realHome + "/loose.txt", "loose");
     EXPECT_TRUE(
         AddDocumentOperation(m_model, m_realHome, Document(maths, m_realHome + "/loose.txt", "Loose", true, storeFiles))
             .done);
@@ -298,7 +294,7 @@ TEST_F(OperationsTest, RenamingACatalogNeverCarriesAwayAnotherNodesFiles) {
     // An old store's top-level catalogs "a" and "a/b": a/b's files lie inside a's folder.
     CatalogNode* a = Catalog(nullptr, "a");
     RunSql(m_db, "insert into FILE_NODE values(10,'a/b',0,'',0,'',1),(11,'theirs',10,'',1,'theirs.txt',2);");
-    WriteFile(m_realHome + "/a/b/theirs.txt", "theirs");
+    MakeFile(m_realHome + "/a/b/theirs.txt", "theirs");
     ASSERT_EQ(Reload(), 1);
     a = m_model.NodeById(1);
     const OpResult refused = EditNodeOperation(m_model, m_realHome, *a, "z", "");
@@ -327,9 +323,9 @@ TEST_F(OperationsTest, RenamingACatalogNeverCarriesAwayAnotherNodesFiles) {
 TEST_F(OperationsTest, DeletingWithFilesPutsThemAsideAndKeepsWhatOthersUse) {
     CatalogNode* physics = Catalog(nullptr, "Physics");
     CatalogNode* optics = Catalog(physics, "Optics");
-    WriteFile(m_dir.File("inbox/lens.txt"), "lens");
+    MakeFile(m_dir.File("inbox/lens.txt"), "lens");
     ASSERT_TRUE(AddDocumentOperation(m_model, m_realHome, Document(optics, m_dir.File("inbox/lens.txt"), "Lens")).done);
-    WriteFile(m_realHome + "/Physics/Optics/untracked.txt", "also goes with its folder");
+    MakeFile(m_realHome + "/Physics/Optics/untracked.txt", "also goes with its folder");
 
     // The rows cannot be deleted: nothing changes, and nothing is left aside.
     RunSql(m_db, "create trigger refuse before delete on FILE_NODE begin select raise(abort,'no'); end;");
@@ -351,7 +347,7 @@ TEST_F(OperationsTest, DeletingWithFilesPutsThemAsideAndKeepsWhatOthersUse) {
 
     // Two nodes on one path (a damaged store): deleting one keeps the files the other needs.
     RunSql(m_db, "insert into FILE_NODE values(20,'Twin',0,'',0,'',1),(21,'Twin',0,'',0,'',1);");
-    WriteFile(m_realHome + "/Twin/kept.txt", "kept");
+    MakeFile(m_realHome + "/Twin/kept.txt", "kept");
     ASSERT_EQ(Reload(), 1);
     const OpResult kept = DeleteNodeOperation(m_model, m_realHome, *m_model.NodeById(20), true);
     EXPECT_TRUE(kept.done);
@@ -364,7 +360,7 @@ TEST_F(OperationsTest, AMovedCatalogTakesItsFilesRowsAndLevelsAlong) {
     CatalogNode* physics = Catalog(nullptr, "Physics");
     CatalogNode* optics = Catalog(physics, "Optics");
     CatalogNode* lenses = Catalog(optics, "Lenses");
-    WriteFile(m_dir.File("inbox/lens.txt"), "lens");
+    MakeFile(m_dir.File("inbox/lens.txt"), "lens");
     CatalogNode* lens = nullptr;
     ASSERT_TRUE(
         AddDocumentOperation(m_model, m_realHome, Document(lenses, m_dir.File("inbox/lens.txt"), "Lens"), {}, &lens)
@@ -402,9 +398,9 @@ TEST_F(OperationsTest, AMoveThatCannotBeMadeChangesNothing) {
     CatalogNode* inner = Catalog(a, "inner");
     CatalogNode* b = Catalog(nullptr, "b");
     CatalogNode* taken = Catalog(b, "inner");
-    WriteFile(m_dir.File("inbox/n.txt"), "a's");
+    MakeFile(m_dir.File("inbox/n.txt"), "a's");
     ASSERT_TRUE(AddDocumentOperation(m_model, m_realHome, Document(a, m_dir.File("inbox/n.txt"), "N")).done);
-    WriteFile(m_dir.File("inbox/n.txt"), "b's");
+    MakeFile(m_dir.File("inbox/n.txt"), "b's");
     CatalogNode* bNote = nullptr;
     ASSERT_TRUE(
         AddDocumentOperation(m_model, m_realHome, Document(b, m_dir.File("inbox/n.txt"), "N"), {}, &bNote).done);
@@ -449,7 +445,7 @@ TEST_F(OperationsTest, AMoveThatCannotBeMadeChangesNothing) {
 }
 
 TEST_F(OperationsTest, WithoutAHomeDirectoryNothingIsAddedAnywhere) {
-    WriteFile(m_dir.File("inbox/a.txt"), "a");
+    MakeFile(m_dir.File("inbox/a.txt"), "a");
     EXPECT_EQ(AddDocumentOperation(m_model, "", Document(nullptr, m_dir.File("inbox/a.txt"), "A")).message,
               text::kTransferFailed);
     EXPECT_EQ(AddCatalogOperation(m_model, "", {nullptr, "Physics", ""}).message, text::kAddFailed);

@@ -8,6 +8,7 @@
 #include "store/journal.h"
 #include "support/catalog_fixture.h"
 #include "support/process.h"
+#include "support/test_support.h"
 
 #include <filesystem>
 #include <fstream>
@@ -17,11 +18,6 @@ namespace fs = std::filesystem;
 
 namespace mwdx::test {
 namespace {
-
-void WriteFile(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path) << text;
-}
 
 class RecoveryTest : public CatalogFixture {
 protected:
@@ -61,7 +57,7 @@ TEST_F(RecoveryTest, AnAddThatGotItsFileIsCompletedAndOneThatDidNotIsUndone) {
     arrived.fileType = 1;
     arrived.pathLevel = 2;
     Write(arrived);
-    WriteFile(arrived.toPath, "book");
+    MakeFile(arrived.toPath, "book");
 
     // Crashed while copying into a folder the command had just made: a partial file under a
     // temporary name, nothing under the final one.
@@ -70,7 +66,7 @@ TEST_F(RecoveryTest, AnAddThatGotItsFileIsCompletedAndOneThatDidNotIsUndone) {
     partial.asidePath = m_realHome + "/Chemistry";
     partial.rawFileName = "notes.txt";
     Write(partial);
-    WriteFile(m_realHome + "/Chemistry/Organic/" + TemporaryName(TemporaryKind::kFileCopy, 7), "half");
+    MakeFile(m_realHome + "/Chemistry/Organic/" + TemporaryName(TemporaryKind::kFileCopy, 7), "half");
 
     // Crashed after making a new catalog's folder, before its row.
     JournalEntry catalog;
@@ -101,7 +97,7 @@ TEST_F(RecoveryTest, ARenameFollowsTheFolderAndADeleteFollowsItsRows) {
     AddRow(2, "Optics", 1, 0, 2);
     AddRow(3, "Lens", 2, 1, 3, "lens.txt");
     AddRow(4, "Waves", 1, 0, 2);
-    WriteFile(m_realHome + "/Physics/Optics/lens.txt", "lens");
+    MakeFile(m_realHome + "/Physics/Optics/lens.txt", "lens");
 
     // The folder got its new name, the row did not.
     JournalEntry renamed;
@@ -126,7 +122,7 @@ TEST_F(RecoveryTest, ARenameFollowsTheFolderAndADeleteFollowsItsRows) {
     // A delete put its folder aside but its rows are still there: it comes back. Another had
     // deleted its rows: what it put aside goes.
     AddRow(5, "Old", 0, 0, 1);
-    WriteFile(m_realHome + "/Old/old.txt", "old");
+    MakeFile(m_realHome + "/Old/old.txt", "old");
     JournalEntry deleting;
     deleting.kind = kJournalDelete;
     deleting.nodeId = 5;
@@ -139,7 +135,7 @@ TEST_F(RecoveryTest, ARenameFollowsTheFolderAndADeleteFollowsItsRows) {
     deleted.fromPath = m_realHome + "/Gone";
     deleted.asidePath = m_realHome + "/" + TemporaryName(TemporaryKind::kDeleting, 2);
     Write(deleted);
-    WriteFile(deleted.asidePath + "/deep/file.txt", "going");
+    MakeFile(deleted.asidePath + "/deep/file.txt", "going");
 
     // A kind this program does not know: a newer one wrote it, and it stays for that one.
     JournalEntry newer;
@@ -169,7 +165,7 @@ TEST_F(RecoveryTest, AMoveThatReachedTheDiskIsCompletedWithEveryLevelBelowIt) {
     AddRow(4, "Lens", 3, 1, 4, "lens.txt");
     AddRow(5, "Archive", 0, 0, 1);
     AddRow(6, "Old", 5, 0, 2);
-    WriteFile(m_realHome + "/Physics/Optics/Lenses/lens.txt", "lens");
+    MakeFile(m_realHome + "/Physics/Optics/Lenses/lens.txt", "lens");
     fs::create_directories(m_realHome + "/Archive/Old");
 
     JournalEntry moved;

@@ -8,6 +8,7 @@
 #include "store/connection.h"
 #include "support/catalog_fixture.h"
 #include "support/process.h"
+#include "support/test_support.h"
 
 #include <filesystem>
 #include <fstream>
@@ -19,17 +20,12 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-void WriteFile(const std::string& path, const std::string& text = "x") {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path) << text;
-}
-
 class RepairTest : public CatalogFixture {
 protected:
     void SetUp() override {
         CatalogFixture::SetUp();
-        WriteFile(m_realHome + "/js/dtree.js");
-        WriteFile(m_realHome + "/js/dtree.css");
+        MakeFile(m_realHome + "/js/dtree.js");
+        MakeFile(m_realHome + "/js/dtree.css");
         SetHome(m_realHome);
     }
 
@@ -68,8 +64,8 @@ TEST_F(RepairTest, RowsThatCouldNotBePlacedAreAttachedUnderRecoveredOrRemoved) {
     AddRow(5, "Loop b", 4, 0, 3);
     AddRow(6, "Wrong level", 1, 1, 5, "w.txt"); // placed, with a stored level of 5
     fs::create_directories(m_realHome + "/Physics");
-    WriteFile(m_realHome + "/Physics/w.txt", "w");
-    WriteFile(m_realHome + "/Elsewhere/Lost/c.txt", "where the lost files are");
+    MakeFile(m_realHome + "/Physics/w.txt", "w");
+    MakeFile(m_realHome + "/Elsewhere/Lost/c.txt", "where the lost files are");
     const auto files = Files();
 
     auto counts = Check();
@@ -113,7 +109,7 @@ TEST_F(RepairTest, RemovingRowsThatCouldNotBePlacedLeavesEveryFile) {
     AddRow(3, "Lost child", 2, 1, 3, "c.txt");
     AddRow(-3, "Bad id", 1, 0, 2);
     fs::create_directories(m_realHome + "/Physics");
-    WriteFile(m_realHome + "/Lost/c.txt", "kept");
+    MakeFile(m_realHome + "/Lost/c.txt", "kept");
     const auto files = Files();
     Check();
     ASSERT_EQ(m_load.unplaced.size(), 3u);
@@ -127,10 +123,10 @@ TEST_F(RepairTest, RemovingRowsThatCouldNotBePlacedLeavesEveryFile) {
 
 TEST_F(RepairTest, TheScriptFolderGetsWhatItLacksAndKeepsWhatItHas) {
     const std::string source = m_dir.File("program/js");
-    WriteFile(source + "/dtree.js", "script");
-    WriteFile(source + "/dtree.css", "style");
-    WriteFile(source + "/img/folder.gif", "gif");
-    WriteFile(m_realHome + "/js/dtree.js", "the user's own");
+    MakeFile(source + "/dtree.js", "script");
+    MakeFile(source + "/dtree.css", "style");
+    MakeFile(source + "/img/folder.gif", "gif");
+    MakeFile(m_realHome + "/js/dtree.js", "the user's own");
     fs::remove(m_realHome + "/js/dtree.css");
     ASSERT_TRUE(RestoreScriptFiles(m_realHome, source).done);
     EXPECT_EQ(Bytes(m_realHome + "/js/dtree.js"), "the user's own");
@@ -140,7 +136,7 @@ TEST_F(RepairTest, TheScriptFolderGetsWhatItLacksAndKeepsWhatItHas) {
 
     // A file where a folder belongs stays, and nothing is copied past it.
     fs::remove_all(m_realHome + "/js");
-    WriteFile(m_realHome + "/js", "not a folder");
+    MakeFile(m_realHome + "/js", "not a folder");
     EXPECT_EQ(RestoreScriptFiles(m_realHome, source).message, text::kNameTakenOnDisk);
     EXPECT_EQ(Bytes(m_realHome + "/js"), "not a folder");
 }

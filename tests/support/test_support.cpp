@@ -3,6 +3,7 @@
 #include "store/fresh_database.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <system_error>
@@ -72,6 +73,11 @@ std::string QueryText(const std::string& databasePath, const std::string& sql) {
     }
     sqlite3_close(db);
     return result;
+}
+
+void MakeFile(const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << text;
 }
 
 } // namespace mwdx::test

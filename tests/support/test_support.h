@@ -36,6 +36,9 @@ private:
     std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
 };
 
+// Writes `text` into the file at `path`, making the folders above it first.
+void MakeFile(const std::string& path, const std::string& text = "x");
+
 // Creates a fresh database (both tables, the first settings row) at `path`; fails the test if it cannot.
 void MakeFreshDatabase(const std::string& path);
 
