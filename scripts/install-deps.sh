@@ -24,7 +24,6 @@ packages=(
     libsqlite3-dev      # the store
     sqlite3             # the sqlite3 shell, for looking into a database by hand (and the browser test)
     qt6-base-dev        # Qt 6 Core, Gui and Widgets: the desktop program (Test too, for the GUI tests)
-    qt6-base-private-dev # the tree view's own rows, updated in place when a wide catalog changes
     qt6-translations-l10n # qtbase_zh_CN.qm: Qt's own buttons and file choosers in Chinese
     fonts-dejavu-core   # a font for the windows' texts on a machine that has none
     fonts-wqy-microhei  # the same for the Chinese texts

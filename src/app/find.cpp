@@ -64,11 +64,9 @@ void CMarrowdexDlg::OnSearchTextChanged() {
         if (const CatalogNode* selected = ItemNode(GetSelectedItem())) {
             m_search.selectedBefore = selected->FileId();
         }
-        m_treeModel->ForEachListedParent([this](const CatalogNode* node) {
-            if (node != m_catalog.RootNode() && m_tree->isExpanded(ItemOf(node))) {
-                m_search.expandedBefore.push_back(node->FileId());
-            }
-        });
+        for (const CatalogNode* node : m_treeModel->ExpandedNodes()) {
+            m_search.expandedBefore.push_back(node->FileId());
+        }
     }
     const CatalogSearch& index = m_treeModel->Search();
     m_search.folded = FoldCase(text);
@@ -112,14 +110,10 @@ void CMarrowdexDlg::FilterSlice() {
     const CatalogNode* selected = SelectedOrBefore();
     ShownTree shown = m_search.shown->Finish();
     m_search.shown.reset();
+    const std::size_t found = shown.matches;
+    // Every catalog with something shown below it is open.
     m_treeModel->SetFilter(shown);
-    // Every catalog with something shown below it is open; the view lays the rows out once.
-    for (const auto& [parent, children] : shown.children) {
-        if (parent != m_catalog.RootNode()) {
-            m_tree->expand(ItemOf(parent));
-        }
-    }
-    m_matchCount->setText(QString::number(shown.matches));
+    m_matchCount->setText(QString::number(found));
     // The selection stays when the search shows it.
     if (const QModelIndex item = ItemOf(selected); item.isValid()) {
         SelectItem(item);
@@ -141,16 +135,10 @@ void CMarrowdexDlg::ClearSearch() {
     const CatalogNode* selected = SelectedOrBefore();
     const SearchState before = std::move(m_search);
     m_search = {};
-    m_treeModel->ClearFilter();
-    for (const std::int64_t id : before.expandedBefore) {
-        if (const CatalogNode* node = m_catalog.NodeById(id)) {
-            m_tree->expand(ItemOf(node));
-        }
-    }
-    m_tree->doItemsLayout();
+    m_treeModel->ClearFilter(NodesOf(before.expandedBefore));
     m_tree->verticalScrollBar()->setValue(before.scrollBefore);
     // What was selected under the search stays selected, with the catalogs above it open.
-    if (const QModelIndex item = ItemOf(selected); item.isValid()) {
+    if (const QModelIndex item = m_treeModel->ExpandTo(selected); item.isValid()) {
         SelectItem(item);
         m_tree->scrollTo(item);
     }

@@ -188,7 +188,15 @@ void CMarrowdexDlg::OnInitDialog() {
 }
 
 void CMarrowdexDlg::LoadTree() {
-    // A tree loaded again starts without a search.
+    // A tree loaded again starts without a search, with the catalogs that were open open again.
+    std::vector<NodeId> open;
+    if (!m_search.active) {
+        for (const CatalogNode* node : m_treeModel->ExpandedNodes()) {
+            open.push_back(node->FileId());
+        }
+    } else {
+        open = m_search.expandedBefore;
+    }
     m_filterTimer.stop();
     m_search = {};
     {
@@ -204,7 +212,17 @@ void CMarrowdexDlg::LoadTree() {
     // Unplaced rows stay in the store untouched; the user hears of them once, at start.
     m_unplacedEntries = report.unplaced.size();
     RememberStoreVersion();
-    m_treeModel->SetCatalog(&m_catalog);
+    m_treeModel->SetCatalog(&m_catalog, NodesOf(open));
+}
+
+std::vector<const CatalogNode*> CMarrowdexDlg::NodesOf(const std::vector<NodeId>& ids) const {
+    std::vector<const CatalogNode*> nodes;
+    for (const NodeId id : ids) {
+        if (const CatalogNode* node = m_catalog.NodeById(id)) {
+            nodes.push_back(node);
+        }
+    }
+    return nodes;
 }
 
 void CMarrowdexDlg::ReloadTree() {
@@ -360,7 +378,8 @@ QModelIndex CMarrowdexDlg::GetSelectedItem() const {
 }
 
 QModelIndex CMarrowdexDlg::GetParentItem(const QModelIndex& item) const {
-    return item.parent();
+    const CatalogNode* node = ItemNode(item);
+    return node != nullptr ? ItemOf(node->Parent()) : QModelIndex();
 }
 
 QModelIndex CMarrowdexDlg::GetRootItem() const {
@@ -373,6 +392,10 @@ CatalogNode* CMarrowdexDlg::ItemNode(const QModelIndex& item) const {
 
 QModelIndex CMarrowdexDlg::ItemOf(const CatalogNode* node) const {
     return m_treeModel->IndexOf(node);
+}
+
+QModelIndex CMarrowdexDlg::ShowItem(const CatalogNode* node) {
+    return m_treeModel->ExpandTo(node);
 }
 
 void CMarrowdexDlg::SelectItem(const QModelIndex& item) {

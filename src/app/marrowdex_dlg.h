@@ -57,7 +57,12 @@ public:
     QModelIndex GetParentItem(const QModelIndex& item) const;
     QModelIndex GetRootItem() const;
     CatalogNode* ItemNode(const QModelIndex& item) const;
+    // The item of a node; invalid when it is not shown (a catalog above it is closed, or a search
+    // leaves it out).
     QModelIndex ItemOf(const CatalogNode* node) const;
+    // The item of a node, the catalogs above it opened first (invalid only when a search leaves
+    // it out).
+    QModelIndex ShowItem(const CatalogNode* node);
     void SelectItem(const QModelIndex& item);
     void ExpandItem(const QModelIndex& item);
     void SetCommentText(std::string_view comment);
@@ -145,6 +150,8 @@ private:
     void FilterSlice();
     const CatalogNode* SelectedOrBefore() const;
     void MoveNodeInto(CatalogNode& node, CatalogNode* target);
+    // The nodes with these FILE_IDs that the catalog still holds.
+    std::vector<const CatalogNode*> NodesOf(const std::vector<NodeId>& ids) const;
 
     std::string m_programDirectory;
     CatalogModel m_catalog;
@@ -164,7 +171,7 @@ private:
         std::size_t nextPlace = 0;
         std::uint64_t generation = 0;
         std::optional<ShownTreeBuilder> shown;    // the matches so far, with their catalogs
-        std::vector<std::int64_t> expandedBefore; // FILE_IDs
+        std::vector<NodeId> expandedBefore; // FILE_IDs
         std::int64_t selectedBefore = -1;
         int scrollBefore = 0;
     };

@@ -43,7 +43,8 @@ void CMarrowdexDlg::OnNodeDropped(std::int64_t fileId, const QModelIndex& target
 void CMarrowdexDlg::MoveNodeInto(CatalogNode& node, CatalogNode* target) {
     const OpResult result = MoveNodeOperation(m_catalog, HomeDirectory(), node, target);
     if (result.done) {
-        const QModelIndex moved = ItemOf(&node);
+        // The node is shown where it went, the catalogs above it opened.
+        const QModelIndex moved = ShowItem(&node);
         if (moved.isValid()) {
             SelectItem(moved);
             m_tree->scrollTo(moved);

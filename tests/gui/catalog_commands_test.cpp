@@ -41,15 +41,6 @@ void AnswerConfirmation(ModalScript& script, const QString& text, QMessageBox::S
     });
 }
 
-QModelIndex ChildItem(const QModelIndex& parent, const std::string& name) {
-    for (int row = 0; row < parent.model()->rowCount(parent); ++row) {
-        if (parent.model()->index(row, 0, parent).data().toString().toStdString() == name) {
-            return parent.model()->index(row, 0, parent);
-        }
-    }
-    return {};
-}
-
 void WriteFile(const std::string& path, const std::string& content = "notes") {
     std::ofstream(path, std::ios::binary) << content;
 }
@@ -89,7 +80,7 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
     }
     EXPECT_TRUE(fs::is_directory(m_home + "/Physics"));
     EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_NAME='Physics';"), "it's all\nhere");
-    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     ASSERT_TRUE(physics.isValid());
     window->SelectItem(physics);
     {
@@ -109,11 +100,11 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
     }
     EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Heat engines"));
     EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat engines:2:2");
-    EXPECT_TRUE(window->findChild<QTreeView*>()->isExpanded(physics));
+    EXPECT_TRUE(window->findChild<CTreeCtrlEx*>()->isExpanded(physics));
     EXPECT_EQ(window->GetSelectedItem(), physics) << "the new items are not selected";
 
     // Beside a node: under its parent, at its level; beside a top-level document: at the top.
-    window->SelectItem(ChildItem(physics, "Optics"));
+    window->SelectItem(ChildItem(*window, physics, QStringLiteral("Optics")));
     {
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Acoustics"));
@@ -236,7 +227,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
     WriteFile(m_home + "/Physics/Optics/lens.txt");
     fs::create_directories(m_home + "/Elsewhere");
     auto window = OpenWindow();
-    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     window->SelectItem(physics);
     {
         // A name with a directory of its own on disk cannot be taken: nothing changes.
@@ -284,7 +275,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
               "natural science|all of it");
     EXPECT_EQ(physics.data().toString(), QStringLiteral("natural science"));
     EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("all of it"));
-    const QModelIndex lenses = ChildItem(ChildItem(physics, "Optics"), "Lenses");
+    const QPersistentModelIndex lenses = ChildItem(*window, ChildItem(*window, physics, QStringLiteral("Optics")), QStringLiteral("Lenses"));
     EXPECT_EQ(window->ItemNode(lenses)->Path(), renamed + "/Optics/lens.txt");
 
     // A document's new name changes what is shown and stored; its file keeps its name. Its window
@@ -310,7 +301,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
     window.reset();
     window = OpenWindow();
     EXPECT_EQ(TreeText(*window), "natural science(Optics(Lenses & mirrors)),Taken");
-    window->SelectItem(ChildItem(FindTopItem(*window, "natural science"), "Optics"));
+    window->SelectItem(ChildItem(*window, FindTopItem(*window, "natural science"), QStringLiteral("Optics")));
     {
         ModalScript script;
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogOptics"), QMessageBox::Ok);
@@ -328,7 +319,7 @@ TEST_F(CatalogCommandsTest, OkWithNothingChangedSendsNothingWhateverTheLineEnds)
                  " begin insert into SENT values(new.FILE_ID); end;");
     fs::create_directories(m_home + "/Physics");
     auto window = OpenWindow();
-    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     {
         ModalScript script;
         const auto confirm = [](QDialog* dialog) { Child<QPushButton>(dialog, "okButton")->click(); };
@@ -339,7 +330,7 @@ TEST_F(CatalogCommandsTest, OkWithNothingChangedSendsNothingWhateverTheLineEnds)
             EXPECT_EQ(Child<QPlainTextEdit>(dialog, "commentEdit")->toPlainText(), QStringLiteral("a\nb"));
             confirm(dialog);
         });
-        window->SelectItem(ChildItem(physics, "Notes"));
+        window->SelectItem(ChildItem(*window, physics, QStringLiteral("Notes")));
         window->EditSelectedNode();
         EXPECT_TRUE(script.Finished());
     }
@@ -378,9 +369,10 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     EXPECT_EQ(Rows(), "4:Chemistry:0:1 5:Salts:4:2 6:Acids:4:2");
     EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.txt"));
     EXPECT_EQ(TreeText(*window), "Chemistry(Salts,Acids)");
-    const QModelIndex moved = FindTopItem(*window, "Chemistry");
+    const QPersistentModelIndex moved = FindTopItem(*window, "Chemistry");
     EXPECT_EQ(moved.row(), 0);
-    EXPECT_EQ(ChildItem(moved, "Acids").parent(), moved) << "children find their parent at its new row";
+    EXPECT_EQ(window->GetParentItem(ChildItem(*window, moved, QStringLiteral("Acids"))), moved)
+        << "children find their parent at its new row";
     // The item after the deleted one is selected now, and the pane follows it.
     EXPECT_EQ(window->findChild<QPlainTextEdit*>("commentPane")->toPlainText(), QStringLiteral("about Chemistry"));
 
@@ -388,8 +380,8 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     SetDeleteFiles();
     window.reset();
     window = OpenWindow();
-    const QModelIndex chemistry = FindTopItem(*window, "Chemistry");
-    window->SelectItem(ChildItem(chemistry, "Salts"));
+    const QPersistentModelIndex chemistry = FindTopItem(*window, "Chemistry");
+    window->SelectItem(ChildItem(*window, chemistry, QStringLiteral("Salts")));
     {
         ModalScript script;
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete DocumentSalts"), QMessageBox::Ok);
@@ -475,7 +467,7 @@ TEST_F(CatalogCommandsTest, AnImmutableHomeDirectoryIsReportedAndNothingIsLost) 
     if (RunProcess({"chattr", "+i", m_home}).exitCode != 0) {
         GTEST_SKIP() << "chattr +i does not work here (needs root and a file system that supports it)";
     }
-    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     {
         ModalScript script;
         // Its directory cannot be made, so the catalog is not added: no row, no folder.

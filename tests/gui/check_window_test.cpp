@@ -303,10 +303,10 @@ TEST_F(CheckWindow, ImportFolderCopiesATreeInAndACancelKeepsWhatIsDone) {
             EXPECT_EQ(box->detailedText().toStdString(), inbox + "/Trip/link");
             box->button(QMessageBox::Ok)->click();
         });
-    const QPoint below(10, window->findChild<QTreeView*>()->viewport()->height() - 5);
+    const QPoint below(10, window->findChild<CTreeCtrlEx*>()->viewport()->height() - 5);
     QContextMenuEvent event(QContextMenuEvent::Mouse, below,
-                            window->findChild<QTreeView*>()->viewport()->mapToGlobal(below));
-    QApplication::sendEvent(window->findChild<QTreeView*>()->viewport(), &event);
+                            window->findChild<CTreeCtrlEx*>()->viewport()->mapToGlobal(below));
+    QApplication::sendEvent(window->findChild<CTreeCtrlEx*>()->viewport(), &event);
     ASSERT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }));
     EXPECT_EQ(TreeText(*window), "Physics,Trip(Photos(beach.jpg),plan.txt)");
     EXPECT_EQ(Bytes(m_home + "/Trip/Photos/beach.jpg"), "beach");

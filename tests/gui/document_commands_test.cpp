@@ -55,12 +55,7 @@ std::string Rows(const std::string& db) {
 
 // The display names of an item's children (of the top level for an invalid index).
 QStringList Names(CMarrowdexDlg& window, const QModelIndex& parent) {
-    const QAbstractItemModel* model = window.findChild<CTreeCtrlEx*>()->model();
-    QStringList names;
-    for (int row = 0; row < model->rowCount(parent); ++row) {
-        names << model->index(row, 0, parent).data().toString();
-    }
-    return names;
+    return ChildNames(window, parent);
 }
 
 // The document dialog answered with a file, a name and a comment, then OK; `inspect` looks at the
@@ -115,7 +110,7 @@ TEST_F(DocumentCommands, AddHereCopiesIntoTheCatalogBesideADocumentOrAtTheRoot) 
     WriteFile(inbox + "/waves.txt", "second");
     WriteFile(inbox + "/top.txt", "third");
     auto window = OpenWindow();
-    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     window->SelectItem(physics);
 
     {
@@ -141,7 +136,7 @@ TEST_F(DocumentCommands, AddHereCopiesIntoTheCatalogBesideADocumentOrAtTheRoot) 
     EXPECT_TRUE(window->findChild<CTreeCtrlEx*>()->isExpanded(physics));
     EXPECT_EQ(window->GetSelectedItem(), physics) << "the new item is not selected";
 
-    window->SelectItem(physics.model()->index(0, 0, physics)); // the document Optics
+    window->SelectItem(ChildItem(*window, physics, QStringLiteral("Optics"))); // the document
     Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/waves.txt", QStringLiteral("Waves"));
     EXPECT_EQ(Names(*window, physics), (QStringList{"Optics", "Notes", "Waves"}));
     EXPECT_EQ(Bytes(m_home + "/Physics/waves.txt"), "second");
@@ -165,7 +160,7 @@ TEST_F(DocumentCommands, MovedDocumentsAreThereAtTheNextStart) {
     WriteFile(inbox + "/report.pdf", "report");
     WriteFile(inbox + "/größe.txt", "size");
     auto window = OpenWindow();
-    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     window->SelectItem(physics);
 
     Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/report.pdf", QStringLiteral("Report"));
@@ -179,9 +174,9 @@ TEST_F(DocumentCommands, MovedDocumentsAreThereAtTheNextStart) {
     window.reset();
     auto again = OpenWindow();
     EXPECT_EQ(Names(*again, {}), (QStringList{"Physics", "Report"}));
-    const QModelIndex reloaded = FindTopItem(*again, "Physics");
+    const QPersistentModelIndex reloaded = FindTopItem(*again, "Physics");
     EXPECT_EQ(Names(*again, reloaded), (QStringList{"Optics", QStringLiteral("Ann's Größe")}));
-    const CatalogNode* added = again->ItemNode(reloaded.model()->index(1, 0, reloaded));
+    const CatalogNode* added = again->ItemNode(ChildItem(*again, reloaded, QStringLiteral("Ann's Größe")));
     EXPECT_EQ(added->Details().comment, "two\nlines");
     EXPECT_EQ(added->Path(), m_home + "/Physics/größe.txt");
 }
@@ -199,7 +194,7 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
     WriteFile(inbox + "/notes.txt", "newer");
     WriteFile(inbox + "/other.txt", "other");
     auto window = OpenWindow();
-    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     const std::string rows = Rows(m_db);
     const auto homeBefore = Listing(m_home);
     auto unchanged = [&] {
@@ -253,7 +248,7 @@ TEST_F(DocumentCommands, CancelOrAMissingNameChangesNothing) {
     const std::string source = m_dir.File("notes.txt");
     WriteFile(source, "kept");
     auto window = OpenWindow();
-    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     window->SelectItem(physics);
     const std::string rows = Rows(m_db);
 

@@ -46,20 +46,9 @@ QModelIndex ItemOfId(CMarrowdexDlg& window, NodeId id) {
     return window.ItemOf(window.Catalog().NodeById(id));
 }
 
-// The rows shown, top to bottom, each indented by two blanks a level.
+// The rows shown, top to bottom, each indented by two blanks a level, where the view draws them.
 QStringList Shown(CMarrowdexDlg& window) {
-    QTreeView* tree = TreeOf(window);
-    QStringList rows;
-    for (QModelIndex row = tree->model()->index(0, 0); row.isValid(); row = tree->indexBelow(row)) {
-        int depth = 0;
-        for (QModelIndex up = row.parent(); up.isValid(); up = up.parent()) {
-            ++depth;
-        }
-        rows << QString(depth * 2, QLatin1Char(' ')) + row.data().toString();
-        // The rows laid out for a search are where the view finds them.
-        EXPECT_EQ(tree->indexAt(tree->visualRect(row).center()), row) << row.data().toString().toStdString();
-    }
-    return rows;
+    return ViewLines(*TreeOf(window));
 }
 
 // Types into the search field (text outside ASCII as an input method hands it over) and waits

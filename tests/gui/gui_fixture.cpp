@@ -1,11 +1,15 @@
 #include "gui_fixture.h"
 
+#include "app/catalog_tree_model.h"
 #include "store/connection.h"
 #include "store/settings.h"
 #include "store/store_session.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
-#include <QTreeView>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -61,6 +65,10 @@ void GuiTest::MakeDatabase(bool confirmed) {
 
 std::unique_ptr<CMarrowdexDlg> GuiTest::OpenWindow() {
     auto window = std::make_unique<CMarrowdexDlg>(m_program);
+    // Every signal of the tree's model is checked against what it claims, all through the test.
+    if (auto* tree = window->findChild<CTreeCtrlEx*>()) {
+        new QAbstractItemModelTester(tree->model(), QAbstractItemModelTester::FailureReportingMode::Fatal, window.get());
+    }
     window->show();
     QApplication::processEvents();
     return window;
@@ -72,32 +80,128 @@ void GuiTest::ChangeStoreBehindWindow(const std::string& sql) {
 }
 
 QModelIndex GuiTest::FindTopItem(CMarrowdexDlg& window, const std::string& name) {
-    for (QModelIndex item = window.GetRootItem(); item.isValid(); item = item.siblingAtRow(item.row() + 1)) {
-        if (item.data().toString().toStdString() == name) {
-            return item;
+    return ChildItem(window, {}, QString::fromStdString(name));
+}
+
+std::string GuiTest::TreeText(CMarrowdexDlg& window) {
+    CTreeCtrlEx& tree = *window.findChild<CTreeCtrlEx*>();
+    auto* model = tree.CatalogModel();
+    const std::vector<const CatalogNode*> openBefore = model->ExpandedNodes();
+    // "*" on each top-level row, as the user would open everything.
+    for (const ViewRow& row : ViewRows(tree)) {
+        if (row.level == 0) {
+            tree.expandRecursively(row.index);
+        }
+    }
+    const std::vector<ViewRow> rows = ViewRows(tree);
+    std::string text;
+    int level = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (; level > rows[i].level; --level) {
+            text += ")";
+        }
+        if (i > 0 && rows[i - 1].level >= rows[i].level) {
+            text += ",";
+        } else if (i > 0 && rows[i].level > rows[i - 1].level) {
+            text += "(";
+            level = rows[i].level;
+        }
+        text += rows[i].name.toStdString();
+    }
+    for (; level > 0; --level) {
+        text += ")";
+    }
+    // What was closed closes again, the deepest first, so each catalog keeps its own state.
+    std::vector<const CatalogNode*> opened = model->ExpandedNodes();
+    std::erase_if(opened, [&](const CatalogNode* node) {
+        return std::find(openBefore.begin(), openBefore.end(), node) != openBefore.end();
+    });
+    for (auto it = opened.rbegin(); it != opened.rend(); ++it) {
+        model->SetExpanded(const_cast<CatalogNode*>(*it), false);
+    }
+    return text;
+}
+
+std::vector<ViewRow> ViewRows(CTreeCtrlEx& tree) {
+    std::vector<ViewRow> rows;
+    QHeaderView& header = *tree.verticalHeader();
+    QScrollBar& scroll = *tree.verticalScrollBar();
+    const int before = scroll.value();
+    const int count = header.count(); // the view's own count of its rows
+    for (int row = 0; row < count; ++row) {
+        // Scrolled so that the row is in view, the view is asked what it shows there.
+        if (header.sectionViewportPosition(row) < 0 ||
+            header.sectionViewportPosition(row) + header.sectionSize(row) > tree.viewport()->height()) {
+            scroll.setValue(row);
+        }
+        const int y = header.sectionViewportPosition(row) + header.sectionSize(row) / 2;
+        const QModelIndex index = tree.indexAt(QPoint(1, y));
+        EXPECT_TRUE(index.isValid()) << "row " << row << " of " << count << " shows no item";
+        if (!index.isValid()) {
+            break;
+        }
+        EXPECT_TRUE(tree.viewport()->rect().contains(QPoint(1, tree.visualRect(index).center().y()))) << "row " << row;
+        const QRect item = tree.ItemRect(index);
+        const int indent = item.left() - tree.visualRect(index).left();
+        rows.push_back({index, index.data().toString(), indent / std::max(1, tree.indentation())});
+    }
+    scroll.setValue(before);
+    return rows;
+}
+
+QStringList ViewLines(CTreeCtrlEx& tree) {
+    QStringList lines;
+    for (const ViewRow& row : ViewRows(tree)) {
+        lines << QString(row.level * 2, QLatin1Char(' ')) + row.name;
+    }
+    return lines;
+}
+
+namespace {
+
+// The rows of `parent`'s children (invalid: the top level), `parent` opened first.
+std::vector<ViewRow> ChildRows(CMarrowdexDlg& window, const QModelIndex& parent) {
+    CTreeCtrlEx& tree = *window.findChild<CTreeCtrlEx*>();
+    if (parent.isValid()) {
+        tree.expand(parent);
+    }
+    const std::vector<ViewRow> rows = ViewRows(tree);
+    std::vector<ViewRow> children;
+    int level = 0;
+    std::size_t first = 0;
+    if (parent.isValid()) {
+        const auto at = std::find_if(rows.begin(), rows.end(), [&](const ViewRow& row) { return row.index == parent; });
+        if (at == rows.end()) {
+            return {};
+        }
+        level = at->level + 1;
+        first = static_cast<std::size_t>(at - rows.begin()) + 1;
+    }
+    for (std::size_t i = first; i < rows.size() && rows[i].level >= level; ++i) {
+        if (rows[i].level == level) {
+            children.push_back(rows[i]);
+        }
+    }
+    return children;
+}
+
+} // namespace
+
+QModelIndex ChildItem(CMarrowdexDlg& window, const QModelIndex& parent, const QString& name) {
+    for (const ViewRow& row : ChildRows(window, parent)) {
+        if (row.name == name) {
+            return row.index;
         }
     }
     return {};
 }
 
-namespace {
-
-std::string TreeTextBelow(const QAbstractItemModel& model, const QModelIndex& parent) {
-    std::string text;
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        const QModelIndex item = model.index(row, 0, parent);
-        text += (row > 0 ? "," : "") + item.data().toString().toStdString();
-        if (model.rowCount(item) > 0) {
-            text += "(" + TreeTextBelow(model, item) + ")";
-        }
+QStringList ChildNames(CMarrowdexDlg& window, const QModelIndex& parent) {
+    QStringList names;
+    for (const ViewRow& row : ChildRows(window, parent)) {
+        names << row.name;
     }
-    return text;
-}
-
-} // namespace
-
-std::string GuiTest::TreeText(CMarrowdexDlg& window) {
-    return TreeTextBelow(*window.findChild<QTreeView*>()->model(), {});
+    return names;
 }
 
 } // namespace mwdx::test

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QPointer>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMessageBox>
@@ -11,8 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <qpa/qplatformdrag.h>
-#include <qpa/qwindowsysteminterface.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -120,21 +120,66 @@ void OpenedUrls::Open(const QUrl& url) {
     urls.append(url);
 }
 
+namespace {
+
+// The widget a drag at `at` (window coordinates) is offered to: the deepest one there that takes
+// drops, as the window system's drag handling finds it.
+QWidget* DropTargetAt(QWidget* window, const QPoint& at) {
+    QWidget* target = window->childAt(at);
+    while (target != nullptr && !target->acceptDrops()) {
+        target = target->parentWidget();
+    }
+    return target;
+}
+
+QPointer<QWidget> g_dragTarget; // the widget a drag held over the window is over
+
+} // namespace
+
 bool DropOnWindow(QWidget* window, const QMimeData& data, const QPoint& at, Qt::DropActions actions) {
-    QWindow* handle = window->windowHandle();
-    const QPlatformDragQtResponse entered =
-        QWindowSystemInterface::handleDrag(handle, &data, at, actions, Qt::LeftButton, Qt::NoModifier);
-    if (!entered.isAccepted()) {
-        QWindowSystemInterface::handleDrag(handle, nullptr, QPoint(), Qt::IgnoreAction, Qt::NoButton, Qt::NoModifier);
+    QWidget* target = DropTargetAt(window, at);
+    if (target == nullptr) {
         return false;
     }
-    return QWindowSystemInterface::handleDrop(handle, &data, at, actions, Qt::LeftButton, Qt::NoModifier).isAccepted();
+    const QPointF local = target->mapFrom(window, at);
+    QDragEnterEvent enter(local.toPoint(), actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) {
+        return false;
+    }
+    QDragMoveEvent move(local.toPoint(), actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    if (!move.isAccepted()) {
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(target, &leave);
+        return false;
+    }
+    QDropEvent drop(local, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
 }
 
 void DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at) {
-    QWindowSystemInterface::handleDrag(window->windowHandle(), data, at,
-                                       data != nullptr ? Qt::MoveAction : Qt::IgnoreAction,
-                                       data != nullptr ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    if (data == nullptr) {
+        if (g_dragTarget != nullptr) {
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(g_dragTarget, &leave);
+        }
+        g_dragTarget = nullptr;
+        return;
+    }
+    QWidget* target = DropTargetAt(window, at);
+    if (target == nullptr) {
+        return;
+    }
+    const QPoint local = target->mapFrom(window, at);
+    if (target != g_dragTarget) {
+        QDragEnterEvent enter(local, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        g_dragTarget = target;
+    }
+    QDragMoveEvent move(local, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
 }
 
 std::string SourceScriptFolder() {

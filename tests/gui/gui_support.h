@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <ostream>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -15,6 +17,18 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+
+// Test failures show Qt's strings as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& texts, std::ostream* out) {
+    *out << "{";
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        *out << (i > 0 ? ", " : "") << '"' << texts[i].toStdString() << '"';
+    }
+    *out << "}";
+}
 
 namespace mwdx::test {
 

@@ -31,7 +31,7 @@ namespace {
 using StoreStartTest = GuiTest;
 
 int TopLevelRows(CMarrowdexDlg& window) {
-    return window.findChild<CTreeCtrlEx*>()->model()->rowCount();
+    return static_cast<int>(ChildNames(window, {}).size());
 }
 
 // Runs the program's start on the test's program folder and answers the one message it shows.
@@ -216,9 +216,9 @@ TEST_F(StoreStartTest, ACommandOnATreeThatAnotherProgramChangedReloadsInstead) {
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(Bytes(m_home + "/Physics/only.txt"), "the only copy");
     EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE;"), "2");
-    const QModelIndex physics = FindTopItem(*window, "Physics");
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     ASSERT_TRUE(physics.isValid());
-    EXPECT_EQ(window->findChild<CTreeCtrlEx*>()->model()->rowCount(physics), 1) << "the tree shows the new document";
+    EXPECT_EQ(ChildNames(*window, physics).size(), 1) << "the tree shows the new document";
 }
 
 } // namespace

@@ -177,11 +177,10 @@ protected:
                          sample.rows + ";");
         m_suffix = sample.suffix;
         auto window = OpenWindow();
-        auto* tree = window->findChild<QTreeView*>();
-        const QModelIndex physics = tree->model()->index(0, 0);
-        const QModelIndex book = tree->model()->index(2, 0, physics);
-        window->ExpandItem(physics);
-        window->SelectItem(book);
+        auto* tree = window->findChild<CTreeCtrlEx*>();
+        const auto item = [&](NodeId id) { return window->ShowItem(window->Catalog().NodeById(id)); };
+        window->ExpandItem(item(1));
+        window->SelectItem(item(6)); // the book
         Look("main-window", window.get());
 
         // A search: only the matches and the catalogs above them, with their number.
@@ -195,9 +194,9 @@ protected:
         QTest::keyClick(field, Qt::Key_Escape);
 
         // A drag of the exam notes over Mathematics, which is framed as the place they would go.
-        auto* view = qobject_cast<CTreeCtrlEx*>(tree);
-        const QModelIndex exam = tree->model()->index(3, 0, physics);
-        const QModelIndex maths = tree->model()->index(1, 0);
+        auto* view = tree;
+        const QPersistentModelIndex exam = item(7);
+        const QPersistentModelIndex maths = item(2);
         window->SelectItem(exam);
         const std::unique_ptr<QMimeData> dragged(view->DragData(exam));
         const QRect target = tree->visualRect(maths);
@@ -207,7 +206,7 @@ protected:
         Look("main-window-drag", window.get(), exam.data(Qt::DecorationRole).value<QIcon>().pixmap(tree->iconSize()),
              over + QPoint(2, 2));
         DragOverWindow(window.get(), nullptr, {});
-        window->SelectItem(book);
+        window->SelectItem(item(6));
 
         const auto cancel = [](QDialog* dialog) { Child<QPushButton>(dialog, "cancelButton")->click(); };
         ModalScript script;
@@ -221,7 +220,7 @@ protected:
                 box->button(QMessageBox::Ok)->click();
             })
             .Then<CDirDlg>(cancel);
-        window->SelectItem(physics);
+        window->SelectItem(item(1));
         window->AddSubCatalog();
         script.Then<CDirDlg>([&](CDirDlg* dialog) {
             Look("catalog-dialog-edit", dialog);
@@ -242,7 +241,7 @@ protected:
             Look("document-dialog-edit", dialog);
             cancel(dialog);
         });
-        window->SelectItem(book);
+        window->SelectItem(item(6));
         window->EditSelectedNode();
         script.Then<CConfigDlg>([&](CConfigDlg* dialog) {
             Look("config-dialog", dialog);
@@ -259,7 +258,7 @@ protected:
             Look("move-dialog", dialog);
             cancel(dialog);
         });
-        window->SelectItem(book);
+        window->SelectItem(item(6));
         window->MoveSelectedNodeTo();
         CDropDlg drop(window.get());
         drop.Begin(12, std::uint64_t{48} << 20);
