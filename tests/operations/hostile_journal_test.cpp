@@ -23,11 +23,13 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-// Every entry below `folder` with its content ("/" for a folder).
+// Every entry below `folder` with its content ("/" for a folder); none when the folder is gone.
 std::map<std::string, std::string> Contents(const std::string& folder) {
     std::map<std::string, std::string> seen;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        seen[entry.path().string()] = entry.is_directory() ? "/" : Bytes(entry.path().string());
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        seen[it->path().string()] = it->is_directory() ? "/" : Bytes(it->path().string());
     }
     return seen;
 }
