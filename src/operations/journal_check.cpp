@@ -13,6 +13,7 @@
 #include <optional>
 #include <sqlite3.h>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace mwdx {
@@ -143,30 +144,21 @@ public:
     EntryCheck(const JournalEntry& entry, std::string home) : m_e(entry), m_home(std::move(home)) {}
 
     std::string Verdict() const {
-        const std::string& kind = m_e.kind;
-        if (kind == kJournalAddCatalog) {
-            return AddCatalog();
-        }
-        if (kind == kJournalAddDocument) {
-            return AddDocument();
-        }
-        if (kind == kJournalRename) {
-            return Rename();
-        }
-        if (kind == kJournalDelete) {
-            return Delete();
-        }
-        if (kind == kJournalMove) {
-            return Move();
-        }
-        if (kind == kJournalImportKind) {
-            return Import();
-        }
-        if (kind == kJournalLocate) {
-            return Locate();
-        }
-        if (kind == kJournalHomeMove) {
-            return HomeMove();
+        using Check = std::string (EntryCheck::*)() const;
+        const std::pair<const char*, Check> checks[] = {
+            {kJournalAddCatalog, &EntryCheck::AddCatalog},
+            {kJournalAddDocument, &EntryCheck::AddDocument},
+            {kJournalRename, &EntryCheck::Rename},
+            {kJournalDelete, &EntryCheck::Delete},
+            {kJournalMove, &EntryCheck::Move},
+            {kJournalImportKind, &EntryCheck::Import},
+            {kJournalLocate, &EntryCheck::Locate},
+            {kJournalHomeMove, &EntryCheck::HomeMove},
+        };
+        for (const auto& [kind, check] : checks) {
+            if (m_e.kind == kind) {
+                return (this->*check)();
+            }
         }
         return {};
     }

@@ -66,6 +66,14 @@ void Press(CCheckDlg& dialog, const char* button) {
     pressed->click();
 }
 
+// Answers the confirmation showing exactly `text` with `answer`.
+void Answer(ModalScript& script, const QString& text, QMessageBox::StandardButton answer) {
+    script.Then<QMessageBox>([text, answer](QMessageBox* box) {
+        EXPECT_EQ(box->text(), text);
+        box->button(answer)->click();
+    });
+}
+
 QString Verdict(CCheckDlg& dialog) {
     return Child<QLabel>(&dialog, "verdictLabel")->text();
 }
@@ -208,11 +216,10 @@ TEST_F(CheckWindow, ADamagedKnowledgeBaseIsMendedKindByKindAndNoFileIsLost) {
 
     // The rest removed from the tree after a confirmation (the first one refused).
     const auto confirm = [&](QMessageBox::StandardButton answer) {
-        script.Then<QMessageBox>([answer](QMessageBox* box) {
-            EXPECT_EQ(box->text(), QStringLiteral("Remove these catalogs and documents from the tree? Their files are "
-                                                  "missing; nothing on disk is deleted. Entries: 3"));
-            box->button(answer)->click();
-        });
+        Answer(script,
+               QStringLiteral("Remove these catalogs and documents from the tree? Their files are missing; nothing on "
+                              "disk is deleted. Entries: 3"),
+               answer);
     };
     confirm(QMessageBox::Cancel);
     Select(dialog, QStringLiteral("Files or folders missing"));
@@ -275,11 +282,10 @@ TEST_F(CheckWindow, ARecordThatDoesNotFitIsToldAtStartNeverCarriedOutAndDiscarde
     EXPECT_FALSE(Child<QPushButton>(&dialog, "finishButton")->isEnabled()) << "it is not to be finished";
     ModalScript script;
     const auto discard = [&](QMessageBox::StandardButton answer) {
-        script.Then<QMessageBox>([answer](QMessageBox* box) {
-            EXPECT_EQ(box->text(), QStringLiteral("Discard these records? The commands they describe are not carried "
-                                                  "out, and nothing on disk is changed. Records: 1"));
-            box->button(answer)->click();
-        });
+        Answer(script,
+               QStringLiteral("Discard these records? The commands they describe are not carried out, and nothing on "
+                              "disk is changed. Records: 1"),
+               answer);
     };
     discard(QMessageBox::Cancel);
     Press(dialog, "discardButton");

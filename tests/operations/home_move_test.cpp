@@ -60,6 +60,18 @@ protected:
         return report.Healthy();
     }
 
+    // The journal's word of a move from the old folder to the new one, with the mark it left
+    // there, as a crash leaves them.
+    JournalEntry JournalMove(int step) {
+        fs::create_directories(m_new);
+        JournalEntry entry{.kind = kJournalHomeMove, .step = step, .fromPath = m_old, .toPath = m_new};
+        std::string error;
+        entry.asidePath = WriteMoveMark(m_old, m_new, &error);
+        EXPECT_FALSE(entry.asidePath.empty()) << error;
+        EXPECT_EQ(WriteJournalEntry(entry), kStatementOk);
+        return entry;
+    }
+
     std::string m_old = m_dir.File("Old Home");
     std::string m_new = m_dir.File("New Home");
 };
@@ -130,15 +142,7 @@ TEST_F(HomeMoveTest, AMoveTheStoreCannotRecordLeavesNothingBehind) {
 }
 
 TEST_F(HomeMoveTest, ACrashInTheMiddleIsFinishedAtTheNextStart) {
-    fs::create_directories(m_new);
-    JournalEntry entry;
-    entry.kind = kJournalHomeMove;
-    entry.fromPath = m_old;
-    entry.toPath = m_new;
-    std::string error;
-    entry.asidePath = WriteMoveMark(m_old, m_new, &error);
-    ASSERT_FALSE(entry.asidePath.empty()) << error;
-    ASSERT_EQ(WriteJournalEntry(entry), kStatementOk);
+    JournalMove(kJournalStarted);
     fs::rename(m_old + "/Physics", m_new + "/Physics"); // moved before the crash
     fs::create_directories(m_new + "/js");              // a copy published, its original not yet removed
     std::ofstream(m_new + "/js/dtree.js") << "x";
@@ -165,16 +169,7 @@ TEST_F(HomeMoveTest, ACrashWhileTheMoveTurnsBackKeepsTheCopyThatIsWhole) {
     lens.source = m_dir.File("inbox/lens.txt");
     lens.name = "Lens";
     ASSERT_TRUE(AddDocumentOperation(m_model, m_old, lens).done);
-    fs::create_directories(m_new);
-    JournalEntry entry;
-    entry.kind = kJournalHomeMove;
-    entry.step = kJournalRollingBack;
-    entry.fromPath = m_old;
-    entry.toPath = m_new;
-    std::string error;
-    entry.asidePath = WriteMoveMark(m_old, m_new, &error);
-    ASSERT_FALSE(entry.asidePath.empty()) << error;
-    ASSERT_EQ(WriteJournalEntry(entry), kStatementOk);
+    JournalMove(kJournalRollingBack);
     fs::rename(m_old + "/js", m_new + "/js");
     fs::copy(m_old + "/Physics", m_new + "/Physics", fs::copy_options::recursive);
     fs::remove_all(m_new + "/Physics/Optics");

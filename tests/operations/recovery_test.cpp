@@ -215,23 +215,21 @@ TEST_F(RecoveryTest, AMoveTurningBackKeepsWhatWasPutBackWholeAndAMoveGoingOnKeep
 
     // Its rows could not be written, so the move turned back across file systems: Optics was
     // copied back whole, and its copy under Archive was half removed when the program was killed.
-    JournalEntry back;
-    back.kind = kJournalMove;
-    back.step = kJournalRollingBack;
-    back.nodeId = 2;
-    back.parentId = 4;
-    back.fromPath = m_realHome + "/Physics/Optics";
-    back.toPath = m_realHome + "/Archive/Optics";
-    back.pathLevel = 2;
-    Write(back);
+    const JournalEntry back = Write({.kind = kJournalMove,
+                                     .step = kJournalRollingBack,
+                                     .nodeId = 2,
+                                     .parentId = 4,
+                                     .fromPath = m_realHome + "/Physics/Optics",
+                                     .toPath = m_realHome + "/Archive/Optics",
+                                     .pathLevel = 2});
     fs::create_directories(back.toPath);
     // Going on, the copy of Waves was published whole and its original not yet set aside.
-    JournalEntry on = back;
-    on.step = kJournalStarted;
-    on.nodeId = 5;
-    on.fromPath = m_realHome + "/Physics/Waves";
-    on.toPath = m_realHome + "/Archive/Waves";
-    Write(on);
+    const JournalEntry on = Write({.kind = kJournalMove,
+                                   .nodeId = 5,
+                                   .parentId = 4,
+                                   .fromPath = m_realHome + "/Physics/Waves",
+                                   .toPath = m_realHome + "/Archive/Waves",
+                                   .pathLevel = 2});
     fs::copy(on.fromPath, on.toPath, fs::copy_options::recursive);
     MakeFile(m_realHome + "/Physics/" + TemporaryName(TemporaryKind::kDeleting, 3) + "/half.txt", "half");
 
