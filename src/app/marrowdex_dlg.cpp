@@ -301,6 +301,7 @@ void CMarrowdexDlg::OnTimer() {
     MessagePrompt::ShowWithPaths(this, text::kCommandFinished, m_recovery.finished);
     MessagePrompt::ShowWithPaths(this, text::kCommandUndone, m_recovery.undone);
     MessagePrompt::ShowWithPaths(this, text::kCommandUnresolved, m_recovery.unresolved);
+    MessagePrompt::ShowWithPaths(this, text::kCommandsRefused, m_recovery.refused);
     m_recovery = {};
     // Damage seen at this load or by the last check is told once, with where to mend it.
     QStringList damage;

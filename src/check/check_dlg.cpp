@@ -64,6 +64,7 @@ CCheckDlg::CCheckDlg(CMarrowdexDlg& window)
     m_rewriteButton = button("rewriteButton", text::kRewriteLevels, &CCheckDlg::OnRewriteLevels);
     m_locateButton = button("locateButton", text::kLocate, &CCheckDlg::OnLocate);
     m_finishButton = button("finishButton", text::kFinishOrUndo, &CCheckDlg::OnFinishOrUndo);
+    m_discardButton = button("discardButton", text::kDiscard, &CCheckDlg::OnDiscard);
     m_copyScriptButton = button("copyScriptButton", text::kCopyScriptFiles, &CCheckDlg::OnCopyScriptFiles);
     m_checkAgainButton = button("checkAgainButton", text::kCheckAgain, &CCheckDlg::OnCheckAgain);
     m_closeButton = new TemplateButton(this, "closeButton", units, units.Size(50, 14));
@@ -89,7 +90,7 @@ void CCheckDlg::LayOut() {
     // its foot.
     auto* repairs = new QVBoxLayout;
     for (QPushButton* repair : {m_importButton, m_attachButton, m_removeButton, m_rewriteButton, m_locateButton,
-                                m_finishButton, m_copyScriptButton}) {
+                                m_finishButton, m_discardButton, m_copyScriptButton}) {
         repairs->addWidget(repair);
     }
     repairs->addStretch(1);
@@ -137,8 +138,7 @@ void CCheckDlg::ShowReport() {
         if (group == nullptr || group->data(0, kKindRole).toInt() != kind) {
             group = new QTreeWidgetItem(m_findingsTree);
             group->setText(
-                0,
-                QStringLiteral("%1 (%2)").arg(UiText(text::kFindingsFirst + kind)).arg(m_report.Count(finding.kind)));
+                0, QStringLiteral("%1 (%2)").arg(UiText(FindingTitle(finding.kind))).arg(m_report.Count(finding.kind)));
             group->setData(0, kKindRole, kind);
             group->setData(0, kIndexRole, -1);
             QFont bold = group->font(0);
@@ -202,6 +202,7 @@ void CCheckDlg::OnSelectionChanged() {
     m_rewriteButton->setEnabled(is(FindingKind::kWrongLevel));
     m_locateButton->setEnabled(is(FindingKind::kMissing) && single);
     m_finishButton->setEnabled(is(FindingKind::kUnfinished));
+    m_discardButton->setEnabled(is(FindingKind::kRefusedEntry));
     m_copyScriptButton->setEnabled(is(FindingKind::kScriptFolder));
 }
 
@@ -328,6 +329,20 @@ void CCheckDlg::OnFinishOrUndo() {
     MessagePrompt::ShowWithPaths(this, text::kCommandFinished, report.finished);
     MessagePrompt::ShowWithPaths(this, text::kCommandUndone, report.undone);
     MessagePrompt::ShowWithPaths(this, text::kCommandUnresolved, report.unresolved);
+}
+
+void CCheckDlg::OnDiscard() {
+    const std::vector<Finding> findings = SelectedFindings();
+    if (findings.empty() || findings.front().kind != FindingKind::kRefusedEntry || !ReadyToRepair() ||
+        !MessagePrompt::Confirm(this, UiText(text::kConfirmDiscard) + QString::number(findings.size()),
+                                text::kCaution)) {
+        return;
+    }
+    std::vector<std::int64_t> ids;
+    for (const Finding& finding : findings) {
+        ids.push_back(finding.entryId);
+    }
+    AfterRepair(DiscardRefusedEntries(ids, m_window.HomeDirectory()).message);
 }
 
 void CCheckDlg::OnCopyScriptFiles() {

@@ -37,6 +37,7 @@ public:
     void OnRewriteLevels();
     void OnLocate();
     void OnFinishOrUndo();
+    void OnDiscard();
     void OnCopyScriptFiles();
     void OnCheckAgain();
     void OnSelectionChanged();
@@ -64,6 +65,7 @@ private:
     QPushButton* m_rewriteButton;
     QPushButton* m_locateButton;
     QPushButton* m_finishButton;
+    QPushButton* m_discardButton;
     QPushButton* m_copyScriptButton;
     QPushButton* m_checkAgainButton;
     QPushButton* m_closeButton;

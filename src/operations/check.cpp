@@ -2,8 +2,10 @@
 
 #include "catalog/disk_rules.h"
 #include "catalog/paths.h"
+#include "operations/journal_check.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
+#include "platform/text_ids.h"
 #include "platform/unique_fd.h"
 #include "store/journal.h"
 #include "store/settings.h"
@@ -232,6 +234,10 @@ void CheckScriptFolder(const std::string& home, const std::string& scriptSource,
 
 } // namespace
 
+int FindingTitle(FindingKind kind) {
+    return kind == FindingKind::kRefusedEntry ? text::kRefusedEntries : text::kFindingsFirst + static_cast<int>(kind);
+}
+
 std::size_t CheckReport::Count(FindingKind kind) const {
     return static_cast<std::size_t>(
         std::count_if(findings.begin(), findings.end(), [kind](const Finding& f) { return f.kind == kind; }));
@@ -254,8 +260,10 @@ CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& lo
              "stored " + std::to_string(level.storedLevel) + ", in the tree " + std::to_string(level.level)});
     }
     for (const JournalEntry& entry : ReadJournal()) {
-        report.findings.push_back(
-            {FindingKind::kUnfinished, entry.nodeId, entry.toPath.empty() ? entry.fromPath : entry.toPath, entry.kind});
+        const std::string refused = WhyEntryIsRefused(entry, home);
+        report.findings.push_back({refused.empty() ? FindingKind::kUnfinished : FindingKind::kRefusedEntry,
+                                   entry.nodeId, EntryPath(entry),
+                                   refused.empty() ? entry.kind : entry.kind + ": " + refused, entry.id});
     }
     CheckScriptFolder(home, scriptSource, report);
     std::stable_sort(report.findings.begin(), report.findings.end(),

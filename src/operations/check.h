@@ -7,6 +7,7 @@
 #include "catalog/model.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,14 +23,19 @@ enum class FindingKind {
     kBadName,      // a name that cannot be a file or folder name here
     kUnfinished,   // a command a crash left in the journal
     kScriptFolder, // the index page's js folder missing or incomplete
+    kRefusedEntry, // a journal entry that does not fit the knowledge base, never carried out
 };
-inline constexpr int kFindingKinds = 9;
+inline constexpr int kFindingKinds = 10;
+
+// The string id of the kind's title.
+int FindingTitle(FindingKind kind);
 
 struct Finding {
     FindingKind kind = FindingKind::kMissing;
     NodeId nodeId = 0;  // 0 when no node is concerned
     std::string path;   // the path concerned; for an unplaced row, its name
     std::string detail; // English, for the record: the reason, the stored value, ...
+    std::int64_t entryId = 0; // the journal entry of an unfinished or refused command
 };
 
 struct CheckReport {

@@ -9,16 +9,21 @@
 #include "store/journal.h"
 #include "store/statements.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace mwdx {
 namespace {
 
 // Moves the entry `name` of the folder `from` into the folder `to`, neither replacing anything
-// nor following a link: one rename on one file system, a copy published whole and then the
-// original removed across two.
+// nor following a link: one rename on one file system; across two, a copy published whole, then
+// the original set aside under a temporary name and removed there. Whatever stands under its own
+// name is therefore whole at every moment; a crash or a failure part-way leaves partial trees
+// only under temporary names.
 bool MoveEntry(const std::string& from, const std::string& to, const std::string& name, std::string* error) {
     const HomeTree source(from);
     const HomeTree target(to);
@@ -42,8 +47,9 @@ bool MoveEntry(const std::string& from, const std::string& to, const std::string
     if (!target.CopyFolderInto(original, to, error)) {
         return false;
     }
-    if (!source.RemoveForGood(original, error)) {
-        target.RemoveForGood(JoinNodePath(to, name)); // the copy goes: the original is still whole
+    std::string ignored;
+    if (!source.DiscardPath(original, error)) {
+        target.DiscardPath(JoinNodePath(to, name), &ignored); // the original is whole where it was
         return false;
     }
     return true;
@@ -57,6 +63,37 @@ std::vector<std::string> Present(const std::vector<std::string>& names, const st
         }
     }
     return there;
+}
+
+// Every entry of `names` standing in `newHome` goes back to `oldHome`. One standing in both was
+// put back whole before (the journal's phase says the move is going back), and the copy in
+// `newHome` goes. True when none is left in `newHome`.
+bool PutBack(const std::vector<std::string>& names, const std::string& oldHome, const std::string& newHome,
+             std::string* error) {
+    bool back = true;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        const std::string moved = JoinNodePath(newHome, *name);
+        if (WhatIsAt(moved) == PathKind::kNothing) {
+            continue;
+        }
+        std::string ignored;
+        const bool gone = WhatIsAt(JoinNodePath(oldHome, *name)) != PathKind::kNothing
+                              ? HomeTree(newHome).DiscardPath(moved, &ignored)
+                              : MoveEntry(newHome, oldHome, *name, error);
+        back = gone && back;
+    }
+    return back;
+}
+
+// The mark's content: the folder the knowledge base comes from.
+std::string MarkText(const std::string& oldHome) {
+    return oldHome + "\n";
+}
+
+void RemoveMoveMark(const JournalEntry& entry) {
+    if (!entry.asidePath.empty()) {
+        HomeTree(entry.toPath).RemoveForGood(entry.asidePath);
+    }
 }
 
 } // namespace
@@ -78,33 +115,99 @@ void RehomeCatalog(CatalogModel& catalog, const std::string& newHome) {
     }
 }
 
-bool FinishHomeMove(const std::vector<std::string>& names, const std::string& oldHome, const std::string& newHome) {
+std::string WriteMoveMark(const std::string& oldHome, const std::string& newHome, std::string* error) {
+    const UniqueFd folder(HomeTree(newHome).OpenFolder(newHome));
+    if (!folder.Valid()) {
+        *error = "cannot open " + newHome;
+        return {};
+    }
+    UniqueFd mark;
+    const std::string name = ReserveTemporaryName(TemporaryKind::kMoveMark, [&](const std::string& candidate) {
+        mark.Reset(
+            ::openat(folder.Get(), candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        return mark.Valid();
+    });
+    const std::string text = MarkText(oldHome);
+    const bool written = !name.empty() &&
+                         ::write(mark.Get(), text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                         ::fsync(mark.Get()) == 0 && mark.Close() == 0 && ::fsync(folder.Get()) == 0;
+    if (!written) {
+        if (!name.empty()) {
+            ::unlinkat(folder.Get(), name.c_str(), 0);
+        }
+        *error = "cannot write a file in " + newHome;
+        return {};
+    }
+    return JoinNodePath(newHome, name);
+}
+
+bool IsMoveMarkOf(const JournalEntry& entry) {
+    const std::string& mark = entry.asidePath;
+    const std::string name = mark.substr(mark.rfind('/') + 1);
+    if (FolderOf(mark) != entry.toPath || !IsTemporaryName(name, TemporaryKind::kMoveMark)) {
+        return false;
+    }
+    const UniqueFd folder(HomeTree(entry.toPath).OpenFolder(entry.toPath));
+    // Not blocking on a pipe put there in its place.
+    const UniqueFd file(
+        folder.Valid() ? ::openat(folder.Get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1);
+    struct stat st {};
+    const std::string expected = MarkText(entry.fromPath);
+    std::string text(expected.size() + 1, '\0');
+    return file.Valid() && ::fstat(file.Get(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::read(file.Get(), text.data(), text.size()) == static_cast<ssize_t>(expected.size()) &&
+           text.compare(0, expected.size(), expected) == 0;
+}
+
+HomeMoveEnd FinishHomeMove(const std::vector<std::string>& names, JournalEntry& entry) {
+    const std::string& oldHome = entry.fromPath;
+    const std::string& newHome = entry.toPath;
     std::string error;
-    // A copy the crash cut short, never published.
+    // A copy the crash cut short, never published, or an original set aside and partly removed.
     for (const std::string& home : {newHome, oldHome}) {
         for (const std::string& leftover : HomeTree(home).TemporaryNamesIn(home)) {
-            HomeTree(home).RemoveForGood(leftover);
+            if (leftover != entry.asidePath) {
+                HomeTree(home).RemoveForGood(leftover);
+            }
         }
     }
-    bool forward = true;
-    for (const std::string& name : Present(names, oldHome)) {
-        const std::string moved = JoinNodePath(newHome, name);
-        if (WhatIsAt(moved) != PathKind::kNothing) {
-            // Copied over whole before the crash: what is left of the original goes.
-            forward = HomeTree(oldHome).RemoveForGood(JoinNodePath(oldHome, name), &error) && forward;
-        } else {
-            forward = MoveEntry(oldHome, newHome, name, &error) && forward;
+    if (entry.step != kJournalRollingBack) {
+        bool forward = true;
+        for (const std::string& name : Present(names, oldHome)) {
+            const std::string original = JoinNodePath(oldHome, name);
+            // Standing in the new place, it was published whole there: the original goes.
+            forward = WhatIsAt(JoinNodePath(newHome, name)) != PathKind::kNothing
+                          ? HomeTree(oldHome).DiscardPath(original, &error)
+                          : MoveEntry(oldHome, newHome, name, &error);
+            if (!forward) {
+                break;
+            }
+        }
+        if (forward) {
+            return HomeMoveEnd::kMovedOn;
+        }
+        // Turning back is recorded first, or not done.
+        entry.step = kJournalRollingBack;
+        if (SetJournalStep(entry) != kStatementOk) {
+            return HomeMoveEnd::kSplit;
         }
     }
-    if (forward) {
-        return true;
-    }
-    for (const std::string& name : Present(names, newHome)) {
-        if (WhatIsAt(JoinNodePath(oldHome, name)) == PathKind::kNothing) {
-            MoveEntry(newHome, oldHome, name, &error);
+    return PutBack(names, oldHome, newHome, &error) ? HomeMoveEnd::kPutBack : HomeMoveEnd::kSplit;
+}
+
+void EndHomeMove(const JournalEntry& entry) {
+    RemoveMoveMark(entry);
+}
+
+void RemoveEndedMoveMarks(const std::string& home, const std::vector<JournalEntry>& entries) {
+    const HomeTree tree(home);
+    for (const std::string& leftover : tree.TemporaryNamesIn(home)) {
+        const bool named = std::any_of(entries.begin(), entries.end(),
+                                       [&](const JournalEntry& entry) { return entry.asidePath == leftover; });
+        if (!named && IsTemporaryName(leftover.substr(leftover.rfind('/') + 1), TemporaryKind::kMoveMark)) {
+            tree.RemoveForGood(leftover);
         }
     }
-    return false;
 }
 
 OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, const std::string& newHome,
@@ -133,27 +236,36 @@ OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, co
     entry.kind = kJournalHomeMove;
     entry.fromPath = from;
     entry.toPath = to;
+    entry.asidePath = WriteMoveMark(from, to, &error);
+    if (entry.asidePath.empty()) {
+        HomeTree(to).RemoveMadeDirectories(made);
+        return OpResult::Refused(text::kAddFailed, error);
+    }
     if (const int rc = WriteJournalEntry(entry); rc != kStatementOk) {
+        RemoveMoveMark(entry);
+        HomeTree(to).RemoveMadeDirectories(made);
         return OpResult::Refused(text::kChangeNotSaved, "the store cannot be written (" + std::to_string(rc) + ")");
     }
-    std::vector<std::string> moved;
+    std::size_t moved = 0;
     for (const std::string& name : names) {
         if (!MoveEntry(from, to, name, &error)) {
-            // Back where everything was; the Home Directory stays.
-            std::string ignored;
-            bool back = true;
-            for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
-                back = MoveEntry(to, from, *it, &ignored) && back;
-            }
-            if (back) {
-                ClearJournalEntry(entry.id);
-            }
-            return OpResult::Refused(text::kMoveFailed, error);
+            break;
         }
-        moved.push_back(name);
-        if (control.progress) {
-            control.progress(moved.size(), names.size());
+        if (++moved; control.progress) {
+            control.progress(moved, names.size());
         }
+    }
+    if (moved < names.size()) {
+        // Back where everything was, the way back recorded first; the Home Directory stays. What
+        // cannot be put back, or a way back the store does not take, is left to the next start.
+        entry.step = kJournalRollingBack;
+        std::string ignored;
+        if (SetJournalStep(entry) == kStatementOk && PutBack(names, from, to, &ignored) &&
+            ClearJournalEntry(entry.id) == kStatementOk) {
+            RemoveMoveMark(entry);
+            HomeTree(to).RemoveMadeDirectories(made);
+        }
+        return OpResult::Refused(text::kMoveFailed, error);
     }
     bool saved = false;
     {
@@ -167,6 +279,7 @@ OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, co
         // entry and writes ROOT_DIR then.
         return OpResult::Done(text::kChangeNotSaved, "ROOT_DIR cannot be written");
     }
+    RemoveMoveMark(entry);
     return OpResult::Done();
 }
 

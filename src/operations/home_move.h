@@ -5,6 +5,7 @@
 
 #include "catalog/model.h"
 #include "operations/op_result.h"
+#include "store/journal.h"
 
 #include <atomic>
 #include <cstddef>
@@ -25,21 +26,49 @@ std::vector<std::string> KnowledgeBaseEntries(const CatalogModel& catalog, const
 
 // Moves every entry of KnowledgeBaseEntries from `oldHome` into `newHome` (made when missing),
 // never replacing anything (a name already in `newHome` refuses the move before anything moves:
-// 196), by renaming or, across file systems, by a copy published whole and then the original
-// removed. Journalled. When one entry cannot be moved, those already moved go back, ROOT_DIR stays,
-// and the failure is reported (231): every file is in exactly one of the two places, and the rows
-// point at it. When all are moved, ROOT_DIR becomes `newHome` in the same transaction as the
-// journal's end and the tree's paths follow.
+// 196), by renaming or, across file systems, by a copy published whole and then the original set
+// aside and removed. First a mark naming `oldHome` is left in `newHome` and the move journalled;
+// when either cannot be written, nothing is left behind (183, or 142 for the mark). When one entry
+// cannot be moved, the journal records that the move turns back, those already moved go back,
+// ROOT_DIR stays, and the failure is reported (231): every file is whole in at least one of the
+// two places under its own name, and the rows point at it; what could not be put back is left to
+// the next start, its entry in the journal. When all are moved, ROOT_DIR becomes `newHome` in the
+// same transaction as the journal's end and the tree's paths follow.
 OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, const std::string& newHome,
                            const HomeMoveControl& control = {});
 
 // The tree's paths follow a new Home Directory (the Root Node's path, and every path below it).
 void RehomeCatalog(CatalogModel& catalog, const std::string& newHome);
 
-// For crash recovery: moves what is left in `oldHome` on, or back when it cannot; true when the
-// knowledge base is whole in `newHome` afterwards (the caller then sets ROOT_DIR).
-bool FinishHomeMove(const std::vector<std::string>& names, const std::string& oldHome, const std::string& newHome);
-
 inline constexpr const char* kJournalHomeMove = "home-move";
+
+// The first step of a move from `oldHome` into the folder `newHome`: a mark naming `oldHome`,
+// flushed to disk under a temporary name in `newHome`. Its path, or empty when it cannot be
+// written (*error then says why).
+std::string WriteMoveMark(const std::string& oldHome, const std::string& newHome, std::string* error);
+
+// True when the folder `entry.toPath` holds the mark a move from `entry.fromPath` left there, at
+// `entry.asidePath`: the sign that this program started that move.
+bool IsMoveMarkOf(const JournalEntry& entry);
+
+// How crash recovery left a Home Directory move.
+enum class HomeMoveEnd {
+    kMovedOn, // all in the new folder: the caller sets ROOT_DIR with the entry's end, then EndHomeMove
+    kPutBack, // all back in the old folder: the caller ends the entry, then EndHomeMove
+    kSplit,   // some in each: the entry stays for the next start
+};
+
+// For crash recovery of `entry`, checked before: going forward, moves on what is left in the old
+// folder (the copy standing in the new one is whole, and the original goes); when that fails, or
+// the move was already turning back, records the turn and puts everything back (the copy standing
+// in the old folder is whole, and the one in the new goes).
+HomeMoveEnd FinishHomeMove(const std::vector<std::string>& names, JournalEntry& entry);
+
+// Once the entry has ended: the mark goes.
+void EndHomeMove(const JournalEntry& entry);
+
+// The marks in the Home Directory `home` that none of `entries` names: left by a move into it
+// that ended just before its mark could go. They go now.
+void RemoveEndedMoveMarks(const std::string& home, const std::vector<JournalEntry>& entries);
 
 } // namespace mwdx

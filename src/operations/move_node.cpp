@@ -26,7 +26,8 @@ bool NameTaken(const CatalogNode& parent, const CatalogNode& node) {
 }
 
 // Moves what is at `from` to `to` below the Home Directory: one rename, or where the two lie on
-// different file systems, a copy published complete and then the original removed.
+// different file systems, a copy published complete and then the original set aside and removed.
+// Whatever stands under either name is whole at every moment.
 bool MoveOnDisk(const HomeTree& tree, const std::string& from, const std::string& to, bool folder, std::string* error) {
     if (tree.RenameNoReplace(from, to, nullptr, error)) {
         return true;
@@ -40,8 +41,8 @@ bool MoveOnDisk(const HomeTree& tree, const std::string& from, const std::string
     if (!tree.CopyFolderInto(from, FolderOf(to), error)) {
         return false;
     }
-    if (!tree.RemoveForGood(from, error)) {
-        tree.RemoveForGood(to); // the copy goes again: the original is where it was
+    if (!tree.DiscardPath(from, error)) {
+        tree.DiscardPath(to); // the copy goes again: the original is whole where it was
         return false;
     }
     return true;
@@ -107,9 +108,15 @@ OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, Catal
     }
     if (!saved) {
         std::string error;
-        // Back where it was; failing that, the journal keeps the move for the next start.
-        if (onDisk && MoveOnDisk(tree, to, from, node.IsCatalog(), &error)) {
-            ClearJournalEntry(entry.id);
+        // Back where it was, the turn recorded first where the store takes it (whatever stands
+        // under either name is whole, so a next start that finds the move going forward loses
+        // nothing either); failing that, the journal keeps the move for the next start.
+        entry.step = kJournalRollingBack;
+        if (onDisk) {
+            SetJournalStep(entry);
+            if (MoveOnDisk(tree, to, from, node.IsCatalog(), &error)) {
+                ClearJournalEntry(entry.id);
+            }
         }
         return OpResult::Refused(text::kChangeNotSaved, "the rows of " + from + " cannot be written");
     }

@@ -17,7 +17,9 @@ namespace mwdx {
 // lies outside `home` (184), when the store cannot be written (183). Then the move is journalled,
 // made on disk (a rename; a copy and a removal where the Home Directory spans file systems) and
 // written in one transaction with the journal's end; a failed disk step changes nothing (231), a
-// failed save moves the folder or file back (183).
+// failed save moves the folder or file back (183), the turn recorded in the journal first where
+// the store takes it. Across file systems the copy is published whole before the original is set
+// aside and removed, so whatever stands under either name is whole at every moment.
 OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, CatalogNode* target);
 
 } // namespace mwdx

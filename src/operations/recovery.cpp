@@ -2,14 +2,17 @@
 
 #include "operations/home_move.h"
 #include "operations/import_folder.h"
+#include "operations/journal_check.h"
 #include "operations/repair.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
+#include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/journal.h"
 #include "store/move_rows.h"
 #include "store/statements.h"
 
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace mwdx {
@@ -40,9 +43,13 @@ bool CommitWithClear(const std::string& statement, std::int64_t entryId) {
 
 class Recovery final {
 public:
-    Recovery(const std::string& home, RecoveryReport& report) : m_tree(home), m_report(report) {}
+    Recovery(const std::string& home, RecoveryReport& report) : m_home(home), m_tree(home), m_report(report) {}
 
     void Settle(JournalEntry e) {
+        if (!WhyEntryIsRefused(e, m_home).empty()) {
+            m_report.refused.push_back(EntryPath(e));
+            return;
+        }
         if (e.kind == kJournalAddCatalog) {
             AddCatalog(e);
         } else if (e.kind == kJournalAddDocument) {
@@ -140,12 +147,23 @@ private:
         }
     }
 
-    // Arrived whole at its new place (a copy is published only once complete): the rows follow,
-    // and what is left of the original goes. Still only at the old place: nothing happened.
+    // Going forward, what stands at the new place arrived whole (a rename, or a copy published
+    // whole): the rows follow, and an original still standing goes. Turning back (the rows could
+    // not be written), what stands at the old place was put back whole: a copy still standing at
+    // the new place goes. What a crash cut short lies only under temporary names, which go.
     void Move(const JournalEntry& e) {
+        for (const std::string& folder : {FolderOf(e.toPath), FolderOf(e.fromPath)}) {
+            for (const std::string& leftover : m_tree.TemporaryNamesIn(folder)) {
+                m_tree.RemoveForGood(leftover);
+            }
+        }
         const bool from = Exists(e.fromPath);
         const bool to = Exists(e.toPath);
-        if (to && (!from || m_tree.RemoveForGood(e.fromPath))) {
+        if (e.step == kJournalRollingBack && from) {
+            Clear(e, !to || m_tree.DiscardPath(e.toPath) ? &m_report.undone : &m_report.unresolved, e.fromPath);
+            return;
+        }
+        if (to && (!from || m_tree.DiscardPath(e.fromPath))) {
             Transaction transaction;
             const std::int32_t level = LevelOf(e.nodeId);
             const bool saved = level > 0 && transaction.Begin() == kStatementOk &&
@@ -155,13 +173,10 @@ private:
             return;
         }
         if (from && !to) {
-            for (const std::string& leftover : m_tree.TemporaryNamesIn(FolderOf(e.toPath))) {
-                m_tree.RemoveForGood(leftover);
-            }
             Clear(e, &m_report.undone, e.fromPath);
             return;
         }
-        Clear(e, &m_report.unresolved, from ? e.fromPath : e.toPath);
+        m_report.unresolved.push_back(from ? e.fromPath : e.toPath);
     }
 
     // Published whole: its rows are written now (a move's originals go once their copies are in
@@ -192,9 +207,9 @@ private:
         Record(saved, m_report.finished, e.toPath);
     }
 
-    // The knowledge base goes on to the new Home Directory, or back to the old one when it
-    // cannot; ROOT_DIR follows where it ends up.
-    void HomeMove(const JournalEntry& e) {
+    // The knowledge base goes on to the new Home Directory, or back to the old one when it cannot
+    // or was already going back; ROOT_DIR follows where it ends up.
+    void HomeMove(JournalEntry e) {
         std::vector<std::string> names{"js", "mwdx_index.html", "mwdx_index.html_bak"};
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(StoreHandle(),
@@ -210,10 +225,26 @@ private:
             }
         }
         sqlite3_finalize(stmt);
-        if (FinishHomeMove(names, e.fromPath, e.toPath)) {
-            Record(CommitWithClear(UpdateRootDirStatement(e.toPath), e.id), m_report.finished, e.toPath);
-        } else {
-            Clear(e, &m_report.undone, e.fromPath);
+        switch (FinishHomeMove(names, e)) {
+        case HomeMoveEnd::kMovedOn: {
+            const bool saved = CommitWithClear(UpdateRootDirStatement(e.toPath), e.id);
+            if (saved) {
+                EndHomeMove(e);
+            }
+            Record(saved, m_report.finished, e.toPath);
+            break;
+        }
+        case HomeMoveEnd::kPutBack:
+            if (ClearJournalEntry(e.id) == kStatementOk) {
+                EndHomeMove(e);
+                m_report.undone.push_back(e.fromPath);
+            } else {
+                m_report.unresolved.push_back(e.fromPath);
+            }
+            break;
+        case HomeMoveEnd::kSplit:
+            m_report.unresolved.push_back(e.toPath); // the entry stays, turned back
+            break;
         }
     }
 
@@ -240,6 +271,7 @@ private:
         (saved ? list : m_report.unresolved).push_back(path);
     }
 
+    std::string m_home;
     HomeTree m_tree;
     RecoveryReport& m_report;
 };
@@ -253,7 +285,26 @@ RecoveryReport RecoverInterruptedCommands(const std::string& home) {
     for (const JournalEntry& entry : entries) {
         recovery.Settle(entry);
     }
+    int status = report.status;
+    if (const std::vector<JournalEntry> left = ReadJournal(&status); status == kStatementOk && !home.empty()) {
+        RemoveEndedMoveMarks(home, left);
+    }
     return report;
+}
+
+OpResult DiscardRefusedEntries(const std::vector<std::int64_t>& ids, const std::string& home) {
+    int status = kStatementOk;
+    const std::vector<JournalEntry> entries = ReadJournal(&status);
+    Transaction transaction;
+    bool saved = status == kStatementOk && transaction.Begin() == kStatementOk;
+    for (const JournalEntry& entry : entries) {
+        if (saved && std::find(ids.begin(), ids.end(), entry.id) != ids.end() &&
+            !WhyEntryIsRefused(entry, home).empty()) {
+            saved = ClearJournalEntry(entry.id) == kStatementOk;
+        }
+    }
+    saved = saved && transaction.Commit() == kStatementOk;
+    return saved ? OpResult::Done() : OpResult::Refused(text::kChangeNotSaved, "the journal cannot be written");
 }
 
 } // namespace mwdx

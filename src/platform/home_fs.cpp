@@ -19,7 +19,7 @@ namespace {
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr std::string_view kTemporaryPrefix = ".marrowdex.";
 // Index: TemporaryKind.
-constexpr std::array<std::string_view, 4> kTemporaryKinds = {"deleting", "copy", "folder", "lnk"};
+constexpr std::array<std::string_view, 5> kTemporaryKinds = {"deleting", "copy", "folder", "lnk", "mark"};
 // The index page writer's own, beside the page.
 constexpr std::string_view kPageTemporaryPrefix = ".mwdx_index.html.";
 // Folders that keep gaining entries while they are deleted are given up after this many rounds.
@@ -321,6 +321,12 @@ bool IsTemporaryName(std::string_view name) {
     return false;
 }
 
+bool IsTemporaryName(std::string_view name, TemporaryKind kind) {
+    const std::string stem =
+        std::string(kTemporaryPrefix) + std::string(kTemporaryKinds[static_cast<std::size_t>(kind)]) + ".";
+    return name.starts_with(stem) && IsTemporaryName(name);
+}
+
 namespace {
 
 // The walk every step starts with: the Home Directory, then parts[0..count) below it, each
@@ -482,6 +488,14 @@ bool HomeTree::RenameNoReplace(std::string_view from, std::string_view to, MadeD
 }
 
 bool HomeTree::DeletePath(std::string_view path, std::string* error) const {
+    return DeleteAside(path, true, error);
+}
+
+bool HomeTree::DiscardPath(std::string_view path, std::string* error) const {
+    return DeleteAside(path, false, error);
+}
+
+bool HomeTree::DeleteAside(std::string_view path, bool putBack, std::string* error) const {
     const std::vector<std::string> parts = PartsBelow(path);
     if (parts.empty()) {
         return Fail(error, EINVAL, NotInside(path, m_home));
@@ -528,8 +542,14 @@ bool HomeTree::DeletePath(std::string_view path, std::string* error) const {
             return true;
         }
     }
-    // What is left goes back under its own name.
     const std::string failed = where.empty() ? target : Join(target, where);
+    if (!putBack) {
+        Fail(error, code,
+             "cannot delete " + failed + "; what is left stays as " +
+                 Join(walker.PathOf(parts, parts.size() - 1), aside));
+        return true;
+    }
+    // What is left goes back under its own name.
     if (::renameat2(parent.Get(), aside.c_str(), parent.Get(), name.c_str(), RENAME_NOREPLACE) != 0) {
         return Fail(error, code,
                     "cannot delete " + failed + "; what is left stays as " +
@@ -755,6 +775,11 @@ bool HomeTree::CopyFolderInto(std::string_view sourceView, std::string_view dest
     UniqueFd copy(OpenChildFolder(into.Get(), staging.c_str()));
     std::string where = source;
     int code = copy.Valid() ? CopyTree(std::move(from), std::move(copy), source, &where) : errno;
+    // On disk before it gets its name: whatever carries the name is whole, even after a power cut.
+    if (code == 0 && ::syncfs(into.Get()) != 0) {
+        code = errno;
+        where = target;
+    }
     if (code == 0 && ::renameat2(into.Get(), staging.c_str(), into.Get(), name.c_str(), RENAME_NOREPLACE) != 0) {
         code = errno;
         where = target;

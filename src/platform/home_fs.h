@@ -37,6 +37,7 @@ enum class TemporaryKind {
     kFileCopy,   // a document being copied in, where the file system has no unnamed files
     kFolderCopy, // a folder being copied in, published once complete
     kLink,       // the desktop shortcut before it replaces the previous one
+    kMoveMark,   // a Home Directory move's mark in the folder it moves into, naming where from
 };
 
 // A new temporary name of that kind, reserved by `make`, which creates something under it and
@@ -51,6 +52,9 @@ std::string TemporaryName(TemporaryKind kind, std::uint64_t n);
 // True for a name (one part, not a path) that the program gives its temporary files and folders,
 // including the index page's own (".mwdx_index.html.<8 hex digits>"): what a crash can leave.
 bool IsTemporaryName(std::string_view name);
+
+// True for a temporary name of that kind.
+bool IsTemporaryName(std::string_view name, TemporaryKind kind);
 
 // Folders a step made, outermost first, as paths: what a command that fails afterwards removes.
 using MadeDirectories = std::vector<std::string>;
@@ -88,6 +92,13 @@ public:
     // True when nothing is left at `path` (also when nothing was there).
     bool DeletePath(std::string_view path, std::string* error = nullptr) const;
 
+    // Deletes what is at `path` for good, moved aside under a temporary name in one step first as
+    // DeletePath does; but what a failure part-way leaves stays under the temporary name and never
+    // goes back under its own: for one of two copies, where a partial tree under the name would
+    // pass for whole. False when it cannot be moved aside (it is then whole where it was); true once
+    // it is aside, even when some of it could not be removed (*error then says so).
+    bool DiscardPath(std::string_view path, std::string* error = nullptr) const;
+
     // The two halves of DeletePath, for a command that records the first before the second:
     // what is at `path` is removed for good, never following a link and never leaving it, with
     // nothing put back when that fails part-way (the caller knows where it belongs). True when
@@ -113,11 +124,13 @@ public:
     // Copies the folder `source` (anywhere, links in it followed) with everything below it into
     // `destinationDir` (the Home Directory or a folder below it), which gains a folder of the
     // source's name. The copy is made under a temporary name and renamed into place once
-    // complete, so a failure leaves nothing under the final name. Refuses (EEXIST) when something
-    // already exists there; anything but files and folders in the source fails the copy.
+    // complete and flushed to disk, so a failure or a crash leaves nothing under the final name.
+    // Refuses (EEXIST) when something already exists there; anything but files and folders in the
+    // source fails the copy.
     bool CopyFolderInto(std::string_view source, std::string_view destinationDir, std::string* error = nullptr) const;
 
 private:
+    bool DeleteAside(std::string_view path, bool putBack, std::string* error) const;
     bool TransferInto(std::string_view source, std::string_view destination, std::string* error,
                       const TransferControl& control, bool move) const;
 

@@ -166,6 +166,17 @@ constexpr Entry kEntries[] = {
     {287, u"Click Check to see them and mend them.", u"请点击“检查”查看并修复。"},
     {288, u"Checking the knowledge base, please wait", u"正在检查知识库，请稍候"},
     {289, u"Removing the entries from the tree, please wait", u"正在从目录树中移除条目，请稍候"},
+    {300,
+     u"The knowledge base holds records of unfinished commands that do not fit it. They were not carried out. "
+     u"Click Check to see them and discard them:",
+     u"知识库中有与它不符的未完成操作记录，这些操作没有执行。请点击“检查”查看并丢弃它们："},
+    {301, u"Records of unfinished commands that do not fit the knowledge base (not carried out)",
+     u"与知识库不符的未完成操作记录（未执行）"},
+    {302, u"Discard\u2026", u"丢弃\u2026"},
+    {303,
+     u"Discard these records? The commands they describe are not carried out, and nothing on disk is changed. "
+     u"Records: ",
+     u"要丢弃这些记录吗？它们记录的操作不会执行，磁盘上的内容也不会改变。记录数："},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

@@ -72,7 +72,8 @@ inline constexpr int kDropDialogCaption = 227;
 inline constexpr int kFilesDoneOfTotal = 228; // %1 of %2 files
 inline constexpr int kBytesDoneOfTotal = 229; // %1 of %2 (sizes)
 inline constexpr int kMoveIntoItself = 230;
-// The health check's kinds of findings, in the order of FindingKind, and its verdicts.
+// The health check's kinds of findings, in the order of FindingKind up to its script folder (the
+// kinds after it have ids of their own), and its verdicts.
 inline constexpr int kFindingsFirst = 250;
 inline constexpr int kCheckHealthy = 259;
 inline constexpr int kCheckFindings = 260;
@@ -112,5 +113,11 @@ inline constexpr int kDropCancelled = 233;
 inline constexpr int kSelectNodeFirst = 234;
 inline constexpr int kFolderNotImported = 235; // a folder's import added nothing
 inline constexpr int kFindPlaceholder = 236;
+// Journal entries that do not fit the knowledge base: never carried out, told at start, shown by
+// the check and discarded there.
+inline constexpr int kCommandsRefused = 300; // followed by the paths concerned, a line each
+inline constexpr int kRefusedEntries = 301;  // the check's kind of finding
+inline constexpr int kDiscard = 302;
+inline constexpr int kConfirmDiscard = 303; // followed by the number of records
 
 } // namespace mwdx::text

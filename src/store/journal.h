@@ -19,25 +19,30 @@ inline constexpr const char* kJournalDelete = "delete";
 inline constexpr const char* kJournalMove = "move";
 
 // How far a command got. kStarted: its disk step may have begun, its rows are not written.
-// kRowsWritten: its rows are committed; only clean-up on disk remains.
+// kRowsWritten: its rows are committed; only clean-up on disk remains. kRollingBack: it failed
+// part-way and is putting back what it did, its rows never written; recorded before the first
+// step back, so that the next start goes on putting back and knows that what stands in the old
+// place was put back whole.
 inline constexpr int kJournalStarted = 0;
 inline constexpr int kJournalRowsWritten = 1;
+inline constexpr int kJournalRollingBack = 2;
 
+// Every member has its default, so that an entry can be written with only the fields its kind uses.
 struct JournalEntry {
     std::int64_t id = 0; // given when written
-    std::string kind;
+    std::string kind{};
     int step = kJournalStarted;
     // The node the command works on (0 for a node not yet inserted) and its (new) parent.
     std::int64_t nodeId = 0;
     std::int64_t parentId = 0;
     // Paths on disk: where something is (from), where it goes (to), where it was put aside.
-    std::string fromPath;
-    std::string toPath;
-    std::string asidePath;
+    std::string fromPath{};
+    std::string toPath{};
+    std::string asidePath{};
     // The row the command writes, where it writes one.
-    std::string name;
-    std::string comment;
-    std::string rawFileName;
+    std::string name{};
+    std::string comment{};
+    std::string rawFileName{};
     std::int32_t fileType = 0;
     std::int32_t pathLevel = 0;
     std::int32_t flags = 0; // the command's own (the add: 1 when the file is moved in)

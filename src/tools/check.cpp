@@ -26,9 +26,9 @@ constexpr int kHealthy = 0;
 constexpr int kFound = 1;
 constexpr int kCannot = 2;
 
-constexpr const char* kKindKeys[mwdx::kFindingKinds] = {"missing",  "wrong-type",  "untracked",
-                                                        "unplaced", "wrong-level", "shared-path",
-                                                        "bad-name", "unfinished",  "script-folder"};
+constexpr const char* kKindKeys[mwdx::kFindingKinds] = {"missing",       "wrong-type",   "untracked", "unplaced",
+                                                        "wrong-level",   "shared-path",  "bad-name",  "unfinished",
+                                                        "script-folder", "refused-entry"};
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "marrowdex-check: %s\n", message.c_str());
@@ -97,7 +97,8 @@ void PrintText(const mwdx::CheckReport& report) {
         if (count == 0) {
             continue;
         }
-        std::printf("\n%s: %zu\n", Text(texts, mwdx::text::kFindingsFirst + kind).c_str(), count);
+        std::printf("\n%s: %zu\n", Text(texts, mwdx::FindingTitle(static_cast<mwdx::FindingKind>(kind))).c_str(),
+                    count);
         for (const mwdx::Finding& finding : report.findings) {
             if (static_cast<int>(finding.kind) == kind) {
                 std::printf("  %s (%s)\n", finding.path.c_str(), finding.detail.c_str());
@@ -143,9 +144,11 @@ int main(int argc, char** argv) {
     }
     int rows = 0;
     if (mwdx::LoadSettings() != 1 || mwdx::CountNodes(&rows) != 1) {
-        const char* reason = sqlite3_errmsg(mwdx::StoreHandle());
+        // The message belongs to the connection: copied before the store is closed.
+        const char* message = sqlite3_errmsg(mwdx::StoreHandle());
+        const std::string reason = message != nullptr ? message : "";
         mwdx::CloseStore();
-        return Fail(databasePath + ": not a Marrowdex database (" + (reason != nullptr ? reason : "") + ")");
+        return Fail(databasePath + ": not a Marrowdex database (" + reason + ")");
     }
     const std::string home(mwdx::RootDirOf(mwdx::SettingsCopy()));
     const std::string program = mwdx::ProgramDirectory();

@@ -5,14 +5,28 @@
 //   marrowdex_crash_driver prepare PROGRAM_DIR HOME
 //   marrowdex_crash_driver run PROGRAM_DIR KIND INBOX SEED     (until killed)
 //   marrowdex_crash_driver check PROGRAM_DIR
+//   marrowdex_crash_driver prepare-rollback PROGRAM_DIR HOME FILES BIG_MB
+//   marrowdex_crash_driver hostile PROGRAM_DIR OUTSIDE SEED
 //
 // KIND: add-copy, add-move (documents from INBOX), import-copy, import-move (folders from INBOX),
 // rename (catalogs), move (catalogs with their documents, under other catalogs), delete (catalogs
 // with their documents and files), home-move (the whole knowledge base to another folder and
-// back), locate (documents whose files went missing, brought back from INBOX). check prints one
-// line of counts and exits 1 when the store and the disk disagree.
+// back), locate (documents whose files went missing, brought back from INBOX), home-move-to (the
+// knowledge base once to the folder INBOX, then the process ends). check prints one line of counts
+// and exits 1 when the store and the disk disagree.
+//
+// prepare-rollback makes a knowledge base for the home-move-to kill loop: a catalog A of FILES
+// documents of 1 KiB and a top-level document big.bin of BIG_MB megabytes, moved after A. Onto a
+// file system with room for A but not for big.bin, the move fails on big.bin and puts A back.
+//
+// hostile plants one journal entry of the kind a store from elsewhere may hold, aimed at the folder
+// OUTSIDE (made with a few files) or at the knowledge base's own catalogs, starts as the window
+// does, and checks that the entry was refused and nothing carried out: every file outside and in
+// the Home Directory as it was, nothing said to be completed or undone. The entry is then
+// discarded as the check window does. Prints one line and exits 1 on any fault.
 
 #include "catalog/loader.h"
+#include "catalog/paths.h"
 #include "operations/add_catalog.h"
 #include "operations/add_document.h"
 #include "operations/delete_node.h"
@@ -22,6 +36,7 @@
 #include "operations/move_node.h"
 #include "operations/recovery.h"
 #include "operations/repair.h"
+#include "operations/steps.h"
 #include "platform/home_fs.h"
 #include "store/connection.h"
 #include "store/fresh_database.h"
@@ -33,6 +48,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -47,7 +64,8 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr, "usage: marrowdex_crash_driver prepare PROGRAM_DIR HOME | run PROGRAM_DIR KIND INBOX SEED |"
-                         " check PROGRAM_DIR\n");
+                         " check PROGRAM_DIR | prepare-rollback PROGRAM_DIR HOME FILES BIG_MB |"
+                         " hostile PROGRAM_DIR OUTSIDE SEED\n");
     return 2;
 }
 
@@ -128,6 +146,36 @@ int Prepare(const std::string& program, const std::string& home) {
     return 0;
 }
 
+int PrepareRollback(const std::string& program, const std::string& home, int files, int bigMegabytes) {
+    if (const int made = Prepare(program, home); made != 0) {
+        return made;
+    }
+    const std::string a = home + "/A";
+    fs::create_directories(a);
+    const std::string kibibyte(1024, 'k');
+    for (int i = 0; i < files; ++i) {
+        std::ofstream(a + "/f" + std::to_string(i) + ".txt", std::ios::binary) << kibibyte;
+    }
+    std::ofstream big(home + "/big.bin", std::ios::binary);
+    const std::string block(1 << 20, 'b');
+    for (int i = 0; i < bigMegabytes; ++i) {
+        big << block;
+    }
+    big.close();
+    CatalogModel catalog;
+    if (!Start(program, catalog, nullptr, nullptr)) {
+        return 1;
+    }
+    const bool imported = ImportOperation(catalog, home, nullptr, a, false).result.done &&
+                          ImportOperation(catalog, home, nullptr, home + "/big.bin", false).result.done;
+    StopStore();
+    if (!imported) {
+        std::fprintf(stderr, "crash driver: cannot import into %s\n", home.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 [[noreturn]] void Run(const std::string& program, const std::string& kind, const std::string& inbox, unsigned seed) {
     CatalogModel catalog;
     if (!Start(program, catalog, nullptr, nullptr)) {
@@ -185,6 +233,10 @@ int Prepare(const std::string& program, const std::string& home) {
             if (MoveHomeOperation(catalog, home, target).done) {
                 home = target;
             }
+        } else if (kind == "home-move-to") {
+            MoveHomeOperation(catalog, home, inbox);
+            StopStore();
+            std::exit(0);
         } else if (kind == "locate") {
             // The documents a kill left missing are located first; without any, one is made lost.
             std::vector<CatalogNode*> lost;
@@ -299,13 +351,141 @@ int Check(const std::string& program) {
         return ReadJournal(&status).size();
     }();
     std::printf("nodes %zu unplaced %zu rows-without-files %zu files-without-rows %zu leftovers %zu journal %zu "
-                "finished %zu undone %zu unresolved %zu lost %zu\n",
+                "finished %zu undone %zu unresolved %zu lost %zu home %s\n",
                 nodes, load.unplaced.size(), rowsWithoutFiles, filesWithoutRows, leftovers, journal,
-                recovery.finished.size(), recovery.undone.size(), recovery.unresolved.size(), lost);
+                recovery.finished.size(), recovery.undone.size(), recovery.unresolved.size(), lost, home.c_str());
     StopStore();
     const bool agree = load.unplaced.empty() && rowsWithoutFiles == 0 && filesWithoutRows == 0 && leftovers == 0 &&
                        journal == 0 && recovery.unresolved.empty();
     return agree ? 0 : 1;
+}
+
+// Every file and link below `folder` with its content, and every folder: what must not change.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+    std::map<std::string, std::string> seen;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        std::string content = "folder";
+        if (!it->is_directory()) {
+            std::ifstream in(it->path(), std::ios::binary);
+            content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        seen[it->path().string()] = content;
+    }
+    return seen;
+}
+
+int Hostile(const std::string& program, const std::string& outside, unsigned seed) {
+    // OUTSIDE holds files, among them a folder named like a top-level catalog; so does its twin.
+    const std::string twin = outside + "-twin";
+    for (const std::string& folder : {outside, twin}) {
+        fs::create_directories(folder + "/Physics/deep");
+        std::ofstream(folder + "/notes.txt") << "the user's notes " << seed;
+        std::ofstream(folder + "/Physics/keep.txt") << "keep";
+        std::ofstream(folder + "/Physics/deep/keep too.txt") << "keep too";
+    }
+    CatalogModel catalog;
+    if (!Start(program, catalog, nullptr, nullptr)) {
+        return 1;
+    }
+    const std::string home = Home(catalog);
+    const std::vector<CatalogNode*> catalogs = Catalogs(catalog);
+    if (catalogs.empty()) {
+        std::fprintf(stderr, "crash driver: no catalog to aim at\n");
+        return 1;
+    }
+    const CatalogNode& aimed = *catalogs[seed / 16 % catalogs.size()];
+    const std::string aside = JoinNodePath(FolderOf(aimed.Path()), TemporaryName(TemporaryKind::kDeleting, seed));
+    const std::string planted = JoinNodePath(home, "Planted");
+    JournalEntry entry;
+    switch (seed % 8) {
+    case 0: // every file in OUTSIDE removed as a moved import's original whose copy is itself
+        entry = {.kind = kJournalImportKind,
+                 .step = kJournalRowsWritten,
+                 .fromPath = outside,
+                 .toPath = outside,
+                 .asidePath = aside,
+                 .flags = 1};
+        break;
+    case 1: // OUTSIDE taken into the tree as an import published there
+        entry = {.kind = kJournalImportKind, .fromPath = twin, .toPath = outside, .asidePath = aside, .pathLevel = 1};
+        break;
+    case 2: // the Home Directory's Physics deleted, as "moved whole" into OUTSIDE already
+        entry = {.kind = kJournalHomeMove, .fromPath = home, .toPath = outside};
+        break;
+    case 3: // OUTSIDE's Physics deleted as "moved whole" into its twin, which becomes the Home Directory
+        entry = {.kind = kJournalHomeMove, .fromPath = outside, .toPath = twin};
+        break;
+    case 4: // a catalog the rows still hold deleted with its files
+        entry = {.kind = kJournalDelete,
+                 .step = kJournalRowsWritten,
+                 .nodeId = 999999,
+                 .fromPath = aimed.Path(),
+                 .asidePath = aside};
+        break;
+    case 5: // a catalog "moved" onto OUTSIDE's Physics: its own folder goes as the original
+        entry = {.kind = kJournalMove,
+                 .nodeId = aimed.FileId(),
+                 .fromPath = aimed.Path(),
+                 .toPath = outside + "/Physics",
+                 .pathLevel = 1};
+        break;
+    case 6: // OUTSIDE's own file "added" as a document
+        entry = {.kind = kJournalAddDocument,
+                 .toPath = outside + "/notes.txt",
+                 .name = "Notes",
+                 .rawFileName = "notes.txt",
+                 .fileType = 1,
+                 .pathLevel = 1};
+        break;
+    default: // a step that adding a catalog never has
+        entry = {.kind = kJournalAddCatalog,
+                 .step = kJournalRowsWritten,
+                 .toPath = planted,
+                 .name = "Planted",
+                 .pathLevel = 1};
+        break;
+    }
+    if (WriteJournalEntry(entry) != kStatementOk) {
+        std::fprintf(stderr, "crash driver: cannot plant the entry\n");
+        return 1;
+    }
+    StopStore();
+
+    const auto outsideBefore = Snapshot(outside);
+    const auto twinBefore = Snapshot(twin);
+    const auto homeBefore = Snapshot(home);
+    const std::string rootDir(RootDirOf(SettingsCopy()));
+    RecoveryReport recovery;
+    CatalogModel restarted;
+    if (!Start(program, restarted, &recovery, nullptr)) {
+        return 1;
+    }
+    std::size_t touched = 0;
+    for (const auto& [before, after] :
+         {std::pair{&outsideBefore, Snapshot(outside)}, std::pair{&twinBefore, Snapshot(twin)},
+          std::pair{&homeBefore, Snapshot(home)}}) {
+        for (const auto& [path, content] : *before) {
+            const auto now = after.find(path);
+            if (now == after.end() || now->second != content) {
+                ++touched;
+                std::fprintf(stderr, "touched: %s\n", path.c_str());
+            }
+        }
+        touched += after.size() > before->size() ? after.size() - before->size() : 0;
+    }
+    const bool sameHome = std::string(RootDirOf(SettingsCopy())) == rootDir;
+    const std::size_t done = recovery.finished.size() + recovery.undone.size();
+    const bool discarded = DiscardRefusedEntries({entry.id}, home).done && ReadJournal().empty();
+    std::printf("kind %s refused %zu done %zu unresolved %zu touched %zu home-kept %d discarded %d\n",
+                entry.kind.c_str(), recovery.refused.size(), done, recovery.unresolved.size(), touched,
+                sameHome ? 1 : 0, discarded ? 1 : 0);
+    StopStore();
+    return recovery.refused.size() == 1 && done == 0 && recovery.unresolved.empty() && touched == 0 && sameHome &&
+                   discarded
+               ? 0
+               : 1;
 }
 
 } // namespace
@@ -317,6 +497,12 @@ int main(int argc, char** argv) {
     }
     if (args.size() == 5 && args[0] == "run") {
         Run(args[1], args[2], args[3], static_cast<unsigned>(std::stoul(args[4])));
+    }
+    if (args.size() == 5 && args[0] == "prepare-rollback") {
+        return PrepareRollback(args[1], args[2], std::stoi(args[3]), std::stoi(args[4]));
+    }
+    if (args.size() == 4 && args[0] == "hostile") {
+        return Hostile(args[1], args[2], static_cast<unsigned>(std::stoul(args[3])));
     }
     if (args.size() == 2 && args[0] == "check") {
         return Check(args[1]);

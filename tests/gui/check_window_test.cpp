@@ -66,6 +66,14 @@ void Press(CCheckDlg& dialog, const char* button) {
     pressed->click();
 }
 
+// Answers the confirmation showing exactly `text` with `answer`.
+void Answer(ModalScript& script, const QString& text, QMessageBox::StandardButton answer) {
+    script.Then<QMessageBox>([text, answer](QMessageBox* box) {
+        EXPECT_EQ(box->text(), text);
+        box->button(answer)->click();
+    });
+}
+
 QString Verdict(CCheckDlg& dialog) {
     return Child<QLabel>(&dialog, "verdictLabel")->text();
 }
@@ -208,11 +216,10 @@ TEST_F(CheckWindow, ADamagedKnowledgeBaseIsMendedKindByKindAndNoFileIsLost) {
 
     // The rest removed from the tree after a confirmation (the first one refused).
     const auto confirm = [&](QMessageBox::StandardButton answer) {
-        script.Then<QMessageBox>([answer](QMessageBox* box) {
-            EXPECT_EQ(box->text(), QStringLiteral("Remove these catalogs and documents from the tree? Their files are "
-                                                  "missing; nothing on disk is deleted. Entries: 3"));
-            box->button(answer)->click();
-        });
+        Answer(script,
+               QStringLiteral("Remove these catalogs and documents from the tree? Their files are missing; nothing on "
+                              "disk is deleted. Entries: 3"),
+               answer);
     };
     confirm(QMessageBox::Cancel);
     Select(dialog, QStringLiteral("Files or folders missing"));
@@ -238,6 +245,57 @@ TEST_F(CheckWindow, ADamagedKnowledgeBaseIsMendedKindByKindAndNoFileIsLost) {
     for (const auto& [path, bytes] : before) {
         EXPECT_EQ(Bytes(m_home + "/" + path), bytes) << path;
     }
+}
+
+TEST_F(CheckWindow, ARecordThatDoesNotFitIsToldAtStartNeverCarriedOutAndDiscardedInTheCheck) {
+    const ScopedLocale locale("en_US.UTF-8");
+    MakeDatabase(true);
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'',0,'',1);");
+    fs::create_directories(m_home + "/Physics");
+    fs::copy(m_program + "/js", m_home + "/js", fs::copy_options::recursive);
+    const std::string outside = m_dir.File("Private");
+    PutFile(outside + "/letter.txt", "dear mother");
+    // The store came from elsewhere, its journal with it: a moved import whose originals and copy
+    // are one folder outside the Home Directory.
+    OpenStore(m_db);
+    JournalEntry planted{
+        .kind = "import", .step = kJournalRowsWritten, .fromPath = outside, .toPath = outside, .flags = 1};
+    ASSERT_EQ(WriteJournalEntry(planted), kStatementOk);
+    CloseStore();
+
+    auto window = OpenWindow();
+    {
+        ModalScript script;
+        script.ThenMessage(QStringLiteral("The knowledge base holds records of unfinished commands that do not fit it. "
+                                          "They were not carried out. Click Check to see them and discard them:\n") +
+                           QString::fromStdString(outside));
+        ASSERT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }));
+    }
+    EXPECT_EQ(Bytes(outside + "/letter.txt"), "dear mother");
+
+    CCheckDlg dialog(*window);
+    dialog.show();
+    EXPECT_EQ(Groups(dialog), QStringList{QStringLiteral(
+                                  "Records of unfinished commands that do not fit the knowledge base (not carried "
+                                  "out) (1)")});
+    Select(dialog, QStringLiteral("Records"), QString::fromStdString(outside));
+    EXPECT_FALSE(Child<QPushButton>(&dialog, "finishButton")->isEnabled()) << "it is not to be finished";
+    ModalScript script;
+    const auto discard = [&](QMessageBox::StandardButton answer) {
+        Answer(script,
+               QStringLiteral("Discard these records? The commands they describe are not carried out, and nothing on "
+                              "disk is changed. Records: 1"),
+               answer);
+    };
+    discard(QMessageBox::Cancel);
+    Press(dialog, "discardButton");
+    EXPECT_EQ(ReadJournal().size(), 1u);
+    discard(QMessageBox::Ok);
+    Press(dialog, "discardButton");
+    EXPECT_TRUE(script.Finished());
+    EXPECT_TRUE(ReadJournal().empty());
+    EXPECT_EQ(Verdict(dialog), QStringLiteral("The knowledge base is healthy."));
+    EXPECT_EQ(Bytes(outside + "/letter.txt"), "dear mother");
 }
 
 TEST_F(CheckWindow, WhatTheLastCheckFoundIsToldOnceAtTheNextStartWhichWritesNothing) {

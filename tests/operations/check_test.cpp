@@ -42,7 +42,7 @@ protected:
     // "kind:path" of each finding, paths below the Home Directory shortened to "~/...".
     std::vector<std::string> Lines(const CheckReport& report) const {
         static const char* kinds[] = {"missing", "wrong-type", "untracked",  "unplaced", "wrong-level",
-                                      "shared",  "bad-name",   "unfinished", "js"};
+                                      "shared",  "bad-name",   "unfinished", "js",       "refused"};
         std::vector<std::string> lines;
         for (const Finding& f : report.findings) {
             std::string path = f.path;
@@ -92,8 +92,14 @@ TEST_F(CheckTest, EveryKindOfDamageIsFoundOnce) {
     fs::remove(m_realHome + "/js/dtree.css");
     JournalEntry entry;
     entry.kind = kJournalRename;
-    entry.fromPath = m_realHome + "/Physics";
+    entry.nodeId = 7;
+    entry.fromPath = m_realHome + "/Twin";
     entry.toPath = m_realHome + "/Science";
+    entry.name = "Science";
+    ASSERT_EQ(WriteJournalEntry(entry), kStatementOk);
+    // The same from a store whose Home Directory was elsewhere: not this knowledge base's.
+    entry.fromPath = m_dir.File("Other/Twin");
+    entry.toPath = m_dir.File("Other/Science");
     ASSERT_EQ(WriteJournalEntry(entry), kStatementOk);
 
     const CheckReport report = Check();
@@ -108,10 +114,12 @@ TEST_F(CheckTest, EveryKindOfDamageIsFoundOnce) {
                                  "bad-name:~/Physics/bad\x01name",
                                  "unfinished:~/Science",
                                  "js:~/js",
+                                 "refused:" + m_dir.File("Other/Science"),
                              }));
     EXPECT_EQ(report.Count(FindingKind::kUntracked), 2u);
     EXPECT_EQ(report.findings[3 + 1].detail, "missing parent");
-    EXPECT_EQ(report.findings.back().detail, "missing: dtree.css");
+    EXPECT_EQ(report.findings[report.findings.size() - 2].detail, "missing: dtree.css");
+    EXPECT_EQ(report.findings.back().detail, "rename: a path lies outside the Home Directory");
 }
 
 TEST_F(CheckTest, TheScriptFolderIsComparedWithTheProgramsOwn) {

@@ -60,12 +60,25 @@ protected:
         return report.Healthy();
     }
 
+    // The journal's word of a move from the old folder to the new one, with the mark it left
+    // there, as a crash leaves them.
+    JournalEntry JournalMove(int step) {
+        fs::create_directories(m_new);
+        JournalEntry entry{.kind = kJournalHomeMove, .step = step, .fromPath = m_old, .toPath = m_new};
+        std::string error;
+        entry.asidePath = WriteMoveMark(m_old, m_new, &error);
+        EXPECT_FALSE(entry.asidePath.empty()) << error;
+        EXPECT_EQ(WriteJournalEntry(entry), kStatementOk);
+        return entry;
+    }
+
     std::string m_old = m_dir.File("Old Home");
     std::string m_new = m_dir.File("New Home");
 };
 
 TEST_F(HomeMoveTest, EverythingMovesAndTheTreeFollowsAtOnce) {
-    ASSERT_TRUE(MoveHomeOperation(m_model, m_old, m_new).done);
+    const OpResult moved = MoveHomeOperation(m_model, m_old, m_new);
+    ASSERT_TRUE(moved.done) << moved.detail;
     EXPECT_EQ(Entries(m_new), (std::vector<std::string>{"Physics", "js", "mwdx_index.html", "top.txt"}));
     EXPECT_EQ(Entries(m_old), std::vector<std::string>{"not-mine.txt"}) << "what is not the knowledge base's stays";
     EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_new);
@@ -114,13 +127,22 @@ TEST_F(HomeMoveTest, AMoveThatFailsPartWayPutsEverythingBack) {
     ::umount2(m_new.c_str(), MNT_DETACH);
 }
 
+TEST_F(HomeMoveTest, AMoveTheStoreCannotRecordLeavesNothingBehind) {
+    ASSERT_EQ(ExecStatement("PRAGMA query_only = 1;"), kStatementOk);
+    const std::string parent = m_dir.File("Parent");
+    const OpResult result = MoveHomeOperation(m_model, m_old, parent + "/New Home");
+    EXPECT_FALSE(result.done);
+    EXPECT_EQ(result.message, text::kChangeNotSaved);
+    EXPECT_FALSE(fs::exists(parent)) << "neither the new folder nor the one above it it made stays";
+    EXPECT_EQ(Entries(m_old),
+              (std::vector<std::string>{"Physics", "js", "mwdx_index.html", "not-mine.txt", "top.txt"}));
+    ASSERT_EQ(ExecStatement("PRAGMA query_only = 0;"), kStatementOk);
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_old);
+    EXPECT_TRUE(ReadJournal().empty());
+}
+
 TEST_F(HomeMoveTest, ACrashInTheMiddleIsFinishedAtTheNextStart) {
-    JournalEntry entry;
-    entry.kind = kJournalHomeMove;
-    entry.fromPath = m_old;
-    entry.toPath = m_new;
-    ASSERT_EQ(WriteJournalEntry(entry), kStatementOk);
-    fs::create_directories(m_new);
+    JournalMove(kJournalStarted);
     fs::rename(m_old + "/Physics", m_new + "/Physics"); // moved before the crash
     fs::create_directories(m_new + "/js");              // a copy published, its original not yet removed
     std::ofstream(m_new + "/js/dtree.js") << "x";
@@ -129,10 +151,40 @@ TEST_F(HomeMoveTest, ACrashInTheMiddleIsFinishedAtTheNextStart) {
     const RecoveryReport report = RecoverInterruptedCommands(m_old);
     EXPECT_EQ(report.finished, std::vector<std::string>{m_new});
     EXPECT_EQ(Entries(m_old), std::vector<std::string>{"not-mine.txt"});
+    EXPECT_EQ(Entries(m_new), (std::vector<std::string>{"Physics", "js", "mwdx_index.html", "top.txt"}))
+        << "the mark goes with the entry";
     EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_new);
     ASSERT_EQ(LoadSettings(), 1);
     ASSERT_EQ(Reload(), 1);
     EXPECT_TRUE(Healthy(m_new));
+}
+
+TEST_F(HomeMoveTest, ACrashWhileTheMoveTurnsBackKeepsTheCopyThatIsWhole) {
+    // The move had carried Physics and js over and failed on the next entry, so it turned back:
+    // js still waits in the new folder; Physics was copied back whole and its copy in the new folder
+    // was half removed when the program was killed.
+    MakeFile(m_dir.File("inbox/lens.txt"), "lens");
+    NewDocument lens;
+    lens.parent = m_model.NodeById(2);
+    lens.source = m_dir.File("inbox/lens.txt");
+    lens.name = "Lens";
+    ASSERT_TRUE(AddDocumentOperation(m_model, m_old, lens).done);
+    JournalMove(kJournalRollingBack);
+    fs::rename(m_old + "/js", m_new + "/js");
+    fs::copy(m_old + "/Physics", m_new + "/Physics", fs::copy_options::recursive);
+    fs::remove_all(m_new + "/Physics/Optics");
+
+    const RecoveryReport report = RecoverInterruptedCommands(m_old);
+    EXPECT_EQ(report.undone, std::vector<std::string>{m_old});
+    EXPECT_TRUE(report.finished.empty());
+    EXPECT_TRUE(report.unresolved.empty());
+    EXPECT_EQ(Bytes(m_old + "/Physics/Optics/lens.txt"), "lens") << "the whole copy is kept";
+    EXPECT_EQ(Bytes(m_old + "/js/dtree.js"), "x");
+    EXPECT_TRUE(fs::is_empty(m_new)) << "the half-removed copy and the mark go";
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_old);
+    EXPECT_TRUE(ReadJournal().empty());
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(Bytes(m_model.NodeById(4)->Path()), "lens");
 }
 
 } // namespace

@@ -166,6 +166,7 @@ TEST_F(ImportTest, ACrashedImportIsUndoneOrCompletedAtTheNextStart) {
     MakeFile(copying.asidePath + "/Trip/half.txt", "half");
     // Crashed after publishing, before the rows.
     JournalEntry published = copying;
+    published.fromPath = m_dir.File("outside/Diary");
     published.toPath = m_realHome + "/Diary";
     published.asidePath = m_realHome + "/" + TemporaryName(TemporaryKind::kFolderCopy, 2);
     ASSERT_EQ(WriteJournalEntry(published), kStatementOk);

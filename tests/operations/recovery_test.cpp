@@ -59,9 +59,13 @@ TEST_F(RecoveryTest, AnAddThatGotItsFileIsCompletedAndOneThatDidNotIsUndone) {
     Write(arrived);
     MakeFile(arrived.toPath, "book");
 
-    // Crashed while copying into a folder the command had just made: a partial file under a
-    // temporary name, nothing under the final one.
+    // Crashed while copying into a folder the command had just made for a catalog whose folder
+    // was gone: a partial file under a temporary name, nothing under the final one.
+    AddRow(10, "Chemistry", 0, 0, 1);
+    AddRow(11, "Organic", 10, 0, 2);
     JournalEntry partial = arrived;
+    partial.parentId = 11;
+    partial.pathLevel = 3;
     partial.toPath = m_realHome + "/Chemistry/Organic/notes.txt";
     partial.asidePath = m_realHome + "/Chemistry";
     partial.rawFileName = "notes.txt";
@@ -71,6 +75,7 @@ TEST_F(RecoveryTest, AnAddThatGotItsFileIsCompletedAndOneThatDidNotIsUndone) {
     // Crashed after making a new catalog's folder, before its row.
     JournalEntry catalog;
     catalog.kind = kJournalAddCatalog;
+    catalog.parentId = 1;
     catalog.toPath = m_realHome + "/Physics/Optics";
     catalog.asidePath = catalog.toPath;
     catalog.name = "Optics";
@@ -82,15 +87,15 @@ TEST_F(RecoveryTest, AnAddThatGotItsFileIsCompletedAndOneThatDidNotIsUndone) {
     EXPECT_EQ(report.finished, std::vector<std::string>{arrived.toPath});
     EXPECT_EQ(report.undone, (std::vector<std::string>{partial.toPath, catalog.toPath}));
     EXPECT_TRUE(report.unresolved.empty());
-    EXPECT_EQ(Row(2), "Book|1|it's here|1|book.pdf|2");
+    EXPECT_EQ(Row(12), "Book|1|it's here|1|book.pdf|2");
     EXPECT_FALSE(fs::exists(m_realHome + "/Chemistry")) << "the temporary file and the folders made for it go";
     EXPECT_FALSE(fs::exists(catalog.toPath));
     EXPECT_TRUE(ReadJournal().empty());
 
     // What the start then loads agrees with the disk.
     ASSERT_EQ(Reload(), 1);
-    EXPECT_EQ(Outline(*m_model.RootNode()), (std::vector<std::string>{"Physics", "  Book"}));
-    EXPECT_EQ(m_model.NodeById(2)->Path(), arrived.toPath);
+    EXPECT_EQ(Outline(*m_model.RootNode()), (std::vector<std::string>{"Physics", "  Book", "Chemistry", "  Organic"}));
+    EXPECT_EQ(m_model.NodeById(12)->Path(), arrived.toPath);
 }
 
 TEST_F(RecoveryTest, ARenameFollowsTheFolderAndADeleteFollowsItsRows) {
@@ -196,6 +201,49 @@ TEST_F(RecoveryTest, AMoveThatReachedTheDiskIsCompletedWithEveryLevelBelowIt) {
     ASSERT_EQ(LoadCatalog(m_model, &load), 1);
     EXPECT_TRUE(load.correctedLevels.empty()) << "the stored levels agree with the tree";
     EXPECT_EQ(m_model.NodeById(4)->Path(), m_realHome + "/Archive/Old/Optics/Lenses/lens.txt");
+}
+
+TEST_F(RecoveryTest, AMoveTurningBackKeepsWhatWasPutBackWholeAndAMoveGoingOnKeepsItsCopy) {
+    AddRow(2, "Optics", 1, 0, 2);
+    AddRow(3, "Lens", 2, 1, 3, "lens.txt");
+    AddRow(4, "Archive", 0, 0, 1);
+    AddRow(5, "Waves", 1, 0, 2);
+    AddRow(6, "Tide", 5, 1, 3, "tide.txt");
+    MakeFile(m_realHome + "/Physics/Optics/lens.txt", "lens");
+    MakeFile(m_realHome + "/Physics/Waves/tide.txt", "tide");
+    fs::create_directories(m_realHome + "/Archive");
+
+    // Its rows could not be written, so the move turned back across file systems: Optics was
+    // copied back whole, and its copy under Archive was half removed when the program was killed.
+    const JournalEntry back = Write({.kind = kJournalMove,
+                                     .step = kJournalRollingBack,
+                                     .nodeId = 2,
+                                     .parentId = 4,
+                                     .fromPath = m_realHome + "/Physics/Optics",
+                                     .toPath = m_realHome + "/Archive/Optics",
+                                     .pathLevel = 2});
+    fs::create_directories(back.toPath);
+    // Going on, the copy of Waves was published whole and its original not yet set aside.
+    const JournalEntry on = Write({.kind = kJournalMove,
+                                   .nodeId = 5,
+                                   .parentId = 4,
+                                   .fromPath = m_realHome + "/Physics/Waves",
+                                   .toPath = m_realHome + "/Archive/Waves",
+                                   .pathLevel = 2});
+    fs::copy(on.fromPath, on.toPath, fs::copy_options::recursive);
+    MakeFile(m_realHome + "/Physics/" + TemporaryName(TemporaryKind::kDeleting, 3) + "/half.txt", "half");
+
+    const RecoveryReport report = RecoverInterruptedCommands(m_realHome);
+    EXPECT_EQ(report.undone, std::vector<std::string>{back.fromPath});
+    EXPECT_EQ(report.finished, std::vector<std::string>{on.toPath});
+    EXPECT_EQ(Bytes(m_realHome + "/Physics/Optics/lens.txt"), "lens") << "what was put back whole stays";
+    EXPECT_EQ(Bytes(m_realHome + "/Archive/Waves/tide.txt"), "tide");
+    EXPECT_EQ(Entries(m_realHome + "/Archive"), std::vector<std::string>{"Waves"});
+    EXPECT_EQ(Entries(m_realHome + "/Physics"), std::vector<std::string>{"Optics"});
+    EXPECT_TRUE(ReadJournal().empty());
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(m_model.NodeById(3)->Path(), m_realHome + "/Physics/Optics/lens.txt");
+    EXPECT_EQ(m_model.NodeById(6)->Path(), m_realHome + "/Archive/Waves/tide.txt");
 }
 
 } // namespace

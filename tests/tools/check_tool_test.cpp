@@ -1,6 +1,8 @@
 // marrowdex-check run as the real process: what it prints, how it exits, and that it never
 // writes to the store it checks.
 
+#include "store/connection.h"
+#include "store/journal.h"
 #include "support/process.h"
 #include "support/test_support.h"
 
@@ -90,6 +92,40 @@ TEST_F(CheckTool, WhatCannotBeCheckedExitsWithTwo) {
     EXPECT_EQ(text.exitCode, 2);
     EXPECT_TRUE(Mentions(text.err, "not a Marrowdex database")) << text.err;
     EXPECT_EQ(RunProcess({kCheckTool, m_db, "--bogus"}).exitCode, 2);
+
+    // A store cut short (a copy stopped part-way): SQLite's own words for it, not what is left in
+    // freed memory.
+    const std::string cut = m_dir.File("cut.db");
+    fs::copy_file(m_db, cut);
+    fs::resize_file(cut, 4096);
+    const Outcome truncated = RunProcess({kCheckTool, cut});
+    EXPECT_EQ(truncated.exitCode, 2);
+    EXPECT_EQ(truncated.err,
+              "marrowdex-check: " + cut + ": not a Marrowdex database (database disk image is malformed)\n");
+}
+
+TEST_F(CheckTool, ListsARecordThatDoesNotFitWithWhyAndCarriesNothingOut) {
+    const std::string outside = m_dir.File("Private");
+    fs::create_directories(outside);
+    std::ofstream(outside + "/letter.txt") << "dear mother";
+    OpenStore(m_db);
+    JournalEntry planted{
+        .kind = "import", .step = kJournalRowsWritten, .fromPath = outside, .toPath = outside, .flags = 1};
+    ASSERT_EQ(WriteJournalEntry(planted), kStatementOk);
+    CloseStore();
+    {
+        const ScopedLocale locale("en_US.UTF-8");
+        const Outcome found = RunProcess({kCheckTool, m_db});
+        EXPECT_EQ(found.exitCode, 1) << found.err;
+        EXPECT_EQ(found.out,
+                  "Problems found: 1\n"
+                  "\nRecords of unfinished commands that do not fit the knowledge base (not carried out): 1\n"
+                  "  " +
+                      outside + " (import: a path lies outside the Home Directory)\n");
+    }
+    const Outcome json = RunProcess({kCheckTool, m_db, "--json"});
+    EXPECT_TRUE(Mentions(json.out, "\"unfinished\":0,\"script-folder\":0,\"refused-entry\":1}")) << json.out;
+    EXPECT_EQ(Bytes(outside + "/letter.txt"), "dear mother");
 }
 
 } // namespace
