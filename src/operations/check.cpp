@@ -4,6 +4,7 @@
 #include "catalog/paths.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
+#include "platform/text_ids.h"
 #include "platform/unique_fd.h"
 #include "store/journal.h"
 #include "store/settings.h"
@@ -53,8 +54,17 @@ bool IsKept(const std::string& name, bool topLevel) {
 
 class Checker final {
 public:
-    Checker(const CatalogModel& catalog, const std::string& home, CheckReport& report)
-        : m_catalog(catalog), m_home(home), m_report(report) {}
+    Checker(const CatalogModel& catalog, const std::string& home, const ProgramFiles& program, CheckReport& report)
+        : m_catalog(catalog), m_home(home), m_report(report) {
+        // The walk meets the program's files under exactly these paths, and never goes into them.
+        const ProgramPlaces places(program, home);
+        for (const std::string& place : places.InHome()) {
+            m_programOwn.insert(place);
+            for (std::string above = FolderOf(place); above.size() > m_home.size(); above = FolderOf(above)) {
+                m_programHolds.insert(above);
+            }
+        }
+    }
 
     void Nodes() {
         const CatalogNode* root = m_catalog.RootNode();
@@ -112,8 +122,11 @@ public:
                 if (name == "." || name == ".." || IsKept(name, top)) {
                     continue;
                 }
-                ++m_report.entries;
                 std::string path = JoinNodePath(level.path, name);
+                if (!m_programOwn.empty() && m_programOwn.contains(path) && !m_expected.contains(path)) {
+                    continue;
+                }
+                ++m_report.entries;
                 bool folder = entry->d_type == DT_DIR;
                 if (entry->d_type == DT_UNKNOWN) {
                     struct stat st {};
@@ -132,7 +145,7 @@ public:
                     } else {
                         descend = folder;
                     }
-                } else if (folder && m_containers.contains(path)) {
+                } else if (folder && (m_containers.contains(path) || m_programHolds.contains(path))) {
                     descend = true;
                 } else {
                     m_untracked.push_back({FindingKind::kUntracked, 0, path, folder ? "folder" : "file"});
@@ -182,6 +195,8 @@ private:
     CheckReport& m_report;
     std::unordered_map<std::string, Expected> m_expected;
     std::unordered_set<std::string> m_containers;
+    std::unordered_set<std::string> m_programOwn;   // the program's files in the Home Directory
+    std::unordered_set<std::string> m_programHolds; // the folders between them and the Home Directory
     std::vector<Finding> m_untracked;
 };
 
@@ -237,13 +252,26 @@ std::size_t CheckReport::Count(FindingKind kind) const {
         std::count_if(findings.begin(), findings.end(), [kind](const Finding& f) { return f.kind == kind; }));
 }
 
+int FindingKindTextId(FindingKind kind) {
+    return kind == FindingKind::kHomeDirectory ? text::kFindingsHomeDirectory
+                                               : text::kFindingsFirst + static_cast<int>(kind);
+}
+
 CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& load, const std::string& home,
-                               const std::string& scriptSource) {
+                               const ProgramFiles& program) {
     CheckReport report;
-    Checker checker(catalog, home, report);
+    // A relative value would have the walk read the working folder, "/" the whole file system.
+    const bool usable = IsUsableHomeDirectory(home);
+    Checker checker(catalog, home, program, report);
     checker.Nodes();
-    checker.Walk();
-    checker.Missing();
+    if (usable) {
+        checker.Walk();
+        checker.Missing();
+    } else {
+        report.findings.push_back(
+            {FindingKind::kHomeDirectory, 0, home,
+             home.empty() ? "no Home Directory is set" : "not an absolute, normal path other than /"});
+    }
     for (const UnplacedRow& row : load.unplaced) {
         report.findings.push_back({FindingKind::kUnplaced, row.fileId, row.fileName, ReasonText(row.reason)});
     }
@@ -257,13 +285,15 @@ CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& lo
         report.findings.push_back(
             {FindingKind::kUnfinished, entry.nodeId, entry.toPath.empty() ? entry.fromPath : entry.toPath, entry.kind});
     }
-    CheckScriptFolder(home, scriptSource, report);
+    if (usable) {
+        CheckScriptFolder(home, program.folder.empty() ? std::string() : JoinNodePath(program.folder, "js"), report);
+    }
     std::stable_sort(report.findings.begin(), report.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.kind < b.kind; });
     return report;
 }
 
-CheckReport CheckOpenStore(const std::string& scriptSource, LoadReport* load) {
+CheckReport CheckOpenStore(const ProgramFiles& program, LoadReport* load) {
     CatalogModel catalog;
     LoadReport ownLoad;
     LoadReport& report = load != nullptr ? *load : ownLoad;
@@ -271,7 +301,7 @@ CheckReport CheckOpenStore(const std::string& scriptSource, LoadReport* load) {
     LoadCatalog(catalog, &report);
     const std::string home =
         catalog.RootNode() != nullptr ? catalog.RootNode()->Path() : std::string(RootDirOf(SettingsCopy()));
-    return CheckKnowledgeBase(catalog, report, home, scriptSource);
+    return CheckKnowledgeBase(catalog, report, home, program);
 }
 
 } // namespace mwdx

@@ -109,6 +109,9 @@ bool FinishHomeMove(const std::vector<std::string>& names, const std::string& ol
 
 OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, const std::string& newHome,
                            const HomeMoveControl& control) {
+    if (!IsUsableHomeDirectory(oldHome) || !IsUsableHomeDirectory(newHome)) {
+        return OpResult::Refused(text::kHomeNotUsable, oldHome + " or " + newHome + " is not usable");
+    }
     const std::string from = LexicallyNormal(oldHome);
     const std::string to = LexicallyNormal(newHome);
     if (from == to) {
@@ -117,7 +120,17 @@ OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, co
     if (IsAtOrBelow(to, from) || IsAtOrBelow(from, to)) {
         return OpResult::Refused(text::kMoveIntoItself, "one Home Directory lies inside the other");
     }
-    const std::vector<std::string> names = KnowledgeBaseEntries(catalog, from);
+    std::vector<std::string> names;
+    const ProgramPlaces program(control.program, from);
+    for (const std::string& name : KnowledgeBaseEntries(catalog, from)) {
+        const std::string path = JoinNodePath(from, name);
+        if (program.Holds(path)) {
+            return OpResult::Refused(text::kCannotMoveProgramFiles, path + " holds the program's own files");
+        }
+        if (!program.Owns(path)) {
+            names.push_back(name);
+        }
+    }
     std::string error;
     MadeDirectories made;
     if (!HomeTree(to).MakeDirectoryPath(to, &made, &error)) {

@@ -17,7 +17,8 @@ struct RecoveryReport {
 };
 
 // Works through the journal of the open store, oldest first, every step below `home`. Entries it
-// settles are removed; an entry of a kind it does not know stays (a newer program wrote it).
+// settles are removed; an entry of a kind it does not know stays (a newer program wrote it), and
+// so does every entry while `home` is not a usable Home Directory (all of them unresolved).
 RecoveryReport RecoverInterruptedCommands(const std::string& home);
 
 } // namespace mwdx
