@@ -10,6 +10,8 @@
 
 namespace mwdx {
 
+// The program passes its own to every command that imports, moves or deletes; an empty one (as
+// the tests and the benchmarks give) keeps nothing in particular.
 struct ProgramFiles {
     std::string folder; // the program's folder; empty: none to keep
     std::string store;  // the store's file (mymwdx.db); empty: none to keep
