@@ -13,6 +13,7 @@
 #include "commands/work_dlg.h"
 #include "config/config_dlg.h"
 #include "operations/recovery.h"
+#include "platform/home_fs.h"
 #include "platform/quit_signals.h"
 #include "platform/string_table.h"
 #include "platform/text.h"
@@ -155,6 +156,9 @@ void CMarrowdexDlg::OnInitDialog() {
         break;
     case StoreStart::kInUse:
         m_startRefusal = text::kStoreInUse;
+        break;
+    case StoreStart::kHomeInUse:
+        m_startRefusal = text::kHomeInUse;
         break;
     case StoreStart::kBusy:
         m_startRefusal = text::kStoreBusy;
@@ -314,7 +318,14 @@ void CMarrowdexDlg::OnTimer() {
     if (!damage.isEmpty()) {
         MessagePrompt::Show(this, damage.join(QLatin1Char('\n')) + QLatin1Char('\n') + UiText(text::kPointToCheck));
     }
-    if (SettingsCopy().firstRunning == 1) {
+    const SettingsRecord settings = SettingsCopy();
+    const std::string home(RootDirOf(settings));
+    if (settings.firstRunning == 1) {
+        OnOpenConfig();
+    } else if (!IsUsableHomeDirectory(home)) {
+        // Set by hand or by another tool: nothing on disk is done there until one is chosen.
+        MessagePrompt::Show(this, UiText(text::kHomeNotUsable) + QLatin1Char('\n') +
+                                      QString::fromStdU16String(FromStoreText(home)));
         OnOpenConfig();
     }
 }
@@ -368,9 +379,8 @@ std::string CMarrowdexDlg::HomeDirectory() const {
     return std::string(RootDirOf(SettingsCopy()));
 }
 
-std::vector<std::string> CMarrowdexDlg::StoreFiles() const {
-    const std::string db = m_programDirectory + "/mymwdx.db";
-    return {db, db + "-journal", db + "-wal", db + "-shm"};
+ProgramFiles CMarrowdexDlg::OwnFiles() const {
+    return ProgramFilesIn(m_programDirectory);
 }
 
 QModelIndex CMarrowdexDlg::GetSelectedItem() const {

@@ -6,6 +6,7 @@
 
 #include "catalog/model.h"
 #include "catalog/search.h"
+#include "operations/program_files.h"
 #include "operations/recovery.h"
 
 #include <QDialog>
@@ -73,8 +74,8 @@ public:
     // is no Root Node yet.
     std::string HomeDirectory() const;
 
-    // The store's own files (mymwdx.db and SQLite's files beside it).
-    std::vector<std::string> StoreFiles() const;
+    // The program's own files: its folder, and mymwdx.db there with SQLite's files beside it.
+    ProgramFiles OwnFiles() const;
 
     // 0 when the knowledge base was opened; otherwise the message that ends the program before
     // anything is shown (another window has it, it is locked, it is not a knowledge base, ...).

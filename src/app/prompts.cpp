@@ -54,6 +54,14 @@ bool MessagePrompt::Confirm(QWidget* owner, const QString& text, int captionId) 
     return box.exec() == QMessageBox::Ok;
 }
 
+bool MessagePrompt::AskYesOrNo(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, ApplicationName(), text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setObjectName(QStringLiteral("questionBox"));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<int> ChoicePrompt::Ask(QWidget* owner, const QString& text, std::initializer_list<int> choices) {
     QMessageBox box(QMessageBox::NoIcon, ApplicationName(), text, QMessageBox::NoButton, owner);
     box.setObjectName(QStringLiteral("choiceBox"));

@@ -33,6 +33,9 @@ public:
 
     // `text` with OK and Cancel under the caption of `captionId`. True for OK.
     static bool Confirm(QWidget* owner, const QString& text, int captionId);
+
+    // `text` with Yes and No, No the default (Enter, Escape and the close box answer No). True for Yes.
+    static bool AskYesOrNo(QWidget* owner, const QString& text);
 };
 
 class ChoicePrompt final {

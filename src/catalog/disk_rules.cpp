@@ -1,5 +1,7 @@
 #include "catalog/disk_rules.h"
 
+#include "platform/text.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,7 +14,8 @@ namespace {
 constexpr std::size_t kMaxNamePartBytes = 255;
 
 bool IsSafePart(std::string_view part) {
-    if (part.empty() || part == "." || part == ".." || part.size() > kMaxNamePartBytes) {
+    // A name that is not UTF-8 would be read back from the store as another name.
+    if (part.empty() || part == "." || part == ".." || part.size() > kMaxNamePartBytes || !IsValidUtf8(part)) {
         return false;
     }
     for (const char c : part) {
@@ -24,9 +27,13 @@ bool IsSafePart(std::string_view part) {
     return true;
 }
 
-// realpath of the longest existing leading part of `path`, with the missing rest appended.
-std::string ResolveExistingPart(const std::string& path) {
-    std::string existing = path;
+} // namespace
+
+std::string RealPathOfExistingPart(std::string_view lexical) {
+    if (lexical.empty() || lexical.front() != '/') {
+        return {};
+    }
+    std::string existing = LexicallyNormal(lexical);
     std::string rest;
     while (!existing.empty()) {
         if (char* resolved = ::realpath(existing.c_str(), nullptr)) {
@@ -38,16 +45,14 @@ std::string ResolveExistingPart(const std::string& path) {
             return {};
         }
         const auto slash = existing.rfind('/');
-        if (slash == std::string::npos || slash == 0) {
+        if (existing == "/") {
             return {};
         }
         rest = existing.substr(slash + 1) + (rest.empty() ? "" : "/" + rest);
-        existing.resize(slash);
+        existing.resize(slash == 0 ? 1 : slash);
     }
     return {};
 }
-
-} // namespace
 
 bool IsSafeCatalogName(std::string_view name) {
     if (name.empty()) {
@@ -82,8 +87,8 @@ bool IsInsideHome(std::string_view home, std::string_view path) {
     }
     // The path's own last part may be a link (deleting or renaming it touches only the link);
     // every directory above it must stay inside the Home Directory once links are followed.
-    const std::string realHome = ResolveExistingPart(normalHome);
-    const std::string realParent = ResolveExistingPart(normalPath.substr(0, normalPath.rfind('/')));
+    const std::string realHome = RealPathOfExistingPart(normalHome);
+    const std::string realParent = RealPathOfExistingPart(normalPath.substr(0, normalPath.rfind('/')));
     return !realHome.empty() && !realParent.empty() && IsAtOrBelow(realParent, realHome);
 }
 

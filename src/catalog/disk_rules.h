@@ -13,8 +13,8 @@
 namespace mwdx {
 
 // True for a name that makes a safe relative path: not empty, no empty, "." or ".." part, no
-// leading '/', no control character (NUL included), no part over 255 bytes. A '/' inside makes
-// nested directories.
+// leading '/', no control character (NUL included), no part over 255 bytes, nothing that is not
+// UTF-8. A '/' inside makes nested directories.
 bool IsSafeCatalogName(std::string_view name);
 
 // True for a name that is one safe part: as above, without any '/'.
@@ -24,6 +24,10 @@ bool IsSafeFileName(std::string_view name);
 // normalisation, and no symbolic link on the way leads out of it (the existing part of the
 // path's parent directory must resolve inside the resolved Home Directory).
 bool IsInsideHome(std::string_view home, std::string_view path);
+
+// The path with every link followed in its longest existing leading part and the missing rest
+// appended (lexically normal); empty when the path is not absolute or cannot be resolved.
+std::string RealPathOfExistingPart(std::string_view path);
 
 // The catalog among `parent`'s children, other than `except`, whose name is `name`; nullptr
 // when there is none.

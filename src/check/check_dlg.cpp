@@ -111,12 +111,12 @@ void CCheckDlg::LayOut() {
 void CCheckDlg::RunCheck() {
     // Commands complete but for their entry's removal are not unfinished.
     ClearJournalEntriesLeftForLater();
-    const std::string script = m_window.ProgramFolder() + "/js";
+    const ProgramFiles program = m_window.OwnFiles();
     CheckReport report;
     LoadReport load;
     // The check reads a tree of its own, so the window's may be shown meanwhile.
     RunBehindProgress(isVisible() ? static_cast<QWidget*>(this) : &m_window, text::kCheckInProgress, false,
-                      [&](WorkProgress&) { report = CheckOpenStore(script, &load); });
+                      [&](WorkProgress&) { report = CheckOpenStore(program, &load); });
     m_report = std::move(report);
     m_load = std::move(load);
     // Remembered for the next start; a store that cannot take it costs only the reminder.
@@ -279,7 +279,8 @@ void CCheckDlg::OnRemove() {
             // A node below one removed before has gone with it.
             CatalogNode* node = m_window.Catalog().NodeById(findings[i].nodeId);
             if (node != nullptr && node->Parent() != nullptr && node->Path() == findings[i].path) {
-                const OpResult result = DeleteNodeOperation(m_window.Catalog(), home, *node, false);
+                const OpResult result =
+                    DeleteNodeOperation(m_window.Catalog(), home, *node, false, m_window.OwnFiles());
                 message = message != 0 ? message : result.message;
             }
             progress.Report(i + 1, findings.size());
@@ -316,7 +317,7 @@ void CCheckDlg::OnLocate() {
     }
     const OpResult result =
         LocateMissing(m_window.Catalog(), home, *node, ToStoreText(chosen->toStdU16String()),
-                      SettingsCopy().deleteAfterAdding == 1, TransferBehindProgressWindow(this), m_window.StoreFiles());
+                      SettingsCopy().deleteAfterAdding == 1, TransferBehindProgressWindow(this), m_window.OwnFiles());
     AfterRepair(result.message);
 }
 

@@ -32,7 +32,7 @@ void AddDocument(CMarrowdexDlg& window, const Target& target) {
     request.name = ToStoreText(dialog.m_nameText.toStdU16String());
     request.comment = ToStoreText(dialog.m_commentText.toStdU16String());
     request.move = SettingsCopy().deleteAfterAdding == 1;
-    request.storeFiles = window.StoreFiles();
+    request.program = window.OwnFiles();
     const OpResult result =
         AddDocumentOperation(window.Catalog(), window.HomeDirectory(), request, TransferBehindProgressWindow(&window));
     if (result.done) {

@@ -28,7 +28,7 @@ void CMarrowdexDlg::DeleteSelectedNode() {
         return;
     }
     const OpResult result =
-        DeleteNodeOperation(m_catalog, HomeDirectory(), *node, SettingsCopy().deleteAfterNodeDelete == 1);
+        DeleteNodeOperation(m_catalog, HomeDirectory(), *node, SettingsCopy().deleteAfterNodeDelete == 1, OwnFiles());
     if (result.message != 0) {
         MessagePrompt::Show(this, result.message);
     }

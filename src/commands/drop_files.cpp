@@ -102,10 +102,13 @@ void CMarrowdexDlg::OnFilesDropped(const QStringList& paths, const QModelIndex& 
                 QCoreApplication::processEvents();
                 stop = progress.Cancelled();
             };
-            const ImportResult imported = ImportOperation(m_catalog, home, into, entry.path, move, control);
+            const ImportResult imported = ImportOperation(m_catalog, home, into, entry.path, move, OwnFiles(), control);
             if (!imported.result.done) {
                 failures +=
                     Line(entry.path, imported.result.message != 0 ? imported.result.message : text::kFolderNotImported);
+            }
+            for (const SkippedEntry& skipped : imported.skipped) {
+                failures += Line(skipped.path, skipped.reason);
             }
             cancelled = cancelled || imported.cancelled;
         } else {
@@ -114,7 +117,7 @@ void CMarrowdexDlg::OnFilesDropped(const QStringList& paths, const QModelIndex& 
             request.source = entry.path;
             request.name = name;
             request.move = move;
-            request.storeFiles = StoreFiles();
+            request.program = OwnFiles();
             const TransferStep offThread = [&progress](const HomeTree& tree, const std::string& source,
                                                        const std::string& destination, bool moveIt,
                                                        std::string* error) {

@@ -67,7 +67,7 @@ void CMarrowdexDlg::EditSelectedNode() {
         return;
     }
     const OpResult result = EditNodeOperation(m_catalog, HomeDirectory(), *node, ToStoreText(newName.toStdU16String()),
-                                              ToStoreText(newComment.toStdU16String()));
+                                              ToStoreText(newComment.toStdU16String()), OwnFiles());
     if (result.done) {
         SetCommentText(node->Details().comment);
     }

@@ -25,7 +25,8 @@ constexpr std::size_t kStepsPerImport = 1000;
 bool RunImports(CMarrowdexDlg& window, QWidget* owner, CatalogNode* parent, const std::vector<std::string>& sources,
                 bool move) {
     const std::string home = window.HomeDirectory();
-    std::vector<std::string> skipped;
+    const ProgramFiles program = window.OwnFiles();
+    std::vector<SkippedEntry> skipped;
     int failure = 0;
     bool cancelled = false;
     window.DetachTree();
@@ -37,7 +38,8 @@ bool RunImports(CMarrowdexDlg& window, QWidget* owner, CatalogNode* parent, cons
             control.progress = [&progress, i, total](std::size_t done, std::size_t of) {
                 progress.Report(i * kStepsPerImport + (of > 0 ? done * kStepsPerImport / of : 0), total);
             };
-            const ImportResult result = ImportOperation(window.Catalog(), home, parent, sources[i], move, control);
+            const ImportResult result =
+                ImportOperation(window.Catalog(), home, parent, sources[i], move, program, control);
             skipped.insert(skipped.end(), result.skipped.begin(), result.skipped.end());
             if (!result.result.done && failure == 0) {
                 failure = result.result.message;
@@ -55,8 +57,9 @@ bool RunImports(CMarrowdexDlg& window, QWidget* owner, CatalogNode* parent, cons
     }
     if (!skipped.empty()) {
         QStringList list;
-        for (const std::string& path : skipped) {
-            list << QString::fromStdU16String(FromStoreText(path));
+        for (const SkippedEntry& entry : skipped) {
+            list << QStringLiteral("%1: %2").arg(QString::fromStdU16String(FromStoreText(entry.path)),
+                                                 UiText(entry.reason));
         }
         MessagePrompt::Show(owner, UiText(text::kEntriesSkipped) + QString::number(skipped.size()),
                             list.join(QLatin1Char('\n')));

@@ -41,7 +41,7 @@ void CMarrowdexDlg::OnNodeDropped(std::int64_t fileId, const QModelIndex& target
 }
 
 void CMarrowdexDlg::MoveNodeInto(CatalogNode& node, CatalogNode* target) {
-    const OpResult result = MoveNodeOperation(m_catalog, HomeDirectory(), node, target);
+    const OpResult result = MoveNodeOperation(m_catalog, HomeDirectory(), node, target, OwnFiles());
     if (result.done) {
         // The node is shown where it went, the catalogs above it opened.
         const QModelIndex moved = ShowItem(&node);

@@ -4,6 +4,7 @@
 #include "app/prompts.h"
 #include "commands/work_dlg.h"
 #include "operations/home_move.h"
+#include "operations/program_files.h"
 #include "platform/file_ops.h"
 #include "platform/home_fs.h"
 #include "platform/string_table.h"
@@ -12,6 +13,7 @@
 #include "store/connection.h"
 #include "store/journal.h"
 #include "store/settings.h"
+#include "store/store_session.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -111,6 +113,7 @@ bool CConfigDlg::MoveKnowledgeBase(const std::string& oldHome, const std::string
     RunBehindProgress(this, text::kHomeMoveInProgress, false, [&](WorkProgress& progress) {
         HomeMoveControl control;
         control.progress = [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); };
+        control.program = ProgramFilesIn(m_programDirectory);
         result = MoveHomeOperation(*m_catalog, oldHome, newHome, control);
     });
     int message = result.message;
@@ -140,13 +143,29 @@ void CConfigDlg::accept() {
         MessagePrompt::Show(this, text::kAddFailed);
         return;
     }
+    if (!IsUsableHomeDirectory(home)) {
+        MessagePrompt::Show(this, text::kHomeNotUsable);
+        return;
+    }
     const SettingsRecord current = SettingsCopy();
     const std::string oldHome = m_catalog != nullptr && m_catalog->RootNode() != nullptr
                                     ? m_catalog->RootNode()->Path()
                                     : std::string(RootDirOf(current));
     const bool moved = LexicallyNormal(oldHome) != LexicallyNormal(home);
+    // The program and its store among the documents: allowed, but only when the user says so.
+    if (moved && HoldsProgramFolder(home, m_programDirectory) &&
+        !MessagePrompt::AskYesOrNo(this, UiText(text::kHomeHoldsProgram))) {
+        return;
+    }
+    // Another program working there would delete what this one adds: refused before anything
+    // moves in. A folder that is not there yet is locked once it is made.
+    InstanceLock homeLock;
+    if (PathExists(home) && TakeHomeLock(home, homeLock) == LockResult::kHeldByOther) {
+        MessagePrompt::Show(this, text::kNewHomeInUse);
+        return;
+    }
     m_takenAsItIs = false;
-    if (moved && current.firstRunning != 1 && m_catalog != nullptr && !oldHome.empty() &&
+    if (moved && current.firstRunning != 1 && m_catalog != nullptr && IsUsableHomeDirectory(oldHome) &&
         !KnowledgeBaseEntries(*m_catalog, oldHome).empty()) {
         const auto choice = ChoicePrompt::Ask(this, UiText(text::kHomeHoldsKnowledgeBase),
                                               {text::kMoveEverything, text::kUseNewFolderAsItIs});
@@ -168,6 +187,10 @@ void CConfigDlg::accept() {
         MessagePrompt::Show(this, text::kAddFailed);
         return;
     }
+    if (!homeLock.Held() && TakeHomeLock(home, homeLock) == LockResult::kHeldByOther) {
+        MessagePrompt::Show(this, text::kNewHomeInUse);
+        return;
+    }
 
     SettingsRecord values{};
     SetRootDir(values, home);
@@ -178,14 +201,16 @@ void CConfigDlg::accept() {
     // Unsaved, the choice would be lost at the next start: say so and keep the window open.
     if (SaveSettingsRow(values) != kStatementOk) {
         MessagePrompt::Show(this, text::kChangeNotSaved);
-        if (SettingsCopy().firstRunning == 1) {
+        if (MustChooseHome()) {
             // A store that cannot be written at first start must not trap the user: the choice
             // holds for this run, the window may be left, and the next start asks again.
             ReplaceSettings(values);
+            KeepHomeLock(std::move(homeLock));
         }
         return;
     }
     ReplaceSettings(values);
+    KeepHomeLock(std::move(homeLock)); // the lock follows the Home Directory
     // No mixed state until a restart: new catalogs go into the new folder from now on.
     if (moved && m_catalog != nullptr) {
         RehomeCatalog(*m_catalog, home);
@@ -193,8 +218,13 @@ void CConfigDlg::accept() {
     QDialog::accept();
 }
 
+bool CConfigDlg::MustChooseHome() {
+    const SettingsRecord settings = SettingsCopy();
+    return settings.firstRunning == 1 || !IsUsableHomeDirectory(RootDirOf(settings));
+}
+
 void CConfigDlg::reject() {
-    if (SettingsCopy().firstRunning == 1) {
+    if (MustChooseHome()) {
         MessagePrompt::Show(this, text::kHomeDirectoryRequired);
         return;
     }

@@ -2,9 +2,11 @@
 
 // The configuration window: the Home Directory and the three options. Confirming prepares the
 // Home Directory on disk, saves the settings row and replaces the program's Settings; on the
-// first run it cannot be left any other way. A new Home Directory, while the old one holds the
-// knowledge base, is either given everything (moved over) or taken as it is; either way the
-// tree's paths follow at once.
+// first run, or while the Home Directory is not usable, it cannot be left any other way. A new
+// Home Directory, while the old one holds the knowledge base, is either given everything (moved
+// over) or taken as it is; either way the tree's paths and the program's lock on its Home
+// Directory follow at once. A folder that another running program works on is refused, and one
+// that holds the program's own folder is taken only when the user says so.
 
 #include <QDialog>
 #include <string>
@@ -40,6 +42,9 @@ private:
     // Moves the knowledge base from `oldHome` to `newHome` behind a progress window; false (and
     // the user told) when it stays where it was.
     bool MoveKnowledgeBase(const std::string& oldHome, const std::string& newHome);
+    // True while the window may not be left without a Home Directory: the first run, or a stored
+    // one that is not usable.
+    static bool MustChooseHome();
 
     std::string m_programDirectory;
     CatalogModel* m_catalog;

@@ -19,7 +19,8 @@ void CMarrowdexDlg::SyncIndex() {
     ClearUpperVectorState();
     const PageWriteResult written = WriteIndexPage(m_catalog, UiStrings(), PageBackup::kPrevious);
     if (!written.Ok()) {
-        MessagePrompt::Show(this, text::kIndexFailed);
+        MessagePrompt::Show(this,
+                            written.status == PageWriteStatus::kNameTaken ? text::kPageNameTaken : text::kIndexFailed);
         return;
     }
     if (settings.urlShortcut == 1) {

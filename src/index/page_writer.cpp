@@ -1,6 +1,8 @@
 #include "index/page_writer.h"
 
+#include "catalog/disk_rules.h"
 #include "catalog/paths.h"
+#include "platform/home_fs.h"
 #include "platform/text.h"
 #include "store/settings.h"
 
@@ -339,11 +341,20 @@ PageWriteResult WriteIndexPage(const CatalogModel& model, const UiTextSource& te
     const std::string homeDirectory(RootDirOf(settings));
     PageWriteResult result;
     result.pagePath = IndexPagePath(homeDirectory);
-    // Without a Home Directory the page would land in the file system's root.
-    if (homeDirectory.empty()) {
+    // Without a Home Directory the page would land in the file system's root; with a relative one,
+    // in the working folder.
+    if (!IsUsableHomeDirectory(homeDirectory)) {
         result.status = PageWriteStatus::kNoHomeDirectory;
-        result.detail = "no Home Directory is set";
+        result.detail = homeDirectory.empty() ? "no Home Directory is set"
+                                              : "the Home Directory " + homeDirectory + " is not usable";
         return result;
+    }
+    for (const std::string& path : {result.pagePath, IndexBackupPath(homeDirectory)}) {
+        if (OtherNodeLivesAt(model, nullptr, path)) {
+            result.status = PageWriteStatus::kNameTaken;
+            result.detail = path + " belongs to a catalog or document";
+            return result;
+        }
     }
 
     std::string temporaryPath;

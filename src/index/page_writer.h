@@ -51,9 +51,10 @@ enum class PageBackup {
 
 enum class PageWriteStatus {
     kWritten,
-    kNoHomeDirectory, // the Settings hold no Home Directory
+    kNoHomeDirectory, // the Settings hold no Home Directory, or one that is not usable
     kNotWritten,      // the page could not be written; the old page and backup are as they were
     kBackupFailed,    // the old page could not be moved aside; nothing was changed
+    kNameTaken,       // a node's own file or folder has the page's name or the backup's; nothing was changed
 };
 
 struct PageWriteResult {
@@ -67,7 +68,8 @@ struct PageWriteResult {
 // Writes the page for the current Settings' Home Directory and the model's tree. The page is
 // written whole to a new file beside it and only then put in place, so a failure never leaves
 // a partial page under the page's name; with kPrevious the old page moves to the backup name
-// only once the new page is complete.
+// only once the new page is complete. What a node of the tree owns is never replaced: a node at
+// the page's path or the backup's stops the writer before it writes anything.
 PageWriteResult WriteIndexPage(const CatalogModel& model, const UiTextSource& texts,
                                PageBackup backup = PageBackup::kNone);
 

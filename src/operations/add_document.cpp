@@ -7,6 +7,7 @@
 #include "operations/steps.h"
 #include "platform/file_transfer.h"
 #include "platform/home_fs.h"
+#include "platform/text.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/journal.h"
@@ -45,15 +46,18 @@ bool Transfer(const TransferStep& transfer, const HomeTree& tree, const std::str
 } // namespace
 
 bool BelongsToKnowledgeBase(const CatalogModel& catalog, const std::string& home, const std::string& source,
-                            const std::vector<std::string>& storeFiles) {
+                            const ProgramFiles& program) {
     struct stat chosen {};
     if (::lstat(source.c_str(), &chosen) != 0) {
         return false; // nothing there to lose; the transfer will say it is missing
     }
-    for (const std::string& file : storeFiles) {
+    for (const std::string& file : StoreFilesOf(program)) {
         if (SameFile(chosen, file)) {
             return true;
         }
+    }
+    if (ProgramPlaces(program, home).Owns(source)) {
+        return true;
     }
     const std::string page = JoinNodePath(home, "mwdx_index.html");
     if (SameFile(chosen, page) || SameFile(chosen, page + "_bak")) {
@@ -87,7 +91,12 @@ OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, co
     }
     const std::string name = TrimmedName(request.name);
     const std::string rawFileName = request.source.substr(request.source.rfind('/') + 1);
-    if (!IsSafeFileName(rawFileName) || request.comment.find('\0') != std::string::npos) {
+    if (!IsValidUtf8(rawFileName)) {
+        return OpResult::Refused(text::kNameNotUtf8, "the file name " + rawFileName + " is not UTF-8");
+    }
+    // At the top level the index page's own names would be replaced by the next page.
+    if (!IsSafeFileName(rawFileName) || request.comment.find('\0') != std::string::npos ||
+        (parent == nullptr && IsReservedTopLevelName(rawFileName))) {
         return OpResult::Refused(text::kNameNotUsable, "the file name " + rawFileName + " cannot be stored");
     }
     const std::string directory = parent != nullptr ? parent->Path() : home;
@@ -99,7 +108,7 @@ OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, co
     if (WhatIsAt(destination) != PathKind::kNothing) {
         return OpResult::Refused(text::kFileNameTaken, destination + " is already there");
     }
-    if (request.move && BelongsToKnowledgeBase(catalog, home, request.source, request.storeFiles)) {
+    if (request.move && BelongsToKnowledgeBase(catalog, home, request.source, request.program)) {
         return OpResult::Refused(text::kSourceBelongsToStore, request.source + " belongs to the knowledge base");
     }
 

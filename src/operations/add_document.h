@@ -5,6 +5,7 @@
 
 #include "catalog/model.h"
 #include "operations/op_result.h"
+#include "operations/program_files.h"
 
 #include <functional>
 #include <string>
@@ -20,8 +21,8 @@ struct NewDocument {
     std::string name;              // UTF-8, as typed: stored trimmed
     std::string comment;
     bool move = false; // move the file in (the original goes), rather than copy it
-    // The store's own files (the database and SQLite's files beside it), which are never moved.
-    std::vector<std::string> storeFiles;
+    // The program's own files (its folder, the store and SQLite's files beside it): never moved.
+    ProgramFiles program;
 };
 
 // Moves (`move`) or copies `source` to `destination` inside the Home Directory of `tree`, never
@@ -31,18 +32,20 @@ using TransferStep = std::function<bool(const HomeTree& tree, const std::string&
                                         bool move, std::string* error)>;
 
 // The document's file name is the chosen file's own; its name is stored trimmed. Refused with
-// nothing changed: no file or no name (150), a file name that cannot be one here (179), a
-// destination outside `home` (182) or taken (181), a file the knowledge base itself needs, when
-// it would be moved (197), a store that cannot be written (142). Then the command is journalled,
+// nothing changed: no file or no name (150), a file name that is not UTF-8 (325) or cannot be one
+// here (179; at the top level also the index page's own names), a destination outside `home`
+// (182) or taken (181), a file the knowledge base or the program itself needs, when it would be
+// moved (197), a store that cannot be written (142). Then the command is journalled,
 // the catalog's folder made when it is missing, the file transferred (182 when that fails) and
 // the row and node written with the journal's end (142 when that fails, the transfer undone). On
 // success *added (if given) is the new node.
 OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, const NewDocument& request,
                               const TransferStep& transfer = {}, CatalogNode** added = nullptr);
 
-// True when moving `source` away would take a file the knowledge base needs: the store's own
-// files, the index page and its backup, the page's script folder, or another node's file.
+// True when moving `source` away would take a file the knowledge base needs: the program's own
+// files (the store among them), the index page and its backup, the page's script folder, or
+// another node's file.
 bool BelongsToKnowledgeBase(const CatalogModel& catalog, const std::string& home, const std::string& source,
-                            const std::vector<std::string>& storeFiles);
+                            const ProgramFiles& program);
 
 } // namespace mwdx

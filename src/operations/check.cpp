@@ -55,8 +55,17 @@ bool IsKept(const std::string& name, bool topLevel) {
 
 class Checker final {
 public:
-    Checker(const CatalogModel& catalog, const std::string& home, CheckReport& report)
-        : m_catalog(catalog), m_home(home), m_report(report) {}
+    Checker(const CatalogModel& catalog, const std::string& home, const ProgramFiles& program, CheckReport& report)
+        : m_catalog(catalog), m_home(home), m_report(report) {
+        // The walk meets the program's files under exactly these paths, and never goes into them.
+        const ProgramPlaces places(program, home);
+        for (const std::string& place : places.InHome()) {
+            m_programOwn.insert(place);
+            for (std::string above = FolderOf(place); above.size() > m_home.size(); above = FolderOf(above)) {
+                m_programHolds.insert(above);
+            }
+        }
+    }
 
     void Nodes() {
         const CatalogNode* root = m_catalog.RootNode();
@@ -114,8 +123,11 @@ public:
                 if (name == "." || name == ".." || IsKept(name, top)) {
                     continue;
                 }
-                ++m_report.entries;
                 std::string path = JoinNodePath(level.path, name);
+                if (!m_programOwn.empty() && m_programOwn.contains(path) && !m_expected.contains(path)) {
+                    continue;
+                }
+                ++m_report.entries;
                 bool folder = entry->d_type == DT_DIR;
                 if (entry->d_type == DT_UNKNOWN) {
                     struct stat st {};
@@ -134,7 +146,7 @@ public:
                     } else {
                         descend = folder;
                     }
-                } else if (folder && m_containers.contains(path)) {
+                } else if (folder && (m_containers.contains(path) || m_programHolds.contains(path))) {
                     descend = true;
                 } else {
                     m_untracked.push_back({FindingKind::kUntracked, 0, path, folder ? "folder" : "file"});
@@ -184,6 +196,8 @@ private:
     CheckReport& m_report;
     std::unordered_map<std::string, Expected> m_expected;
     std::unordered_set<std::string> m_containers;
+    std::unordered_set<std::string> m_programOwn;   // the program's files in the Home Directory
+    std::unordered_set<std::string> m_programHolds; // the folders between them and the Home Directory
     std::vector<Finding> m_untracked;
 };
 
@@ -235,7 +249,14 @@ void CheckScriptFolder(const std::string& home, const std::string& scriptSource,
 } // namespace
 
 int FindingTitle(FindingKind kind) {
-    return kind == FindingKind::kRefusedEntry ? text::kRefusedEntries : text::kFindingsFirst + static_cast<int>(kind);
+    switch (kind) {
+    case FindingKind::kRefusedEntry:
+        return text::kRefusedEntries;
+    case FindingKind::kHomeDirectory:
+        return text::kFindingsHomeDirectory;
+    default:
+        return text::kFindingsFirst + static_cast<int>(kind);
+    }
 }
 
 std::size_t CheckReport::Count(FindingKind kind) const {
@@ -244,12 +265,20 @@ std::size_t CheckReport::Count(FindingKind kind) const {
 }
 
 CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& load, const std::string& home,
-                               const std::string& scriptSource) {
+                               const ProgramFiles& program) {
     CheckReport report;
-    Checker checker(catalog, home, report);
+    // A relative value would have the walk read the working folder, "/" the whole file system.
+    const bool usable = IsUsableHomeDirectory(home);
+    Checker checker(catalog, home, program, report);
     checker.Nodes();
-    checker.Walk();
-    checker.Missing();
+    if (usable) {
+        checker.Walk();
+        checker.Missing();
+    } else {
+        report.findings.push_back(
+            {FindingKind::kHomeDirectory, 0, home,
+             home.empty() ? "no Home Directory is set" : "not an absolute, normal path other than /"});
+    }
     for (const UnplacedRow& row : load.unplaced) {
         report.findings.push_back({FindingKind::kUnplaced, row.fileId, row.fileName, ReasonText(row.reason)});
     }
@@ -265,13 +294,15 @@ CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& lo
                                    entry.nodeId, EntryPath(entry),
                                    refused.empty() ? entry.kind : entry.kind + ": " + refused, entry.id});
     }
-    CheckScriptFolder(home, scriptSource, report);
+    if (usable) {
+        CheckScriptFolder(home, program.folder.empty() ? std::string() : JoinNodePath(program.folder, "js"), report);
+    }
     std::stable_sort(report.findings.begin(), report.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.kind < b.kind; });
     return report;
 }
 
-CheckReport CheckOpenStore(const std::string& scriptSource, LoadReport* load) {
+CheckReport CheckOpenStore(const ProgramFiles& program, LoadReport* load) {
     CatalogModel catalog;
     LoadReport ownLoad;
     LoadReport& report = load != nullptr ? *load : ownLoad;
@@ -279,7 +310,7 @@ CheckReport CheckOpenStore(const std::string& scriptSource, LoadReport* load) {
     LoadCatalog(catalog, &report);
     const std::string home =
         catalog.RootNode() != nullptr ? catalog.RootNode()->Path() : std::string(RootDirOf(SettingsCopy()));
-    return CheckKnowledgeBase(catalog, report, home, scriptSource);
+    return CheckKnowledgeBase(catalog, report, home, program);
 }
 
 } // namespace mwdx

@@ -5,6 +5,7 @@
 
 #include "catalog/loader.h"
 #include "catalog/model.h"
+#include "operations/program_files.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,18 +15,19 @@
 namespace mwdx {
 
 enum class FindingKind {
-    kMissing,      // a node whose file or folder is not there
-    kWrongType,    // a document whose path is a folder, or a catalog whose path is a file
-    kUntracked,    // a file or folder under the Home Directory that no node owns
-    kUnplaced,     // a row that could not be placed in the tree
-    kWrongLevel,   // a stored PATH_LEVEL that disagrees with the tree
-    kSharedPath,   // a node on the same path as another
-    kBadName,      // a name that cannot be a file or folder name here
-    kUnfinished,   // a command a crash left in the journal
-    kScriptFolder, // the index page's js folder missing or incomplete
-    kRefusedEntry, // a journal entry that does not fit the knowledge base, never carried out
+    kMissing,       // a node whose file or folder is not there
+    kWrongType,     // a document whose path is a folder, or a catalog whose path is a file
+    kUntracked,     // a file or folder under the Home Directory that no node owns
+    kUnplaced,      // a row that could not be placed in the tree
+    kWrongLevel,    // a stored PATH_LEVEL that disagrees with the tree
+    kSharedPath,    // a node on the same path as another
+    kBadName,       // a name that cannot be a file or folder name here
+    kUnfinished,    // a command a crash left in the journal
+    kScriptFolder,  // the index page's js folder missing or incomplete
+    kRefusedEntry,  // a journal entry that does not fit the knowledge base, never carried out
+    kHomeDirectory, // a Home Directory that is not usable: nothing on disk was looked at
 };
-inline constexpr int kFindingKinds = 10;
+inline constexpr int kFindingKinds = 11;
 
 // The string id of the kind's title.
 int FindingTitle(FindingKind kind);
@@ -47,14 +49,16 @@ struct CheckReport {
 };
 
 // Compares `catalog` (loaded with `load`'s report) and the open store's journal with the Home
-// Directory `home`. `scriptSource` is the program's own js folder, whose files the Home
-// Directory's copy must all have; empty: only the page's script and style sheet are looked for.
+// Directory `home`. The js folder in `program`'s folder holds the files the Home Directory's copy
+// must all have (no folder: only the page's script and style sheet are looked for); `program`'s
+// files are never untracked, and a folder that holds them is looked into but not reported. A Home
+// Directory that is not usable is itself the finding, and the disk is not looked at.
 CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& load, const std::string& home,
-                               const std::string& scriptSource);
+                               const ProgramFiles& program);
 
 // The same for the open store as it is now: loads it into a catalog of its own first. The Home
 // Directory is the Settings'. `load` (if given) receives what that load found, which the repairs
 // of rows take.
-CheckReport CheckOpenStore(const std::string& scriptSource, LoadReport* load = nullptr);
+CheckReport CheckOpenStore(const ProgramFiles& program, LoadReport* load = nullptr);
 
 } // namespace mwdx

@@ -25,7 +25,8 @@ bool DeleteRows(const CatalogNode& node, JournalEntry* entry) {
 
 } // namespace
 
-OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, bool deleteFiles) {
+OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, bool deleteFiles,
+                             const ProgramFiles& program) {
     CatalogNode* parent = node.Parent();
     if (parent == nullptr) {
         return OpResult::Refused(text::kSelectToDelete, "the Root Node cannot be deleted");
@@ -34,16 +35,20 @@ OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, Cat
     // Decided while the whole tree is still there: another node at or below the path keeps it.
     const bool inUse = deleteFiles && OtherNodeLivesAt(catalog, &node, path);
     const bool present = deleteFiles && WhatIsAt(path) != PathKind::kNothing;
+    const bool programFiles = present && ProgramPlaces(program, home).Touches(path);
     const HomeTree tree(home);
     const bool inside = tree.Contains(path) && IsInsideHome(home, path);
 
-    if (!deleteFiles || inUse || !present || !inside) {
+    if (!deleteFiles || inUse || !present || programFiles || !inside) {
         if (!DeleteRows(node, nullptr)) {
             return OpResult::Refused(text::kChangeNotSaved, "the rows of " + path + " cannot be deleted");
         }
         catalog.UnlinkAndFree(*parent, node);
         if (inUse) {
             return OpResult::Done(text::kFilesKept, "other nodes use " + path);
+        }
+        if (programFiles) {
+            return OpResult::Done(text::kFilesKeptForProgram, path + " is or holds the program's own files");
         }
         if (present && !inside) {
             return OpResult::Done(text::kSomeFilesNotDeleted, path + " is outside the Home Directory " + home);

@@ -31,7 +31,7 @@ std::string WithLineFeeds(std::string_view text) {
 } // namespace
 
 OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node,
-                           const std::string& typedName, const std::string& typedComment) {
+                           const std::string& typedName, const std::string& typedComment, const ProgramFiles& program) {
     const NodeDetails old = node.Details();
     // What the user left as it was shown keeps its stored bytes.
     const std::string name = EditedName(typedName, old.fileName);
@@ -61,6 +61,9 @@ OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, Catal
         }
         if (OtherNodeLivesAt(catalog, &node, newPath)) {
             return OpResult::Refused(text::kCatalogNameTaken, "another node lives at " + newPath);
+        }
+        if (ProgramPlaces(program, home).Touches(oldPath)) {
+            return OpResult::Refused(text::kCannotMoveProgramFiles, oldPath + " holds the program's own files");
         }
         if (WhatIsAt(oldPath) != PathKind::kNothing) {
             if (!tree.Contains(oldPath) || !tree.Contains(newPath) || !IsInsideHome(home, oldPath) ||

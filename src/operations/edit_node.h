@@ -5,6 +5,7 @@
 
 #include "catalog/model.h"
 #include "operations/op_result.h"
+#include "operations/program_files.h"
 
 #include <string>
 
@@ -13,9 +14,10 @@ namespace mwdx {
 // Nothing happens (done, no message) when both texts are as stored, as the user saw them: a name
 // with white space around it, a comment with other line ends. A new name is trimmed and checked
 // (140 or 150, 179, 178; another node already at the new path: 178); a rename that would carry away
-// another node's files (185) or that the disk refuses (180) changes nothing; a row that cannot be
-// written changes nothing either (183), its folder renamed back.
+// another node's files (185) or `program`'s files (333), or that the disk refuses (180), changes
+// nothing; a row that cannot be written changes nothing either (183), its folder renamed back.
 OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node,
-                           const std::string& typedName, const std::string& typedComment);
+                           const std::string& typedName, const std::string& typedComment,
+                           const ProgramFiles& program = {});
 
 } // namespace mwdx

@@ -212,6 +212,9 @@ void RemoveEndedMoveMarks(const std::string& home, const std::vector<JournalEntr
 
 OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, const std::string& newHome,
                            const HomeMoveControl& control) {
+    if (!IsUsableHomeDirectory(oldHome) || !IsUsableHomeDirectory(newHome)) {
+        return OpResult::Refused(text::kHomeNotUsable, oldHome + " or " + newHome + " is not usable");
+    }
     const std::string from = LexicallyNormal(oldHome);
     const std::string to = LexicallyNormal(newHome);
     if (from == to) {
@@ -220,7 +223,17 @@ OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, co
     if (IsAtOrBelow(to, from) || IsAtOrBelow(from, to)) {
         return OpResult::Refused(text::kMoveIntoItself, "one Home Directory lies inside the other");
     }
-    const std::vector<std::string> names = KnowledgeBaseEntries(catalog, from);
+    std::vector<std::string> names;
+    const ProgramPlaces program(control.program, from);
+    for (const std::string& name : KnowledgeBaseEntries(catalog, from)) {
+        const std::string path = JoinNodePath(from, name);
+        if (program.Holds(path)) {
+            return OpResult::Refused(text::kCannotMoveProgramFiles, path + " holds the program's own files");
+        }
+        if (!program.Owns(path)) {
+            names.push_back(name);
+        }
+    }
     std::string error;
     MadeDirectories made;
     if (!HomeTree(to).MakeDirectoryPath(to, &made, &error)) {

@@ -5,6 +5,7 @@
 
 #include "catalog/model.h"
 #include "operations/op_result.h"
+#include "operations/program_files.h"
 #include "store/journal.h"
 
 #include <atomic>
@@ -18,6 +19,9 @@ namespace mwdx {
 struct HomeMoveControl {
     // Entries moved of the total, on the moving thread.
     std::function<void(std::size_t done, std::size_t total)> progress;
+    // The program's own files, which stay where they are (the old Home Directory may be the
+    // program's folder, whose js/ is the program's).
+    ProgramFiles program;
 };
 
 // What of the Home Directory belongs to the knowledge base: the top-level catalogs' folders and
@@ -25,15 +29,17 @@ struct HomeMoveControl {
 std::vector<std::string> KnowledgeBaseEntries(const CatalogModel& catalog, const std::string& home);
 
 // Moves every entry of KnowledgeBaseEntries from `oldHome` into `newHome` (made when missing),
-// never replacing anything (a name already in `newHome` refuses the move before anything moves:
-// 196), by renaming or, across file systems, by a copy published whole and then the original set
-// aside and removed. First a mark naming `oldHome` is left in `newHome` and the move journalled;
-// when either cannot be written, nothing is left behind (183, or 142 for the mark). When one entry
-// cannot be moved, the journal records that the move turns back, those already moved go back,
-// ROOT_DIR stays, and the failure is reported (231): every file is whole in at least one of the
-// two places under its own name, and the rows point at it; what could not be put back is left to
-// the next start, its entry in the journal. When all are moved, ROOT_DIR becomes `newHome` in the
-// same transaction as the journal's end and the tree's paths follow.
+// but the program's own files, never replacing anything (a name already in `newHome` refuses the
+// move before anything moves: 196; so does an entry that holds the program's files: 333), by
+// renaming or, across file systems, by a copy published whole and then the original set aside
+// and removed. A Home Directory that is not usable, old or new, is refused first (338). First a
+// mark naming `oldHome` is left in `newHome` and the move journalled; when either cannot be
+// written, nothing is left behind (183, or 142 for the mark). When one entry cannot be moved, the
+// journal records that the move turns back, those already moved go back, ROOT_DIR stays, and the
+// failure is reported (231): every file is whole in at least one of the two places under its own
+// name, and the rows point at it; what could not be put back is left to the next start, its entry
+// in the journal. When all are moved, ROOT_DIR becomes `newHome` in the same transaction as the
+// journal's end and the tree's paths follow.
 OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, const std::string& newHome,
                            const HomeMoveControl& control = {});
 

@@ -6,6 +6,7 @@
 #include "operations/steps.h"
 #include "platform/file_transfer.h"
 #include "platform/home_fs.h"
+#include "platform/text.h"
 #include "platform/text_ids.h"
 #include "platform/unique_fd.h"
 #include "store/connection.h"
@@ -38,9 +39,19 @@ struct Entry {
     std::string relative; // below the imported folder's own folder
 };
 
+// Why an entry named `name` cannot be imported: 0 when it can.
+int NameRefusal(const std::string& name) {
+    if (!IsValidUtf8(name)) {
+        return text::kSkippedNotUtf8;
+    }
+    return IsSafeFileName(name) && name.size() <= kMaxFileNameBytes ? 0 : text::kSkippedNameNotUsable;
+}
+
 // The entries below `path` (and `path` itself when `includeTop`), never following a link; only the
-// folder's own entries unless `deep`.
-std::vector<Entry> Scan(const std::string& path, bool includeTop, std::vector<std::string>* skipped, bool deep = true) {
+// folder's own entries unless `deep`. With `program`, what is or holds the program's files is
+// skipped too.
+std::vector<Entry> Scan(const std::string& path, bool includeTop, std::vector<SkippedEntry>* skipped,
+                        const ProgramPlaces* program = nullptr, bool deep = true) {
     std::vector<Entry> entries;
     struct Pending {
         std::string path;
@@ -68,7 +79,7 @@ std::vector<Entry> Scan(const std::string& path, bool includeTop, std::vector<st
         DIR* dir = ::opendir(folder.path.c_str());
         if (dir == nullptr) {
             if (skipped != nullptr) {
-                skipped->push_back(folder.path);
+                skipped->push_back({folder.path, text::kSkippedUnreadable});
             }
             continue;
         }
@@ -79,11 +90,17 @@ std::vector<Entry> Scan(const std::string& path, bool includeTop, std::vector<st
             }
             const std::string full = JoinNodePath(folder.path, name);
             struct stat st {};
-            if (::fstatat(::dirfd(dir), found->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-                !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) || !IsSafeFileName(name) ||
-                name.size() > kMaxFileNameBytes) {
+            int reason = NameRefusal(name);
+            if (reason == 0 && (::fstatat(::dirfd(dir), found->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                                !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))) {
+                reason = text::kSkippedNotPlain;
+            }
+            if (reason == 0 && program != nullptr && program->Touches(full)) {
+                reason = text::kSkippedProgramFile;
+            }
+            if (reason != 0) {
                 if (skipped != nullptr) {
-                    skipped->push_back(full);
+                    skipped->push_back({full, reason});
                 }
                 continue;
             }
@@ -196,15 +213,24 @@ private:
     std::unordered_map<std::string, CatalogNode*> m_byPath;
 };
 
+// The message that refuses `name` as the name of the imported folder or file itself: 0 when it
+// can be one; at the top level the index page's own names are refused too.
+int TopNameRefusal(const std::string& name, bool topLevel) {
+    if (!IsValidUtf8(name)) {
+        return text::kNameNotUtf8;
+    }
+    return NameRefusal(name) != 0 || (topLevel && IsReservedTopLevelName(name)) ? text::kNameNotUsable : 0;
+}
+
 bool Cancelled(const ImportControl& control) {
     return control.cancel != nullptr && control.cancel->load();
 }
 
 // Taken where it is: `path` lies in the folder of `parent`.
 ImportResult ImportInPlace(CatalogModel& catalog, CatalogNode& parent, const std::string& path,
-                           const ImportControl& control) {
+                           const ProgramPlaces& program, const ImportControl& control) {
     ImportResult result;
-    const std::vector<Entry> entries = Scan(path, true, &result.skipped);
+    const std::vector<Entry> entries = Scan(path, true, &result.skipped, &program);
     std::vector<std::int64_t> ids;
     std::vector<std::int32_t> levels;
     Transaction transaction;
@@ -307,14 +333,27 @@ void RemoveMovedOriginals(const std::string& source, const std::string& finalPat
 }
 
 ImportResult ImportOperation(CatalogModel& catalog, const std::string& home, CatalogNode* parent,
-                             const std::string& sourcePath, bool move, const ImportControl& control) {
+                             const std::string& sourcePath, bool move, const ProgramFiles& program,
+                             const ImportControl& control) {
     ImportResult result;
+    const auto refuse = [&result](int message, std::string why) {
+        result.result = OpResult::Refused(message, std::move(why));
+        return result;
+    };
+    if (!IsUsableHomeDirectory(home)) {
+        return refuse(text::kHomeNotUsable, "the Home Directory " + home + " is not usable");
+    }
     const std::string source = LexicallyNormal(sourcePath);
     const HomeTree tree(home);
     CatalogNode* root = catalog.EnsureRootNode(home);
     if (root == nullptr || WhatIsAt(source) == PathKind::kNothing) {
-        result.result = OpResult::Refused(text::kAddFailed, source + " is not there");
-        return result;
+        return refuse(text::kAddFailed, source + " is not there");
+    }
+    const ProgramPlaces places(program, home);
+    // Moved in, the program and its live store would go; even taken in place they would become
+    // documents that a delete removes.
+    if (source != LexicallyNormal(home) && places.Touches(source)) {
+        return refuse(text::kHoldsProgramFiles, source + " is or holds the program's own files");
     }
 
     // Inside the Home Directory: in place, under the catalog whose folder holds the first folder on
@@ -334,9 +373,13 @@ ImportResult ImportOperation(CatalogModel& catalog, const std::string& home, Cat
             while (!catalogs.empty() && !Cancelled(control)) {
                 CatalogNode* folder = catalogs.back();
                 catalogs.pop_back();
-                for (const Entry& entry : Scan(folder->Path(), false, &all.skipped, false)) {
+                for (const Entry& entry : Scan(folder->Path(), false, &all.skipped, nullptr, false)) {
                     const std::string path = JoinNodePath(folder->Path(), entry.relative);
                     if (folder == root && IsReservedTopLevelName(entry.name)) {
+                        continue;
+                    }
+                    if (places.Touches(path)) {
+                        all.skipped.push_back({path, text::kSkippedProgramFile});
                         continue;
                     }
                     if (CatalogNode* below = folders.At(path)) {
@@ -346,7 +389,7 @@ ImportResult ImportOperation(CatalogModel& catalog, const std::string& home, Cat
                     if (OtherNodeLivesAt(catalog, nullptr, path) || Cancelled(control)) {
                         continue;
                     }
-                    ImportResult one = ImportInPlace(catalog, *folder, path, control);
+                    ImportResult one = ImportInPlace(catalog, *folder, path, places, control);
                     all.catalogs += one.catalogs;
                     all.documents += one.documents;
                     all.skipped.insert(all.skipped.end(), one.skipped.begin(), one.skipped.end());
@@ -370,29 +413,32 @@ ImportResult ImportOperation(CatalogModel& catalog, const std::string& home, Cat
             top = FolderOf(top);
         }
         if (owner == nullptr) {
-            result.result = OpResult::Refused(text::kAddFailed, "no catalog holds " + source);
-            return result;
+            return refuse(text::kAddFailed, "no catalog holds " + source);
         }
-        return ImportInPlace(catalog, *owner, top, control);
+        const std::string topName = top.substr(top.rfind('/') + 1);
+        if (const int refusal = TopNameRefusal(topName, owner == root)) {
+            return refuse(refusal, topName + " cannot be a name here");
+        }
+        if (places.Touches(top)) {
+            return refuse(text::kHoldsProgramFiles, top + " holds the program's own files");
+        }
+        return ImportInPlace(catalog, *owner, top, places, control);
     }
 
     // From elsewhere: under `parent`, by way of a hidden folder published whole.
     CatalogNode* under = parent != nullptr && parent->IsCatalog() ? parent : root;
     const std::string name = source.substr(source.rfind('/') + 1);
     const std::string finalPath = JoinNodePath(under->Path(), name);
-    if (!IsSafeFileName(name)) {
-        result.result = OpResult::Refused(text::kNameNotUsable, name + " cannot be a name here");
-        return result;
+    if (const int refusal = TopNameRefusal(name, under == root)) {
+        return refuse(refusal, name + " cannot be a name here");
     }
     if (!tree.Contains(finalPath) || !IsInsideHome(home, finalPath)) {
-        result.result = OpResult::Refused(text::kAddFailed, finalPath + " is outside " + home);
-        return result;
+        return refuse(text::kAddFailed, finalPath + " is outside " + home);
     }
-    if (WhatIsAt(finalPath) != PathKind::kNothing || OtherNodeLivesAt(catalog, nullptr, finalPath) ||
-        (under == root && IsReservedTopLevelName(name))) {
-        result.result = OpResult::Refused(text::kNameTakenOnDisk, finalPath + " is already there");
-        return result;
+    if (WhatIsAt(finalPath) != PathKind::kNothing || OtherNodeLivesAt(catalog, nullptr, finalPath)) {
+        return refuse(text::kNameTakenOnDisk, finalPath + " is already there");
     }
+    // Nothing below a source that neither is nor holds the program's files can be one of them.
     std::vector<Entry> entries = Scan(source, true, &result.skipped);
     JournalEntry entry;
     entry.kind = kJournalImport;

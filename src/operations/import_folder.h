@@ -5,6 +5,7 @@
 
 #include "catalog/model.h"
 #include "operations/op_result.h"
+#include "operations/program_files.h"
 
 #include <atomic>
 #include <cstddef>
@@ -21,25 +22,39 @@ struct ImportControl {
     const std::atomic<bool>* cancel = nullptr;
 };
 
+// An entry an import left where it was, and why (text::kSkippedNotUtf8, kSkippedNotPlain,
+// kSkippedNameNotUsable, kSkippedProgramFile, kSkippedUnreadable).
+struct SkippedEntry {
+    std::string path;
+    int reason = 0;
+    bool operator==(const SkippedEntry&) const = default;
+};
+
 struct ImportResult {
     OpResult result;
     std::size_t catalogs = 0;
     std::size_t documents = 0;
-    std::vector<std::string> skipped; // entries left out: a name that cannot be used here, a link
+    std::vector<SkippedEntry> skipped;
     bool cancelled = false;
 };
 
 // Imports the folder or file `source` with everything below it.
+// - Refused with nothing changed: a Home Directory that is not usable (338), a source that is,
+//   holds or lies in `program`'s files (331), whose name is not UTF-8 (325) or cannot be a name
+//   here (179), the index page's own names and js at the top level (179).
 // - Inside the Home Directory, it is taken where it is, under the catalog whose folder holds it
 //   (`parent` is not used then); what a node already owns is left as it is.
 // - From anywhere else it goes under `parent` (nullptr or the Root Node: the top level), copied
 //   into a hidden folder beside its final place, flushed, and published under its own name in one
 //   step, then its rows written in one transaction; with `move`, the originals are removed after
 //   that, each only once its copy is in place. A name already taken there refuses the whole
-//   import (196); entries whose names cannot be used here are skipped and listed.
+//   import (196).
+// Entries below it that cannot be imported (names that are not UTF-8 or cannot be used here,
+// links, the program's files) are skipped and listed with the reason, and stay where they are.
 // Journalled, so that a crash leaves either nothing or everything that was copied with its rows.
 ImportResult ImportOperation(CatalogModel& catalog, const std::string& home, CatalogNode* parent,
-                             const std::string& source, bool move, const ImportControl& control = {});
+                             const std::string& source, bool move, const ProgramFiles& program = {},
+                             const ImportControl& control = {});
 
 // Rows for everything below the folder `path` (and the folder itself when `includeTop`), which
 // lies in the folder of the node with id `parentId` at `level` - 1: inserted in the caller's

@@ -335,7 +335,7 @@ std::string WhyEntryIsRefused(const JournalEntry& entry, const std::string& home
     while (folder.size() > 1 && folder.back() == '/') {
         folder.pop_back();
     }
-    if (folder.empty() || folder.front() != '/' || folder == "/" || LexicallyNormal(folder) != folder) {
+    if (!IsUsableHomeDirectory(folder)) {
         return "the Home Directory is not an absolute, normalised folder";
     }
     return EntryCheck(entry, folder).Verdict();

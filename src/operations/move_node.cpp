@@ -2,6 +2,7 @@
 
 #include "catalog/disk_rules.h"
 #include "catalog/paths.h"
+#include "operations/names.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
 #include "platform/text_ids.h"
@@ -50,7 +51,8 @@ bool MoveOnDisk(const HomeTree& tree, const std::string& from, const std::string
 
 } // namespace
 
-OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, CatalogNode* target) {
+OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, CatalogNode* target,
+                           const ProgramFiles& program) {
     CatalogNode* root = catalog.RootNode();
     if (node.Parent() == nullptr || root == nullptr) {
         return OpResult::Refused(text::kMoveFailed, "the Root Node does not move");
@@ -69,11 +71,18 @@ OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, Catal
     }
     const std::string from = node.Path();
     const std::string to = JoinNodePath(newParent->Path(), node.NameOnDisk());
+    // At the top level the index page's own names would be replaced by the next page.
+    if (newParent == root && IsReservedTopLevelName(node.NameOnDisk())) {
+        return OpResult::Refused(text::kNameNotUsable, to + " is the index page's own name");
+    }
     if (NameTaken(*newParent, node) || OtherNodeLivesAt(catalog, &node, to) || WhatIsAt(to) != PathKind::kNothing) {
         return OpResult::Refused(node.IsCatalog() ? text::kCatalogNameTaken : text::kFileNameTaken, to + " is taken");
     }
     if (OtherNodeLivesAt(catalog, &node, from)) {
         return OpResult::Refused(text::kFilesKept, "another node lives in " + from);
+    }
+    if (ProgramPlaces(program, home).Touches(from)) {
+        return OpResult::Refused(text::kCannotMoveProgramFiles, from + " is or holds the program's own files");
     }
     const HomeTree tree(home);
     if (!tree.Contains(from) || !tree.Contains(to) || !IsInsideHome(home, from) || !IsInsideHome(home, to)) {

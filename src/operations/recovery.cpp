@@ -281,6 +281,13 @@ private:
 RecoveryReport RecoverInterruptedCommands(const std::string& home) {
     RecoveryReport report;
     const std::vector<JournalEntry> entries = ReadJournal(&report.status);
+    // Against a Home Directory that is not usable no step is safe: the entries wait for a usable one.
+    if (!IsUsableHomeDirectory(home)) {
+        for (const JournalEntry& entry : entries) {
+            report.unresolved.push_back(entry.toPath.empty() ? entry.fromPath : entry.toPath);
+        }
+        return report;
+    }
     Recovery recovery(home, report);
     for (const JournalEntry& entry : entries) {
         recovery.Settle(entry);

@@ -23,7 +23,8 @@ struct RecoveryReport {
 
 // Works through the journal of the open store, oldest first, every step below `home` (the store's
 // ROOT_DIR). Entries it settles are removed; an entry of a kind it does not know stays (a newer
-// program wrote it), and so does one the check refuses, untouched, until the user discards it.
+// program wrote it), and so does one the check refuses, untouched, until the user discards it,
+// and every entry while `home` is not a usable Home Directory (all of them unresolved).
 // "Finished" and "undone" list only what is so; an entry left part-way stays, as unresolved.
 RecoveryReport RecoverInterruptedCommands(const std::string& home);
 

@@ -42,6 +42,9 @@ int ForEachId(const char* sql, const std::vector<std::pair<std::int64_t, std::in
 
 OpResult AttachUnplacedRows(CatalogModel& catalog, const std::string& home, const LoadReport& load,
                             const std::string& recoveredName) {
+    if (!IsUsableHomeDirectory(home)) {
+        return OpResult::Refused(text::kHomeNotUsable, "the Home Directory " + home + " is not usable");
+    }
     std::vector<std::pair<std::int64_t, std::int64_t>> attached;
     CatalogNode* recovered = nullptr;
     if (const CatalogNode* root = catalog.RootNode()) {
@@ -132,7 +135,10 @@ OpResult RewriteLevels(const LoadReport& load) {
 }
 
 OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNode& node, const std::string& source,
-                       bool move, const TransferStep& transfer, const std::vector<std::string>& storeFiles) {
+                       bool move, const TransferStep& transfer, const ProgramFiles& program) {
+    if (!IsUsableHomeDirectory(home)) {
+        return OpResult::Refused(text::kHomeNotUsable, "the Home Directory " + home + " is not usable");
+    }
     const std::string path = node.Path();
     const HomeTree tree(home);
     if (!tree.Contains(path) || !IsInsideHome(home, path)) {
@@ -147,7 +153,7 @@ OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNo
         return tree.MakeDirectoryPath(path, &made, &error) ? OpResult::Done()
                                                            : OpResult::Refused(text::kAddFailed, error);
     }
-    if (move && BelongsToKnowledgeBase(catalog, home, source, storeFiles)) {
+    if (move && BelongsToKnowledgeBase(catalog, home, source, program)) {
         return OpResult::Refused(text::kSourceBelongsToStore, source + " belongs to the knowledge base");
     }
     JournalEntry entry;
@@ -171,6 +177,10 @@ OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNo
 }
 
 OpResult RestoreScriptFiles(const std::string& home, const std::string& scriptSource) {
+    // A relative value would put the files under the working folder, "/" at the file system's root.
+    if (!IsUsableHomeDirectory(home)) {
+        return OpResult::Refused(text::kHomeNotUsable, "the Home Directory " + home + " is not usable");
+    }
     const HomeTree tree(home);
     const std::string js = JoinNodePath(home, "js");
     std::error_code ec;

@@ -1,7 +1,8 @@
 #pragma once
 
 // Mending what the health check finds. No repair deletes or overwrites a file: rows may go,
-// files and folders only ever arrive.
+// files and folders only ever arrive. The repairs that touch the disk refuse a Home Directory
+// that is not usable (338) before anything happens.
 
 #include "catalog/loader.h"
 #include "catalog/model.h"
@@ -29,10 +30,10 @@ OpResult RewriteLevels(const LoadReport& load);
 
 // A document's missing file brought back from `source`, moved or copied as adding a document
 // does (never replacing anything: 181 when something is there after all; 182 when the transfer
-// fails; 197 when a move would take a file the knowledge base needs, `storeFiles` among them); a
-// catalog's missing folder made again (empty). Journalled.
+// fails; 197 when a move would take a file the knowledge base or `program` needs); a catalog's
+// missing folder made again (empty). Journalled.
 OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNode& node, const std::string& source,
-                       bool move, const TransferStep& transfer = {}, const std::vector<std::string>& storeFiles = {});
+                       bool move, const TransferStep& transfer = {}, const ProgramFiles& program = {});
 
 // The files of the program's own script folder `scriptSource` that the Home Directory's js folder
 // lacks, copied in, with the folders they need; whatever is there stays as it is. 196 when a file

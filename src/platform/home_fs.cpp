@@ -271,6 +271,11 @@ std::string LexicallyNormal(std::string_view path) {
     return normal.empty() ? "." : normal;
 }
 
+bool IsUsableHomeDirectory(std::string_view path) {
+    return path.size() > 1 && path.front() == '/' && path.find('\0') == std::string_view::npos &&
+           LexicallyNormal(path) == path;
+}
+
 bool IsAtOrBelow(std::string_view path, std::string_view directory) {
     if (directory == "/") {
         return !path.empty() && path.front() == '/';
@@ -394,7 +399,13 @@ std::string NotInside(std::string_view path, const std::string& home) {
 
 } // namespace
 
-HomeTree::HomeTree(std::string home) : m_home(std::move(home)), m_normal(LexicallyNormal(m_home)) {}
+HomeTree::HomeTree(std::string home) : m_home(std::move(home)), m_normal(LexicallyNormal(m_home)) {
+    // Every step then refuses, as with no Home Directory at all.
+    if (!IsUsableHomeDirectory(m_home)) {
+        m_home.clear();
+        m_normal.clear();
+    }
+}
 
 std::vector<std::string> HomeTree::PartsBelow(std::string_view path) const {
     const std::string normal = LexicallyNormal(path);

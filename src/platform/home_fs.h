@@ -8,9 +8,9 @@
 // anywhere below the Home Directory between a check and a step therefore stops the step (errno
 // ELOOP) instead of leading it outside.
 //
-// Paths are absolute (or relative in the same way as the Home Directory) and must lie strictly
-// inside the Home Directory once "." and ".." are resolved lexically; anything else is refused
-// with EINVAL before the disk is touched. Every step returns false with errno set when it cannot
+// The Home Directory must be usable (IsUsableHomeDirectory); paths are absolute and must lie
+// strictly inside it once "." and ".." are resolved lexically; anything else is refused with
+// EINVAL before the disk is touched. Every step returns false with errno set when it cannot
 // and, when `error` is given, a sentence naming the step and the path.
 
 #include "platform/file_transfer.h"
@@ -26,6 +26,12 @@ namespace mwdx {
 // The path with "." parts, repeated and trailing '/' removed and ".." resolved against the
 // parts before it, without looking at the disk ("/a/./b/../c/" is "/a/c").
 std::string LexicallyNormal(std::string_view path);
+
+// True for a value the Home Directory may take: an absolute path, lexically normal (no ".", ".."
+// or empty part, no trailing '/'), other than "/" itself. Anything else would put the knowledge
+// base somewhere else than it names: under the working folder, at the file system's root, or in a
+// folder that only a ".." passes through.
+bool IsUsableHomeDirectory(std::string_view path);
 
 // True when `path` equals `directory` or lies below it; both lexically normal.
 bool IsAtOrBelow(std::string_view path, std::string_view directory);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mwdx {
@@ -26,6 +27,22 @@ LockResult InstanceLock::Acquire(const std::string& path) {
     }
     m_fd = fd;
     return LockResult::kLocked;
+}
+
+InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+bool InstanceLock::HeldOn(const std::string& path) const {
+    struct stat held {};
+    struct stat named {};
+    return m_fd >= 0 && ::fstat(m_fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
 }
 
 void InstanceLock::Release() {

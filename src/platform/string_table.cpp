@@ -177,6 +177,53 @@ constexpr Entry kEntries[] = {
      u"Discard these records? The commands they describe are not carried out, and nothing on disk is changed. "
      u"Records: ",
      u"要丢弃这些记录吗？它们记录的操作不会执行，磁盘上的内容也不会改变。记录数："},
+    {325,
+     u"The name of this file or folder is not valid UTF-8 text, so the knowledge base could not find it again. "
+     u"Please rename it first.",
+     u"这个文件或文件夹的名称不是有效的 UTF-8 文本，知识库无法再找到它。请先给它改名。"},
+    {326, u"the name is not valid UTF-8 text", u"名称不是有效的 UTF-8 文本"},
+    {327, u"a link, or not an ordinary file or folder", u"是链接，或者不是普通的文件或文件夹"},
+    {328, u"the name cannot be used here", u"这个名称在这里不能使用"},
+    {329, u"it belongs to the program or to its knowledge base file mymwdx.db",
+     u"它属于程序本身或其知识库文件 mymwdx.db"},
+    {330, u"it cannot be read", u"无法读取"},
+    {331,
+     u"This folder is the program's own, or holds the program or its knowledge base file mymwdx.db. It cannot be "
+     u"imported.",
+     u"这个文件夹属于程序本身，或者包含程序或其知识库文件 mymwdx.db，不能导入。"},
+    {332,
+     u"The entry was removed from the knowledge base, but its files were kept on disk: they hold the program or its "
+     u"knowledge base file mymwdx.db.",
+     u"条目已从知识库中移除，但它的文件仍保留在磁盘上：其中包含程序或其知识库文件 mymwdx.db。"},
+    {333,
+     u"The folder or file of this catalog or document holds the program or its knowledge base file mymwdx.db, so it "
+     u"cannot be moved or renamed.",
+     u"这个目录或文档的文件夹或文件包含程序或其知识库文件 mymwdx.db，因此不能移动或重命名。"},
+    {334,
+     u"The chosen folder holds the program's own folder. Keeping documents there is unusual: the program and its "
+     u"knowledge base file would lie among them. Use it as the Home Directory anyway?",
+     u"所选文件夹包含程序自己的文件夹。在这里存放文档并不常见：程序及其知识库文件会和文档放在一起。"
+     u"仍然要把它用作主目录吗？"},
+    {335,
+     u"The index page was not written: a catalog or document at the top level is named mwdx_index.html or "
+     u"mwdx_index.html_bak, and the page never replaces it. Please rename it or move it first.",
+     u"索引页未生成：最上层有名为 mwdx_index.html 或 mwdx_index.html_bak 的目录或文档，索引页不会替换它。"
+     u"请先给它改名或移走。"},
+    {336,
+     u"Another copy of the program is already working on this knowledge base's Home Directory. Only one program may "
+     u"work on a Home Directory at a time.",
+     u"另一个程序副本已经在使用这个知识库的主目录。同一时间只能有一个程序使用一个主目录。"},
+    {337,
+     u"The chosen folder is the Home Directory of another copy of the program that is running. Please choose "
+     u"another folder.",
+     u"所选文件夹是另一个正在运行的程序副本的主目录。请选择其他文件夹。"},
+    {338,
+     u"The Home Directory must be a full folder path, such as /home/you/Knowledge, without \".\" or \"..\" in it, "
+     u"and not / itself. Please choose the Home Directory again.",
+     u"主目录必须是完整的文件夹路径（例如 /home/you/Knowledge），不能含有“.”或“..”，也不能是根目录 / 本身。"
+     u"请重新选择主目录。"},
+    {339, u"The Home Directory is not a full folder path, or it is / itself",
+     u"主目录不是完整的文件夹路径，或者是根目录 / 本身"},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

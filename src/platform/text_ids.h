@@ -119,5 +119,21 @@ inline constexpr int kCommandsRefused = 300; // followed by the paths concerned,
 inline constexpr int kRefusedEntries = 301;  // the check's kind of finding
 inline constexpr int kDiscard = 302;
 inline constexpr int kConfirmDiscard = 303; // followed by the number of records
+// The program's own files, names that cannot round-trip, and the Home Directory's rules.
+inline constexpr int kNameNotUtf8 = 325;
+inline constexpr int kSkippedNotUtf8 = 326;       // why an entry was skipped, after its path
+inline constexpr int kSkippedNotPlain = 327;      // the same
+inline constexpr int kSkippedNameNotUsable = 328; // the same
+inline constexpr int kSkippedProgramFile = 329;   // the same
+inline constexpr int kSkippedUnreadable = 330;    // the same
+inline constexpr int kHoldsProgramFiles = 331;
+inline constexpr int kFilesKeptForProgram = 332;
+inline constexpr int kCannotMoveProgramFiles = 333;
+inline constexpr int kHomeHoldsProgram = 334;
+inline constexpr int kPageNameTaken = 335;
+inline constexpr int kHomeInUse = 336;
+inline constexpr int kNewHomeInUse = 337;
+inline constexpr int kHomeNotUsable = 338;         // followed by the value, when there is one
+inline constexpr int kFindingsHomeDirectory = 339; // the check's kind for an unusable Home Directory
 
 } // namespace mwdx::text

@@ -1,6 +1,6 @@
 #include "store/store_session.h"
 
-#include "platform/instance_lock.h"
+#include "platform/home_fs.h"
 #include "schema_sql.h"
 #include "store/connection.h"
 #include "store/fresh_database.h"
@@ -20,6 +20,7 @@ namespace {
 constexpr int kStartBusyTimeoutMs = 2000;
 
 InstanceLock g_lock;
+InstanceLock g_homeLock;
 std::int64_t g_version = -1;
 
 StoreStartResult Result(StoreStart status, std::string detail = {}) {
@@ -30,7 +31,22 @@ StoreStartResult Result(StoreStart status, std::string detail = {}) {
 StoreStartResult Abandon(StoreStart status, std::string detail) {
     CloseStore();
     g_lock.Release();
+    g_homeLock.Release();
     return Result(status, std::move(detail));
+}
+
+// The stored Home Directory ("" when there is none or it cannot be read).
+std::string StoredHomeDirectory() {
+    sqlite3_stmt* stmt = nullptr;
+    std::string home;
+    if (sqlite3_prepare_v2(StoreHandle(), "SELECT ROOT_DIR FROM SYS_CONFIG LIMIT 1;", -1, &stmt, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        home = text != nullptr ? text : "";
+    }
+    sqlite3_finalize(stmt);
+    return home;
 }
 
 // The result code of preparing `sql` (nothing is run).
@@ -126,6 +142,17 @@ StoreStartResult StartStore(const std::string& path) {
             return Abandon(StoreStart::kNotAStore, path + ": " + sqlite3_errmsg(StoreHandle()));
         }
     }
+    // Two copies of the store on one Home Directory would each delete what the other added. A
+    // first start has no Home Directory yet, and a missing one holds nothing: the lock waits
+    // until the configuration gives one.
+    const std::string home = StoredHomeDirectory();
+    if (IsUsableHomeDirectory(home)) {
+        InstanceLock homeLock;
+        if (TakeHomeLock(home, homeLock) == LockResult::kHeldByOther) {
+            return Abandon(StoreStart::kHomeInUse, home + " is the Home Directory of another program");
+        }
+        KeepHomeLock(std::move(homeLock));
+    }
     sqlite3_busy_timeout(StoreHandle(), kBusyTimeoutMs);
     RememberStoreVersion();
     return Result(status);
@@ -135,7 +162,23 @@ void StopStore() {
     ClearJournalEntriesLeftForLater();
     CloseStore();
     g_lock.Release();
+    g_homeLock.Release();
     g_version = -1;
+}
+
+LockResult TakeHomeLock(const std::string& home, InstanceLock& lock) {
+    lock.Release();
+    // A second lock of this process on the same folder would fail as another program's does.
+    if (g_homeLock.HeldOn(home)) {
+        return LockResult::kLocked;
+    }
+    return lock.Acquire(home);
+}
+
+void KeepHomeLock(InstanceLock&& lock) {
+    if (lock.Held()) {
+        g_homeLock = std::move(lock);
+    }
 }
 
 bool StoreChangedElsewhere() {

@@ -1,6 +1,7 @@
 // marrowdex-check [DATABASE] [--json]: checks a knowledge base against its Home Directory and
 // prints what disagrees, grouped by kind, in the locale's language (or as JSON). It never writes.
-// Exit status: 0 healthy, 1 findings, 2 usage or a store that cannot be read.
+// Exit status: 0 healthy, 1 findings, 2 usage, a store that cannot be read, or a Home Directory that
+// is not a full folder path (the report, which says so, is printed all the same).
 
 #include "operations/check.h"
 
@@ -26,9 +27,9 @@ constexpr int kHealthy = 0;
 constexpr int kFound = 1;
 constexpr int kCannot = 2;
 
-constexpr const char* kKindKeys[mwdx::kFindingKinds] = {"missing",       "wrong-type",   "untracked", "unplaced",
-                                                        "wrong-level",   "shared-path",  "bad-name",  "unfinished",
-                                                        "script-folder", "refused-entry"};
+constexpr const char* kKindKeys[mwdx::kFindingKinds] = {
+    "missing",   "wrong-type",    "untracked",     "unplaced",      "wrong-level",   "shared-path",
+    "bad-name",  "unfinished",    "script-folder", "refused-entry", "home-directory"};
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "marrowdex-check: %s\n", message.c_str());
@@ -123,7 +124,8 @@ int main(int argc, char** argv) {
                          "usage: marrowdex-check [DATABASE] [--json]\n"
                          "Checks the knowledge base DATABASE (default: mymwdx.db beside this tool) against its\n"
                          "Home Directory and lists what disagrees. Exit status: 0 healthy, 1 problems found,\n"
-                         "2 usage or a database that cannot be read. It never writes.\n");
+                         "2 usage, a database that cannot be read or a Home Directory that is not a full\n"
+                         "folder path. It never writes.\n");
             return kCannot;
         }
     }
@@ -151,14 +153,19 @@ int main(int argc, char** argv) {
         return Fail(databasePath + ": not a Marrowdex database (" + reason + ")");
     }
     const std::string home(mwdx::RootDirOf(mwdx::SettingsCopy()));
-    const std::string program = mwdx::ProgramDirectory();
-    const mwdx::CheckReport report = mwdx::CheckOpenStore(program.empty() ? std::string() : program + "/js");
+    const mwdx::CheckReport report = mwdx::CheckOpenStore({mwdx::ProgramDirectory(), databasePath});
     mwdx::FreeSettings();
     mwdx::CloseStore();
     if (json) {
         PrintJson(databasePath, home, report);
     } else {
         PrintText(report);
+    }
+    // The disk was not looked at: the report says what it can, and the exit status that nothing
+    // could be checked.
+    if (report.Count(mwdx::FindingKind::kHomeDirectory) != 0) {
+        return Fail(databasePath + ": the Home Directory \"" + home +
+                    "\" is not a full folder path other than /; choose it again with the program's Option button");
     }
     return report.Healthy() ? kHealthy : kFound;
 }

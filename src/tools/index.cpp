@@ -6,6 +6,7 @@
 #include "catalog/model.h"
 #include "index/page_texts.h"
 #include "index/page_writer.h"
+#include "platform/home_fs.h"
 #include "platform/language.h"
 #include "platform/program_dir.h"
 #include "store/connection.h"
@@ -64,6 +65,14 @@ int WriteIndex(const std::string& databasePath) {
     if (homeDirectory.empty()) {
         return Fail(databasePath + ": no Home Directory is set; choose one with the program's Option button");
     }
+    // A relative value would put the page under this tool's working folder, "/" at the root.
+    if (!mwdx::IsUsableHomeDirectory(homeDirectory)) {
+        std::fprintf(stderr,
+                     "marrowdex-index: the Home Directory \"%s\" of %s is not a full folder path other than /; "
+                     "choose it again with the program's Option button\n",
+                     homeDirectory.c_str(), databasePath.c_str());
+        return kUsage;
+    }
     struct stat home {};
     if (::stat(homeDirectory.c_str(), &home) != 0 || !S_ISDIR(home.st_mode)) {
         return Fail("the Home Directory " + homeDirectory + " does not exist or is not a directory");
@@ -88,6 +97,9 @@ int WriteIndex(const std::string& databasePath) {
         break;
     case mwdx::PageWriteStatus::kBackupFailed:
         return Fail("the previous page could not be kept as a backup, so nothing was written: " + result.detail);
+    case mwdx::PageWriteStatus::kNameTaken:
+        return Fail("the page would replace a catalog's or document's own file, so nothing was written: " +
+                    result.detail);
     case mwdx::PageWriteStatus::kNoHomeDirectory:
     case mwdx::PageWriteStatus::kNotWritten:
         return Fail("the index page could not be written: " + result.detail);

@@ -184,7 +184,7 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
     std::string home = Home(catalog);
     std::mt19937 random(seed);
     const auto pick = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
-    const std::vector<std::string> storeFiles = {program + "/mymwdx.db", program + "/mymwdx.db-journal"};
+    const ProgramFiles own = ProgramFilesIn(program);
     for (std::uint64_t round = 0;; ++round) {
         std::vector<CatalogNode*> catalogs = Catalogs(catalog);
         if (kind == "add-copy" || kind == "add-move") {
@@ -192,7 +192,7 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
             const std::string source = MakeSource(inbox, round, (4 + pick(12)) << 20);
             CatalogNode* parent = catalogs.empty() || pick(4) == 0 ? nullptr : catalogs[pick(catalogs.size())];
             AddDocumentOperation(catalog, home,
-                                 {parent, source, "Doc " + std::to_string(round), "", kind == "add-move", storeFiles});
+                                 {parent, source, "Doc " + std::to_string(round), "", kind == "add-move", own});
             std::error_code ignored;
             fs::remove(source, ignored); // a copied original is not needed again
 
@@ -224,7 +224,7 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
                     const std::string source = MakeSource(inbox, 1000 + static_cast<std::uint64_t>(d), 2 << 20);
                     AddDocumentOperation(catalog, home,
                                          {catalogs.empty() ? nullptr : catalogs[pick(catalogs.size())], source, "Big",
-                                          "", true, storeFiles});
+                                          "", true, own});
                 }
             }
             const std::string homeA = LexicallyNormal(program + "/../home");
@@ -251,7 +251,7 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
                 CatalogNode* parent = catalogs.empty() || pick(4) == 0 ? nullptr : catalogs[pick(catalogs.size())];
                 AddDocumentOperation(
                     catalog, home,
-                    {parent, source, std::string(kLostPrefix) + std::to_string(round), "", true, storeFiles}, {},
+                    {parent, source, std::string(kLostPrefix) + std::to_string(round), "", true, own}, {},
                     &added);
                 if (added == nullptr) {
                     continue;
@@ -261,7 +261,7 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
             }
             // Big enough that a kill often lands in the middle of the transfer.
             const std::string source = MakeSource(inbox, round * 2 + 1, (4 + pick(12)) << 20);
-            LocateMissing(catalog, home, *lost[pick(lost.size())], source, pick(2) == 0, {}, storeFiles);
+            LocateMissing(catalog, home, *lost[pick(lost.size())], source, pick(2) == 0, {}, own);
             std::error_code ignored;
             fs::remove(source, ignored);
         } else if (kind == "move") {
@@ -274,7 +274,7 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
             if (pick(3) == 0 && !catalogs.empty()) {
                 const std::string source = MakeSource(inbox, round, 64 << 10);
                 AddDocumentOperation(catalog, home,
-                                     {catalogs[pick(catalogs.size())], source, "M", "", true, storeFiles});
+                                     {catalogs[pick(catalogs.size())], source, "M", "", true, own});
             }
         } else if (kind == "delete") {
             // A catalog with a few documents and a sub-catalog, then deleted with its files.
@@ -287,7 +287,7 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
                 for (int d = 0; d < 3; ++d) {
                     const std::string source = MakeSource(inbox, round * 10 + static_cast<std::uint64_t>(d), 256 << 10);
                     AddDocumentOperation(catalog, home,
-                                         {d == 0 || sub == nullptr ? top : sub, source, "D", "", true, storeFiles});
+                                         {d == 0 || sub == nullptr ? top : sub, source, "D", "", true, own});
                 }
                 DeleteNodeOperation(catalog, home, *top, true);
             }

@@ -358,7 +358,8 @@ TEST_F(CheckWindow, ImportFolderCopiesATreeInAndACancelKeepsWhatIsDone) {
         .Then<QMessageBox>([&](QMessageBox* box) {
             EXPECT_EQ(box->text(), QStringLiteral("Some entries were skipped: their names cannot be used here, or they "
                                                   "are links. Entries: 1"));
-            EXPECT_EQ(box->detailedText().toStdString(), inbox + "/Trip/link");
+            EXPECT_EQ(box->detailedText().toStdString(),
+                      inbox + "/Trip/link: a link, or not an ordinary file or folder");
             box->button(QMessageBox::Ok)->click();
         });
     const QPoint below(10, window->findChild<CTreeCtrlEx*>()->viewport()->height() - 5);

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -94,6 +95,67 @@ TEST_F(GuiTest, ConfigurationRefusalsStoreNothing) {
     EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), withJs);
     EXPECT_EQ(RootDirOf(SettingsCopy()), withJs);
     EXPECT_TRUE(fs::is_regular_file(withJs + "/js"));
+}
+
+// A Home Directory above the program's folder would put the program and its store among the
+// documents: unusual, so the dialog asks, and No (the default) keeps the window open for another
+// choice. Yes takes it, and the check still never offers the program's files.
+TEST_F(GuiTest, AHomeDirectoryThatHoldsTheProgramIsTakenOnlyWhenTheUserSaysSo) {
+    const ScopedLocale locale("en_US.UTF-8");
+    MakeDatabase(true);
+    const QString unusual = QStringLiteral(
+        "The chosen folder holds the program's own folder. Keeping documents there is unusual: the program and its "
+        "knowledge base file would lie among them. Use it as the Home Directory anyway?");
+    auto window = OpenWindow();
+    ModalScript script;
+    ChooseFolder(script, m_dir.Path().string());
+    PressOk(script);
+    script.Then<QMessageBox>([&](QMessageBox* box) {
+        EXPECT_EQ(box->text(), unusual);
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    script.Then<CConfigDlg>([&](CConfigDlg* dialog) {
+        EXPECT_EQ(RootDirOf(SettingsCopy()), m_home) << "No keeps everything as it was";
+        Child<QPushButton>(dialog, "okButton")->click();
+    });
+    script.Then<QMessageBox>([&](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+    window->OnOption();
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_dir.Path().string());
+
+    // The same folder confirmed again is not asked about again.
+    ModalScript again;
+    PressOk(again);
+    window->OnOption();
+    EXPECT_TRUE(again.Finished());
+}
+
+// A Home Directory set to a relative path, "/" or a path through ".." (by hand, or by another
+// tool) is refused at start and in the dialog, which cannot be left until a usable one is chosen.
+TEST_F(GuiTest, AHomeDirectoryThatIsNotAFullPathIsAskedForAgain) {
+    const ScopedLocale locale("en_US.UTF-8");
+    MakeDatabase(true);
+    const std::string roundabout = m_dir.File("nothing/../home");
+    RunSql(m_db, "update SYS_CONFIG set ROOT_DIR='" + roundabout + "';");
+    const QString notUsable = QStringLiteral("The Home Directory must be a full folder path, such as "
+                                             "/home/you/Knowledge, without \".\" or \"..\" in it, and not / itself. "
+                                             "Please choose the Home Directory again.");
+    auto window = OpenWindow();
+    ModalScript script;
+    script.ThenMessage(notUsable + QLatin1Char('\n') + QString::fromStdString(roundabout));
+    script.Then<CConfigDlg>([](CConfigDlg* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    script.ThenMessage(QStringLiteral("Please select a directory as your knowledge database home directory"));
+    ChooseFolder(script, "/");
+    PressOk(script);
+    script.ThenMessage(notUsable);
+    script.Then<CConfigDlg>([&](CConfigDlg* dialog) {
+        Child<QLineEdit>(dialog, "homeDirEdit")->setText(QString::fromStdString(m_home));
+        Child<QPushButton>(dialog, "okButton")->click();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }, 10000));
+    EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_home);
+    EXPECT_FALSE(fs::exists(m_dir.File("nothing"))) << "the folder a \"..\" passes through is never made";
+    EXPECT_FALSE(fs::exists("/mwdx_index.html"));
 }
 
 } // namespace

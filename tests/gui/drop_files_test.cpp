@@ -7,6 +7,8 @@
 #include "commands/prg_dlg.h"
 #include "commands/transfer.h"
 #include "gui_fixture.h"
+#include "store/connection.h"
+#include "support/process.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -61,6 +63,21 @@ protected:
             at = {row.left() + 24, row.center().y()};
         }
         ASSERT_TRUE(DropOnWindow(&window, data, tree->viewport()->mapTo(&window, at), Qt::CopyAction));
+    }
+
+    // Drops as above and answers the message that lists what was not added; its text.
+    QString DropAndReadMessage(CMarrowdexDlg& window, const std::vector<std::string>& paths, const QModelIndex& target) {
+        QString message;
+        ModalScript script;
+        script.Then<QMessageBox>(
+            [&](QMessageBox* box) {
+                message = box->text();
+                box->button(QMessageBox::Ok)->click();
+            },
+            "the list of what was not added");
+        Drop(window, paths, target);
+        EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }, 10000));
+        return message;
     }
 
     std::string m_inbox = m_dir.File("inbox");
@@ -125,17 +142,9 @@ TEST_F(DropFiles, EachFileBecomesADocumentAndFailuresAreListed) {
     // no file; a path that went away meanwhile is nothing; Photos comes in as a catalog.
     const std::string gone = m_inbox + "/gone.txt";
     BatchWatcher watcher;
-    QString message;
-    ModalScript script;
-    script.Then<QMessageBox>(
-        [&](QMessageBox* box) {
-            message = box->text();
-            box->button(QMessageBox::Ok)->click();
-        },
-        "the list of what failed");
-    Drop(*window, {m_inbox + "/a.txt", m_inbox + "/notes.txt", pipe, gone, m_inbox + "/Photos"},
-         window->ItemOf(window->Catalog().NodeById(2)));
-    EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }, 10000));
+    const QString message =
+        DropAndReadMessage(*window, {m_inbox + "/a.txt", m_inbox + "/notes.txt", pipe, gone, m_inbox + "/Photos"},
+                           window->ItemOf(window->Catalog().NodeById(2)));
 
     EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT||'|'||RAW_FILE_NAME||'|'||PARENT_ID from FILE_NODE "
                               "where FILE_NAME='a.txt';"),
@@ -168,6 +177,37 @@ TEST_F(DropFiles, EachFileBecomesADocumentAndFailuresAreListed) {
     EXPECT_EQ(watcher.seen.mid(0, 3), (QStringList{"Files: 0 of 5 | Size: 0 bytes of 4.11 KiB | 0",
                                                    "Files: 2 of 5 | Size: 2.94 KiB of 4.11 KiB | 714",
                                                    "Files: 3 of 5 | Size: 2.94 KiB of 4.11 KiB | 714"}));
+}
+
+// With "Delete the original" on, a dropped folder that holds the program and its live store would
+// take them away; the page's js folder would become a catalog; a name that is not UTF-8 would be
+// read back as another name. None of them comes in, and each is listed with the reason.
+TEST_F(DropFiles, TheProgramThePagesFolderAndNamesThatAreNotUtf8AreNeverDroppedIn) {
+    const ScopedLocale locale("en_US.UTF-8");
+    RunSql(m_db, "update SYS_CONFIG set DELDOC_AFTERADDING=1;");
+    MakeFile(m_home + "/js/dtree.js", "script");
+    MakeFile(m_inbox + "/Odd/ok.txt", "ok");
+    MakeFile(m_inbox + "/Odd/bad\xff\xfe.txt", "bad");
+    const std::vector<std::string> program = Entries(m_program);
+    auto window = OpenWindow();
+    const QString message = DropAndReadMessage(*window, {m_program, m_home + "/js", m_inbox + "/Odd"}, {});
+
+    EXPECT_EQ(Entries(m_program), program);
+    EXPECT_TRUE(IsStoreOpen());
+    EXPECT_EQ(Bytes(m_home + "/js/dtree.js"), "script");
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_NAME) from FILE_NODE where PARENT_ID=0;"), "Physics,Maths,Odd");
+    EXPECT_TRUE(fs::exists(m_home + "/Odd/ok.txt"));
+    EXPECT_TRUE(fs::exists(m_inbox + "/Odd/bad\xff\xfe.txt")) << "left where it was";
+    EXPECT_TRUE(message.contains(QString::fromStdString(
+        m_program + ": This folder is the program's own, or holds the program or its knowledge base file mymwdx.db. "
+                    "It cannot be imported.")))
+        << message.toStdString();
+    EXPECT_TRUE(
+        message.contains(QString::fromStdString(m_home + "/js: This name cannot be used for a catalog or document")))
+        << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromStdString(m_inbox + "/Odd/bad") + QStringLiteral("\uFFFD\uFFFD") +
+                                 QStringLiteral(".txt: the name is not valid UTF-8 text")))
+        << message.toStdString();
 }
 
 TEST_F(DropFiles, CancelStopsAfterTheFileUnderWayAndKeepsWhatIsDone) {

@@ -115,7 +115,7 @@ TEST_F(HomeChange, MovingEverythingCarriesTheKnowledgeBaseOverAndTheTreeFollowsA
     EXPECT_TRUE(script.Finished());
     EXPECT_TRUE(fs::is_directory(m_new + "/Later"));
     EXPECT_FALSE(fs::exists(m_home + "/Later"));
-    EXPECT_TRUE(CheckOpenStore(m_program + "/js").Healthy());
+    EXPECT_TRUE(CheckOpenStore(ProgramFilesIn(m_program)).Healthy());
 }
 
 TEST_F(HomeChange, UsingTheNewFolderAsItIsShowsWhatIsMissingThere) {

@@ -113,5 +113,24 @@ TEST_F(IndexCommandsTest, WithoutAHomeDirectoryNothingIsWrittenOrOpened) {
     EXPECT_FALSE(fs::exists("/mwdx_index.html"));
 }
 
+// A document an older program let in at the top under the page's name stays the user's: Sync says
+// why it wrote nothing, and opens nothing.
+TEST_F(IndexCommandsTest, SyncNeverReplacesADocumentNamedLikeThePage) {
+    const ScopedLocale locale("en_US.UTF-8");
+    RunSql(m_db, "insert into FILE_NODE values(2,'My page',0,'',1,'mwdx_index.html',1);");
+    std::ofstream(m_page) << "my own page";
+    OpenedUrls opened;
+    auto window = OpenWindow();
+    ModalScript script;
+    script.ThenMessage(QStringLiteral("The index page was not written: a catalog or document at the top level is "
+                                      "named mwdx_index.html or mwdx_index.html_bak, and the page never replaces it. "
+                                      "Please rename it or move it first."));
+    window->SyncIndex();
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(Bytes(m_page), "my own page");
+    EXPECT_FALSE(fs::exists(m_backup));
+    EXPECT_TRUE(opened.urls.isEmpty());
+}
+
 } // namespace
 } // namespace mwdx::test

@@ -8,6 +8,7 @@
 #include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/settings.h"
+#include "store/store_session.h"
 #include "support/process.h"
 
 #include <QApplication>
@@ -219,6 +220,78 @@ TEST_F(StoreStartTest, ACommandOnATreeThatAnotherProgramChangedReloadsInstead) {
     const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     ASSERT_TRUE(physics.isValid());
     EXPECT_EQ(ChildNames(*window, physics).size(), 1) << "the tree shows the new document";
+}
+
+// Two copies of the program folder, each with its own copy of the store, on one Home Directory:
+// whichever starts second says so and ends, before it touches anything. The lock follows a new
+// Home Directory chosen in the configuration, and the first start takes it once there is one.
+TEST_F(StoreStartTest, TwoCopiesOfTheStoreNeverWorkOnOneHomeDirectoryAtOnce) {
+    const ScopedLocale locale("en_US.UTF-8");
+    const QString homeInUse = QStringLiteral("Another copy of the program is already working on this knowledge "
+                                             "base's Home Directory. Only one program may work on a Home Directory "
+                                             "at a time.");
+    // Whether some program holds the folder's lock (flock(1) taking it fails at once).
+    const auto locked = [](const std::string& folder) {
+        return RunProcess({"flock", "--nonblock", "--exclusive", folder, "true"}).exitCode != 0;
+    };
+    MakeDatabase(true);
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'',0,'',1);");
+
+    // The other copy holds the Home Directory: refused until it ends, and a kill releases it.
+    {
+        LockHolder other(m_home);
+        ASSERT_TRUE(WaitUntil([&] { return locked(m_home); }));
+        const std::string bytes = Bytes(m_db);
+        EXPECT_EQ(StartExpectingMessage(m_program, homeInUse), 1);
+        EXPECT_FALSE(IsStoreOpen()) << "a refused start opens nothing";
+        EXPECT_EQ(Bytes(m_db), bytes);
+        other.Kill();
+    }
+    auto window = OpenWindow();
+    ASSERT_EQ(window->StartRefusal(), 0);
+    EXPECT_TRUE(locked(m_home)) << "held for the program's life";
+    QTest::qWait(kStartupDelayMs + 100);
+
+    // Options: a folder another copy works on is refused; a free one takes the lock along.
+    const std::string busy = m_dir.File("busy");
+    const std::string next = m_dir.File("next");
+    fs::create_directories(busy);
+    fs::create_directories(next);
+    LockHolder other(busy);
+    ASSERT_TRUE(WaitUntil([&] { return locked(busy); }));
+    ModalScript script;
+    script.Then<CConfigDlg>([&](CConfigDlg* dialog) {
+        Child<QLineEdit>(dialog, "homeDirEdit")->setText(QString::fromStdString(busy));
+        Child<QPushButton>(dialog, "okButton")->click();
+    });
+    script.ThenMessage(QStringLiteral("The chosen folder is the Home Directory of another copy of the program that "
+                                      "is running. Please choose another folder."));
+    script.Then<CConfigDlg>([&](CConfigDlg* dialog) {
+        EXPECT_EQ(RootDirOf(SettingsCopy()), m_home);
+        Child<QLineEdit>(dialog, "homeDirEdit")->setText(QString::fromStdString(next));
+        Child<QPushButton>(dialog, "okButton")->click();
+    });
+    window->OnOption();
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(RootDirOf(SettingsCopy()), next);
+    EXPECT_TRUE(locked(next));
+    EXPECT_FALSE(locked(m_home)) << "the old Home Directory is free for others now";
+    window.reset();
+    EXPECT_FALSE(locked(next));
+
+    // The first start has no Home Directory to lock until the configuration gives one.
+    fs::remove(m_db);
+    MakeDatabase(false);
+    window = OpenWindow();
+    ASSERT_EQ(window->StartRefusal(), 0);
+    EXPECT_FALSE(locked(m_home));
+    ModalScript first;
+    first.Then<CConfigDlg>([&](CConfigDlg* dialog) {
+        Child<QLineEdit>(dialog, "homeDirEdit")->setText(QString::fromStdString(m_home));
+        Child<QPushButton>(dialog, "okButton")->click();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return first.Finished() && TopModal() == nullptr; }, 10000));
+    EXPECT_TRUE(locked(m_home));
 }
 
 } // namespace

@@ -32,11 +32,11 @@ protected:
         MakeFile(m_realHome + "/mwdx_index.html_bak");
     }
 
-    CheckReport Check(const std::string& scriptSource = {}) {
+    CheckReport Check(const ProgramFiles& program = {}) {
         CatalogModel catalog;
         LoadReport load;
         LoadCatalog(catalog, &load);
-        return CheckKnowledgeBase(catalog, load, m_realHome, scriptSource);
+        return CheckKnowledgeBase(catalog, load, m_realHome, program);
     }
 
     // "kind:path" of each finding, paths below the Home Directory shortened to "~/...".
@@ -123,17 +123,18 @@ TEST_F(CheckTest, EveryKindOfDamageIsFoundOnce) {
 }
 
 TEST_F(CheckTest, TheScriptFolderIsComparedWithTheProgramsOwn) {
-    const std::string source = m_dir.File("program/js");
+    const ProgramFiles program{m_dir.File("program"), m_db};
+    const std::string source = program.folder + "/js";
     MakeFile(source + "/dtree.js");
     MakeFile(source + "/dtree.css");
     MakeFile(source + "/img/folder.gif");
     MakeFile(source + "/img/page.gif");
     MakeFile(m_realHome + "/js/img/folder.gif");
-    const CheckReport report = Check(source);
+    const CheckReport report = Check(program);
     ASSERT_EQ(report.findings.size(), 1u);
     EXPECT_EQ(report.findings[0].detail, "missing: img/page.gif");
     MakeFile(m_realHome + "/js/img/page.gif");
-    EXPECT_TRUE(Check(source).Healthy());
+    EXPECT_TRUE(Check(program).Healthy());
 }
 
 } // namespace

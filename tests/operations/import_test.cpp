@@ -3,6 +3,7 @@
 
 #include "catalog/loader.h"
 #include "operations/add_catalog.h"
+#include "operations/add_document.h"
 #include "operations/check.h"
 #include "operations/import_folder.h"
 #include "operations/recovery.h"
@@ -14,6 +15,7 @@
 #include "support/process.h"
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +25,16 @@ namespace fs = std::filesystem;
 
 namespace mwdx::test {
 namespace {
+
+// What an import skipped, as "path: reason id" lines in path order.
+std::vector<std::string> Listed(const std::vector<SkippedEntry>& skipped) {
+    std::vector<std::string> lines;
+    for (const SkippedEntry& entry : skipped) {
+        lines.push_back(entry.path + ": " + std::to_string(entry.reason));
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
 
 class ImportTest : public CatalogFixture {
 protected:
@@ -129,6 +141,51 @@ TEST_F(ImportTest, AFolderFromElsewhereIsCopiedOrMovedInWhole) {
     }
 }
 
+TEST_F(ImportTest, NamesThatAreNotUtf8AreRefusedInEveryRouteAndListedWithTheReason) {
+    // The loader reads such a name back as U+FFFD: a row would name a file that is not there.
+    const std::string bad = "bad\xff\xfe.txt";
+    const std::string outside = m_dir.File("outside");
+    MakeFile(outside + "/Trip/" + bad, "bad");
+    MakeFile(outside + "/Trip/bad\xff/inside.txt", "inside");
+    MakeFile(outside + "/Trip/good.txt", "good");
+    MakeFile(outside + "/Odd\xfe/a.txt", "a");
+    MakeFile(outside + "/" + bad, "loose");
+
+    // Moved in: what can be kept comes in, the rest stays where it was and is listed with why.
+    const ImportResult moved = ImportOperation(m_model, m_realHome, nullptr, outside + "/Trip", true);
+    ASSERT_TRUE(moved.result.done) << moved.result.detail;
+    const std::string notUtf8 = ": " + std::to_string(text::kSkippedNotUtf8);
+    EXPECT_EQ(Listed(moved.skipped),
+              (std::vector<std::string>{outside + "/Trip/bad\xff" + notUtf8, outside + "/Trip/" + bad + notUtf8}));
+    EXPECT_EQ(Bytes(outside + "/Trip/" + bad), "bad");
+    EXPECT_EQ(Bytes(outside + "/Trip/bad\xff/inside.txt"), "inside");
+    // The folder or file itself: refused whole, copied or moved.
+    EXPECT_EQ(ImportOperation(m_model, m_realHome, nullptr, outside + "/Odd\xfe", true).result.message,
+              text::kNameNotUtf8);
+    NewDocument add;
+    add.source = outside + "/" + bad;
+    add.name = "Bad";
+    add.move = true;
+    EXPECT_EQ(AddDocumentOperation(m_model, m_realHome, add).message, text::kNameNotUtf8);
+    EXPECT_EQ(Bytes(outside + "/" + bad), "loose");
+
+    // Already in the Home Directory (the check's import in place): the same.
+    MakeFile(m_realHome + "/Trip/" + bad, "in place");
+    MakeFile(m_realHome + "/Inbox\xff/b.txt", "b");
+    const ImportResult inPlace = ImportOperation(m_model, m_realHome, nullptr, m_realHome, false);
+    ASSERT_TRUE(inPlace.result.done) << inPlace.result.detail;
+    EXPECT_EQ(Listed(inPlace.skipped),
+              (std::vector<std::string>{m_realHome + "/Inbox\xff" + notUtf8, m_realHome + "/Trip/" + bad + notUtf8}));
+    EXPECT_EQ(ImportOperation(m_model, m_realHome, nullptr, m_realHome + "/Inbox\xff/b.txt", false).result.message,
+              text::kNameNotUtf8);
+
+    // Every row names a file that is there, as the next start reads it.
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(Tree(), (std::vector<std::string>{"Trip", "  good.txt"}));
+    ForEachDescendant(*m_model.RootNode(),
+                      [](const CatalogNode& node) { EXPECT_TRUE(fs::exists(node.Path())) << node.Path(); });
+}
+
 TEST_F(ImportTest, ACancelledImportKeepsWhatIsDone) {
     const std::string outside = m_dir.File("outside/Big");
     for (int i = 0; i < 20; ++i) {
@@ -144,7 +201,7 @@ TEST_F(ImportTest, ACancelledImportKeepsWhatIsDone) {
         }
     };
     control.cancel = &cancel;
-    const ImportResult result = ImportOperation(m_model, m_realHome, nullptr, outside, true, control);
+    const ImportResult result = ImportOperation(m_model, m_realHome, nullptr, outside, true, {}, control);
     ASSERT_TRUE(result.result.done) << result.result.detail;
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(total, 21u);

@@ -27,13 +27,13 @@ namespace {
 
 // A document to add: its catalog, the chosen file, its name; moved in or copied.
 NewDocument Document(CatalogNode* parent, const std::string& source, const std::string& name, bool move = false,
-                     std::vector<std::string> storeFiles = {}) {
+                     ProgramFiles program = {}) {
     NewDocument request;
     request.parent = parent;
     request.source = source;
     request.name = name;
     request.move = move;
-    request.storeFiles = std::move(storeFiles);
+    request.program = std::move(program);
     return request;
 }
 
@@ -252,7 +252,7 @@ TEST_F(OperationsTest, MovingAFileTheKnowledgeBaseNeedsIsRefusedCopyingItIsNot) 
     MakeFile(m_db + "-journal", "");
     fs::create_symlink(m_db, m_dir.File("inbox/link-to-db"));
     fs::create_hard_link(m_db, m_dir.File("inbox/mymwdx.db")); // the store under another name
-    const std::vector<std::string> storeFiles = {m_db, m_db + "-journal", m_db + "-wal", m_db + "-shm"};
+    const ProgramFiles storeFiles{{}, m_db};
 
     const std::string ownFiles[] = {m_db,
                                     m_db + "-journal",

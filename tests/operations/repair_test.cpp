@@ -3,9 +3,14 @@
 
 #include "catalog/loader.h"
 #include "operations/check.h"
+#include "operations/home_move.h"
+#include "operations/import_folder.h"
+#include "operations/recovery.h"
 #include "operations/repair.h"
+#include "platform/home_fs.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
+#include "store/journal.h"
 #include "support/catalog_fixture.h"
 #include "support/process.h"
 #include "support/test_support.h"
@@ -147,12 +152,73 @@ TEST_F(RepairTest, LocatingNeverMovesTheStoreItselfIntoPlace) {
     CatalogNode* node = m_model.NodeById(1);
     ASSERT_NE(node, nullptr);
     const std::string store = Bytes(m_db);
-    EXPECT_EQ(LocateMissing(m_model, m_realHome, *node, m_db, true, {}, {m_db}).message, text::kSourceBelongsToStore);
+    EXPECT_EQ(LocateMissing(m_model, m_realHome, *node, m_db, true, {}, ProgramFiles{{}, m_db}).message,
+              text::kSourceBelongsToStore);
     EXPECT_EQ(Bytes(m_db), store);
     EXPECT_FALSE(fs::exists(m_realHome + "/kept.db"));
-    ASSERT_TRUE(LocateMissing(m_model, m_realHome, *node, m_db, false, {}, {m_db}).done) << "a copy is fine";
+    ASSERT_TRUE(LocateMissing(m_model, m_realHome, *node, m_db, false, {}, ProgramFiles{{}, m_db}).done)
+        << "a copy is fine";
     EXPECT_TRUE(fs::is_regular_file(m_db));
     EXPECT_TRUE(fs::is_regular_file(m_realHome + "/kept.db"));
+}
+
+// The Home Directory must be a full, normal folder path other than "/": a relative one would have
+// the repairs write under the working folder, "/" at the root, "nothing/../home" in "nothing".
+TEST_F(RepairTest, AHomeDirectoryThatIsNotAFullPathIsReportedAndNothingIsDoneThere) {
+    EXPECT_TRUE(IsUsableHomeDirectory(m_realHome));
+    const std::string work = m_dir.File("work");
+    fs::create_directories(work + "/Knowledge");
+    fs::create_directories(m_dir.File("nothing"));
+    const std::string source = m_dir.File("program/js");
+    MakeFile(source + "/dtree.js", "script");
+    MakeFile(m_dir.File("inbox/Trip/a.txt"), "a");
+    AddRow(1, "Physics", 0, 0, 1);
+    AddRow(2, "Lost", 99, 0, 2);
+    // Run from a working folder of its own, where a relative Home Directory would lead.
+    struct WorkingFolder {
+        fs::path previous = fs::current_path();
+        explicit WorkingFolder(const fs::path& folder) { fs::current_path(folder); }
+        ~WorkingFolder() { fs::current_path(previous); }
+    } workingFolder(work);
+    for (const std::string& home : {std::string("Knowledge"), std::string("/"), m_dir.File("nothing/../Knowledge"),
+                                    m_realHome + "/", m_realHome + "/.", std::string()}) {
+        SCOPED_TRACE(home);
+        EXPECT_FALSE(IsUsableHomeDirectory(home));
+        SetHome(home);
+        JournalEntry entry;
+        entry.kind = kJournalRename;
+        entry.fromPath = home + "/Physics";
+        entry.toPath = home + "/Science";
+        ASSERT_EQ(WriteJournalEntry(entry), kStatementOk);
+
+        m_model.Clear();
+        m_load = {};
+        LoadCatalog(m_model, &m_load);
+        const CheckReport report = CheckKnowledgeBase(m_model, m_load, home, {{}, m_db});
+        EXPECT_EQ(report.Count(FindingKind::kHomeDirectory), 1u);
+        EXPECT_EQ(report.entries, 0u) << "the disk is not looked at";
+        EXPECT_EQ(report.Count(FindingKind::kMissing) + report.Count(FindingKind::kScriptFolder), 0u);
+        EXPECT_EQ(RestoreScriptFiles(home, source).message, text::kHomeNotUsable);
+        EXPECT_EQ(AttachUnplacedRows(m_model, home, m_load, "Recovered").message, text::kHomeNotUsable);
+        EXPECT_EQ(LocateMissing(m_model, home, *m_model.NodeById(1), {}, false).message, text::kHomeNotUsable);
+        EXPECT_EQ(ImportOperation(m_model, home, nullptr, m_dir.File("inbox/Trip"), false).result.message,
+                  text::kHomeNotUsable);
+        EXPECT_EQ(MoveHomeOperation(m_model, home, m_dir.File("New")).message, text::kHomeNotUsable);
+        EXPECT_FALSE(HomeTree(home).MakeDirectoryPath(home + "/Physics"));
+        // Recovery leaves the entry for a usable Home Directory.
+        const RecoveryReport recovery = RecoverInterruptedCommands(home);
+        EXPECT_EQ(recovery.unresolved, std::vector<std::string>{entry.toPath});
+        EXPECT_EQ(ReadJournal().size(), 1u);
+        ClearJournalEntry(entry.id);
+
+        EXPECT_TRUE(Entries(work + "/Knowledge").empty());
+        EXPECT_EQ(Entries(work), std::vector<std::string>{"Knowledge"});
+        EXPECT_TRUE(Entries(m_dir.File("nothing")).empty());
+        EXPECT_FALSE(fs::exists("/js/dtree.js"));
+        EXPECT_FALSE(fs::exists(m_dir.File("New")));
+        EXPECT_EQ(RowCount(), 2);
+    }
+    EXPECT_EQ(Entries(m_realHome), std::vector<std::string>{"js"});
 }
 
 } // namespace

@@ -93,6 +93,24 @@ TEST(HomeFsTest, NewFoldersAreMadeDownFromTheHomeDirectoryAndListedForUndoing) {
     EXPECT_TRUE(s.OutsideUntouched());
 }
 
+// Only a full, normal path other than "/" can be the Home Directory; with any other, every step
+// refuses before the disk is touched.
+TEST(HomeFsTest, OnlyAFullNormalPathOtherThanTheRootIsAHomeDirectory) {
+    for (const char* usable : {"/home/reader/Knowledge", "/k", "/home/reader/\u77e5\u8bc6"}) {
+        EXPECT_TRUE(mwdx::IsUsableHomeDirectory(usable)) << usable;
+    }
+    for (const char* unusable : {"", "/", "Knowledge", "./Knowledge", "//home", "/home/", "/home/./reader",
+                                 "/home/../reader", "/home//reader", "/home/reader/.."}) {
+        EXPECT_FALSE(mwdx::IsUsableHomeDirectory(unusable)) << unusable;
+    }
+    Setting s;
+    const std::string roundabout = (s.dir.Path() / "outside/../home").string();
+    EXPECT_FALSE(HomeTree(roundabout).MakeDirectoryPath(roundabout + "/Physics"));
+    EXPECT_FALSE(HomeTree(s.home.string() + "/").MakeDirectoryPath(s.In("Physics")));
+    EXPECT_TRUE(Entries(s.home).empty());
+    EXPECT_TRUE(s.OutsideUntouched());
+}
+
 TEST(HomeFsTest, AMissingHomeDirectoryIsMadeAsGivenWithItsParents) {
     TempDir dir;
     const fs::path home = dir.Path() / "new" / "Knowledge";

@@ -84,6 +84,32 @@ TEST_F(CheckTool, SaysHealthyOrListsWhatIsWrongAndNeverWrites) {
     EXPECT_FALSE(fs::exists(m_db + "-journal"));
 }
 
+// The check of a knowledge base whose Home Directory is not a full folder path reports that, and
+// only that: walking a relative one would read the working folder, "/" the whole file system.
+TEST_F(CheckTool, AHomeDirectoryThatIsNotAFullPathIsReportedAndExitsWithTwo) {
+    const std::string work = m_dir.File("work");
+    MakeFile(work + "/home/stray.txt");
+    RunSql(m_db, "UPDATE SYS_CONFIG SET ROOT_DIR = 'home';");
+    {
+        const ScopedLocale locale("en_US.UTF-8");
+        const Outcome text = RunProcess({kCheckTool, m_db}, work);
+        EXPECT_EQ(text.exitCode, 2);
+        EXPECT_EQ(text.out, "Problems found: 1\n\nThe Home Directory is not a full folder path, or it is / itself: 1\n"
+                            "  home (not an absolute, normal path other than /)\n");
+        EXPECT_TRUE(Mentions(text.err, "marrowdex-check: ") && Mentions(text.err, "\"home\" is not a full folder path"))
+            << text.err;
+    }
+    RunSql(m_db, "UPDATE SYS_CONFIG SET ROOT_DIR = '/';");
+    const Outcome json = RunProcess({kCheckTool, m_db, "--json"}, work);
+    EXPECT_EQ(json.exitCode, 2);
+    EXPECT_TRUE(Mentions(json.out, "\"entries\":0,")) << json.out;
+    EXPECT_TRUE(Mentions(json.out, "\"refused-entry\":0,\"home-directory\":1},")) << json.out;
+    EXPECT_TRUE(Mentions(json.out, "{\"kind\":\"home-directory\",\"node\":0,\"path\":\"/\",")) << json.out;
+    // A healthy one says so in the same shape.
+    RunSql(m_db, "UPDATE SYS_CONFIG SET ROOT_DIR = '" + m_home + "';");
+    EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db, "--json"}).out, "\"home-directory\":0}"));
+}
+
 TEST_F(CheckTool, WhatCannotBeCheckedExitsWithTwo) {
     EXPECT_EQ(RunProcess({kCheckTool, m_dir.File("nothing.db")}).exitCode, 2);
     EXPECT_FALSE(fs::exists(m_dir.File("nothing.db"))) << "no database is made";
@@ -124,7 +150,7 @@ TEST_F(CheckTool, ListsARecordThatDoesNotFitWithWhyAndCarriesNothingOut) {
                       outside + " (import: a path lies outside the Home Directory)\n");
     }
     const Outcome json = RunProcess({kCheckTool, m_db, "--json"});
-    EXPECT_TRUE(Mentions(json.out, "\"unfinished\":0,\"script-folder\":0,\"refused-entry\":1}")) << json.out;
+    EXPECT_TRUE(Mentions(json.out, "\"unfinished\":0,\"script-folder\":0,\"refused-entry\":1,")) << json.out;
     EXPECT_EQ(Bytes(outside + "/letter.txt"), "dear mother");
 }
 

@@ -158,6 +158,27 @@ TEST_F(IndexTool, AFailedBackupOrWriteLeavesPageAndBackupAsTheyWere) {
     EXPECT_EQ(Entries(m_home), (std::vector<std::string>{"mwdx_index.html", "mwdx_index.html_bak"}));
 }
 
+// A Home Directory that is not a full folder path would put the page somewhere else than it says:
+// under the working folder, at the file system's root, or in a folder only ".." passes through.
+TEST_F(IndexTool, AHomeDirectoryThatIsNotAFullPathIsRefusedWithTwo) {
+    const std::string work = m_dir.File("work");
+    fs::create_directories(work + "/Knowledge");
+    fs::create_directories(m_dir.File("nothing"));
+    for (const std::string& value :
+         {std::string("Knowledge"), std::string("/"), m_dir.File("nothing/../home"), m_home + "/", m_home + "/./"}) {
+        SCOPED_TRACE(value);
+        RunSql(m_db, "UPDATE SYS_CONFIG SET ROOT_DIR = '" + value + "';");
+        const Outcome run = RunProcess({kIndexTool, m_db}, work);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(Mentions(run.err, "is not a full folder path other than /")) << run.err;
+        EXPECT_TRUE(Entries(work + "/Knowledge").empty());
+        EXPECT_TRUE(Entries(m_home).empty());
+        EXPECT_TRUE(Entries(m_dir.File("nothing")).empty());
+        EXPECT_FALSE(fs::exists("/mwdx_index.html"));
+    }
+}
+
 // Without an argument the tool reads mymwdx.db beside itself, wherever it is started from, and
 // never creates it.
 TEST_F(IndexTool, DefaultsToTheDatabaseBesideItself) {
