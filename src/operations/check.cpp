@@ -254,6 +254,10 @@ int FindingTitle(FindingKind kind) {
         return text::kRefusedEntries;
     case FindingKind::kHomeDirectory:
         return text::kFindingsHomeDirectory;
+    case FindingKind::kNotIndexed:
+        return text::kFindingsNotIndexed;
+    case FindingKind::kIndexStale:
+        return text::kFindingsIndexStale;
     default:
         return text::kFindingsFirst + static_cast<int>(kind);
     }

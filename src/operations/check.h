@@ -26,8 +26,10 @@ enum class FindingKind {
     kScriptFolder,  // the index page's js folder missing or incomplete
     kRefusedEntry,  // a journal entry that does not fit the knowledge base, never carried out
     kHomeDirectory, // a Home Directory that is not usable: nothing on disk was looked at
+    kNotIndexed,    // a document the content index does not know (looked for only where there is one)
+    kIndexStale,    // a document whose file changed since its text was indexed
 };
-inline constexpr int kFindingKinds = 11;
+inline constexpr int kFindingKinds = 13;
 
 // The string id of the kind's title.
 int FindingTitle(FindingKind kind);

@@ -135,5 +135,26 @@ inline constexpr int kHomeInUse = 336;
 inline constexpr int kNewHomeInUse = 337;
 inline constexpr int kHomeNotUsable = 338;         // followed by the value, when there is one
 inline constexpr int kFindingsHomeDirectory = 339; // the check's kind for an unusable Home Directory
+// Content search: indexing, why a document's text is not indexed, what a search found.
+inline constexpr int kIndexingProgress = 370; // %1 done of %2
+inline constexpr int kFindingsNotIndexed = 371;
+inline constexpr int kFindingsIndexStale = 372;
+inline constexpr int kSkipEncrypted = 373;
+inline constexpr int kSkipMalformed = 374;
+inline constexpr int kSkipTooBig = 375;
+inline constexpr int kSkipEmpty = 376;
+inline constexpr int kSkipUnknownType = 377;
+inline constexpr int kSkipNotSupported = 378;
+inline constexpr int kSkipNoTextLayer = 379;
+inline constexpr int kSkipTimeLimit = 380;
+inline constexpr int kSkipUnreadable = 381;
+inline constexpr int kSkipMissing = 382;
+inline constexpr int kSkipImage = 383;
+inline constexpr int kPageNumber = 384;        // %1: the page
+inline constexpr int kContentMatchCount = 385; // %1: how many
+inline constexpr int kNoContentMatch = 386;
+inline constexpr int kDocumentsNotIndexed = 387; // %1: how many
+inline constexpr int kFoundInText = 388;
+inline constexpr int kContentIndexUnusable = 389;
 
 } // namespace mwdx::text

@@ -14,6 +14,9 @@
 #include "store/connection.h"
 #include "store/settings.h"
 #include "store/statements.h"
+#include "textindex/indexer.h"
+#include "textindex/text_index.h"
+#include "tools/json_text.h"
 
 #include <cstdio>
 #include <sqlite3.h>
@@ -29,7 +32,8 @@ constexpr int kCannot = 2;
 
 constexpr const char* kKindKeys[mwdx::kFindingKinds] = {
     "missing",   "wrong-type",    "untracked",     "unplaced",      "wrong-level",   "shared-path",
-    "bad-name",  "unfinished",    "script-folder", "refused-entry", "home-directory"};
+    "bad-name",  "unfinished",    "script-folder", "refused-entry", "home-directory", "not-indexed",
+    "index-stale"};
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "marrowdex-check: %s\n", message.c_str());
@@ -40,47 +44,20 @@ std::string Text(const mwdx::LanguageStrings& texts, int id) {
     return mwdx::ToStoreText(texts.Text(id));
 }
 
-// A JSON string literal: quotes, backslashes and control characters escaped; the rest is UTF-8.
-std::string Json(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 void PrintJson(const std::string& database, const std::string& home, const mwdx::CheckReport& report) {
     std::printf("{\"database\":%s,\"home\":%s,\"healthy\":%s,\"nodes\":%zu,\"entries\":%zu,\"counts\":{",
-                Json(database).c_str(), Json(home).c_str(), report.Healthy() ? "true" : "false", report.nodes,
+                mwdx::Json(database).c_str(), mwdx::Json(home).c_str(), report.Healthy() ? "true" : "false", report.nodes,
                 report.entries);
     for (int kind = 0; kind < mwdx::kFindingKinds; ++kind) {
-        std::printf("%s%s:%zu", kind == 0 ? "" : ",", Json(kKindKeys[kind]).c_str(),
+        std::printf("%s%s:%zu", kind == 0 ? "" : ",", mwdx::Json(kKindKeys[kind]).c_str(),
                     report.Count(static_cast<mwdx::FindingKind>(kind)));
     }
     std::printf("},\"findings\":[");
     bool first = true;
     for (const mwdx::Finding& finding : report.findings) {
         std::printf("%s{\"kind\":%s,\"node\":%lld,\"path\":%s,\"detail\":%s}", first ? "" : ",",
-                    Json(kKindKeys[static_cast<int>(finding.kind)]).c_str(), static_cast<long long>(finding.nodeId),
-                    Json(mwdx::SanitizeUtf8(finding.path)).c_str(), Json(finding.detail).c_str());
+                    mwdx::Json(kKindKeys[static_cast<int>(finding.kind)]).c_str(), static_cast<long long>(finding.nodeId),
+                    mwdx::Json(mwdx::SanitizeUtf8(finding.path)).c_str(), mwdx::Json(finding.detail).c_str());
         first = false;
     }
     std::printf("]}\n");
@@ -153,7 +130,20 @@ int main(int argc, char** argv) {
         return Fail(databasePath + ": not a Marrowdex database (" + reason + ")");
     }
     const std::string home(mwdx::RootDirOf(mwdx::SettingsCopy()));
-    const mwdx::CheckReport report = mwdx::CheckOpenStore({mwdx::ProgramDirectory(), databasePath});
+    mwdx::CheckReport report = mwdx::CheckOpenStore({mwdx::ProgramDirectory(), databasePath});
+    // The content index, where there is one (the program makes it at its first start): opened for
+    // reading only, like the store.
+    const std::string indexPath = mwdx::TextIndexPathFor(databasePath);
+    if (report.Count(mwdx::FindingKind::kHomeDirectory) == 0 && ::stat(indexPath.c_str(), &file) == 0) {
+        std::string error;
+        if (const auto index = mwdx::TextIndex::Open(indexPath, mwdx::TextIndex::Mode::kRead, &error)) {
+            mwdx::CatalogModel catalog;
+            mwdx::LoadCatalog(catalog);
+            mwdx::AddContentIndexFindings(*index, mwdx::DocumentsOf(catalog), report);
+        } else {
+            std::fprintf(stderr, "marrowdex-check: %s: %s\n", indexPath.c_str(), error.c_str());
+        }
+    }
     mwdx::FreeSettings();
     mwdx::CloseStore();
     if (json) {

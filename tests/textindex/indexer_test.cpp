@@ -1,0 +1,243 @@
+// The indexer with a real knowledge base: a store, its Home Directory with real documents, the
+// extraction worker as a process. It reads what is new or changed, follows moves without reading
+// again, forgets what is gone, goes on where it stopped, and puts what a command changed ahead of
+// a long pass.
+
+#include "support/catalog_fixture.h"
+#include "support/document_files.h"
+#include "textindex/indexer.h"
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+
+namespace mwdx {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kWorker = EXTRACT_PATH;
+
+std::set<NodeId> Found(TextIndex& index, const std::string& query) {
+    const std::vector<NodeId> ids = index.MatchingIds(ParseQuery(query));
+    return {ids.begin(), ids.end()};
+}
+
+class Indexer : public test::CatalogFixture {
+protected:
+    void SetUp() override {
+        m_home = m_dir.File("Knowledge");
+        CatalogFixture::SetUp();
+        SetHome(m_home);
+        m_options.workerProgram = kWorker;
+        m_index = TextIndex::Open(TextIndexPathFor(m_db), TextIndex::Mode::kWrite);
+        ASSERT_TRUE(m_index);
+    }
+    void Write(const std::string& relative, const std::string& bytes) {
+        fs::create_directories(fs::path(m_home + "/" + relative).parent_path());
+        std::ofstream(m_home + "/" + relative, std::ios::binary) << bytes;
+    }
+
+    IndexerOptions m_options;
+    std::unique_ptr<TextIndex> m_index;
+};
+
+TEST_F(Indexer, ReadsWhatIsNewOrChangedFollowsMovesForgetsWhatIsGoneAndGoesOnWhereItStopped) {
+    Write("Physics/lecture.pdf", test::PdfBytes({"Introduction", "Quantum field theory"}));
+    Write("Physics/notes.txt", "handwritten notes about entropy");
+    test::WriteDocx(m_home + "/笔记.docx", "中文笔记：知识管理");
+    Write("Physics/damaged.pdf", "%PDF-1.4\nnothing else");
+    Write("Physics/empty.txt", "");
+    AddRow(1, "Physics", 0, kCatalogType, 1);
+    AddRow(2, "Lecture", 1, kDocumentType, 2, "lecture.pdf");
+    AddRow(3, "Notes", 1, kDocumentType, 2, "notes.txt");
+    AddRow(4, "笔记", 0, kDocumentType, 1, "笔记.docx");
+    AddRow(5, "Damaged", 1, kDocumentType, 2, "damaged.pdf");
+    AddRow(6, "Empty", 1, kDocumentType, 2, "empty.txt");
+    ASSERT_EQ(Reload(), 1);
+    const std::vector<DocumentFile> documents = DocumentsOf(m_model);
+    ASSERT_EQ(documents.size(), 5u);
+    EXPECT_EQ(documents[0].id, 2);
+    EXPECT_EQ(documents[0].path, m_home + "/Physics/lecture.pdf");
+    EXPECT_EQ(CatalogPathOf(*m_model.NodeById(2)), "Physics/Lecture");
+
+    std::vector<std::pair<std::size_t, std::size_t>> progress;
+    IndexPassReport report = UpdateTextIndex(*m_index, documents, m_options, [&](std::size_t done, std::size_t total) {
+        progress.emplace_back(done, total);
+    });
+    EXPECT_TRUE(report.failure.empty()) << report.failure;
+    EXPECT_EQ(report.read, 5u);
+    EXPECT_EQ(progress.front(), std::make_pair(std::size_t{0}, std::size_t{5}));
+    EXPECT_EQ(progress.back(), std::make_pair(std::size_t{5}, std::size_t{5}));
+    EXPECT_EQ(report.skipped, (std::vector<std::pair<NodeId, SkipReason>>{{5, SkipReason::kMalformed},
+                                                                         {6, SkipReason::kEmpty}}));
+    EXPECT_EQ(Found(*m_index, "quantum"), (std::set<NodeId>{2}));
+    EXPECT_EQ(Found(*m_index, "知识"), (std::set<NodeId>{4}));
+    EXPECT_EQ(m_index->Search(ParseQuery("field")).hits.at(0).snippet.page, 2);
+
+    report = UpdateTextIndex(*m_index, documents, m_options);
+    EXPECT_EQ(report.read, 0u) << "nothing changed, nothing is read";
+    EXPECT_EQ(report.unchanged, 5u);
+
+    // A changed file is read again; a moved one only gets its new path; a deleted one is forgotten.
+    Write("Physics/notes.txt", "typed notes about enthalpy, longer than before");
+    fs::rename(m_home + "/Physics/lecture.pdf", m_home + "/lecture.pdf");
+    std::vector<DocumentFile> now = documents;
+    now[0].path = m_home + "/lecture.pdf";
+    std::erase_if(now, [](const DocumentFile& d) { return d.id == 4; });
+    report = UpdateTextIndex(*m_index, now, m_options);
+    EXPECT_EQ(report.read, 1u);
+    EXPECT_EQ(report.moved, 1u);
+    EXPECT_EQ(report.removed, 1u);
+    EXPECT_EQ(Found(*m_index, "entropy"), (std::set<NodeId>{}));
+    EXPECT_EQ(Found(*m_index, "enthalpy"), (std::set<NodeId>{3}));
+    EXPECT_EQ(Found(*m_index, "知识"), (std::set<NodeId>{}));
+    EXPECT_EQ(m_index->Document(2)->path, m_home + "/lecture.pdf");
+    EXPECT_FALSE(m_index->Document(4));
+
+    // A file gone from disk is recorded as missing, and not read again until it is back.
+    fs::remove(m_home + "/Physics/notes.txt");
+    report = UpdateTextIndex(*m_index, now, m_options);
+    EXPECT_EQ(report.skipped, (std::vector<std::pair<NodeId, SkipReason>>{{3, SkipReason::kMissing}}));
+    EXPECT_EQ(Found(*m_index, "enthalpy"), (std::set<NodeId>{}));
+    EXPECT_EQ(UpdateTextIndex(*m_index, now, m_options).read, 0u);
+
+    // Cut short after two documents: the next pass reads only the rest.
+    for (int i = 0; i < 6; ++i) {
+        Write("batch/" + std::to_string(i) + ".txt", "batch word" + std::to_string(i));
+        now.push_back({100 + i, m_home + "/batch/" + std::to_string(i) + ".txt"});
+    }
+    std::atomic<bool> cancel{false};
+    report = UpdateTextIndex(
+        *m_index, now, m_options,
+        [&](std::size_t done, std::size_t) {
+            if (done == 2) {
+                cancel = true;
+            }
+        },
+        &cancel);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(report.read, 2u);
+    report = UpdateTextIndex(*m_index, now, m_options);
+    EXPECT_EQ(report.read, 4u);
+    EXPECT_EQ(Found(*m_index, "word5").size(), 1u);
+
+    // The check's findings: a document the index does not know, and one changed since.
+    Write("Physics/notes.txt", "back again");
+    now.push_back({200, m_home + "/Physics/notes.txt"});
+    Write("batch/0.txt", "batch word0, changed");
+    CheckReport check;
+    AddContentIndexFindings(*m_index, now, check);
+    ASSERT_EQ(check.findings.size(), 3u);
+    EXPECT_EQ(check.Count(FindingKind::kNotIndexed), 1u) << "200";
+    EXPECT_EQ(check.Count(FindingKind::kIndexStale), 2u) << "3 came back, 100 changed";
+    EXPECT_EQ(check.findings.back().kind, FindingKind::kIndexStale) << "grouped by kind";
+
+    // No worker: a failure, and no file is given a reason it does not deserve.
+    IndexerOptions broken = m_options;
+    broken.workerProgram = m_dir.File("no-such-worker");
+    report = UpdateTextIndex(*m_index, now, broken);
+    EXPECT_FALSE(report.failure.empty());
+    EXPECT_EQ(report.read, 0u);
+    std::string problem;
+    EXPECT_TRUE(m_index->Verify(&problem)) << problem;
+}
+
+// Collects the events of a background indexer, for a test to wait on.
+class Events final {
+public:
+    void Add(const BackgroundIndexer::Event& event) {
+        const std::lock_guard lock(m_mutex);
+        m_events.push_back(event);
+        m_changed.notify_all();
+    }
+    // Waits (at most a minute, against a hang) for the `nth` event of this kind; its index in the list.
+    std::size_t WaitFor(BackgroundIndexer::Event::Kind kind, std::size_t nth = 1) {
+        std::unique_lock lock(m_mutex);
+        std::size_t found = SIZE_MAX;
+        m_changed.wait_for(lock, std::chrono::minutes(1), [&] {
+            std::size_t seen = 0;
+            for (std::size_t i = 0; i < m_events.size(); ++i) {
+                if (m_events[i].kind == kind && ++seen == nth) {
+                    found = i;
+                    return true;
+                }
+            }
+            return false;
+        });
+        EXPECT_NE(found, SIZE_MAX) << "no such event";
+        return found;
+    }
+    BackgroundIndexer::Event At(std::size_t i) {
+        const std::lock_guard lock(m_mutex);
+        return m_events.at(i);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<BackgroundIndexer::Event> m_events;
+};
+
+TEST_F(Indexer, InTheBackgroundWhatACommandChangedGoesAheadOfTheLongPass) {
+    using Kind = BackgroundIndexer::Event::Kind;
+    // The pass meets a file that hangs its reader first (a pipe without a writer), then others.
+    fs::create_directories(m_home);
+    ASSERT_EQ(::mkfifo((m_home + "/stuck.txt").c_str(), 0600), 0);
+    std::vector<DocumentFile> all = {{1, m_home + "/stuck.txt"}};
+    for (int i = 0; i < 20; ++i) {
+        Write(std::to_string(i) + ".txt", "pass document number" + std::to_string(i));
+        all.push_back({10 + i, m_home + "/" + std::to_string(i) + ".txt"});
+    }
+    Write("added.txt", "the document just added");
+    m_options.limits.seconds = 2;
+    Events events;
+    BackgroundIndexer indexer(TextIndexPathFor(m_db), m_options, [&](const BackgroundIndexer::Event& e) { events.Add(e); });
+    indexer.UpdateAll(all);
+    const std::size_t planned = events.WaitFor(Kind::kProgress);
+    EXPECT_EQ(events.At(planned).total, 21u);
+    indexer.Keep({{500, m_home + "/added.txt"}});
+    indexer.Forget({19});
+    // Two commands' worth: the delete first, then the added document.
+    const std::size_t kept = events.WaitFor(Kind::kDocuments, 2);
+    const std::size_t finished = events.WaitFor(Kind::kPassFinished);
+    EXPECT_LT(kept, finished) << "the command's documents before the rest of the pass";
+    for (std::size_t i = planned; i < kept; ++i) {
+        EXPECT_LT(events.At(i).done, 3u) << "read ahead of the pass";
+    }
+    EXPECT_EQ(events.At(finished).done, events.At(finished).total);
+    while (!indexer.Idle()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(Found(*m_index, "added"), (std::set<NodeId>{500}));
+    EXPECT_EQ(Found(*m_index, "number9"), (std::set<NodeId>{}));
+    EXPECT_EQ(Found(*m_index, "number8"), (std::set<NodeId>{18}));
+    EXPECT_EQ(m_index->Document(1)->reason, SkipReason::kTimeLimit);
+    EXPECT_FALSE(m_index->Document(19)) << "forgotten while the pass held it: never read";
+
+    // A rename keeps the text and follows the path; a delete forgets.
+    fs::rename(m_home + "/added.txt", m_home + "/renamed.txt");
+    indexer.Keep({{500, m_home + "/renamed.txt"}});
+    events.WaitFor(Kind::kDocuments, 3);
+    EXPECT_EQ(m_index->Document(500)->path, m_home + "/renamed.txt");
+    indexer.Forget({500});
+    events.WaitFor(Kind::kDocuments, 4);
+    EXPECT_EQ(Found(*m_index, "added"), (std::set<NodeId>{}));
+
+    // Stopping in the middle of a file that hangs does not wait for the time limit.
+    m_options.limits.seconds = 600;
+    BackgroundIndexer patient(TextIndexPathFor(m_db), m_options, {});
+    patient.Keep({{2, m_home + "/stuck.txt"}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    patient.Stop();
+    EXPECT_FALSE(m_index->Document(2)) << "nothing recorded for a file cut short";
+    std::string problem;
+    EXPECT_TRUE(m_index->Verify(&problem)) << problem;
+}
+
+} // namespace
+} // namespace mwdx
