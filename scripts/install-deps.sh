@@ -27,6 +27,13 @@ packages=(
     qt6-translations-l10n # qtbase_zh_CN.qm: Qt's own buttons and file choosers in Chinese
     fonts-dejavu-core   # a font for the windows' texts on a machine that has none
     fonts-wqy-microhei  # the same for the Chinese texts
+    libicu-dev          # content search: folding text (NFKC, case, accents) and telling CJK characters apart
+    zlib1g-dev          # content search: the extracted texts kept compressed
+    libpoppler-cpp-dev  # the extraction worker: text of PDF files
+    libzip-dev          # the extraction worker: OpenDocument and Office Open XML files are zip archives
+    libexpat1-dev       # the extraction worker: the XML inside them
+    libuchardet-dev     # the extraction worker: recognising GB18030, GBK, Big5 and other encodings of text files
+    pkg-config          # finding poppler-cpp, libzip and uchardet at build time
 )
 test_packages=(
     googletest          # GoogleTest and GoogleMock sources
@@ -34,6 +41,8 @@ test_packages=(
     libgmock-dev        # GoogleMock
     libbenchmark-dev    # benchmarks
     chromium            # the index page in a real browser
+    qpdf                # the content search tests: a password-protected PDF
+    poppler-utils       # the indexing benchmark: pdftotext, the rate it is compared with
 )
 screenshot_packages=(
     xvfb                # a virtual X server to show the program in

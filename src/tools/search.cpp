@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
                 progress.Show(done, total);
             });
         if (!report.failure.empty()) {
-            return Fail(Text(texts, mwdx::text::kContentIndexUnusable) + ": " + report.failure);
+            return Fail("cannot bring the content index up to date: " + report.failure);
         }
         if (!report.skipped.empty()) {
             std::fprintf(stderr, "%s\n",

@@ -103,11 +103,11 @@ TEST_F(CheckTool, AHomeDirectoryThatIsNotAFullPathIsReportedAndExitsWithTwo) {
     const Outcome json = RunProcess({kCheckTool, m_db, "--json"}, work);
     EXPECT_EQ(json.exitCode, 2);
     EXPECT_TRUE(Mentions(json.out, "\"entries\":0,")) << json.out;
-    EXPECT_TRUE(Mentions(json.out, "\"refused-entry\":0,\"home-directory\":1},")) << json.out;
+    EXPECT_TRUE(Mentions(json.out, "\"refused-entry\":0,\"home-directory\":1,\"not-indexed\":0,\"index-stale\":0},")) << json.out;
     EXPECT_TRUE(Mentions(json.out, "{\"kind\":\"home-directory\",\"node\":0,\"path\":\"/\",")) << json.out;
     // A healthy one says so in the same shape.
     RunSql(m_db, "UPDATE SYS_CONFIG SET ROOT_DIR = '" + m_home + "';");
-    EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db, "--json"}).out, "\"home-directory\":0}"));
+    EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db, "--json"}).out, "\"home-directory\":0,\"not-indexed\":0,\"index-stale\":0}"));
 }
 
 TEST_F(CheckTool, WhatCannotBeCheckedExitsWithTwo) {
