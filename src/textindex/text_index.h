@@ -112,7 +112,8 @@ public:
     std::vector<NodeId> MatchingIds(const ParsedQuery& query, std::size_t cap = 1'000'000);
 
     // Whether the index is whole: SQLite's and FTS5's own checks, and every text with its terms and
-    // its document. False with *problem saying what is wrong.
+    // its document. False with *problem saying what is wrong. FTS5's check needs an index opened
+    // for writing (it changes nothing).
     bool Verify(std::string* problem);
 
 private:
