@@ -75,15 +75,16 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-// BEGIN IMMEDIATE ... COMMIT, rolled back unless committed.
+// BEGIN IMMEDIATE ... COMMIT, rolled back unless committed; inside a batch, a savepoint of it.
 class WriteTransaction final {
 public:
-    explicit WriteTransaction(sqlite3* db) : m_db(db) {
-        m_open = sqlite3_exec(db, "begin immediate;", nullptr, nullptr, nullptr) == SQLITE_OK;
+    explicit WriteTransaction(sqlite3* db) : m_db(db), m_nested(sqlite3_get_autocommit(db) == 0) {
+        m_open = sqlite3_exec(db, m_nested ? "savepoint put;" : "begin immediate;", nullptr, nullptr, nullptr) ==
+                 SQLITE_OK;
     }
     ~WriteTransaction() {
         if (m_open) {
-            sqlite3_exec(m_db, "rollback;", nullptr, nullptr, nullptr);
+            sqlite3_exec(m_db, m_nested ? "rollback to put; release put;" : "rollback;", nullptr, nullptr, nullptr);
         }
     }
     WriteTransaction(const WriteTransaction&) = delete;
@@ -93,7 +94,7 @@ public:
         if (!m_open) {
             return false;
         }
-        if (sqlite3_exec(m_db, "commit;", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if (sqlite3_exec(m_db, m_nested ? "release put;" : "commit;", nullptr, nullptr, nullptr) != SQLITE_OK) {
             return false;
         }
         m_open = false;
@@ -102,6 +103,7 @@ public:
 
 private:
     sqlite3* m_db;
+    bool m_nested;
     bool m_open = false;
 };
 
@@ -423,6 +425,18 @@ bool TextIndex::Put(NodeId id, const std::string& path, const FileIdentity& iden
         }
     }
     return transaction.Commit();
+}
+
+bool TextIndex::BeginBatch() {
+    return Exec("begin immediate;");
+}
+
+bool TextIndex::CommitBatch() {
+    if (Exec("commit;")) {
+        return true;
+    }
+    Exec("rollback;");
+    return false;
 }
 
 bool TextIndex::SetPath(NodeId id, const std::string& path) {

@@ -1,7 +1,7 @@
 #include "support/document_files.h"
 
 #include <cstdio>
-#include <gtest/gtest.h>
+#include <stdexcept>
 #include <set>
 #include <zip.h>
 
@@ -144,13 +144,21 @@ std::string PdfBytes(const std::vector<std::string>& pages) {
 void WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
     int error = 0;
     zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(archive, nullptr) << path;
+    if (archive == nullptr) {
+        throw std::runtime_error("cannot make the zip archive " + path);
+    }
     for (const auto& [name, content] : entries) {
         zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
-        ASSERT_NE(source, nullptr);
-        ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8), 0) << name;
+        if (source == nullptr || zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
+            zip_source_free(source);
+            zip_discard(archive);
+            throw std::runtime_error("cannot add " + name + " to " + path);
+        }
     }
-    ASSERT_EQ(zip_close(archive), 0) << path;
+    if (zip_close(archive) != 0) {
+        zip_discard(archive);
+        throw std::runtime_error("cannot write the zip archive " + path);
+    }
 }
 
 namespace {

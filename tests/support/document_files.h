@@ -3,7 +3,7 @@
 // Real documents for the content index's tests, written at test time: PDFs by a small writer of
 // our own (text in the standard Helvetica font, anything beyond ASCII through a CID font whose
 // ToUnicode map says what each glyph is, as PDFs made from Chinese documents do), and office files
-// as the zip archives they are, through libzip.
+// as the zip archives they are, through libzip. For the tests and the benchmarks.
 
 #include <string>
 #include <utility>
@@ -16,6 +16,7 @@ namespace mwdx::test {
 std::string PdfBytes(const std::vector<std::string>& pages);
 
 // Writes a zip archive at `path` holding the given (name, content) entries, stored deflated.
+// Throws std::runtime_error when it cannot (so does each writer below).
 void WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries);
 
 // An OpenDocument text (.odt) whose paragraphs are the lines of `text`.
