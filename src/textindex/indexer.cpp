@@ -100,22 +100,26 @@ std::vector<DocumentFile> Plan(TextIndex& index, const std::vector<DocumentFile>
 } // namespace
 
 std::vector<DocumentFile> DocumentsOf(const CatalogModel& catalog) {
+    return catalog.RootNode() != nullptr ? DocumentsUnder(*catalog.RootNode()) : std::vector<DocumentFile>();
+}
+
+std::vector<DocumentFile> DocumentsUnder(const CatalogNode& node) {
     std::vector<DocumentFile> documents;
-    const CatalogNode* root = catalog.RootNode();
-    if (root == nullptr) {
+    if (!node.IsCatalog()) {
+        documents.push_back({node.FileId(), node.Path()});
         return documents;
     }
     std::vector<const CatalogNode*> stack;
-    for (const CatalogNode* child = root->LastChild(); child != nullptr; child = child->PreviousSibling()) {
+    for (const CatalogNode* child = node.LastChild(); child != nullptr; child = child->PreviousSibling()) {
         stack.push_back(child);
     }
     while (!stack.empty()) {
-        const CatalogNode* node = stack.back();
+        const CatalogNode* at = stack.back();
         stack.pop_back();
-        if (!node->IsCatalog()) {
-            documents.push_back({node->FileId(), node->Path()});
+        if (!at->IsCatalog()) {
+            documents.push_back({at->FileId(), at->Path()});
         }
-        for (const CatalogNode* child = node->LastChild(); child != nullptr; child = child->PreviousSibling()) {
+        for (const CatalogNode* child = at->LastChild(); child != nullptr; child = child->PreviousSibling()) {
             stack.push_back(child);
         }
     }

@@ -34,6 +34,10 @@ struct DocumentFile {
 // Every document of the catalog, in the tree's order.
 std::vector<DocumentFile> DocumentsOf(const CatalogModel& catalog);
 
+// The node itself when it is a document, else every document below it, in the tree's order: what
+// to keep in step after the node was added, moved or renamed (or to forget before it is deleted).
+std::vector<DocumentFile> DocumentsUnder(const CatalogNode& node);
+
 // The node's names from the top level down, joined by '/': where the user finds it in the tree.
 std::string CatalogPathOf(const CatalogNode& node);
 

@@ -64,6 +64,10 @@ TEST_F(Indexer, ReadsWhatIsNewOrChangedFollowsMovesForgetsWhatIsGoneAndGoesOnWhe
     EXPECT_EQ(documents[0].id, 2);
     EXPECT_EQ(documents[0].path, m_home + "/Physics/lecture.pdf");
     EXPECT_EQ(CatalogPathOf(*m_model.NodeById(2)), "Physics/Lecture");
+    const std::vector<DocumentFile> physics = DocumentsUnder(*m_model.NodeById(1));
+    ASSERT_EQ(physics.size(), 4u);
+    EXPECT_EQ(physics.back().id, 6);
+    EXPECT_EQ(DocumentsUnder(*m_model.NodeById(4)).at(0).path, m_home + "/笔记.docx");
 
     std::vector<std::pair<std::size_t, std::size_t>> progress;
     IndexPassReport report = UpdateTextIndex(*m_index, documents, m_options, [&](std::size_t done, std::size_t total) {
