@@ -10,6 +10,7 @@
 // --corpus=PATH keeps the corpus's index at PATH and uses it again when it is there.
 
 #include "bench_common.h"
+#include "platform/text.h"
 #include "support/document_files.h"
 #include "textindex/indexer.h"
 #include "textindex/text_index.h"
@@ -34,19 +35,6 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | c >> 6));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | c >> 12));
-        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 // Ranks drawn with Zipf's law (weight 1/rank), as words and characters occur in real text.
@@ -103,12 +91,12 @@ public:
             if (random() % 2 == 0) {
                 const int length = 10 + static_cast<int>(random() % 30);
                 for (int i = 0; i < length; ++i) {
-                    AppendUtf8(text, m_chars[m_charRanks.Draw(random)]);
+                    mwdx::AppendUtf8(text, m_chars[m_charRanks.Draw(random)]);
                     if (random() % 12 == 0) {
-                        AppendUtf8(text, U'，');
+                        mwdx::AppendUtf8(text, U'，');
                     }
                 }
-                AppendUtf8(text, U'。');
+                mwdx::AppendUtf8(text, U'。');
             } else {
                 const int length = 6 + static_cast<int>(random() % 12);
                 for (int i = 0; i < length; ++i) {

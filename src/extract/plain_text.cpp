@@ -1,5 +1,7 @@
 #include "extract/extract.h"
 
+#include "platform/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -160,22 +162,7 @@ std::size_t Entity(std::string_view text, std::size_t i, std::string& out) {
         if (*end != '\0' || value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
             return 0;
         }
-        const auto c = static_cast<char32_t>(value);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | c >> 6));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | c >> 12));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | c >> 18));
-            out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+        AppendUtf8(out, static_cast<char32_t>(value));
         return semicolon - i + 1;
     }
     return 0;

@@ -19,6 +19,9 @@ std::string ToStoreText(std::u16string_view wide);
 // become U+FFFD, one per maximal invalid subpart, never an error.
 std::u16string FromStoreText(std::string_view narrow);
 
+// Appends the code point's UTF-8 (a surrogate or a value past U+10FFFF is the caller's to avoid).
+void AppendUtf8(std::string& out, char32_t codePoint);
+
 // True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
 bool IsValidUtf8(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "textindex/tokens.h"
 
+#include "platform/text.h"
+
 #include <array>
 #include <atomic>
 #include <memory>
@@ -191,24 +193,6 @@ bool DecodeUtf8(std::string_view text, std::size_t i, char32_t* c, std::size_t* 
     *c = value;
     *length = need + 1;
     return true;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | c >> 6));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | c >> 12));
-        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | c >> 18));
-        out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 // Calls visit(folded code point, its class, begin, end) for each code point the folding of `text`

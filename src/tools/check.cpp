@@ -17,6 +17,7 @@
 #include "textindex/indexer.h"
 #include "textindex/text_index.h"
 #include "tools/json_text.h"
+#include "tools/read_store.h"
 
 #include <cstdio>
 #include <sqlite3.h>
@@ -106,34 +107,15 @@ int main(int argc, char** argv) {
             return kCannot;
         }
     }
-    if (databasePath.empty()) {
-        const std::string directory = mwdx::ProgramDirectory();
-        if (directory.empty()) {
-            return Fail("cannot find the folder of this program; give the database's path");
-        }
-        databasePath = directory + "/mymwdx.db";
-    }
-    struct stat file {};
-    if (::stat(databasePath.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) {
-        return Fail(databasePath + ": no database file there");
-    }
-    mwdx::OpenStoreForReading(databasePath);
-    if (!mwdx::IsStoreOpen()) {
-        return Fail(databasePath + ": cannot open the database");
-    }
-    int rows = 0;
-    if (mwdx::LoadSettings() != 1 || mwdx::CountNodes(&rows) != 1) {
-        // The message belongs to the connection: copied before the store is closed.
-        const char* message = sqlite3_errmsg(mwdx::StoreHandle());
-        const std::string reason = message != nullptr ? message : "";
-        mwdx::CloseStore();
-        return Fail(databasePath + ": not a Marrowdex database (" + reason + ")");
+    if (const std::string failure = mwdx::OpenStoreToRead(&databasePath); !failure.empty()) {
+        return Fail(failure);
     }
     const std::string home(mwdx::RootDirOf(mwdx::SettingsCopy()));
     mwdx::CheckReport report = mwdx::CheckOpenStore({mwdx::ProgramDirectory(), databasePath});
     // The content index, where there is one (the program makes it at its first start): opened for
     // reading only, like the store.
     const std::string indexPath = mwdx::TextIndexPathFor(databasePath);
+    struct stat file {};
     if (report.Count(mwdx::FindingKind::kHomeDirectory) == 0 && ::stat(indexPath.c_str(), &file) == 0) {
         std::string error;
         if (const auto index = mwdx::TextIndex::Open(indexPath, mwdx::TextIndex::Mode::kRead, &error)) {

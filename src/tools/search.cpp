@@ -17,6 +17,7 @@
 #include "textindex/indexer.h"
 #include "textindex/text_index.h"
 #include "tools/json_text.h"
+#include "tools/read_store.h"
 
 #include <chrono>
 #include <cstdio>
@@ -152,29 +153,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "marrowdex-search: the query has no words to look for\n");
         return Usage();
     }
-    if (databasePath.empty()) {
-        const std::string directory = mwdx::ProgramDirectory();
-        if (directory.empty()) {
-            return Fail("cannot find the folder of this program; give the database's path");
-        }
-        databasePath = directory + "/mymwdx.db";
-    }
-    struct stat file {};
-    if (::stat(databasePath.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) {
-        return Fail(databasePath + ": no database file there");
-    }
-    mwdx::OpenStoreForReading(databasePath);
-    if (!mwdx::IsStoreOpen()) {
-        return Fail(databasePath + ": cannot open the database");
+    if (const std::string failure = mwdx::OpenStoreToRead(&databasePath); !failure.empty()) {
+        return Fail(failure);
     }
     mwdx::CatalogModel catalog;
-    int rows = 0;
-    if (mwdx::LoadSettings() != 1 || mwdx::CountNodes(&rows) != 1) {
-        const char* message = sqlite3_errmsg(mwdx::StoreHandle());
-        const std::string reason = message != nullptr ? message : "";
-        mwdx::CloseStore();
-        return Fail(databasePath + ": not a Marrowdex database (" + reason + ")");
-    }
     mwdx::LoadCatalog(catalog);
     mwdx::FreeSettings();
     mwdx::CloseStore();

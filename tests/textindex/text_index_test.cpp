@@ -1,6 +1,7 @@
 // The content index file: what it finds (nothing missed, compared with a plain scan of the stored
 // texts), snippets and pages, and how it is thrown away and made again when it cannot be used.
 
+#include "platform/text.h"
 #include "support/test_support.h"
 #include "textindex/text_index.h"
 
@@ -162,16 +163,7 @@ const std::u32string kHan = U"中文字典数据库知识管理学习研究报�
 std::string Utf8(std::u32string_view text) {
     std::string out;
     for (const char32_t c : text) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | c >> 6));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | c >> 12));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+        AppendUtf8(out, c);
     }
     return out;
 }
