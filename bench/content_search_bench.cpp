@@ -172,11 +172,14 @@ int Run(const Options& options) {
     const Corpus corpus;
     const std::string indexPath = options.corpus.empty() ? (options.workDir / "corpus_text.db").string() : options.corpus;
     std::string error;
+    const auto opening = Clock::now();
     std::unique_ptr<mwdx::TextIndex> index = mwdx::TextIndex::Open(indexPath, mwdx::TextIndex::Mode::kWrite, &error);
     if (!index) {
         std::fprintf(stderr, "%s: %s\n", indexPath.c_str(), error.c_str());
         return 1;
     }
+    // An index kept from a run with another folding or other terms is given new terms here.
+    std::printf("opened %s in %.1f s\n", indexPath.c_str(), Seconds(Clock::now() - opening));
     std::int64_t have = static_cast<std::int64_t>(index->Documents().size());
     std::int64_t textBytes = 0;
     if (have != options.documents) {
@@ -261,8 +264,8 @@ int Run(const Options& options) {
         std::size_t capped = 0;
     };
     std::vector<Category> categories;
-    for (const char* name : {"english word", "two words", "word prefix", "chinese 1", "chinese 2", "chinese 3",
-                             "chinese 4"}) {
+    for (const char* name : {"english word", "two words", "prefix of 3", "chinese 1", "chinese 2", "chinese 3",
+                             "chinese 4", "prefix of 2"}) {
         categories.emplace_back();
         categories.back().name = name;
     }
@@ -278,6 +281,7 @@ int Run(const Options& options) {
             std::string piece = text ? ChineseFrom(*text, length, random) : std::string();
             categories[2 + length].queries.push_back(piece.empty() ? "中" : piece);
         }
+        categories[7].queries.push_back(corpus.Word(logRank()).substr(0, 2));
     }
     for (int round = 0; round < 4; ++round) {
         for (Category& category : categories) {

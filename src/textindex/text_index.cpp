@@ -19,7 +19,7 @@ namespace {
 constexpr int kLayout = 1;
 // The terms' making: another value means new terms from the stored texts. ICU's version is part of
 // it, since its tables decide the folding.
-const std::string kTermsVersion = std::string("1/icu-") + U_ICU_VERSION;
+const std::string kTermsVersion = std::string("2/icu-") + U_ICU_VERSION;
 
 constexpr const char* kSchema = R"sql(
 create table if not exists meta(key text primary key, value text not null);
@@ -31,10 +31,12 @@ create table if not exists texts(id integer primary key, body blob not null);
 )sql";
 
 // Contentless: the text is kept once, compressed, in `texts`. Terms come already folded and
-// separated by spaces, so the plain ascii tokenizer only splits them; one-character prefixes get an
-// index of their own, since a single CJK character is a prefix query over every pair it starts.
+// separated by spaces, so the plain ascii tokenizer only splits them. Prefixes of one character
+// get an index of their own, since a single CJK character is a prefix query over every pair it
+// starts; so do those of three, which a word typed so far mostly is (at 100,000 documents a prefix
+// query without it took up to 300 ms, with it 20). Two would copy every CJK pair.
 constexpr const char* kTermsTable =
-    "create virtual table if not exists terms using fts5(body, content='', tokenize='ascii', prefix='1');";
+    "create virtual table if not exists terms using fts5(body, content='', tokenize='ascii', prefix='1 3');";
 
 class Statement final {
 public:
