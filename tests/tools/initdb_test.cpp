@@ -160,6 +160,8 @@ TEST(Staging, MakesTheProgramFolderAndTheDatabaseOnlyWhereNoneIs) {
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-initdb")));
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-index")));
     EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-check")));
+    EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-search")));
+    EXPECT_TRUE(fs::is_regular_file(stage.File("marrowdex-extract"))) << "the worker beside the program and tools";
     // The script folder a new Home Directory receives, with the icon the page names itself.
     EXPECT_TRUE(fs::is_regular_file(stage.File("js/dtree.js")));
     EXPECT_TRUE(fs::is_regular_file(stage.File("js/dtree.css")));

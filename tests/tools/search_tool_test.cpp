@@ -122,6 +122,16 @@ TEST_F(SearchTool, IndexesFirstAnswersWithPathsAndSnippetsAndNeverWritesTheStore
     EXPECT_TRUE(Mentions(json.out, "{\"kind\":\"index-stale\",\"node\":3,")) << json.out;
     EXPECT_EQ(RunProcess({kSearchTool, m_db, "rewritten"}).exitCode, 0);
     EXPECT_EQ(RunProcess({kCheckTool, m_db}).exitCode, 0) << "up to date again";
+
+    // As staged: the worker beside the tool, found there.
+    ::unsetenv("MARROWDEX_EXTRACT");
+    fs::create_directories(m_dir.File("program"));
+    fs::copy_file(kSearchTool, m_dir.File("program/marrowdex-search"));
+    fs::copy_file(EXTRACT_PATH, m_dir.File("program/marrowdex-extract"));
+    std::ofstream(m_home + "/Physics/later.txt") << "later, and written again";
+    const Outcome staged = RunProcess({m_dir.File("program/marrowdex-search"), m_db, "again"});
+    EXPECT_EQ(staged.exitCode, 0) << staged.err;
+    EXPECT_TRUE(Mentions(staged.out, "Physics/Later\n")) << staged.out;
 }
 
 TEST_F(SearchTool, RefusesWhatItCannotUse) {
