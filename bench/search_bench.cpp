@@ -20,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
-#include <QTreeView>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
