@@ -14,6 +14,7 @@
 #include "app/catalog_tree_model.h"
 #include "app/marrowdex_dlg.h"
 #include "app/tree_ctrl_ex.h"
+#include "commands/command_list.h"
 #include "bench_common.h"
 #include "catalog/search.h"
 #include "catalog/visible_rows.h"
@@ -21,7 +22,6 @@
 #include "sample_catalog.h"
 
 #include <QApplication>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -180,8 +180,7 @@ double LayOutMs() {
     const auto start = Clock::now();
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents();
-    const double ms = Ms(start);
-    return ms;
+    return Ms(start);
 }
 
 struct StepFigures {
@@ -241,7 +240,7 @@ int Run(const fs::path& work, std::int64_t rows, int repeats) {
     static char name[] = "marrowdex_search_bench";
     static char* argv[] = {name, nullptr};
     mwdx::CMarrowdexApp app(argc, argv);
-    mwdx::CMarrowdexDlg window(folder.string());
+    mwdx::CMarrowdexDlg window(folder.string(), mwdx::MakeCommands);
     if (window.StartRefusal() != 0) {
         Fail("the sample knowledge base cannot be opened");
     }

@@ -13,6 +13,7 @@
 #include "app/marrowdex_app.h"
 #include "app/marrowdex_dlg.h"
 #include "app/tree_ctrl_ex.h"
+#include "commands/command_list.h"
 #include "bench_common.h"
 #include "catalog/model.h"
 #include "offscreen.h"
@@ -187,7 +188,7 @@ int Child(const std::string& folder, int edits) {
     static char* argv[] = {name, nullptr};
     mwdx::CMarrowdexApp app(argc, argv);
 
-    mwdx::CMarrowdexDlg window(folder);
+    mwdx::CMarrowdexDlg window(folder, mwdx::MakeCommands);
     if (window.StartRefusal() != 0) {
         Fail("child: the knowledge base in " + folder + " cannot be opened");
     }
