@@ -31,7 +31,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <malloc.h>
 #include <string>
 #include <vector>
@@ -41,6 +40,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using mwdx::bench::MedianOf;
+using mwdx::bench::ResidentMb;
 
 constexpr double kTargetMs = 100;
 constexpr double kTargetRatio = 2;
@@ -162,16 +162,6 @@ WindowFigures TypeAndWait(QLineEdit* field, QLabel* count, const QString& charac
     figures.longestFrozenMs = std::max(figures.longestFrozenMs, Ms(last));
     figures.matches = count->text();
     return figures;
-}
-
-double ResidentMb() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmRSS:")) {
-            return std::atof(line.c_str() + 6) / 1024.0;
-        }
-    }
-    return 0;
 }
 
 // What the window waits for after the model changed: the view's delayed layout and the header's

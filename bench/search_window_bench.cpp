@@ -23,7 +23,6 @@
 #include <deque>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -98,13 +97,11 @@ std::uint32_t KeysymOf(char32_t code) {
 }
 
 double ResidentMb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmRSS:")) {
-            return std::atof(line.c_str() + 6) / 1024.0;
-        }
+    const double mb = mwdx::bench::ResidentMb(pid);
+    if (mb <= 0) {
+        Fail("no VmRSS for the program (did it end?)");
     }
-    Fail("no VmRSS for the program (did it end?)");
+    return mb;
 }
 
 struct Rect {
