@@ -839,6 +839,11 @@ int main(int argc, char** argv) {
         }
     }
 
+    // The program keeps the folded names while the user searches again and again, and gives them
+    // back once the field has been left alone for ten seconds.
+    ::sleep(12);
+    memory.emplace_back("12 s after the last Escape", ResidentMb(pid));
+
     std::printf("\nresident memory (VmRSS), MB:\n  %-24s %8.1f\n", "at start", startMb);
     double largest = 0;
     for (const auto& [when, mb] : memory) {
@@ -846,7 +851,8 @@ int main(int argc, char** argv) {
         largest = std::max(largest, mb);
     }
     const double cleared = memory.back().second;
-    std::printf("  largest after a search %.1f MB (%.2f), after clearing it %.1f MB (%.2f): target at most %.2f: %s\n",
+    std::printf("  largest after a search %.1f MB (%.2f), once the field is left alone %.1f MB (%.2f): target at most "
+                "%.2f: %s\n",
                 largest, largest / startMb, cleared, cleared / startMb, kTargetMemoryRatio,
                 cleared / startMb <= kTargetMemoryRatio ? "ok" : "MISSED");
 
