@@ -1,5 +1,6 @@
 // marrowdex-extract [--pages N] [--chars N]: the extraction worker. Reads requests (a file's path)
-// on standard input and answers each with the file's text on standard output, in the framing of
+// on standard input and answers each with the file's text on standard output (one socket, which the
+// index passes as both), in the framing of
 // textindex/worker_protocol.h, until its input ends. It runs as a process of its own, at a lower
 // priority, so a file that crashes or hangs a reader takes only the worker with it; the index
 // kills it when a file takes too long.
@@ -34,22 +35,6 @@ bool ReadAll(int fd, void* buffer, std::size_t size) {
     return true;
 }
 
-bool WriteAll(int fd, const void* buffer, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(buffer);
-    while (size > 0) {
-        const ssize_t put = ::write(fd, bytes, size);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        bytes += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -72,7 +57,7 @@ int main(int argc, char** argv) {
     const rlimit memory{rlim_t{3} << 30, rlim_t{3} << 30};
     ::setrlimit(RLIMIT_AS, &memory);
     const mwdx::WorkerAnswer hello;
-    if (!WriteAll(STDOUT_FILENO, &hello, sizeof hello)) {
+    if (!mwdx::SendAll(STDOUT_FILENO, &hello, sizeof hello)) {
         return 0;
     }
     for (;;) {
@@ -93,8 +78,8 @@ int main(int argc, char** argv) {
         answer.format = static_cast<std::int32_t>(extraction.format);
         answer.pages = extraction.pages;
         answer.textBytes = extraction.text.size();
-        if (!WriteAll(STDOUT_FILENO, &answer, sizeof answer) ||
-            !WriteAll(STDOUT_FILENO, extraction.text.data(), extraction.text.size())) {
+        if (!mwdx::SendAll(STDOUT_FILENO, &answer, sizeof answer) ||
+            !mwdx::SendAll(STDOUT_FILENO, extraction.text.data(), extraction.text.size())) {
             return 0;
         }
     }

@@ -67,6 +67,15 @@ Decoded DecodeAt(std::string_view text, std::size_t pos) {
 
 } // namespace
 
+std::size_t DecodeUtf8At(std::string_view text, std::size_t at, char32_t* codePoint) {
+    const Decoded decoded = DecodeAt(text, at);
+    if (!decoded.ok) {
+        return 0;
+    }
+    *codePoint = decoded.codePoint;
+    return decoded.length;
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);

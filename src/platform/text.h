@@ -19,6 +19,10 @@ std::string ToStoreText(std::u16string_view wide);
 // become U+FFFD, one per maximal invalid subpart, never an error.
 std::u16string FromStoreText(std::string_view narrow);
 
+// The length of the well-formed UTF-8 sequence at text[at] (which must be inside the text), with
+// *codePoint its value; 0 when the bytes there are not one.
+std::size_t DecodeUtf8At(std::string_view text, std::size_t at, char32_t* codePoint);
+
 // Appends the code point's UTF-8 (a surrogate or a value past U+10FFFF is the caller's to avoid).
 void AppendUtf8(std::string& out, char32_t codePoint);
 

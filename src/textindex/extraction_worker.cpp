@@ -59,22 +59,6 @@ Wait ReadBefore(int fd, char* buffer, std::size_t size, Clock::time_point deadli
     return Wait::kDone;
 }
 
-bool SendAll(int fd, const char* bytes, std::size_t size) {
-    while (size > 0) {
-        // MSG_NOSIGNAL: a worker that died must not take this process with it through SIGPIPE.
-        const ssize_t put = ::send(fd, bytes, size, MSG_NOSIGNAL);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        bytes += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
 } // namespace
 
 std::string WorkerBesideProgram() {

@@ -154,47 +154,6 @@ FoldTable& Table() {
     return *table;
 }
 
-// Decodes one UTF-8 sequence at `i`; false (and *length 1) for a byte that does not start a whole,
-// shortest-form sequence.
-bool DecodeUtf8(std::string_view text, std::size_t i, char32_t* c, std::size_t* length) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    *length = 1;
-    std::size_t need;
-    char32_t value;
-    if (lead < 0x80) {
-        *c = lead;
-        return true;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        need = 1;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        need = 2;
-        value = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        need = 3;
-        value = lead & 0x07;
-    } else {
-        return false;
-    }
-    if (i + need >= text.size()) {
-        return false;
-    }
-    for (std::size_t k = 1; k <= need; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return false;
-        }
-        value = value << 6 | (byte(i + k) & 0x3F);
-    }
-    if ((need == 2 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
-        (need == 3 && (value < 0x10000 || value > 0x10FFFF))) {
-        return false;
-    }
-    *c = value;
-    *length = need + 1;
-    return true;
-}
-
 // Calls visit(folded code point, its class, begin, end) for each code point the folding of `text`
 // yields, [begin, end) being the bytes of the original it came from; stops when visit returns false.
 template <class Visit> void ForEachFolded(std::string_view text, Visit&& visit) {
@@ -213,9 +172,9 @@ template <class Visit> void ForEachFolded(std::string_view text, Visit&& visit) 
             ++i;
             continue;
         }
-        char32_t c;
-        std::size_t length;
-        if (!DecodeUtf8(text, i, &c, &length)) {
+        char32_t c = 0;
+        const std::size_t length = DecodeUtf8At(text, i, &c);
+        if (length == 0) {
             if (!visit(U'\uFFFD', CharClass::kSeparator, i, i + 1)) {
                 return;
             }
