@@ -1,9 +1,8 @@
 // marrowdex-extract [--pages N] [--chars N]: the extraction worker. Reads requests (a file's path)
-// on standard input and answers each with the file's text on standard output (one socket, which the
-// index passes as both), in the framing of
-// textindex/worker_protocol.h, until its input ends. It runs as a process of its own, at a lower
-// priority, so a file that crashes or hangs a reader takes only the worker with it; the index
-// kills it when a file takes too long.
+// on standard input and answers each with the file's text on standard output (one socket, which
+// the index passes as both), in the framing of textindex/worker_protocol.h, until its input ends.
+// It runs as a process of its own, at a lower priority, so a file that crashes or hangs a reader
+// takes only the worker with it; the index kills it when a file takes too long.
 
 #include "extract/extract.h"
 #include "textindex/worker_protocol.h"
