@@ -25,6 +25,7 @@ bool Attachable(UnplacedReason reason) {
 
 // Runs `sql` once per id, with the id bound to its first parameter and `value` to its second.
 int ForEachId(const char* sql, const std::vector<std::pair<std::int64_t, std::int64_t>>& rows) {
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(StoreHandle(), sql, -1, &stmt, nullptr);
     for (std::size_t i = 0; rc == SQLITE_OK && i < rows.size(); ++i) {
@@ -85,6 +86,7 @@ OpResult AttachUnplacedRows(CatalogModel& catalog, const std::string& home, cons
     // again, in what was a cycle, keeps its first level).
     std::unordered_map<std::int64_t, std::vector<std::int64_t>> children;
     sqlite3_stmt* all = nullptr;
+    const StoreLock lock;
     if (saved && sqlite3_prepare_v2(StoreHandle(), "SELECT FILE_ID, PARENT_ID FROM FILE_NODE;", -1, &all, nullptr) ==
                      SQLITE_OK) {
         while (sqlite3_step(all) == SQLITE_ROW) {
