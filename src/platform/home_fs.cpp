@@ -276,6 +276,13 @@ bool IsUsableHomeDirectory(std::string_view path) {
            LexicallyNormal(path) == path;
 }
 
+std::string HomeDirectoryOf(std::string_view chosen) {
+    while (chosen.size() > 1 && chosen.back() == '/') {
+        chosen.remove_suffix(1);
+    }
+    return IsUsableHomeDirectory(chosen) ? std::string(chosen) : std::string();
+}
+
 bool IsAtOrBelow(std::string_view path, std::string_view directory) {
     if (directory == "/") {
         return !path.empty() && path.front() == '/';

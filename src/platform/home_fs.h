@@ -33,6 +33,11 @@ std::string LexicallyNormal(std::string_view path);
 // folder that only a ".." passes through.
 bool IsUsableHomeDirectory(std::string_view path);
 
+// The Home Directory a folder chosen by the user stands for: the path without the '/' a folder
+// chooser may leave at its end. Empty when that is not usable (IsUsableHomeDirectory): the one
+// rule every choice of a Home Directory goes through.
+std::string HomeDirectoryOf(std::string_view chosen);
+
 // True when `path` equals `directory` or lies below it; both lexically normal.
 bool IsAtOrBelow(std::string_view path, std::string_view directory);
 
