@@ -13,6 +13,7 @@
 // belongs, two rows on one path and a name that cannot be a file name.
 
 #include "app/marrowdex_dlg.h"
+#include "commands/command_list.h"
 #include "catalog/loader.h"
 #include "check/check_dlg.h"
 #include "offscreen.h"
@@ -317,7 +318,7 @@ int main(int argc, char** argv) {
     Answerer answerer;
     std::vector<std::pair<std::string, double>> times;
     auto start = Clock::now();
-    auto window = std::make_unique<mwdx::CMarrowdexDlg>(program.string());
+    auto window = std::make_unique<mwdx::CMarrowdexDlg>(program.string(), mwdx::MakeCommands);
     window->show();
     times.emplace_back("start (the unfinished command settled)", MsSince(start));
     // The start's message about the rows that cannot be shown.

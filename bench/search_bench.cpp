@@ -10,6 +10,7 @@
 
 #include "app/marrowdex_app.h"
 #include "app/marrowdex_dlg.h"
+#include "commands/command_list.h"
 #include "bench_common.h"
 #include "catalog/search.h"
 #include "offscreen.h"
@@ -171,7 +172,7 @@ int Run(const fs::path& work, std::int64_t rows, int repeats) {
     static char name[] = "marrowdex_search_bench";
     static char* argv[] = {name, nullptr};
     mwdx::CMarrowdexApp app(argc, argv);
-    mwdx::CMarrowdexDlg window(folder.string());
+    mwdx::CMarrowdexDlg window(folder.string(), mwdx::MakeCommands);
     if (window.StartRefusal() != 0) {
         Fail("the sample knowledge base cannot be opened");
     }

@@ -10,6 +10,7 @@
 
 #include "app/marrowdex_app.h"
 #include "app/marrowdex_dlg.h"
+#include "commands/command_list.h"
 #include "bench_common.h"
 #include "catalog/loader.h"
 #include "catalog/model.h"
@@ -145,7 +146,7 @@ int WindowChild(const std::string& folder) {
     static char* argv[] = {name, nullptr};
     mwdx::CMarrowdexApp app(argc, argv);
 
-    mwdx::CMarrowdexDlg window(folder);
+    mwdx::CMarrowdexDlg window(folder, mwdx::MakeCommands);
     const double constructed = Since(g_mainEntry);
     auto* tree = window.findChild<QTreeView*>(QStringLiteral("catalogTree"));
     if (tree == nullptr) {

@@ -12,6 +12,7 @@
 
 #include "app/marrowdex_app.h"
 #include "app/marrowdex_dlg.h"
+#include "commands/command_list.h"
 #include "bench_common.h"
 #include "catalog/model.h"
 #include "offscreen.h"
@@ -180,7 +181,7 @@ int Child(const std::string& folder, int edits) {
     static char* argv[] = {name, nullptr};
     mwdx::CMarrowdexApp app(argc, argv);
 
-    mwdx::CMarrowdexDlg window(folder);
+    mwdx::CMarrowdexDlg window(folder, mwdx::MakeCommands);
     if (window.StartRefusal() != 0) {
         Fail("child: the knowledge base in " + folder + " cannot be opened");
     }

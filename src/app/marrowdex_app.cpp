@@ -11,12 +11,12 @@ CMarrowdexApp::CMarrowdexApp(int& argc, char** argv) : QApplication(argc, argv) 
     setDesktopFileName(QStringLiteral("marrowdex"));
 }
 
-int CMarrowdexApp::InitInstance() {
-    return RunMainWindow(ProgramDirectory());
+int CMarrowdexApp::InitInstance(const CommandFactory& commands) {
+    return RunMainWindow(ProgramDirectory(), commands);
 }
 
-int RunMainWindow(const std::string& programDirectory) {
-    CMarrowdexDlg window(programDirectory);
+int RunMainWindow(const std::string& programDirectory, const CommandFactory& commands) {
+    CMarrowdexDlg window(programDirectory, commands);
     if (window.StartRefusal() != 0) {
         MessagePrompt::Show(nullptr, window.StartRefusal());
         return 1;

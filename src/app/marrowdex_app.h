@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/command.h"
+
 #include <QApplication>
 #include <string>
 
@@ -12,12 +14,13 @@ class CMarrowdexApp final : public QApplication {
 public:
     CMarrowdexApp(int& argc, char** argv);
 
-    // Shows the main window and returns the program's exit status once it has closed.
-    int InitInstance();
+    // Shows the main window with `commands` and returns the program's exit status once it has
+    // closed.
+    int InitInstance(const CommandFactory& commands);
 };
 
-// The main window on the program folder `programDirectory`, run until it closes: 0. When the
-// knowledge base cannot be used, the reason is shown instead and 1 returned.
-int RunMainWindow(const std::string& programDirectory);
+// The main window on the program folder `programDirectory`, with `commands`, run until it
+// closes: 0. When the knowledge base cannot be used, the reason is shown instead and 1 returned.
+int RunMainWindow(const std::string& programDirectory, const CommandFactory& commands);
 
 } // namespace mwdx

@@ -3,15 +3,13 @@
 #include "app/catalog_tree_model.h"
 #include "app/cpu_state.h"
 #include "app/dialog_units.h"
+#include "app/finder.h"
 #include "app/icons.h"
+#include "app/progress.h"
 #include "app/prompts.h"
 #include "app/qt_texts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/loader.h"
-#include "commands/drop_dlg.h"
-#include "commands/prg_dlg.h"
-#include "commands/work_dlg.h"
-#include "config/config_dlg.h"
 #include "operations/recovery.h"
 #include "platform/home_fs.h"
 #include "platform/quit_signals.h"
@@ -28,10 +26,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace mwdx {
 
@@ -48,7 +49,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name) {
 
 } // namespace
 
-CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
+CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory& commands, QWidget* parent)
     : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_treeModel(new CatalogTreeModel(this)),
       m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
       m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
@@ -64,28 +65,32 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, QWidget* parent)
     m_commentPane->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_tree->setModel(m_treeModel);
     m_searchEdit->setObjectName(QStringLiteral("searchEdit"));
-    m_searchEdit->installEventFilter(this);
     m_matchCount->setObjectName(QStringLiteral("matchCount"));
     m_matchCount->setMinimumWidth(m_matchCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
     m_matchCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_filterTimer.setSingleShot(true);
+    m_finder = new CatalogFinder(*m_searchEdit, *m_matchCount, *m_tree, *m_treeModel, m_catalog, this);
     LayOut();
 
-    connect(m_optionButton, &QPushButton::clicked, this, &CMarrowdexDlg::OnOption);
-    connect(m_openIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenIndex);
-    connect(m_syncIndexButton, &QPushButton::clicked, this, &CMarrowdexDlg::SyncIndex);
-    connect(m_helpButton, &QPushButton::clicked, this, &CMarrowdexDlg::OpenHelp);
-    connect(m_checkButton, &QPushButton::clicked, this, &CMarrowdexDlg::OnCheck);
+    if (commands) {
+        m_commands = commands(*this);
+    }
+    const std::pair<QPushButton*, int> buttons[] = {{m_optionButton, kCmdOption},
+                                                    {m_openIndexButton, kCmdOpenIndex},
+                                                    {m_syncIndexButton, kCmdSyncIndex},
+                                                    {m_helpButton, kCmdHelp},
+                                                    {m_checkButton, kCmdCheck}};
+    for (const auto& [button, id] : buttons) {
+        connect(button, &QPushButton::clicked, this,
+                [this, id = id] { OnCommand(id, {Invocation::From::kButton}); });
+    }
     connect(m_tree, &CTreeCtrlEx::menuRequested, this, &CMarrowdexDlg::OnTreeRightClick);
     connect(m_tree, &QAbstractItemView::clicked, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMarrowdexDlg::OnTreeSelect);
     connect(m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &CMarrowdexDlg::OnTreeSelect);
-    connect(m_tree, &CTreeCtrlEx::enterPressed, this, &CMarrowdexDlg::OnTreeEnter);
-    connect(m_tree, &QAbstractItemView::doubleClicked, this, &CMarrowdexDlg::OnTreeDoubleClick);
+    connect(m_tree, &CTreeCtrlEx::enterPressed, this, &CMarrowdexDlg::OnTreeActivated);
+    connect(m_tree, &QAbstractItemView::doubleClicked, this, &CMarrowdexDlg::OnTreeActivated);
     connect(m_tree, &CTreeCtrlEx::nodeDropped, this, &CMarrowdexDlg::OnNodeDropped);
     connect(m_tree, &CTreeCtrlEx::filesDropped, this, &CMarrowdexDlg::OnFilesDropped);
-    connect(m_searchEdit, &QLineEdit::textChanged, this, &CMarrowdexDlg::OnSearchTextChanged);
-    connect(&m_filterTimer, &QTimer::timeout, this, &CMarrowdexDlg::FilterSlice);
     InstallShortcuts();
     connect(&m_quitTimer, &QTimer::timeout, this, &CMarrowdexDlg::FinishQuit);
     m_startupTimer.setSingleShot(true);
@@ -187,27 +192,23 @@ void CMarrowdexDlg::OnInitDialog() {
     // Commands a crash interrupted are finished or undone before the tree is read.
     LoadSettings();
     m_recovery = RecoverInterruptedCommands(std::string(RootDirOf(SettingsCopy())));
-    LoadTree();
+    LoadTree({});
     m_startupTimer.start(kStartupDelayMs);
 }
 
-void CMarrowdexDlg::LoadTree() {
-    // A tree loaded again starts without a search, with the catalogs that were open open again.
+std::vector<NodeId> CMarrowdexDlg::OpenCatalogs() const {
     std::vector<NodeId> open;
-    if (!m_search.active) {
-        for (const CatalogNode* node : m_treeModel->ExpandedNodes()) {
-            open.push_back(node->FileId());
-        }
-    } else {
-        open = m_search.expandedBefore;
+    for (const CatalogNode* node : m_treeModel->ExpandedNodes()) {
+        open.push_back(node->FileId());
     }
-    m_filterTimer.stop();
-    m_search = {};
-    {
-        const QSignalBlocker quiet(m_searchEdit);
-        m_searchEdit->clear();
+    return open;
+}
+
+void CMarrowdexDlg::LoadTree(std::vector<NodeId> open) {
+    // A tree loaded again starts without a search, with the catalogs that were open open again.
+    if (m_finder->Active()) {
+        open = m_finder->Forget();
     }
-    m_matchCount->clear();
     m_treeModel->SetCatalog(nullptr);
     m_catalog.Clear();
     LoadSettings();
@@ -216,30 +217,36 @@ void CMarrowdexDlg::LoadTree() {
     // Unplaced rows stay in the store untouched; the user hears of them once, at start.
     m_unplacedEntries = report.unplaced.size();
     RememberStoreVersion();
-    m_treeModel->SetCatalog(&m_catalog, NodesOf(open));
-}
-
-std::vector<const CatalogNode*> CMarrowdexDlg::NodesOf(const std::vector<NodeId>& ids) const {
     std::vector<const CatalogNode*> nodes;
-    for (const NodeId id : ids) {
+    for (const NodeId id : open) {
         if (const CatalogNode* node = m_catalog.NodeById(id)) {
             nodes.push_back(node);
         }
     }
-    return nodes;
+    m_treeModel->SetCatalog(&m_catalog, nodes);
 }
 
 void CMarrowdexDlg::ReloadTree() {
-    LoadTree();
+    LoadTree(m_treeModel->Catalog() != nullptr ? OpenCatalogs() : m_detachedOpen);
     SetCommentText({});
 }
 
 void CMarrowdexDlg::DetachTree() {
+    if (m_treeModel->Catalog() == nullptr) {
+        return;
+    }
+    m_detachedOpen = m_finder->Active() ? m_finder->Forget() : OpenCatalogs();
     m_treeModel->SetCatalog(nullptr);
 }
 
 void CMarrowdexDlg::AttachTree() {
-    m_treeModel->SetCatalog(&m_catalog);
+    std::vector<const CatalogNode*> nodes;
+    for (const NodeId id : m_detachedOpen) {
+        if (const CatalogNode* node = m_catalog.NodeById(id)) {
+            nodes.push_back(node);
+        }
+    }
+    m_treeModel->SetCatalog(&m_catalog, nodes);
     SetCommentText({}); // nothing is selected any more
 }
 
@@ -248,7 +255,7 @@ bool CMarrowdexDlg::ReloadIfChangedElsewhere() {
         return false;
     }
     MessagePrompt::Show(this, text::kStoreChangedElsewhere);
-    LoadTree();
+    LoadTree(OpenCatalogs());
     SetCommentText({});
     return true;
 }
@@ -287,11 +294,9 @@ void CMarrowdexDlg::FinishQuit() {
     // can, and a batch of dropped files stops after the file under way; anything else is
     // cancelled, and the command that asked returns. The timer looks again until the window
     // can close.
-    if (auto* work = qobject_cast<CWorkDlg*>(modal)) {
-        work->RequestCancel();
-    } else if (auto* batch = qobject_cast<CDropDlg*>(modal)) {
-        batch->reject();
-    } else if (qobject_cast<CPRGDlg*>(modal) == nullptr) {
+    if (auto* progress = qobject_cast<CPRGDlg*>(modal)) {
+        progress->RequestCancel();
+    } else {
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             dialog->done(QDialog::Rejected);
         } else {
@@ -321,45 +326,107 @@ void CMarrowdexDlg::OnTimer() {
     const SettingsRecord settings = SettingsCopy();
     const std::string home(RootDirOf(settings));
     if (settings.firstRunning == 1) {
-        OnOpenConfig();
+        OnCommand(kCmdOption, {Invocation::From::kWindow});
     } else if (!IsUsableHomeDirectory(home)) {
         // Set by hand or by another tool: nothing on disk is done there until one is chosen.
         MessagePrompt::Show(this, UiText(text::kHomeNotUsable) + QLatin1Char('\n') +
                                       QString::fromStdU16String(FromStoreText(home)));
-        OnOpenConfig();
+        OnCommand(kCmdOption, {Invocation::From::kWindow});
     }
 }
 
-void CMarrowdexDlg::OnOpenConfig() {
-    CConfigDlg dialog(m_programDirectory, &m_catalog, this);
-    // A new Home Directory taken as the user left it: what it lacks is shown at once.
-    if (dialog.exec() == QDialog::Accepted && dialog.NewHomeTakenAsItIs()) {
-        OnCheck();
-    }
-}
-
-void CMarrowdexDlg::OnOption() {
-    OnOpenConfig();
-}
-
-bool CMarrowdexDlg::eventFilter(QObject* watched, QEvent* event) {
-    // Escape in the search field ends the search instead of closing the window, and Enter goes
-    // on to the tree's first match.
-    if (watched == m_searchEdit && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Escape) {
-            ClearSearch();
-            return true;
-        }
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            m_tree->setFocus(Qt::OtherFocusReason);
-            if (!GetSelectedItem().isValid() && m_treeModel->rowCount() > 0) {
-                SelectItem(m_treeModel->index(0, 0));
-            }
-            return true;
+void CMarrowdexDlg::OnCommand(int commandId, const Invocation& invocation) {
+    for (const std::unique_ptr<Command>& command : m_commands) {
+        if (command->Id() == commandId) {
+            command->Run(invocation);
+            return;
         }
     }
-    return QDialog::eventFilter(watched, event);
+}
+
+void CMarrowdexDlg::OnTreeRightClick(const QPoint& position, bool byKeyboard) {
+    // A click on an item's icon or label acts on that item; beside the items, and from the
+    // keyboard, on the selection.
+    const QModelIndex hit = byKeyboard ? QModelIndex() : m_tree->indexAt(position);
+    Invocation invocation{Invocation::From::kMenu};
+    invocation.belowItems = !byKeyboard && !hit.isValid();
+    if (m_tree->IsOnItem(hit, position)) {
+        m_tree->setFocus(Qt::MouseFocusReason);
+        SelectItem(hit);
+    }
+
+    std::vector<std::pair<MenuEntry, int>> items;
+    for (const std::unique_ptr<Command>& command : m_commands) {
+        if (const auto entry = command->Menu()) {
+            items.emplace_back(*entry, command->Id());
+        }
+    }
+    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.first.place < b.first.place; });
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("treeMenu"));
+    for (const auto& [entry, id] : items) {
+        if (entry.separatorBefore) {
+            menu.addSeparator();
+        }
+        QAction* action = menu.addAction(UiText(entry.textId));
+        action->setData(id);
+        if (!entry.key.isEmpty()) {
+            // Shown beside the text; the tree's own shortcuts run it.
+            action->setShortcut(entry.key);
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
+    }
+    // The command runs once the menu has closed, as a command chosen from any menu does.
+    const QAction* chosen = menu.exec(m_tree->viewport()->mapToGlobal(position));
+    if (chosen != nullptr) {
+        OnCommand(chosen->data().toInt(), invocation);
+    }
+}
+
+void CMarrowdexDlg::InstallShortcuts() {
+    for (const std::unique_ptr<Command>& command : m_commands) {
+        const auto entry = command->Menu();
+        if (!entry || entry->key.isEmpty() || !entry->keyRunsIt) {
+            continue;
+        }
+        auto* shortcut = new QShortcut(entry->key, m_tree, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, id = command->Id()] { OnCommand(id, {Invocation::From::kKey}); });
+    }
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, m_finder, &CatalogFinder::Focus);
+}
+
+void CMarrowdexDlg::OnTreeSelect() {
+    // Whatever the notification, the pane shows the comment of the item selected now; with
+    // nothing selected it keeps what it shows.
+    if (const CatalogNode* node = SelectedNode()) {
+        SetCommentText(node->Details().comment);
+    }
+}
+
+void CMarrowdexDlg::OnTreeActivated(const QModelIndex& item) {
+    Invocation invocation{Invocation::From::kActivate};
+    invocation.target = ItemNode(item);
+    if (invocation.target != nullptr) {
+        OnCommand(kCmdOpenNode, invocation);
+    }
+}
+
+void CMarrowdexDlg::OnNodeDropped(std::int64_t fileId, const QModelIndex& target) {
+    Invocation invocation{Invocation::From::kDrop};
+    invocation.target = ItemNode(target);
+    invocation.droppedNode = fileId;
+    OnCommand(kCmdMoveNodeTo, invocation);
+}
+
+void CMarrowdexDlg::OnFilesDropped(const QStringList& paths, const QModelIndex& target) {
+    Invocation invocation{Invocation::From::kDrop};
+    invocation.target = ItemNode(target);
+    for (const QString& path : paths) {
+        invocation.droppedFiles.push_back(ToStoreText(path.toStdU16String()));
+    }
+    OnCommand(kCmdDropFiles, invocation);
 }
 
 void CMarrowdexDlg::keyPressEvent(QKeyEvent* event) {
@@ -407,6 +474,13 @@ QModelIndex CMarrowdexDlg::ItemOf(const CatalogNode* node) const {
 
 QModelIndex CMarrowdexDlg::ShowItem(const CatalogNode* node) {
     return m_treeModel->ExpandTo(node);
+}
+
+void CMarrowdexDlg::ShowAndSelect(const CatalogNode* node) {
+    if (const QModelIndex item = ShowItem(node); item.isValid()) {
+        SelectItem(item);
+        m_tree->scrollTo(item);
+    }
 }
 
 void CMarrowdexDlg::SelectItem(const QModelIndex& item) {

@@ -1,20 +1,19 @@
 #pragma once
 
-// The main window: the four buttons, the catalog tree and the comment pane. It owns the catalog
-// for as long as the program runs and holds one handler for each button, menu command and
-// tree notification.
+// The main window: the buttons, the search field, the catalog tree and the comment pane. It owns
+// the catalog for as long as the program runs, holds the commands (app/command.h) and runs the
+// one that each button, menu item, key or tree notification asks for.
 
+#include "app/command.h"
 #include "catalog/model.h"
-#include "catalog/search.h"
 #include "operations/program_files.h"
 #include "operations/recovery.h"
 
 #include <QDialog>
 #include <QModelIndex>
-#include <QStringList>
 #include <QTimer>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,20 +25,9 @@ class QPushButton;
 
 namespace mwdx {
 
+class CatalogFinder;
 class CatalogTreeModel;
 class CTreeCtrlEx;
-
-// The context menu's commands.
-inline constexpr int kCmdAddSubCatalog = 32782;
-inline constexpr int kCmdAddNeighbourCatalog = 32784;
-inline constexpr int kCmdAddDocumentHere = 32785;
-inline constexpr int kCmdDeleteNode = 32786;
-inline constexpr int kCmdEditNode = 32787;
-inline constexpr int kCmdAddDocumentToRoot = 32788;
-inline constexpr int kCmdImportFolder = 32789;
-inline constexpr int kCmdOpenNode = 32800;
-inline constexpr int kCmdShowInFolder = 32801;
-inline constexpr int kCmdMoveNodeTo = 32802;
 
 inline constexpr int kStartupDelayMs = 1000;
 
@@ -47,10 +35,13 @@ class CMarrowdexDlg final : public QDialog {
     Q_OBJECT
 
 public:
-    // `programDirectory` is the folder that holds mymwdx.db, js/ and the help pages: the
-    // running program's own folder, or a test's.
-    explicit CMarrowdexDlg(std::string programDirectory, QWidget* parent = nullptr);
+    // `programDirectory` is the folder that holds mymwdx.db, js/ and the help pages: the running
+    // program's own folder, or a test's. `commands` makes the window's commands.
+    CMarrowdexDlg(std::string programDirectory, const CommandFactory& commands, QWidget* parent = nullptr);
     ~CMarrowdexDlg() override;
+
+    // Runs the command with this id (nothing for an id no command has).
+    void OnCommand(int commandId, const Invocation& invocation = {});
 
     // Tree view operations. An invalid index stands for the top level. The view follows the
     // catalog's changes by itself.
@@ -68,6 +59,11 @@ public:
     void ExpandItem(const QModelIndex& item);
     void SetCommentText(std::string_view comment);
 
+    // The node selected in the tree; nullptr when none is.
+    CatalogNode* SelectedNode() const { return ItemNode(GetSelectedItem()); }
+    // Shows `node` (the catalogs above it opened), selects it and scrolls to it.
+    void ShowAndSelect(const CatalogNode* node);
+
     CatalogModel& Catalog() { return m_catalog; }
 
     // The Home Directory the commands work in: the Root Node's path, or the Settings' while there
@@ -76,6 +72,7 @@ public:
 
     // The program's own files: its folder, and mymwdx.db there with SQLite's files beside it.
     ProgramFiles OwnFiles() const;
+    const std::string& ProgramFolder() const { return m_programDirectory; }
 
     // 0 when the knowledge base was opened; otherwise the message that ends the program before
     // anything is shown (another window has it, it is locked, it is not a knowledge base, ...).
@@ -88,71 +85,41 @@ public:
     void QuitOnSignals();
 
     // Ends the window as closing it does, once the command under way has ended: a dialog that
-    // asks something is cancelled, a running transfer is let finish (or roll back) first.
+    // asks something is cancelled, long work stops where it can, a running transfer is let
+    // finish (or roll back) first.
     void RequestQuit();
 
     // When another program changed the store since the tree was loaded: says so, loads the tree
     // again and returns true; the command that asks must then stop. False when nothing changed.
     bool ReloadIfChangedElsewhere();
 
-    // Loads the tree again from the store (after a repair), the view following.
+    // Loads the tree again from the store (after a repair), the view following; the catalogs open
+    // before are open again.
     void ReloadTree();
     // While work on another thread changes the catalog, the view lets go of it; AttachTree (or
-    // ReloadTree) shows it again, from the top.
+    // ReloadTree) shows it again, with the catalogs open before open again.
     void DetachTree();
     void AttachTree();
-    const std::string& ProgramFolder() const { return m_programDirectory; }
 
-    // Handlers.
+    // Handlers of the window's own notifications.
     void OnTimer();
-    void OnOpenConfig();
-    void OnOption();
     void OnTreeRightClick(const QPoint& position, bool byKeyboard = false); // position: in the tree's viewport
     void OnTreeSelect();
-    void OnCommand(int commandId);
-    void AddSubCatalog();
-    void AddNeighbourCatalog();
-    void AddDocumentHere();
-    void AddDocumentToRoot();
-    void EditSelectedNode();
-    void DeleteSelectedNode();
-    void SyncIndex();
-    void OpenIndex();
-    void OpenHelp();
-    void OnCheck();
-    void ImportFolder();
-    void OpenSelectedNode();
-    void ShowSelectedInFolder();
-    void MoveSelectedNodeTo();
-    void OnTreeEnter(const QModelIndex& item);
-    void OnTreeDoubleClick(const QModelIndex& item);
-    // A node dragged onto `target` (invalid: the top level; a document: its catalog).
-    void OnNodeDropped(std::int64_t fileId, const QModelIndex& target);
-    // Files and folders dropped in from outside onto `target`, as above.
-    void OnFilesDropped(const QStringList& paths, const QModelIndex& target);
-
-    // Find: the search field's text filters the tree; Escape in it restores the tree.
-    void FocusSearch();
-    void OnSearchTextChanged();
-    void ClearSearch();
-    // True while the tree shows a search's matches (or is still finding them).
-    bool Searching() const;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void OnInitDialog();
     void LayOut();
-    void LoadTree();
+    void LoadTree(std::vector<NodeId> open);
     void FinishQuit();
     void InstallShortcuts();
-    void FilterSlice();
-    const CatalogNode* SelectedOrBefore() const;
-    void MoveNodeInto(CatalogNode& node, CatalogNode* target);
-    // The nodes with these FILE_IDs that the catalog still holds.
-    std::vector<const CatalogNode*> NodesOf(const std::vector<NodeId>& ids) const;
+    std::vector<NodeId> OpenCatalogs() const;
+    // The command of `node` dropped or activated as `from` says.
+    void OnTreeActivated(const QModelIndex& item);
+    void OnNodeDropped(std::int64_t fileId, const QModelIndex& target);
+    void OnFilesDropped(const QStringList& paths, const QModelIndex& target);
 
     std::string m_programDirectory;
     CatalogModel m_catalog;
@@ -165,26 +132,15 @@ private:
     CTreeCtrlEx* m_tree;
     QLineEdit* m_searchEdit;
     QLabel* m_matchCount;
-    // A search under way, a slice at a time, and the tree as it was before the search.
-    struct SearchState {
-        bool active = false;
-        std::string folded;
-        std::size_t nextPlace = 0;
-        std::uint64_t generation = 0;
-        std::optional<ShownTreeBuilder> shown;    // the matches so far, with their catalogs
-        std::vector<NodeId> expandedBefore; // FILE_IDs
-        std::int64_t selectedBefore = -1;
-        int scrollBefore = 0;
-    };
-    SearchState m_search;
-    QTimer m_filterTimer;
     QPlainTextEdit* m_commentPane;
+    CatalogFinder* m_finder;
+    std::vector<std::unique_ptr<Command>> m_commands;
+    std::vector<NodeId> m_detachedOpen; // the catalogs open when the view let go of the tree
     QTimer m_startupTimer;
     QTimer m_quitTimer;
     int m_startRefusal = 0;
     std::size_t m_unplacedEntries = 0;
-    bool m_menuBelowItems = false; // the tree's menu was opened below its last item
-    RecoveryReport m_recovery;     // told once, at start
+    RecoveryReport m_recovery; // told once, at start
 };
 
 } // namespace mwdx

@@ -166,16 +166,6 @@ bool CTreeCtrlEx::IsOnItem(const QModelIndex& index, const QPoint& point) const 
     return index.isValid() && ItemRect(index).contains(point);
 }
 
-int CTreeCtrlEx::sizeHintForColumn(int column) const {
-    // At least as wide as the view, so a selected row is highlighted to the edge.
-    return std::max(QTableView::sizeHintForColumn(column), viewport()->width());
-}
-
-void CTreeCtrlEx::resizeEvent(QResizeEvent* event) {
-    QTableView::resizeEvent(event);
-    horizontalHeader()->resizeSections(QHeaderView::ResizeToContents);
-}
-
 QModelIndex CTreeCtrlEx::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
     // A tree's Home and End go to its first and last row; a table's only to the row's ends.
     const int rows = model() != nullptr ? model()->rowCount() : 0;

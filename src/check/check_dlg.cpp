@@ -1,11 +1,10 @@
 #include "check/check_dlg.h"
 
 #include "app/dialog_units.h"
+#include "app/imports.h"
 #include "app/marrowdex_dlg.h"
+#include "app/progress.h"
 #include "app/prompts.h"
-#include "commands/import_folder.h"
-#include "commands/transfer.h"
-#include "commands/work_dlg.h"
 #include "operations/delete_node.h"
 #include "operations/recovery.h"
 #include "operations/repair.h"
@@ -317,7 +316,7 @@ void CCheckDlg::OnLocate() {
     }
     const OpResult result =
         LocateMissing(m_window.Catalog(), home, *node, ToStoreText(chosen->toStdU16String()),
-                      SettingsCopy().deleteAfterAdding == 1, TransferBehindProgressWindow(this), m_window.OwnFiles());
+                      SettingsCopy().deleteAfterAdding == 1, TransferBehindProgress(this), m_window.OwnFiles());
     AfterRepair(result.message);
 }
 
@@ -350,13 +349,6 @@ void CCheckDlg::OnCopyScriptFiles() {
     if (ReadyToRepair()) {
         AfterRepair(RestoreScriptFiles(m_window.HomeDirectory(), m_window.ProgramFolder() + "/js").message);
     }
-}
-
-void CMarrowdexDlg::OnCheck() {
-    // The repairs act on the tree's nodes, which must be the store's.
-    ReloadIfChangedElsewhere();
-    CCheckDlg dialog(*this);
-    dialog.exec();
 }
 
 } // namespace mwdx

@@ -1,11 +1,9 @@
-// Adding a catalog under the selected one or beside it: the window asks for its name and comment,
-// the core makes the folder and the row, and the tree follows by itself.
-
-#include "operations/add_catalog.h"
+#include "commands/add_catalog.h"
 
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
 #include "commands/dir_dlg.h"
+#include "operations/add_catalog.h"
 #include "operations/names.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
@@ -18,8 +16,7 @@ void AddCatalog(CMarrowdexDlg& window, bool neighbour) {
     if (window.ReloadIfChangedElsewhere()) {
         return;
     }
-    const QModelIndex selected = window.GetSelectedItem();
-    CatalogNode* node = window.ItemNode(selected);
+    CatalogNode* node = window.SelectedNode();
     CatalogNode* parent = nullptr; // the top level
     if (node != nullptr && !neighbour) {
         if (!node->IsCatalog()) {
@@ -43,7 +40,8 @@ void AddCatalog(CMarrowdexDlg& window, bool neighbour) {
         window.Catalog(), window.HomeDirectory(),
         {parent, ToStoreText(dialog.m_nameText.toStdU16String()), ToStoreText(dialog.m_commentText.toStdU16String())});
     if (result.done) {
-        window.ExpandItem(selected);
+        // The selected catalog opens to show what it received.
+        window.ExpandItem(window.ItemOf(node));
     }
     if (result.message != 0) {
         MessagePrompt::Show(&window, result.message);
@@ -52,12 +50,20 @@ void AddCatalog(CMarrowdexDlg& window, bool neighbour) {
 
 } // namespace
 
-void CMarrowdexDlg::AddSubCatalog() {
-    AddCatalog(*this, false);
+std::optional<MenuEntry> AddSubCatalogCommand::Menu() const {
+    return MenuEntry{1, text::kAddSubCatalog, QKeySequence(Qt::Key_Insert)};
 }
 
-void CMarrowdexDlg::AddNeighbourCatalog() {
-    AddCatalog(*this, true);
+void AddSubCatalogCommand::AddSubCatalog() {
+    AddCatalog(m_window, false);
+}
+
+std::optional<MenuEntry> AddNeighbourCatalogCommand::Menu() const {
+    return MenuEntry{2, text::kAddNeighbourCatalog};
+}
+
+void AddNeighbourCatalogCommand::AddNeighbourCatalog() {
+    AddCatalog(m_window, true);
 }
 
 } // namespace mwdx

@@ -1,36 +1,38 @@
-// Deleting the selected node with everything below it, after asking: the core deletes the rows,
-// the nodes and (when the settings say so) the files no remaining node uses.
-
-#include "operations/delete_node.h"
+#include "commands/delete_node.h"
 
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
+#include "operations/delete_node.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
 #include "store/settings.h"
 
 namespace mwdx {
 
-void CMarrowdexDlg::DeleteSelectedNode() {
+std::optional<MenuEntry> DeleteNodeCommand::Menu() const {
+    return MenuEntry{6, text::kDelete, QKeySequence(Qt::Key_Delete)};
+}
+
+void DeleteNodeCommand::DeleteSelectedNode() {
     // A tree older than the store could delete files that nodes added since still use.
-    if (ReloadIfChangedElsewhere()) {
+    if (m_window.ReloadIfChangedElsewhere()) {
         return;
     }
-    CatalogNode* node = ItemNode(GetSelectedItem());
+    CatalogNode* node = m_window.SelectedNode();
     if (node == nullptr || node->Parent() == nullptr) {
-        MessagePrompt::Show(this, text::kSelectToDelete);
+        MessagePrompt::Show(&m_window, text::kSelectToDelete);
         return;
     }
     const QString question = UiText(text::kConfirmDelete) +
                              UiText(node->IsCatalog() ? text::kCatalogWord : text::kDocumentWord) +
                              QString::fromStdU16String(FromStoreText(node->Details().fileName));
-    if (!MessagePrompt::Confirm(this, question, text::kCaution)) {
+    if (!MessagePrompt::Confirm(&m_window, question, text::kCaution)) {
         return;
     }
-    const OpResult result =
-        DeleteNodeOperation(m_catalog, HomeDirectory(), *node, SettingsCopy().deleteAfterNodeDelete == 1, OwnFiles());
+    const OpResult result = DeleteNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node,
+                                                SettingsCopy().deleteAfterNodeDelete == 1, m_window.OwnFiles());
     if (result.message != 0) {
-        MessagePrompt::Show(this, result.message);
+        MessagePrompt::Show(&m_window, result.message);
     }
 }
 

@@ -1,12 +1,8 @@
-// Files and folders dropped onto the tree from the file manager: each file becomes a document of
-// the catalog it was dropped on (a document stands for its catalog, empty space for the top
-// level), named after its file, moved or copied as the options say; each folder is imported with
-// everything in it. One window shows the batch; whatever could not be added is listed at the end.
+#include "commands/drop_files.h"
 
 #include "app/marrowdex_dlg.h"
+#include "app/progress.h"
 #include "app/prompts.h"
-#include "commands/drop_dlg.h"
-#include "commands/transfer.h"
 #include "operations/add_document.h"
 #include "operations/import_folder.h"
 #include "platform/home_fs.h"
@@ -14,9 +10,6 @@
 #include "platform/text_ids.h"
 #include "store/settings.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <atomic>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -44,9 +37,9 @@ std::uint64_t FolderBytes(const std::string& folder) {
     return bytes;
 }
 
-Dropped Look(const QString& path) {
+Dropped Look(const std::string& path) {
     Dropped entry;
-    entry.path = ToStoreText(path.toStdU16String());
+    entry.path = path;
     struct stat st {};
     if (::lstat(entry.path.c_str(), &st) == 0) {
         entry.folder = S_ISDIR(st.st_mode);
@@ -61,80 +54,94 @@ QString Line(const std::string& path, int message) {
 
 } // namespace
 
-void CMarrowdexDlg::OnFilesDropped(const QStringList& paths, const QModelIndex& target) {
-    if (paths.isEmpty() || ReloadIfChangedElsewhere()) {
+void DropFilesCommand::OnFilesDropped(const std::vector<std::string>& paths, CatalogNode* target) {
+    if (paths.empty() || m_window.ReloadIfChangedElsewhere()) {
         return;
     }
-    CatalogNode* into = ItemNode(target);
+    CatalogNode* into = target;
     if (into != nullptr && !into->IsCatalog()) {
         into = into->Parent();
     }
-    std::vector<Dropped> entries;
-    std::uint64_t bytes = 0;
-    for (const QString& path : paths) {
-        entries.push_back(Look(path));
-        bytes += entries.back().bytes;
-    }
+    const NodeId intoId = into != nullptr ? into->FileId() : 0;
     const bool move = SettingsCopy().deleteAfterAdding == 1;
-    const std::string home = HomeDirectory();
+    const std::string home = m_window.HomeDirectory();
+    const ProgramFiles program = m_window.OwnFiles();
+    CatalogModel& catalog = m_window.Catalog();
 
-    CDropDlg progress(this);
-    progress.Begin(entries.size(), bytes);
     QString failures;
     bool cancelled = false;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (progress.Cancelled()) {
-            cancelled = true;
-            break;
+    // The batch changes the catalog on the worker's thread; the view lets go of it meanwhile.
+    m_window.DetachTree();
+    RunBehindProgress(&m_window, ProgressLook{ProgressLook::Kind::kBatch}, [&](WorkProgress& progress) {
+        std::vector<Dropped> entries;
+        std::uint64_t bytes = 0;
+        for (const std::string& path : paths) {
+            entries.push_back(Look(path));
+            bytes += entries.back().bytes;
         }
-        const Dropped& entry = entries[i];
-        const std::string name = std::filesystem::path(entry.path).filename().string();
-        progress.StartFile(i, QString::fromStdU16String(FromStoreText(name)));
-        if (entry.folder) {
-            // The import goes on here; the window is looked after between its entries.
-            std::atomic<bool> stop{false};
-            ImportControl control;
-            control.cancel = &stop;
-            control.progress = [&](std::size_t done, std::size_t total) {
-                if (total > 0) {
-                    progress.NotifyFileBytes(entry.bytes * done / total);
+        progress.items = entries.size();
+        progress.Report(0, bytes);
+        std::uint64_t bytesDone = 0; // of the entries ended
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (progress.cancel.load()) {
+                cancelled = true;
+                break;
+            }
+            const Dropped& entry = entries[i];
+            const std::string name = std::filesystem::path(entry.path).filename().string();
+            progress.StartItem(i, name);
+            if (entry.folder) {
+                // Cancel stops the import after the file under way inside it.
+                ImportControl control;
+                control.cancel = &progress.cancel;
+                control.progress = [&](std::size_t done, std::size_t total) {
+                    if (total > 0) {
+                        progress.Report(bytesDone + entry.bytes * done / total, bytes);
+                    }
+                };
+                const ImportResult imported = ImportOperation(catalog, home, into, entry.path, move, program, control);
+                if (!imported.result.done) {
+                    failures += Line(entry.path,
+                                     imported.result.message != 0 ? imported.result.message : text::kFolderNotImported);
                 }
-                QCoreApplication::processEvents();
-                stop = progress.Cancelled();
-            };
-            const ImportResult imported = ImportOperation(m_catalog, home, into, entry.path, move, OwnFiles(), control);
-            if (!imported.result.done) {
-                failures +=
-                    Line(entry.path, imported.result.message != 0 ? imported.result.message : text::kFolderNotImported);
+                for (const SkippedEntry& skipped : imported.skipped) {
+                    failures += Line(skipped.path, skipped.reason);
+                }
+                cancelled = cancelled || imported.cancelled;
+            } else {
+                NewDocument request;
+                request.parent = into;
+                request.source = entry.path;
+                request.name = name;
+                request.move = move;
+                request.program = program;
+                // The file's bytes move here, on the batch's own thread.
+                const TransferStep transfer = [&](const HomeTree& tree, const std::string& source,
+                                                  const std::string& destination, bool moveIt, std::string* error) {
+                    TransferControl control;
+                    control.progress = [&](std::uint64_t done, std::uint64_t) {
+                        progress.Report(bytesDone + done, bytes);
+                    };
+                    return moveIt ? tree.MoveFileNoReplace(source, destination, error, control)
+                                  : tree.CopyFileNoReplace(source, destination, error, control);
+                };
+                const OpResult result = AddDocumentOperation(catalog, home, request, transfer);
+                if (!result.done) {
+                    failures += Line(entry.path, result.message != 0 ? result.message : text::kTransferFailed);
+                }
             }
-            for (const SkippedEntry& skipped : imported.skipped) {
-                failures += Line(skipped.path, skipped.reason);
-            }
-            cancelled = cancelled || imported.cancelled;
-        } else {
-            NewDocument request;
-            request.parent = into;
-            request.source = entry.path;
-            request.name = name;
-            request.move = move;
-            request.program = OwnFiles();
-            const TransferStep offThread = [&progress](const HomeTree& tree, const std::string& source,
-                                                       const std::string& destination, bool moveIt,
-                                                       std::string* error) {
-                return RunTransferOffThread(
-                    tree.Path(), source, destination, moveIt,
-                    [&progress](std::uint64_t done, std::uint64_t) { progress.NotifyFileBytes(done); }, error);
-            };
-            const OpResult result = AddDocumentOperation(m_catalog, home, request, offThread);
-            if (!result.done) {
-                failures += Line(entry.path, result.message != 0 ? result.message : text::kTransferFailed);
-            }
+            bytesDone += entry.bytes;
+            progress.itemsDone = i + 1;
+            progress.Report(bytesDone, bytes);
         }
-        progress.FileDone(entry.bytes);
-    }
-    progress.hide();
+    });
+    m_window.AttachTree();
 
-    ExpandItem(ItemOf(into));
+    // The catalog that received the files is shown open.
+    if (CatalogNode* received = intoId != 0 ? catalog.NodeById(intoId) : nullptr) {
+        m_window.ShowAndSelect(received);
+        m_window.ExpandItem(m_window.ItemOf(received));
+    }
     QString message;
     if (!failures.isEmpty()) {
         message = UiText(text::kSomeFilesNotAdded) + failures;
@@ -143,7 +150,7 @@ void CMarrowdexDlg::OnFilesDropped(const QStringList& paths, const QModelIndex& 
         message += (message.isEmpty() ? QString() : QStringLiteral("\n\n")) + UiText(text::kDropCancelled);
     }
     if (!message.isEmpty()) {
-        MessagePrompt::Show(this, message);
+        MessagePrompt::Show(&m_window, message);
     }
 }
 

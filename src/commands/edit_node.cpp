@@ -1,14 +1,13 @@
-// Changing the selected node's name and comment: the window asks, the core renames the catalog's
-// folder and writes the row, and the tree and the comment pane follow.
-
-#include "operations/edit_node.h"
+#include "commands/edit_node.h"
 
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
 #include "commands/dir_dlg.h"
 #include "commands/doc_dlg.h"
+#include "operations/edit_node.h"
 #include "operations/names.h"
 #include "platform/text.h"
+#include "platform/text_ids.h"
 
 namespace mwdx {
 
@@ -53,26 +52,31 @@ bool AskNewTexts(CMarrowdexDlg& window, const CatalogNode& node, QString& name, 
 
 } // namespace
 
-void CMarrowdexDlg::EditSelectedNode() {
-    if (ReloadIfChangedElsewhere()) {
+std::optional<MenuEntry> EditNodeCommand::Menu() const {
+    return MenuEntry{5, text::kUpdate, QKeySequence(Qt::Key_F2)};
+}
+
+void EditNodeCommand::EditSelectedNode() {
+    if (m_window.ReloadIfChangedElsewhere()) {
         return;
     }
-    CatalogNode* node = ItemNode(GetSelectedItem());
+    CatalogNode* node = m_window.SelectedNode();
     if (node == nullptr) {
         return;
     }
     QString newName;
     QString newComment;
-    if (!AskNewTexts(*this, *node, newName, newComment)) {
+    if (!AskNewTexts(m_window, *node, newName, newComment)) {
         return;
     }
-    const OpResult result = EditNodeOperation(m_catalog, HomeDirectory(), *node, ToStoreText(newName.toStdU16String()),
-                                              ToStoreText(newComment.toStdU16String()), OwnFiles());
+    const OpResult result =
+        EditNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, ToStoreText(newName.toStdU16String()),
+                          ToStoreText(newComment.toStdU16String()), m_window.OwnFiles());
     if (result.done) {
-        SetCommentText(node->Details().comment);
+        m_window.SetCommentText(node->Details().comment);
     }
     if (result.message != 0) {
-        MessagePrompt::Show(this, result.message);
+        MessagePrompt::Show(&m_window, result.message);
     }
 }
 

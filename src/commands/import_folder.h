@@ -1,24 +1,23 @@
 #pragma once
 
-// Importing folders from the window: one import after the other on a thread of its own, behind a
-// progress window with Cancel (which keeps what is done), and the user told at the end what was
-// skipped, what failed and whether it was cancelled.
+// "Import folder…" in the tree's menu: a folder chooser, then the folder with everything in it
+// imported under the catalog the menu was opened on (below the last item: at the top level).
 
-#include <string>
-#include <vector>
-
-class QWidget;
+#include "app/command.h"
 
 namespace mwdx {
 
-class CatalogNode;
-class CMarrowdexDlg;
+class ImportFolderCommand final : public Command {
+public:
+    explicit ImportFolderCommand(CMarrowdexDlg& window) : m_window(window) {}
+    int Id() const override { return kCmdImportFolder; }
+    std::optional<MenuEntry> Menu() const override;
+    void Run(const Invocation& invocation) override;
+    void ImportFolder();
 
-// Imports each of `sources` with ImportOperation under `parent` (nullptr: the top level; sources
-// inside the Home Directory are taken in place), moving or copying as `move` says. The tree view
-// lets go of the catalog meanwhile and shows it again afterwards. Messages are owned by `owner`.
-// True when every import took effect.
-bool RunImports(CMarrowdexDlg& window, QWidget* owner, CatalogNode* parent, const std::vector<std::string>& sources,
-                bool move);
+private:
+    CMarrowdexDlg& m_window;
+    bool m_belowItems = false; // the menu was opened below the last item
+};
 
 } // namespace mwdx

@@ -1,57 +1,63 @@
-// Moving a catalog or document to another catalog: chosen in the "Move to" window, or dragged
-// onto a catalog, a document (its catalog) or the empty space below the tree (the top level).
-
-#include "operations/move_node.h"
+#include "commands/move_node.h"
 
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
-#include "app/tree_ctrl_ex.h"
 #include "commands/move_dlg.h"
+#include "operations/move_node.h"
 #include "platform/text_ids.h"
 
 namespace mwdx {
 
-void CMarrowdexDlg::MoveSelectedNodeTo() {
-    if (ReloadIfChangedElsewhere()) {
+std::optional<MenuEntry> MoveNodeCommand::Menu() const {
+    return MenuEntry{9, text::kMoveTo};
+}
+
+void MoveNodeCommand::Run(const Invocation& invocation) {
+    if (invocation.from == Invocation::From::kDrop) {
+        OnNodeDropped(invocation.droppedNode, invocation.target);
+    } else {
+        MoveSelectedNodeTo();
+    }
+}
+
+void MoveNodeCommand::MoveSelectedNodeTo() {
+    if (m_window.ReloadIfChangedElsewhere()) {
         return;
     }
-    CatalogNode* node = ItemNode(GetSelectedItem());
+    CatalogNode* node = m_window.SelectedNode();
     if (node == nullptr) {
-        MessagePrompt::Show(this, text::kSelectNodeFirst);
+        MessagePrompt::Show(&m_window, text::kSelectNodeFirst);
         return;
     }
-    CMoveDlg dialog(m_catalog, *node, this);
+    CMoveDlg dialog(m_window.Catalog(), *node, &m_window);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
     MoveNodeInto(*node, dialog.Chosen());
 }
 
-void CMarrowdexDlg::OnNodeDropped(std::int64_t fileId, const QModelIndex& target) {
-    if (ReloadIfChangedElsewhere()) {
+void MoveNodeCommand::OnNodeDropped(NodeId fileId, CatalogNode* target) {
+    // A store changed elsewhere is loaded again, and the nodes the drop named with it.
+    if (m_window.ReloadIfChangedElsewhere()) {
         return;
     }
-    CatalogNode* node = m_catalog.NodeById(fileId);
-    CatalogNode* into = ItemNode(target);
+    CatalogNode* node = m_window.Catalog().NodeById(fileId);
     // A node let go where it was picked up is a drag given up, not a move into itself.
-    if (node == nullptr || into == node) {
+    if (node == nullptr || target == node) {
         return;
     }
-    MoveNodeInto(*node, into);
+    MoveNodeInto(*node, target);
 }
 
-void CMarrowdexDlg::MoveNodeInto(CatalogNode& node, CatalogNode* target) {
-    const OpResult result = MoveNodeOperation(m_catalog, HomeDirectory(), node, target, OwnFiles());
+void MoveNodeCommand::MoveNodeInto(CatalogNode& node, CatalogNode* target) {
+    const OpResult result =
+        MoveNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), node, target, m_window.OwnFiles());
     if (result.done) {
-        // The node is shown where it went, the catalogs above it opened.
-        const QModelIndex moved = ShowItem(&node);
-        if (moved.isValid()) {
-            SelectItem(moved);
-            m_tree->scrollTo(moved);
-        }
+        // The node is shown where it went, the catalogs above it opened, and selected.
+        m_window.ShowAndSelect(&node);
     }
     if (result.message != 0) {
-        MessagePrompt::Show(this, result.message);
+        MessagePrompt::Show(&m_window, result.message);
     }
 }
 

@@ -1,5 +1,4 @@
-// Opening a node: a document's file or a catalog's folder with the desktop's own application,
-// and the folder that holds a node. A missing file or folder is named in a message instead.
+#include "commands/open_node.h"
 
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
@@ -26,37 +25,39 @@ void OpenOnDesktop(CMarrowdexDlg& window, const std::string& path) {
 
 } // namespace
 
-void CMarrowdexDlg::OpenSelectedNode() {
-    const CatalogNode* node = ItemNode(GetSelectedItem());
+std::optional<MenuEntry> OpenNodeCommand::Menu() const {
+    // Enter is shown beside it; the tree takes the key itself.
+    return MenuEntry{7, text::kOpen, QKeySequence(Qt::Key_Enter), false, true};
+}
+
+void OpenNodeCommand::Run(const Invocation& invocation) {
+    if (invocation.from != Invocation::From::kActivate) {
+        OpenSelectedNode();
+    } else if (invocation.target != nullptr && !invocation.target->IsCatalog()) {
+        OpenOnDesktop(m_window, invocation.target->Path());
+    }
+}
+
+void OpenNodeCommand::OpenSelectedNode() {
+    const CatalogNode* node = m_window.SelectedNode();
     if (node == nullptr) {
-        MessagePrompt::Show(this, text::kSelectNodeFirst);
+        MessagePrompt::Show(&m_window, text::kSelectNodeFirst);
         return;
     }
-    OpenOnDesktop(*this, node->Path());
+    OpenOnDesktop(m_window, node->Path());
 }
 
-void CMarrowdexDlg::ShowSelectedInFolder() {
-    const CatalogNode* node = ItemNode(GetSelectedItem());
+std::optional<MenuEntry> ShowInFolderCommand::Menu() const {
+    return MenuEntry{8, text::kShowInFolder};
+}
+
+void ShowInFolderCommand::ShowSelectedInFolder() {
+    const CatalogNode* node = m_window.SelectedNode();
     if (node == nullptr || node->Parent() == nullptr) {
-        MessagePrompt::Show(this, text::kSelectNodeFirst);
+        MessagePrompt::Show(&m_window, text::kSelectNodeFirst);
         return;
     }
-    OpenOnDesktop(*this, node->Parent()->Path());
-}
-
-void CMarrowdexDlg::OnTreeEnter(const QModelIndex& item) {
-    // A catalog has toggled already.
-    const CatalogNode* node = ItemNode(item);
-    if (node != nullptr && !node->IsCatalog()) {
-        OpenOnDesktop(*this, node->Path());
-    }
-}
-
-void CMarrowdexDlg::OnTreeDoubleClick(const QModelIndex& item) {
-    const CatalogNode* node = ItemNode(item);
-    if (node != nullptr && !node->IsCatalog()) {
-        OpenOnDesktop(*this, node->Path());
-    }
+    OpenOnDesktop(m_window, node->Parent()->Path());
 }
 
 } // namespace mwdx

@@ -1,8 +1,8 @@
 #include "config/config_dlg.h"
 
 #include "app/dialog_units.h"
+#include "app/progress.h"
 #include "app/prompts.h"
-#include "commands/work_dlg.h"
 #include "operations/home_move.h"
 #include "operations/program_files.h"
 #include "platform/file_ops.h"

@@ -75,7 +75,7 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
         // Nothing selected: a top-level catalog. A name with an apostrophe is kept as typed.
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("it's all\nhere"));
-        window->AddSubCatalog();
+        window->OnCommand(kCmdAddSubCatalog);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_TRUE(fs::is_directory(m_home + "/Physics"));
@@ -88,14 +88,14 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
         fs::create_directories(m_home + "/Physics/Optics");
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Optics"));
-        window->AddSubCatalog();
+        window->OnCommand(kCmdAddSubCatalog);
         TypeCatalog(script, QStringLiteral("  Heat engines\u3000"));
-        window->AddSubCatalog();
+        window->OnCommand(kCmdAddSubCatalog);
         // An empty name is asked for again; Cancel then changes nothing.
         script.Then<CDirDlg>([](CDirDlg* dialog) { Child<QPushButton>(dialog, "okButton")->click(); })
             .ThenMessage(QStringLiteral("Please type a new sub catalog name"));
         CancelCatalog(script);
-        window->AddSubCatalog();
+        window->OnCommand(kCmdAddSubCatalog);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_TRUE(fs::is_directory(m_home + "/Physics/Heat engines"));
@@ -108,16 +108,16 @@ TEST_F(CatalogCommandsTest, AddedCatalogsGetRowsItemsAndDirectoriesAndSurviveARe
     {
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Acoustics"));
-        window->AddNeighbourCatalog();
+        window->OnCommand(kCmdAddNeighbourCatalog);
         EXPECT_TRUE(script.Finished());
     }
     window->SelectItem(FindTopItem(*window, "Notes"));
     {
         ModalScript script;
         script.ThenMessage(QStringLiteral("Can not add sub catalog under document"));
-        window->AddSubCatalog();
+        window->OnCommand(kCmdAddSubCatalog);
         TypeCatalog(script, QStringLiteral("Chemistry"));
-        window->AddNeighbourCatalog();
+        window->OnCommand(kCmdAddNeighbourCatalog);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_EQ(Rows(), "1:Notes:0:1 2:Physics:0:1 3:Optics:2:2 4:Heat engines:2:2 5:Acoustics:2:2 6:Chemistry:0:1");
@@ -152,7 +152,7 @@ TEST_F(CatalogCommandsTest, EnterInTheNameFieldConfirmsAndInTheCommentStartsALin
     {
         ModalScript script;
         script.Then<CDirDlg>([&](CDirDlg* dialog) { typeAndEnter(dialog, QStringLiteral("Physics")); });
-        window->AddSubCatalog();
+        window->OnCommand(kCmdAddSubCatalog);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE;"), "Physics|first\nsecond");
@@ -160,7 +160,7 @@ TEST_F(CatalogCommandsTest, EnterInTheNameFieldConfirmsAndInTheCommentStartsALin
         ModalScript script;
         script.Then<CDirDlg>([&](CDirDlg* dialog) { typeAndEnter(dialog, QStringLiteral("Science")); });
         window->SelectItem(FindTopItem(*window, "Physics"));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE;"), "Science|first\nsecondfirst\nsecond");
@@ -193,7 +193,7 @@ TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) 
             EXPECT_EQ(Child<QLineEdit>(dialog, "nameEdit")->text(), QStringLiteral("Physics"));
             Child<QPushButton>(dialog, "cancelButton")->click();
         });
-        window->AddSubCatalog();
+        window->OnCommand(kCmdAddSubCatalog);
         EXPECT_TRUE(script.Finished());
     }
     {
@@ -201,11 +201,11 @@ TEST_F(CatalogCommandsTest, UnsafeAndTakenNamesAreRefusedWithTheWindowKeptOpen) 
         ModalScript script;
         window->SelectItem(FindTopItem(*window, "Physics"));
         TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("new comment"));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         // An old catalog named with a '/' keeps its name and takes a new comment.
         window->SelectItem(FindTopItem(*window, "2024/Taxes"));
         TypeCatalog(script, QStringLiteral("2024/Taxes"), QStringLiteral("paid"));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_ID=1;"), "new comment");
@@ -234,7 +234,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Elsewhere"));
         script.ThenMessage(QStringLiteral("The catalog's directory could not be renamed; nothing was changed"));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.txt"));
@@ -246,11 +246,11 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
                                 "'locked'); end;");
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Physics"), QStringLiteral("about Physics"));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         // A refused update: the directory comes back, the old texts stay everywhere.
         TypeCatalog(script, QStringLiteral("Natural Science"), QStringLiteral("changed"));
         script.ThenMessage(QStringLiteral("The change could not be saved"));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         EXPECT_TRUE(script.Finished());
         ChangeStoreBehindWindow("drop trigger no_update;");
     }
@@ -262,9 +262,9 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
         // The rename itself, then a change of letter case alone, which counts as a change.
         ModalScript script;
         TypeCatalog(script, QStringLiteral("Natural Science"), QStringLiteral("all of it"));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         TypeCatalog(script, QStringLiteral("natural science"), QStringLiteral("all of it"));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         EXPECT_TRUE(script.Finished());
     }
     const std::string renamed = m_home + "/natural science";
@@ -289,7 +289,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
             Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Lenses & mirrors"));
             Child<QPushButton>(dialog, "okButton")->click();
         });
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_TRUE(fs::exists(renamed + "/Optics/lens.txt"));
@@ -305,7 +305,7 @@ TEST_F(CatalogCommandsTest, RenamingACatalogMovesItsDirectoryAndEveryPathBelow) 
     {
         ModalScript script;
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogOptics"), QMessageBox::Ok);
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_FALSE(fs::exists(renamed + "/Optics"));
@@ -325,13 +325,13 @@ TEST_F(CatalogCommandsTest, OkWithNothingChangedSendsNothingWhateverTheLineEnds)
         const auto confirm = [](QDialog* dialog) { Child<QPushButton>(dialog, "okButton")->click(); };
         script.Then<CDirDlg>(confirm);
         window->SelectItem(physics);
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         script.Then<CDocDlg>([&](CDocDlg* dialog) {
             EXPECT_EQ(Child<QPlainTextEdit>(dialog, "commentEdit")->toPlainText(), QStringLiteral("a\nb"));
             confirm(dialog);
         });
         window->SelectItem(ChildItem(*window, physics, QStringLiteral("Notes")));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_EQ(QueryText(m_db, "select count(*) from SENT;"), "0");
@@ -355,15 +355,15 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     {
         ModalScript script;
         script.ThenMessage(QStringLiteral("Please select a catalog or document which you want to delete"));
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         // Cancel changes nothing.
         window->SelectItem(FindTopItem(*window, "Physics"));
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogPhysics"),
                            QMessageBox::Cancel);
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         // Without DELDOC_AFTERDELNODE the rows go and the files stay.
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogPhysics"), QMessageBox::Ok);
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_EQ(Rows(), "4:Chemistry:0:1 5:Salts:4:2 6:Acids:4:2");
@@ -385,7 +385,7 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     {
         ModalScript script;
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete DocumentSalts"), QMessageBox::Ok);
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_FALSE(fs::exists(m_home + "/Chemistry/salts.txt"));
@@ -394,7 +394,7 @@ TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     {
         ModalScript script;
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogChemistry"), QMessageBox::Ok);
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_FALSE(fs::exists(m_home + "/Chemistry"));
@@ -427,12 +427,12 @@ TEST_F(CatalogCommandsTest, DeleteNeverTakesFilesThatOthersUseOrThatLieOutside) 
         window->SelectItem(FindTopItem(*window, "a"));
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete Cataloga"), QMessageBox::Ok);
         script.ThenMessage(QStringLiteral("The files were kept on disk because other catalogs or documents use them"));
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         window->SelectItem(FindTopItem(*window, "../outside"));
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete Catalog../outside"),
                            QMessageBox::Ok);
         script.ThenMessage(QStringLiteral("Some files could not be deleted"));
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_TRUE(fs::exists(m_home + "/a/mine.txt"));
@@ -448,7 +448,7 @@ TEST_F(CatalogCommandsTest, DeleteNeverTakesFilesThatOthersUseOrThatLieOutside) 
         window->SelectItem(FindTopItem(*window, "Kept"));
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogKept"), QMessageBox::Ok);
         script.ThenMessage(QStringLiteral("The change could not be saved"));
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_TRUE(fs::is_directory(m_home + "/Kept"));
@@ -473,14 +473,14 @@ TEST_F(CatalogCommandsTest, AnImmutableHomeDirectoryIsReportedAndNothingIsLost) 
         // Its directory cannot be made, so the catalog is not added: no row, no folder.
         TypeCatalog(script, QStringLiteral("Chemistry"));
         script.ThenMessage(QStringLiteral("Add a new sub catalog failure"));
-        window->AddSubCatalog();
+        window->OnCommand(kCmdAddSubCatalog);
         window->SelectItem(physics);
         TypeCatalog(script, QStringLiteral("Biology"));
         script.ThenMessage(QStringLiteral("The catalog's directory could not be renamed; nothing was changed"));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogPhysics"), QMessageBox::Ok);
         script.ThenMessage(QStringLiteral("Some files could not be deleted"));
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         EXPECT_TRUE(script.Finished());
     }
     RunProcess({"chattr", "-i", m_home});

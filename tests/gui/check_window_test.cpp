@@ -2,12 +2,13 @@
 // each repair pressed in turn on a deliberately damaged knowledge base, the reminder at the next
 // start, and "Import folder…" in the tree's menu, with Cancel.
 
+#include "app/progress.h"
 #include "check/check_dlg.h"
-#include "commands/work_dlg.h"
 #include "gui_fixture.h"
 #include "store/connection.h"
 #include "store/journal.h"
 #include "store/settings.h"
+#include "support/open_gate.h"
 #include "support/process.h"
 
 #include <QFileDialog>
@@ -378,15 +379,16 @@ TEST_F(CheckWindow, ImportFolderCopiesATreeInAndACancelKeepsWhatIsDone) {
     for (int i = 0; i < 40; ++i) {
         PutFile(big + "/f" + std::to_string(100 + i) + ".txt", std::to_string(i));
     }
-    int reports = 0;
-    SetWorkHookForTesting([&reports](WorkProgress& progress) {
-        // The import waits after its fifth file (the folder came first) until Cancel is pressed.
-        if (++reports == 6) {
-            for (int waited = 0; waited < 1000 && !progress.cancel.load(); ++waited) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        }
-    });
+    // Five files go in; the sixth waits to be read until Cancel is pressed.
+    std::vector<std::string> files;
+    for (int i = 0; i < 40; ++i) {
+        files.push_back(big + "/f" + std::to_string(100 + i) + ".txt");
+    }
+    OpenGate gate(files);
+    if (!gate.Active()) {
+        GTEST_SKIP() << gate.Reason();
+    }
+    gate.Release(5);
     script
         .Then<QFileDialog>(
             [&](QFileDialog* chooser) {
@@ -394,19 +396,20 @@ TEST_F(CheckWindow, ImportFolderCopiesATreeInAndACancelKeepsWhatIsDone) {
                 static_cast<QDialog*>(chooser)->accept();
             },
             "the folder chooser")
-        .Then<CWorkDlg>([](CWorkDlg* progress) {
+        .Then<CPRGDlg>([&](CPRGDlg* progress) {
             EXPECT_EQ(Child<QLabel>(progress, "textLabel")->text(),
                       QStringLiteral("Importing into the knowledge base, please wait"));
+            EXPECT_TRUE(gate.WaitForWaiting(1));
             Child<QPushButton>(progress, "cancelButton")->click();
+            gate.Open();
         })
         .ThenMessage(QStringLiteral("The import was cancelled. What was imported before is kept."));
     window->SelectItem(FindTopItem(*window, "Physics"));
-    window->ImportFolder();
-    SetWorkHookForTesting({});
+    window->OnCommand(kCmdImportFolder);
     EXPECT_TRUE(script.Finished());
     const auto imported = FilesBelow(m_home + "/Physics/Big");
     const auto left = FilesBelow(big);
-    EXPECT_EQ(imported.size(), 5u);
+    EXPECT_EQ(imported.size(), 6u) << "the five, and the one under way when Cancel came";
     EXPECT_LT(imported.size(), 40u) << "stopped part-way";
     EXPECT_EQ(imported.size() + left.size(), 40u) << "every file in exactly one place";
     EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE where PARENT_ID=(select FILE_ID from FILE_NODE "

@@ -49,7 +49,7 @@ TEST_F(GuiTest, OptionShowsTheSettingsAndCancelKeepsThem) {
         Child<QCheckBox>(dialog, "deleteFilesCheck")->setChecked(true);
         Child<QPushButton>(dialog, "cancelButton")->click();
     });
-    window->OnOption();
+    window->OnCommand(kCmdOption);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(QueryText(m_db, "select DELDOC_AFTERDELNODE||DELDOC_AFTERADDING from SYS_CONFIG;"), "01");
     EXPECT_EQ(SettingsCopy().deleteAfterNodeDelete, 0);
@@ -88,7 +88,7 @@ TEST_F(GuiTest, ConfigurationRefusalsStoreNothing) {
         sqlite3_close(other);
         Child<QPushButton>(dialog, "okButton")->click();
     });
-    window->OnOption();
+    window->OnCommand(kCmdOption);
     EXPECT_TRUE(script.Finished());
 
     EXPECT_TRUE(fs::is_empty(fresh)) << "nothing half-copied";
@@ -119,14 +119,14 @@ TEST_F(GuiTest, AHomeDirectoryThatHoldsTheProgramIsTakenOnlyWhenTheUserSaysSo) {
         Child<QPushButton>(dialog, "okButton")->click();
     });
     script.Then<QMessageBox>([&](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
-    window->OnOption();
+    window->OnCommand(kCmdOption);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_dir.Path().string());
 
     // The same folder confirmed again is not asked about again.
     ModalScript again;
     PressOk(again);
-    window->OnOption();
+    window->OnCommand(kCmdOption);
     EXPECT_TRUE(again.Finished());
 }
 

@@ -1,10 +1,11 @@
+#include "app/progress.h"
 #include "app/tree_ctrl_ex.h"
 #include "commands/doc_dlg.h"
-#include "commands/prg_dlg.h"
-#include "commands/transfer.h"
 #include "gui_fixture.h"
+#include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/settings.h"
+#include "support/open_gate.h"
 #include "support/process.h"
 
 #include <QApplication>
@@ -80,14 +81,14 @@ const QString kNotAdded =
 
 // Runs a command that shows the document dialog, answering it as above; a non-empty `message` is
 // the message box that must follow.
-void Add(void (CMarrowdexDlg::*command)(), CMarrowdexDlg& window, const std::string& path, const QString& name,
+void Add(int command, CMarrowdexDlg& window, const std::string& path, const QString& name,
          const QString& message = {}, const QString& comment = {}) {
     ModalScript script;
     FillDocument(script, path, name, comment);
     if (!message.isEmpty()) {
         script.ThenMessage(message);
     }
-    (window.*command)();
+    window.OnCommand(command);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(TopModal(), nullptr) << "the progress window closed itself";
 }
@@ -127,7 +128,7 @@ TEST_F(DocumentCommands, AddHereCopiesIntoTheCatalogBesideADocumentOrAtTheRoot) 
                          EXPECT_TRUE(Child<QAbstractButton>(dialog, "chooseButton")->isEnabled());
                          EXPECT_EQ(dialog->focusWidget(), Child<QPushButton>(dialog, "okButton"));
                      });
-        window->AddDocumentHere();
+        window->OnCommand(kCmdAddDocumentHere);
         EXPECT_TRUE(script.Finished());
     }
     EXPECT_EQ(Bytes(m_home + "/Physics/notes.txt"), "first");
@@ -137,12 +138,12 @@ TEST_F(DocumentCommands, AddHereCopiesIntoTheCatalogBesideADocumentOrAtTheRoot) 
     EXPECT_EQ(window->GetSelectedItem(), physics) << "the new item is not selected";
 
     window->SelectItem(ChildItem(*window, physics, QStringLiteral("Optics"))); // the document
-    Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/waves.txt", QStringLiteral("Waves"));
+    Add(kCmdAddDocumentHere, *window, inbox + "/waves.txt", QStringLiteral("Waves"));
     EXPECT_EQ(Names(*window, physics), (QStringList{"Optics", "Notes", "Waves"}));
     EXPECT_EQ(Bytes(m_home + "/Physics/waves.txt"), "second");
 
     window->SelectItem({});
-    Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/top.txt", QStringLiteral("Top"));
+    Add(kCmdAddDocumentHere, *window, inbox + "/top.txt", QStringLiteral("Top"));
     EXPECT_EQ(Names(*window, {}), (QStringList{"Physics", "Top"}));
     EXPECT_EQ(Bytes(m_home + "/top.txt"), "third");
     EXPECT_EQ(window->ItemNode(FindTopItem(*window, "Top"))->Path(), m_home + "/top.txt");
@@ -163,8 +164,8 @@ TEST_F(DocumentCommands, MovedDocumentsAreThereAtTheNextStart) {
     const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     window->SelectItem(physics);
 
-    Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/report.pdf", QStringLiteral("Report"));
-    Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/größe.txt", QStringLiteral("Ann's Größe"), {},
+    Add(kCmdAddDocumentToRoot, *window, inbox + "/report.pdf", QStringLiteral("Report"));
+    Add(kCmdAddDocumentHere, *window, inbox + "/größe.txt", QStringLiteral("Ann's Größe"), {},
         QStringLiteral("two\nlines"));
     EXPECT_EQ(Bytes(m_home + "/report.pdf"), "report");
     EXPECT_EQ(Bytes(m_home + "/Physics/größe.txt"), "size");
@@ -207,7 +208,7 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
 
     // A file of that name is already in the catalog's directory.
     window->SelectItem(physics);
-    Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/notes.txt", QStringLiteral("Notes"),
+    Add(kCmdAddDocumentHere, *window, inbox + "/notes.txt", QStringLiteral("Notes"),
         QStringLiteral("A file with this name is already in the catalog's directory"));
     unchanged();
     EXPECT_EQ(Bytes(m_home + "/Physics/notes.txt"), "older");
@@ -215,7 +216,7 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
 
     // A catalog whose name leads out of the Home Directory.
     window->SelectItem(FindTopItem(*window, "../outside"));
-    Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/other.txt", QStringLiteral("Other"), kNotAdded);
+    Add(kCmdAddDocumentHere, *window, inbox + "/other.txt", QStringLiteral("Other"), kNotAdded);
     unchanged();
     EXPECT_FALSE(fs::exists(m_dir.File("outside")));
 
@@ -225,7 +226,7 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(m_db.c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr), SQLITE_OK);
-    Add(&CMarrowdexDlg::AddDocumentHere, *window, inbox + "/other.txt", QStringLiteral("Other"),
+    Add(kCmdAddDocumentHere, *window, inbox + "/other.txt", QStringLiteral("Other"),
         QStringLiteral("Add a new sub catalog failure"));
     sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
     sqlite3_close(other);
@@ -235,7 +236,7 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
     // A file name that cannot be a document's (a line break in it).
     const std::string oddName = inbox + "/line\nbreak.txt";
     WriteFile(oddName, "odd");
-    Add(&CMarrowdexDlg::AddDocumentHere, *window, oddName, QStringLiteral("Odd"),
+    Add(kCmdAddDocumentHere, *window, oddName, QStringLiteral("Odd"),
         QStringLiteral("This name cannot be used for a catalog or document"));
     unchanged();
     EXPECT_EQ(Bytes(oddName), "odd");
@@ -254,7 +255,7 @@ TEST_F(DocumentCommands, CancelOrAMissingNameChangesNothing) {
 
     ModalScript script;
     script.Then<CDocDlg>([](CDocDlg* dialog) { Child<QPushButton>(dialog, "cancelButton")->click(); });
-    window->AddDocumentHere();
+    window->OnCommand(kCmdAddDocumentHere);
     EXPECT_TRUE(script.Finished());
 
     FillDocument(script, source, QString());
@@ -269,7 +270,7 @@ TEST_F(DocumentCommands, CancelOrAMissingNameChangesNothing) {
     });
     script.ThenMessage(QStringLiteral("Please select a document which you want to add knowledge database"));
     script.Then<CDocDlg>([](CDocDlg* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
-    window->AddDocumentHere();
+    window->OnCommand(kCmdAddDocumentHere);
     EXPECT_TRUE(script.Finished());
 
     EXPECT_EQ(Rows(m_db), rows);
@@ -317,7 +318,7 @@ TEST_F(DocumentCommands, TheChooserOffersFilesWithoutADot) {
         Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Read me"));
         Child<QPushButton>(dialog, "okButton")->click();
     });
-    window->AddDocumentToRoot();
+    window->OnCommand(kCmdAddDocumentToRoot);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(Bytes(m_home + "/README"), "no dot");
     EXPECT_EQ(Names(*window, {}), QStringList{"Read me"});
@@ -339,11 +340,11 @@ TEST_F(DocumentCommands, AMoveAcrossFileSystemsArrivesAndAFullOneRollsBack) {
     WriteFile(inbox + "/big.bin", big);
     auto window = OpenWindow();
 
-    Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/small.txt", QStringLiteral("Small"));
+    Add(kCmdAddDocumentToRoot, *window, inbox + "/small.txt", QStringLiteral("Small"));
     EXPECT_EQ(Bytes(m_home + "/small.txt"), small);
     EXPECT_FALSE(fs::exists(inbox + "/small.txt"));
 
-    Add(&CMarrowdexDlg::AddDocumentToRoot, *window, inbox + "/big.bin", QStringLiteral("Big"), kNotAdded);
+    Add(kCmdAddDocumentToRoot, *window, inbox + "/big.bin", QStringLiteral("Big"), kNotAdded);
     EXPECT_EQ(Rows(m_db), "1|Small|0||1|small.txt|1");
     EXPECT_EQ(Names(*window, {}), QStringList{"Small"});
     EXPECT_EQ(window->Catalog().NodeCount(), 1u);
@@ -351,20 +352,10 @@ TEST_F(DocumentCommands, AMoveAcrossFileSystemsArrivesAndAFullOneRollsBack) {
     EXPECT_EQ(Listing(m_home), std::vector<std::string>{"small.txt"}) << "no partial or temporary file";
 }
 
-TEST_F(DocumentCommands, ATransferThatEndsBeforeTheWindowShowsStillClosesIt) {
-    const std::string source = m_dir.File("a.txt");
-    WriteFile(source, "quick");
-    EXPECT_EQ(TransferDocument(nullptr), 1);
-
-    CPRGDlg progress;
-    TransferRequest request;
-    request.progressWindow = &progress;
-    request.homeDirectory = m_home;
-    request.sourcePath = source;
-    request.destinationPath = m_home + "/a.txt";
-    request.moveFlag = 1;
-    EXPECT_EQ(TransferDocument(&request), 0);
-    EXPECT_TRUE(request.arrived) << request.error;
+TEST_F(DocumentCommands, AWorkThatEndsBeforeTheWindowShowsStillClosesIt) {
+    WorkProgress work;
+    CPRGDlg progress({ProgressLook::Kind::kTransfer, text::kTransferInProgress}, work);
+    progress.NotifyWorkEnded();
     QApplication::processEvents(); // the notice is handled while there is no window to close yet
 
     bool timedOut = false;
@@ -374,22 +365,21 @@ TEST_F(DocumentCommands, ATransferThatEndsBeforeTheWindowShowsStillClosesIt) {
     });
     progress.exec();
     EXPECT_FALSE(timedOut) << "the window waited for a notice that had already come";
-    EXPECT_EQ(Bytes(m_home + "/a.txt"), "quick");
 }
 
 TEST_F(DocumentCommands, TheBarLoopsAndTheWindowStaysUntilASlowTransferEnds) {
     const ScopedLocale locale("en_US.UTF-8");
     MakeDatabase(true);
+    // An empty file: its size tells nothing of how far the transfer has got, so the bar loops.
     const std::string source = m_dir.File("slow.txt");
-    WriteFile(source, "slow");
+    WriteFile(source, "");
     auto window = OpenWindow();
 
-    std::atomic<bool> released{false};
-    SetTransferHookForTesting([&released] {
-        for (int waitedMs = 0; !released && waitedMs < 20000; waitedMs += 10) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    });
+    // The file's open waits until the test has seen the bar loop.
+    OpenGate gate({source});
+    if (!gate.Active()) {
+        GTEST_SKIP() << gate.Reason();
+    }
     std::vector<int> shown; // the bar when the window shows, then after each tick
     ModalScript script;
     FillDocument(script, source, QStringLiteral("Slow"));
@@ -411,16 +401,18 @@ TEST_F(DocumentCommands, TheBarLoopsAndTheWindowStaysUntilASlowTransferEnds) {
             EXPECT_TRUE(progress->isVisible()) << "the transfer has not ended";
             QObject::connect(Child<QTimer>(progress, "progressTimer"), &QTimer::timeout, progress, [&, bar] {
                 shown.push_back(bar->value());
-                released = shown.size() == 4;
+                if (shown.size() == 4) {
+                    gate.Open();
+                }
             });
         },
         "the progress window");
-    window->AddDocumentToRoot();
-    SetTransferHookForTesting({});
+    window->OnCommand(kCmdAddDocumentToRoot);
 
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(shown, (std::vector<int>{10, 10, 20, 30}));
-    EXPECT_EQ(Bytes(m_home + "/slow.txt"), "slow");
+    EXPECT_TRUE(fs::is_regular_file(m_home + "/slow.txt"));
+    EXPECT_EQ(Bytes(m_home + "/slow.txt"), "");
     EXPECT_EQ(Names(*window, {}), QStringList{"Slow"});
 }
 

@@ -158,10 +158,10 @@ TEST_F(FindAndOpen, OpenShowInFolderEnterAndDoubleClickHandTheFilesToTheDesktop)
     window->ExpandItem(ItemOfId(*window, 5));
 
     window->SelectItem(ItemOfId(*window, 6));
-    window->OpenSelectedNode();
-    window->ShowSelectedInFolder();
+    window->OnCommand(kCmdOpenNode);
+    window->OnCommand(kCmdShowInFolder);
     window->SelectItem(ItemOfId(*window, 1));
-    window->OpenSelectedNode();
+    window->OnCommand(kCmdOpenNode);
     EXPECT_EQ(opened.urls, (QList<QUrl>{QUrl::fromLocalFile(QString::fromStdString(m_home + "/Maths/algebra.pdf")),
                                         QUrl::fromLocalFile(QString::fromStdString(m_home + "/Maths")),
                                         QUrl::fromLocalFile(QString::fromStdString(m_home + "/Physics"))}));

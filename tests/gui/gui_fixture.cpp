@@ -1,6 +1,7 @@
 #include "gui_fixture.h"
 
 #include "app/catalog_tree_model.h"
+#include "commands/command_list.h"
 #include "store/connection.h"
 #include "store/settings.h"
 #include "store/store_session.h"
@@ -64,7 +65,7 @@ void GuiTest::MakeDatabase(bool confirmed) {
 }
 
 std::unique_ptr<CMarrowdexDlg> GuiTest::OpenWindow() {
-    auto window = std::make_unique<CMarrowdexDlg>(m_program);
+    auto window = std::make_unique<CMarrowdexDlg>(m_program, MakeCommands);
     // Every signal of the tree's model is checked against what it claims, all through the test.
     if (auto* tree = window->findChild<CTreeCtrlEx*>()) {
         new QAbstractItemModelTester(tree->model(), QAbstractItemModelTester::FailureReportingMode::Fatal, window.get());

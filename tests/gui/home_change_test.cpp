@@ -95,7 +95,7 @@ TEST_F(HomeChange, MovingEverythingCarriesTheKnowledgeBaseOverAndTheTreeFollowsA
     auto window = OpenWindow();
     ModalScript script;
     ChooseNewHome(script, m_new, QStringLiteral("Move everything to the new folder"));
-    window->OnOption();
+    window->OnCommand(kCmdOption);
     EXPECT_TRUE(script.Finished());
 
     auto moved = m_before;
@@ -111,7 +111,7 @@ TEST_F(HomeChange, MovingEverythingCarriesTheKnowledgeBaseOverAndTheTreeFollowsA
         Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Later"));
         Child<QPushButton>(dialog, "okButton")->click();
     });
-    window->AddNeighbourCatalog();
+    window->OnCommand(kCmdAddNeighbourCatalog);
     EXPECT_TRUE(script.Finished());
     EXPECT_TRUE(fs::is_directory(m_new + "/Later"));
     EXPECT_FALSE(fs::exists(m_home + "/Later"));
@@ -132,7 +132,7 @@ TEST_F(HomeChange, UsingTheNewFolderAsItIsShowsWhatIsMissingThere) {
         EXPECT_EQ(findings->topLevelItem(0)->child(0)->text(0), QStringLiteral("top.txt"));
         Child<QPushButton>(dialog, "closeButton")->click();
     });
-    window->OnOption();
+    window->OnCommand(kCmdOption);
     EXPECT_TRUE(script.Finished());
 
     EXPECT_EQ(FilesBelow(m_home), m_before) << "the old folder is left as it was";
@@ -149,7 +149,7 @@ TEST_F(HomeChange, CancelChangesNothingAndTheWindowStaysForAnotherChoice) {
         EXPECT_EQ(Child<QLineEdit>(dialog, "homeDirEdit")->text().toStdString(), m_new);
         Child<QPushButton>(dialog, "cancelButton")->click();
     });
-    window->OnOption();
+    window->OnCommand(kCmdOption);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(FilesBelow(m_home), m_before);
     EXPECT_TRUE(fs::is_empty(m_new));
@@ -172,7 +172,7 @@ TEST_F(HomeChange, AMoveThatFailsPartWayIsToldAndEveryFileStaysInOnePlace) {
     script.ThenMessage(QStringLiteral("The knowledge base could not be moved to the new Home Directory. Everything is "
                                       "back in the old one, which stays the Home Directory."));
     script.Then<CConfigDlg>([](CConfigDlg* dialog) { Child<QPushButton>(dialog, "cancelButton")->click(); });
-    window->OnOption();
+    window->OnCommand(kCmdOption);
     EXPECT_TRUE(script.Finished());
 
     EXPECT_EQ(FilesBelow(m_home), m_before);

@@ -33,7 +33,7 @@ TEST_F(IndexCommandsTest, SyncKeepsABackupLinksThePageAndOpensIt) {
     OpenedUrls opened;
     auto window = OpenWindow();
 
-    window->SyncIndex();
+    window->OnCommand(kCmdSyncIndex);
     ASSERT_TRUE(fs::exists(m_page));
     EXPECT_FALSE(fs::exists(m_backup)) << "no page before, so no backup";
     EXPECT_NE(Bytes(m_page).find("'Physics'"), std::string::npos);
@@ -44,7 +44,7 @@ TEST_F(IndexCommandsTest, SyncKeepsABackupLinksThePageAndOpensIt) {
     const std::string first = Bytes(m_page);
     fs::remove(m_link);
     fs::create_symlink("/somewhere/else", m_link);
-    window->SyncIndex();
+    window->OnCommand(kCmdSyncIndex);
     EXPECT_EQ(Bytes(m_backup), first);
     EXPECT_EQ(Bytes(m_page).find("the first page"), std::string::npos);
     EXPECT_EQ(fs::read_symlink(m_link), m_page);
@@ -52,10 +52,10 @@ TEST_F(IndexCommandsTest, SyncKeepsABackupLinksThePageAndOpensIt) {
 
     // Open shows the page as it is; without a page it writes one first.
     std::ofstream(m_page, std::ios::binary | std::ios::trunc) << "as the user left it";
-    window->OpenIndex();
+    window->OnCommand(kCmdOpenIndex);
     EXPECT_EQ(Bytes(m_page), "as the user left it");
     fs::remove(m_page);
-    window->OpenIndex();
+    window->OnCommand(kCmdOpenIndex);
     EXPECT_NE(Bytes(m_page).find("'Physics'"), std::string::npos);
     EXPECT_EQ(opened.urls.size(), 4);
     EXPECT_EQ(opened.urls.back(), Url(m_page));
@@ -66,15 +66,15 @@ TEST_F(IndexCommandsTest, SyncKeepsABackupLinksThePageAndOpensIt) {
     ReplaceSettings(settings);
     fs::remove(m_link);
     fs::create_symlink("/kept", m_link);
-    window->SyncIndex();
+    window->OnCommand(kCmdSyncIndex);
     EXPECT_EQ(fs::read_symlink(m_link), "/kept");
 
-    window->OpenHelp();
+    window->OnCommand(kCmdHelp);
     EXPECT_EQ(opened.urls.back(), Url(m_program + "/ehelp.html"));
     window.reset();
     const ScopedLocale chinese("zh_CN.UTF-8");
     window = OpenWindow();
-    window->OpenHelp();
+    window->OnCommand(kCmdHelp);
     EXPECT_EQ(opened.urls.back(), Url(m_program + "/chelp.html"));
 }
 
@@ -82,7 +82,7 @@ TEST_F(IndexCommandsTest, APageThatCannotBeReplacedIsReportedAndNothingChanges) 
     const ScopedLocale locale("en_US.UTF-8");
     OpenedUrls opened;
     auto window = OpenWindow();
-    window->SyncIndex();
+    window->OnCommand(kCmdSyncIndex);
     const std::string first = Bytes(m_page);
     if (RunProcess({"chattr", "+i", m_home}).exitCode != 0) {
         GTEST_SKIP() << "chattr +i does not work here (needs root and a file system that supports it)";
@@ -90,7 +90,7 @@ TEST_F(IndexCommandsTest, APageThatCannotBeReplacedIsReportedAndNothingChanges) 
     {
         ModalScript script;
         script.ThenMessage(QStringLiteral("Create Knowledge DataBase Index file failure!"));
-        window->SyncIndex();
+        window->OnCommand(kCmdSyncIndex);
         EXPECT_TRUE(script.Finished());
     }
     RunProcess({"chattr", "-i", m_home});
@@ -106,8 +106,8 @@ TEST_F(IndexCommandsTest, WithoutAHomeDirectoryNothingIsWrittenOrOpened) {
     auto window = OpenWindow();
     ModalScript script;
     script.ThenMessage(QStringLiteral("生成知识库索引文件失败")).ThenMessage(QStringLiteral("生成知识库索引文件失败"));
-    window->SyncIndex();
-    window->OpenIndex();
+    window->OnCommand(kCmdSyncIndex);
+    window->OnCommand(kCmdOpenIndex);
     EXPECT_TRUE(script.Finished());
     EXPECT_TRUE(opened.urls.isEmpty());
     EXPECT_FALSE(fs::exists("/mwdx_index.html"));
@@ -125,7 +125,7 @@ TEST_F(IndexCommandsTest, SyncNeverReplacesADocumentNamedLikeThePage) {
     script.ThenMessage(QStringLiteral("The index page was not written: a catalog or document at the top level is "
                                       "named mwdx_index.html or mwdx_index.html_bak, and the page never replaces it. "
                                       "Please rename it or move it first."));
-    window->SyncIndex();
+    window->OnCommand(kCmdSyncIndex);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(Bytes(m_page), "my own page");
     EXPECT_FALSE(fs::exists(m_backup));

@@ -213,7 +213,7 @@ TEST_F(MoveCommands, MoveToOffersTheCatalogsItCanGoTo) {
             Child<QPushButton>(dialog, "cancelButton")->click();
         },
         "the move window");
-    window->MoveSelectedNodeTo();
+    window->OnCommand(kCmdMoveNodeTo);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(Rows(), rows);
 

@@ -1,10 +1,10 @@
 // Asked to end by a signal (a logout, Ctrl+C), the program ends as if its window were closed: a
 // question is cancelled, a transfer under way ends properly first.
 
+#include "app/progress.h"
 #include "commands/doc_dlg.h"
-#include "commands/transfer.h"
-#include "commands/work_dlg.h"
 #include "gui_fixture.h"
+#include "support/open_gate.h"
 #include "support/process.h"
 
 #include <QFileDialog>
@@ -35,31 +35,35 @@ void FillAndConfirm(ModalScript& script, const std::string& path) {
 
 TEST_F(QuitTest, ATerminationSignalLetsTheTransferFinishThenClosesTheWindow) {
     MakeDatabase(true);
-    RunSql(m_db, "update SYS_CONFIG set DELDOC_AFTERADDING=1;");
     const std::string source = m_dir.File("inbox/big.bin");
     fs::create_directories(m_dir.File("inbox"));
     std::ofstream(source) << std::string(1 << 20, 'b');
     auto window = OpenWindow();
     window->QuitOnSignals();
 
-    // The signal comes while the file is on its way; the transfer waits long enough for the
-    // window to have heard it.
-    std::atomic<bool> signalled{false};
-    SetTransferHookForTesting([&] {
-        ::raise(SIGTERM);
-        signalled = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    });
+    // The signal comes while the file waits to be read; the copy goes on once the window has had
+    // time to hear it.
+    OpenGate gate({source});
+    if (!gate.Active()) {
+        GTEST_SKIP() << gate.Reason();
+    }
+    bool signalled = false;
     {
         ModalScript script;
         FillAndConfirm(script, source);
-        window->AddDocumentToRoot();
+        script.Then<CPRGDlg>(
+            [&](CPRGDlg*) {
+                ::raise(SIGTERM);
+                signalled = true;
+                QTimer::singleShot(600, [&gate] { gate.Open(); });
+            },
+            "the progress window");
+        window->OnCommand(kCmdAddDocumentToRoot);
         EXPECT_TRUE(script.Finished());
     }
-    SetTransferHookForTesting({});
     EXPECT_TRUE(signalled);
     EXPECT_EQ(Bytes(m_home + "/big.bin"), std::string(1 << 20, 'b'));
-    EXPECT_FALSE(fs::exists(source));
+    EXPECT_TRUE(fs::exists(source)) << "copied: the option to move is off";
     EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||RAW_FILE_NAME from FILE_NODE;"), "Big|big.bin");
     ASSERT_TRUE(WaitUntil([&] { return !window->isVisible(); })) << "the window closes once the command is over";
     EXPECT_EQ(window->result(), QDialog::Rejected);
@@ -74,7 +78,7 @@ TEST_F(QuitTest, AnInterruptCancelsTheQuestionOnScreenAndAddsNothing) {
     {
         ModalScript script;
         script.Then<CDocDlg>([](CDocDlg*) { ::raise(SIGINT); }, "the document dialog, before anything is typed");
-        window->AddDocumentToRoot();
+        window->OnCommand(kCmdAddDocumentToRoot);
         EXPECT_TRUE(script.Finished());
     }
     ASSERT_TRUE(WaitUntil([&] { return !window->isVisible(); }));
@@ -91,16 +95,17 @@ TEST_F(QuitTest, AHangUpDuringAnImportStopsItAsCancelWouldAndKeepsWhatIsDone) {
     }
     auto window = OpenWindow();
     window->QuitOnSignals();
-    // The signal comes after the third report; the import goes on once it has been told to stop.
-    int reports = 0;
-    SetWorkHookForTesting([&reports](WorkProgress& progress) {
-        if (++reports == 3) {
-            ::raise(SIGHUP);
-            for (int waited = 0; waited < 500 && !progress.cancel.load(); ++waited) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        }
-    });
+    // Two letters go in; the signal comes while the third waits to be read; the import goes on
+    // once the window has had time to tell it to stop.
+    std::vector<std::string> letters;
+    for (int i = 0; i < 30; ++i) {
+        letters.push_back(folder + "/letter-" + std::to_string(10 + i) + ".txt");
+    }
+    OpenGate gate(letters);
+    if (!gate.Active()) {
+        GTEST_SKIP() << gate.Reason();
+    }
+    gate.Release(2);
     {
         ModalScript script;
         script.Then<QFileDialog>(
@@ -109,13 +114,19 @@ TEST_F(QuitTest, AHangUpDuringAnImportStopsItAsCancelWouldAndKeepsWhatIsDone) {
                 static_cast<QDialog*>(chooser)->accept(); // the chooser's own accept is protected
             },
             "the folder chooser");
-        window->ImportFolder();
+        script.Then<CPRGDlg>(
+            [&](CPRGDlg*) {
+                EXPECT_TRUE(gate.WaitForWaiting(1));
+                ::raise(SIGHUP);
+                QTimer::singleShot(600, [&gate] { gate.Open(); });
+            },
+            "the import's progress window");
+        window->OnCommand(kCmdImportFolder);
         EXPECT_TRUE(script.Finished());
     }
-    SetWorkHookForTesting({});
     ASSERT_TRUE(WaitUntil([&] { return !window->isVisible(); })) << "the window closes once the import has stopped";
     const std::vector<std::string> imported = Entries(m_home + "/Letters");
-    EXPECT_EQ(imported.size(), 2u) << "stopped after the file under way";
+    EXPECT_EQ(imported.size(), 3u) << "stopped after the file under way";
     EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE where FILETYPE=1;"), std::to_string(imported.size()));
     EXPECT_EQ(Entries(folder).size(), 30u) << "copied: the originals stay";
 }

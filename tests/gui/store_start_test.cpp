@@ -4,6 +4,7 @@
 #include "app/marrowdex_app.h"
 #include "app/tree_ctrl_ex.h"
 #include "config/config_dlg.h"
+#include "commands/command_list.h"
 #include "gui_fixture.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
@@ -39,7 +40,7 @@ int TopLevelRows(CMarrowdexDlg& window) {
 int StartExpectingMessage(const std::string& program, const QString& message) {
     ModalScript script;
     script.ThenMessage(message);
-    const int status = RunMainWindow(program);
+    const int status = RunMainWindow(program, MakeCommands);
     EXPECT_TRUE(script.Finished());
     return status;
 }
@@ -86,7 +87,7 @@ TEST_F(StoreStartTest, ASecondProgramOnTheSameStoreSaysSoAndTouchesNothing) {
     // Another process holds it: refused until that process dies, and a kill releases it.
     LockHolder holder(m_db);
     ASSERT_TRUE(WaitUntil([&] {
-        CMarrowdexDlg probe(m_program);
+        CMarrowdexDlg probe(m_program, MakeCommands);
         return probe.StartRefusal() == text::kStoreInUse;
     }));
     EXPECT_FALSE(IsStoreOpen()) << "a refused start opens nothing";
@@ -213,7 +214,7 @@ TEST_F(StoreStartTest, ACommandOnATreeThatAnotherProgramChangedReloadsInstead) {
     ModalScript script;
     script.ThenMessage(QStringLiteral("The knowledge base was changed by another program. The tree has been loaded "
                                       "again; please check it and try again."));
-    window->DeleteSelectedNode();
+    window->OnCommand(kCmdDeleteNode);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(Bytes(m_home + "/Physics/only.txt"), "the only copy");
     EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE;"), "2");
@@ -271,7 +272,7 @@ TEST_F(StoreStartTest, TwoCopiesOfTheStoreNeverWorkOnOneHomeDirectoryAtOnce) {
         Child<QLineEdit>(dialog, "homeDirEdit")->setText(QString::fromStdString(next));
         Child<QPushButton>(dialog, "okButton")->click();
     });
-    window->OnOption();
+    window->OnCommand(kCmdOption);
     EXPECT_TRUE(script.Finished());
     EXPECT_EQ(RootDirOf(SettingsCopy()), next);
     EXPECT_TRUE(locked(next));

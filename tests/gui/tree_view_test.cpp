@@ -149,8 +149,8 @@ TEST_F(TreeViewTest, TheFirstCatalogOfAnEmptyTreeShowsAtOnce) {
     EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_NAME) from FILE_NODE;"), "Physics,Chemistry");
 }
 
-// A neighbour added beside a catalog without children, and a catalog added into that neighbour:
-// each shows where it belongs, the neighbour opened to show its child.
+// A neighbour added beside a catalog without children, then a catalog added into that catalog and
+// one into the neighbour: each shows where it belongs, its catalog opened to show it.
 TEST_F(TreeViewTest, ASubCatalogOfAFreshNeighbourShows) {
     RunSql(m_db, "insert into FILE_NODE(FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) values"
                  "('Physics',0,'',0,'',1);");
@@ -166,17 +166,17 @@ TEST_F(TreeViewTest, ASubCatalogOfAFreshNeighbourShows) {
         EXPECT_TRUE(WaitUntil([&] { return script.Finished(); }));
     }
     ASSERT_EQ(ViewLines(tree), (QStringList{QStringLiteral("Physics"), QStringLiteral("Maths")}));
-    const QModelIndex maths = FindTopItem(*window, "Maths");
-    {
+    for (const auto& [into, name] : {std::pair{"Physics", "Optics"}, std::pair{"Maths", "Algebra"}}) {
         ModalScript script;
         ChooseFromMenu(script, QStringLiteral("Add Sub Catalog"));
-        TypeCatalog(script, QStringLiteral("Algebra"));
-        RightClick(*window, OnItem(tree, maths));
+        TypeCatalog(script, QString::fromLatin1(name));
+        RightClick(*window, OnItem(tree, FindTopItem(*window, into)));
         EXPECT_TRUE(WaitUntil([&] { return script.Finished(); }));
     }
-    EXPECT_EQ(ViewLines(tree),
-              (QStringList{QStringLiteral("Physics"), QStringLiteral("Maths"), QStringLiteral("  Algebra")}));
+    EXPECT_EQ(ViewLines(tree), (QStringList{QStringLiteral("Physics"), QStringLiteral("  Optics"),
+                                            QStringLiteral("Maths"), QStringLiteral("  Algebra")}));
     EXPECT_EQ(Heard(tree), (std::vector<Row>{{QStringLiteral("Physics"), 0},
+                                             {QStringLiteral("Optics"), 1},
                                              {QStringLiteral("Maths"), 0},
                                              {QStringLiteral("Algebra"), 1}}));
 }

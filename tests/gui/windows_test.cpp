@@ -4,15 +4,13 @@
 // window is also saved there as a picture (scripts/window-screenshots.sh).
 
 #include "app/dialog_units.h"
+#include "app/progress.h"
 #include "app/prompts.h"
 #include "app/tree_ctrl_ex.h"
 #include "check/check_dlg.h"
 #include "commands/dir_dlg.h"
 #include "commands/doc_dlg.h"
-#include "commands/drop_dlg.h"
 #include "commands/move_dlg.h"
-#include "commands/prg_dlg.h"
-#include "commands/work_dlg.h"
 #include "config/config_dlg.h"
 #include "gui_fixture.h"
 #include "platform/text_ids.h"
@@ -27,7 +25,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
@@ -221,37 +218,38 @@ protected:
             })
             .Then<CDirDlg>(cancel);
         window->SelectItem(item(1));
-        window->AddSubCatalog();
+        window->OnCommand(kCmdAddSubCatalog);
         script.Then<CDirDlg>([&](CDirDlg* dialog) {
             Look("catalog-dialog-edit", dialog);
             cancel(dialog);
         });
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         script.Then<QMessageBox>([&](QMessageBox* box) {
             Look("confirm-box", box);
             box->button(QMessageBox::Cancel)->click();
         });
-        window->DeleteSelectedNode();
+        window->OnCommand(kCmdDeleteNode);
         script.Then<CDocDlg>([&](CDocDlg* dialog) {
             Look("document-dialog", dialog);
             cancel(dialog);
         });
-        window->AddDocumentHere();
+        window->OnCommand(kCmdAddDocumentHere);
         script.Then<CDocDlg>([&](CDocDlg* dialog) {
             Look("document-dialog-edit", dialog);
             cancel(dialog);
         });
         window->SelectItem(item(6));
-        window->EditSelectedNode();
+        window->OnCommand(kCmdEditNode);
         script.Then<CConfigDlg>([&](CConfigDlg* dialog) {
             Look("config-dialog", dialog);
             cancel(dialog);
         });
-        window->OnOption();
-        CPRGDlg progress(window.get());
+        window->OnCommand(kCmdOption);
+        WorkProgress transfer;
+        CPRGDlg progress({ProgressLook::Kind::kTransfer, text::kTransferInProgress}, transfer, window.get());
         script.Then<CPRGDlg>([&](CPRGDlg* dialog) {
             Look("progress-window", dialog);
-            dialog->NotifyTransferEnded();
+            dialog->NotifyWorkEnded();
         });
         progress.exec();
         script.Then<CMoveDlg>([&](CMoveDlg* dialog) {
@@ -259,21 +257,25 @@ protected:
             cancel(dialog);
         });
         window->SelectItem(item(6));
-        window->MoveSelectedNodeTo();
-        CDropDlg drop(window.get());
-        drop.Begin(12, std::uint64_t{48} << 20);
-        drop.FileDone(std::uint64_t{20} << 20);
-        drop.StartFile(1, QStringLiteral("feynman-lectures-1.pdf"));
-        Look("drop-window", &drop);
-        drop.hide();
+        window->OnCommand(kCmdMoveNodeTo);
+        WorkProgress batch;
+        batch.items = 12;
+        batch.Report(std::uint64_t{20} << 20, std::uint64_t{48} << 20);
+        batch.StartItem(1, "feynman-lectures-1.pdf");
+        CPRGDlg drop({ProgressLook::Kind::kBatch}, batch, window.get());
+        script.Then<CPRGDlg>([&](CPRGDlg* dialog) {
+            Look("drop-window", dialog);
+            dialog->NotifyWorkEnded();
+        });
+        drop.exec();
         for (const auto& [name, textId, cancellable] :
              {std::tuple{"import-progress", text::kImportInProgress, true},
               std::tuple{"home-move-progress", text::kHomeMoveInProgress, false},
               std::tuple{"remove-progress", text::kRemoveInProgress, true}}) {
             WorkProgress work;
             work.Report(2, 5);
-            CWorkDlg working(textId, cancellable, work, window.get());
-            script.Then<CWorkDlg>([&, name = name](CWorkDlg* dialog) {
+            CPRGDlg working({ProgressLook::Kind::kWork, textId, cancellable}, work, window.get());
+            script.Then<CPRGDlg>([&, name = name](CPRGDlg* dialog) {
                 Look(name, dialog);
                 dialog->NotifyWorkEnded();
             });
@@ -292,7 +294,7 @@ protected:
             Look("check-window", dialog);
             Child<QPushButton>(dialog, "closeButton")->click();
         });
-        window->OnCheck();
+        window->OnCommand(kCmdCheck);
         EXPECT_TRUE(script.Finished());
     }
 

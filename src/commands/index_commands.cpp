@@ -1,4 +1,4 @@
-// The main window's index and help buttons: refresh the index page, open it, open the help.
+#include "commands/index_commands.h"
 
 #include "app/cpu_state.h"
 #include "app/marrowdex_dlg.h"
@@ -12,14 +12,14 @@
 
 namespace mwdx {
 
-void CMarrowdexDlg::SyncIndex() {
+void SyncIndexCommand::SyncIndex() {
     const SettingsRecord settings = SettingsCopy();
     // The new page is complete before the old one becomes the backup, so any failure leaves
     // both as they were; it is reported rather than opening a page that is out of date.
     ClearUpperVectorState();
-    const PageWriteResult written = WriteIndexPage(m_catalog, UiStrings(), PageBackup::kPrevious);
+    const PageWriteResult written = WriteIndexPage(m_window.Catalog(), UiStrings(), PageBackup::kPrevious);
     if (!written.Ok()) {
-        MessagePrompt::Show(this,
+        MessagePrompt::Show(&m_window,
                             written.status == PageWriteStatus::kNameTaken ? text::kPageNameTaken : text::kIndexFailed);
         return;
     }
@@ -34,18 +34,18 @@ void CMarrowdexDlg::SyncIndex() {
     }
 }
 
-void CMarrowdexDlg::OpenIndex() {
+void OpenIndexCommand::OpenIndex() {
     const std::string home(RootDirOf(SettingsCopy()));
     const std::string page = IndexPagePath(home);
     if (home.empty() || !PathExists(page)) {
-        SyncIndex();
+        m_window.OnCommand(kCmdSyncIndex, {Invocation::From::kButton});
         return;
     }
     OpenWithDesktop(page);
 }
 
-void CMarrowdexDlg::OpenHelp() {
-    OpenWithDesktop(m_programDirectory + (UseEnglish() == 1 ? "/ehelp.html" : "/chelp.html"));
+void OpenHelpCommand::OpenHelp() {
+    OpenWithDesktop(m_window.ProgramFolder() + (UseEnglish() == 1 ? "/ehelp.html" : "/chelp.html"));
 }
 
 } // namespace mwdx

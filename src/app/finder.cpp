@@ -1,0 +1,195 @@
+#include "app/finder.h"
+
+#include "app/catalog_tree_model.h"
+#include "app/tree_ctrl_ex.h"
+#include "platform/text.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <algorithm>
+#include <chrono>
+
+namespace mwdx {
+
+namespace {
+
+// A slice looks through this many nodes at a time and gives the window its turn once it has
+// taken this long.
+constexpr std::size_t kSlicePlaces = 1 << 16;
+constexpr std::size_t kSliceBuild = 1 << 15;
+constexpr auto kSliceTime = std::chrono::milliseconds(25);
+
+std::vector<const CatalogNode*> NodesOf(const CatalogModel& catalog, const std::vector<NodeId>& ids) {
+    std::vector<const CatalogNode*> nodes;
+    for (const NodeId id : ids) {
+        if (const CatalogNode* node = catalog.NodeById(id)) {
+            nodes.push_back(node);
+        }
+    }
+    return nodes;
+}
+
+} // namespace
+
+CatalogFinder::CatalogFinder(QLineEdit& field, QLabel& count, CTreeCtrlEx& tree, CatalogTreeModel& model,
+                             CatalogModel& catalog, QObject* parent)
+    : QObject(parent), m_field(field), m_count(count), m_tree(tree), m_model(model), m_catalog(catalog) {
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &CatalogFinder::Slice);
+    connect(&m_field, &QLineEdit::textChanged, this, &CatalogFinder::OnTextChanged);
+    m_field.installEventFilter(this);
+}
+
+bool CatalogFinder::eventFilter(QObject* watched, QEvent* event) {
+    // Escape in the search field ends the search instead of closing the window, and Enter goes
+    // on to the tree's first match.
+    if (watched == &m_field && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape) {
+            Clear();
+            return true;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_tree.setFocus(Qt::OtherFocusReason);
+            if (m_tree.selectionModel()->selectedIndexes().isEmpty() && m_model.rowCount() > 0) {
+                m_tree.selectionModel()->setCurrentIndex(m_model.index(0, 0), QItemSelectionModel::ClearAndSelect);
+            }
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+const CatalogNode* CatalogFinder::SelectedOrBefore() const {
+    // What the user selects under the search counts; until then, what was selected before it.
+    const QModelIndexList selected = m_tree.selectionModel()->selectedIndexes();
+    if (!selected.isEmpty()) {
+        if (const CatalogNode* node = m_model.NodeOf(selected.first())) {
+            return node;
+        }
+    }
+    return m_state.selectedBefore >= 0 ? m_catalog.NodeById(m_state.selectedBefore) : nullptr;
+}
+
+void CatalogFinder::Select(const CatalogNode* node) {
+    if (const QModelIndex item = m_model.IndexOf(node); item.isValid()) {
+        m_tree.selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
+        m_tree.scrollTo(item);
+    }
+}
+
+void CatalogFinder::Focus() {
+    m_field.setFocus(Qt::ShortcutFocusReason);
+    m_field.selectAll();
+}
+
+void CatalogFinder::OnTextChanged() {
+    const std::string text = ToStoreText(m_field.text().toStdU16String());
+    if (text.empty()) {
+        const bool focused = m_field.hasFocus();
+        Clear();
+        if (focused) {
+            m_field.setFocus(Qt::OtherFocusReason);
+        }
+        return;
+    }
+    if (m_catalog.RootNode() == nullptr) {
+        m_count.setText(QStringLiteral("0"));
+        return;
+    }
+    if (!m_state.active) {
+        // The tree as it is now, to come back to.
+        m_state.active = true;
+        m_state.scrollBefore = m_tree.verticalScrollBar()->value();
+        if (const QModelIndexList selected = m_tree.selectionModel()->selectedIndexes(); !selected.isEmpty()) {
+            if (const CatalogNode* node = m_model.NodeOf(selected.first())) {
+                m_state.selectedBefore = node->FileId();
+            }
+        }
+        for (const CatalogNode* node : m_model.ExpandedNodes()) {
+            m_state.expandedBefore.push_back(node->FileId());
+        }
+    }
+    const CatalogSearch& index = m_model.Search();
+    m_state.folded = FoldCase(text);
+    m_state.nextPlace = 0;
+    m_state.shown.reset();
+    m_state.generation = index.Generation();
+    m_timer.start(0);
+}
+
+void CatalogFinder::Slice() {
+    CatalogSearch& index = m_model.Search();
+    if (!m_state.active || m_catalog.RootNode() == nullptr) {
+        return;
+    }
+    // The first search folds every name and comment, a slice at a time too.
+    if (!index.Built()) {
+        if (!index.BuildSome(*m_catalog.RootNode(), kSliceBuild, m_catalog.NodeCount())) {
+            m_timer.start(0);
+            return;
+        }
+    }
+    if (index.Generation() != m_state.generation || !m_state.shown) {
+        // The catalog changed between slices: what was found may be gone.
+        m_state.nextPlace = 0;
+        m_state.shown.emplace(*m_catalog.RootNode());
+        m_state.generation = index.Generation();
+    }
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<const CatalogNode*> matches;
+    while (m_state.nextPlace < index.Places()) {
+        const std::size_t last = std::min(m_state.nextPlace + kSlicePlaces, index.Places());
+        matches.clear();
+        index.FindIn(m_state.folded, m_state.nextPlace, last, matches);
+        m_state.shown->Add(matches);
+        m_state.nextPlace = last;
+        if (m_state.nextPlace < index.Places() && std::chrono::steady_clock::now() - started > kSliceTime) {
+            m_timer.start(0);
+            return;
+        }
+    }
+    const CatalogNode* selected = SelectedOrBefore();
+    ShownTree shown = m_state.shown->Finish();
+    m_state.shown.reset();
+    const std::size_t found = shown.matches;
+    // Every catalog with something shown below it is open.
+    m_model.SetFilter(shown);
+    m_count.setText(QString::number(found));
+    // The selection stays when the search shows it.
+    Select(selected);
+}
+
+void CatalogFinder::Clear() {
+    m_timer.stop();
+    {
+        const QSignalBlocker quiet(&m_field);
+        m_field.clear();
+    }
+    m_count.clear();
+    m_tree.setFocus(Qt::OtherFocusReason);
+    if (!m_state.active) {
+        return;
+    }
+    const CatalogNode* selected = SelectedOrBefore();
+    const State before = std::move(m_state);
+    m_state = {};
+    m_model.ClearFilter(NodesOf(m_catalog, before.expandedBefore));
+    m_tree.verticalScrollBar()->setValue(before.scrollBefore);
+    // What was selected under the search stays selected, with the catalogs above it open.
+    Select(m_model.NodeOf(m_model.ExpandTo(selected)));
+}
+
+std::vector<NodeId> CatalogFinder::Forget() {
+    m_timer.stop();
+    std::vector<NodeId> open = m_state.active ? m_state.expandedBefore : std::vector<NodeId>{};
+    m_state = {};
+    const QSignalBlocker quiet(&m_field);
+    m_field.clear();
+    m_count.clear();
+    return open;
+}
+
+} // namespace mwdx

@@ -1,0 +1,22 @@
+#pragma once
+
+// Deleting the selected node with everything below it, after asking: the core deletes the rows,
+// the nodes and (when the settings say so) the files no remaining node uses.
+
+#include "app/command.h"
+
+namespace mwdx {
+
+class DeleteNodeCommand final : public Command {
+public:
+    explicit DeleteNodeCommand(CMarrowdexDlg& window) : m_window(window) {}
+    int Id() const override { return kCmdDeleteNode; }
+    std::optional<MenuEntry> Menu() const override;
+    void Run(const Invocation&) override { DeleteSelectedNode(); }
+    void DeleteSelectedNode();
+
+private:
+    CMarrowdexDlg& m_window;
+};
+
+} // namespace mwdx
