@@ -19,8 +19,8 @@ class HomeTree;
 // subtree held). True when nothing is left; otherwise *error says what stays. The window runs it
 // behind its progress window, on a worker thread: it touches neither the store nor the catalog.
 // An empty one runs RemoveDeletedFiles at once, on the caller's thread.
-using FileRemovalStep = std::function<bool(const HomeTree& tree, const std::string& asidePath, std::size_t entries,
-                                           std::string* error)>;
+using FileRemovalStep =
+    std::function<bool(const HomeTree& tree, const std::string& asidePath, std::size_t entries, std::string* error)>;
 
 // What a FileRemovalStep does, on whatever thread runs it: what is at `asidePath` removed for
 // good, never following a link; `progress` hears of the entries removed of about `entries` (a

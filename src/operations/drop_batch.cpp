@@ -83,48 +83,49 @@ DropResult DropOperation(CatalogModel& catalog, const std::string& home, Catalog
             import.progress = [&](std::size_t done, std::size_t total) {
                 if (total > 0) {
                     toldBytes(entry.bytes * done / total);
-                }
-            };
-            const ImportResult imported = ImportOperation(catalog, home, into, entry.path, move, program, import);
-            if (imported.result.done) {
-                ++batch.added;
-            } else {
-                batch.failures.push_back({entry.path, imported.result.message != 0 ? imported.result.message
-                                                                                    : text::kFolderNotImported});
-            }
-            for (const SkippedEntry& skipped : imported.skipped) {
-                batch.failures.push_back({skipped.path, skipped.reason});
-            }
-            batch.cancelled = batch.cancelled || imported.cancelled;
-        } else {
-            NewDocument request;
-            request.parent = into;
-            request.source = entry.path;
-            request.name = name;
-            request.move = move;
-            request.program = program;
-            TransferStep transfer = control.transfer;
-            if (!transfer) {
-                transfer = [&toldBytes](const HomeTree& tree, const std::string& source, const std::string& destination,
-                                        bool moveIt, std::string* error) {
-                    TransferControl bytes;
-                    bytes.progress = [&toldBytes](std::uint64_t done, std::uint64_t) { toldBytes(done); };
-                    return moveIt ? tree.MoveFileNoReplace(source, destination, error, bytes)
-                                  : tree.CopyFileNoReplace(source, destination, error, bytes);
-                };
-            }
-            const OpResult result = AddDocumentOperation(catalog, home, request, transfer);
-            if (result.done) {
-                ++batch.added;
-            } else {
-                batch.failures.push_back({entry.path, result.message != 0 ? result.message : text::kTransferFailed});
-            }
         }
-        if (control.ended) {
-            control.ended(i);
-        }
+    };
+    const ImportResult imported = ImportOperation(catalog, home, into, entry.path, move, program, import);
+    if (imported.result.done) {
+        ++batch.added;
+    } else {
+        batch.failures.push_back(
+            {entry.path, imported.result.message != 0 ? imported.result.message : text::kFolderNotImported});
     }
-    return batch;
+    for (const SkippedEntry& skipped : imported.skipped) {
+        batch.failures.push_back({skipped.path, skipped.reason});
+    }
+    batch.cancelled = batch.cancelled || imported.cancelled;
+}
+else {
+    NewDocument request;
+    request.parent = into;
+    request.source = entry.path;
+    request.name = name;
+    request.move = move;
+    request.program = program;
+    TransferStep transfer = control.transfer;
+    if (!transfer) {
+        transfer = [&toldBytes](const HomeTree& tree, const std::string& source, const std::string& destination,
+                                bool moveIt, std::string* error) {
+            TransferControl bytes;
+            bytes.progress = [&toldBytes](std::uint64_t done, std::uint64_t) { toldBytes(done); };
+            return moveIt ? tree.MoveFileNoReplace(source, destination, error, bytes)
+                          : tree.CopyFileNoReplace(source, destination, error, bytes);
+        };
+    }
+    const OpResult result = AddDocumentOperation(catalog, home, request, transfer);
+    if (result.done) {
+        ++batch.added;
+    } else {
+        batch.failures.push_back({entry.path, result.message != 0 ? result.message : text::kTransferFailed});
+    }
+}
+if (control.ended) {
+    control.ended(i);
+}
+} // namespace mwdx
+return batch;
 }
 
 } // namespace mwdx

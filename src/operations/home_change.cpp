@@ -110,8 +110,8 @@ HomeChangeResult ChangeHomeDirectory(CatalogModel& catalog, const HomeChange& ch
     // a move that brings the old one needs no copy (it would find the name taken).
     const std::string script = JoinNodePath(home, "js");
     if (WhatIsAt(script) == PathKind::kNothing) {
-        const std::vector<std::string> moving = moveAll ? EntriesToMove(catalog, oldHome, change.program)
-                                                        : std::vector<std::string>();
+        const std::vector<std::string> moving =
+            moveAll ? EntriesToMove(catalog, oldHome, change.program) : std::vector<std::string>();
         if (std::find(moving.begin(), moving.end(), "js") == moving.end()) {
             if (!tree.CopyFolderInto(JoinNodePath(change.program.folder, "js"), home, &error)) {
                 made.Undo();
@@ -162,8 +162,7 @@ HomeChangeResult ChangeHomeDirectory(CatalogModel& catalog, const HomeChange& ch
     if (const CatalogNode* root = catalog.RootNode(); root != nullptr && root->Path() != home) {
         RehomeCatalog(catalog, home);
     }
-    result.showWhatIsMissing =
-        questions.holdsKnowledgeBase && change.knowledgeBase == KnowledgeBaseAnswer::kTakeAsItIs;
+    result.showWhatIsMissing = questions.holdsKnowledgeBase && change.knowledgeBase == KnowledgeBaseAnswer::kTakeAsItIs;
     return result;
 }
 

@@ -29,14 +29,14 @@ struct HomeOptions {
 // The user's answer to text::kHomeHoldsKnowledgeBase.
 enum class KnowledgeBaseAnswer {
     kNotAsked,
-    kMoveEverything,  // text::kMoveEverything
-    kTakeAsItIs,      // text::kUseNewFolderAsItIs: the user copied it over already
+    kMoveEverything, // text::kMoveEverything
+    kTakeAsItIs,     // text::kUseNewFolderAsItIs: the user copied it over already
 };
 
 struct HomeChange {
     std::string chosen; // the folder as the chooser gave it (UTF-8)
     HomeOptions options;
-    ProgramFiles program; // its folder's js/ is what a new Home Directory receives
+    ProgramFiles program;                // its folder's js/ is what a new Home Directory receives
     bool holdingProgramAccepted = false; // the user said yes to text::kHomeHoldsProgram
     KnowledgeBaseAnswer knowledgeBase = KnowledgeBaseAnswer::kNotAsked;
     // Entries moved of the total, on the thread that calls ChangeHomeDirectory.

@@ -291,16 +291,14 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
                                          {d == 0 || sub == nullptr ? top : sub, source, "D", "", true, own});
                 }
                 // The files go on a worker, as the window runs them behind its progress window.
-                DeleteNodeOperation(catalog, home, *top, true, own,
-                                    [](const HomeTree& tree, const std::string& aside, std::size_t entries,
-                                       std::string* error) {
-                                        bool removed = false;
-                                        std::thread worker([&] {
-                                            removed = RemoveDeletedFiles(tree, aside, entries, {}, error);
-                                        });
-                                        worker.join();
-                                        return removed;
-                                    });
+                DeleteNodeOperation(
+                    catalog, home, *top, true, own,
+                    [](const HomeTree& tree, const std::string& aside, std::size_t entries, std::string* error) {
+                        bool removed = false;
+                        std::thread worker([&] { removed = RemoveDeletedFiles(tree, aside, entries, {}, error); });
+                        worker.join();
+                        return removed;
+                    });
             }
         } else {
             std::fprintf(stderr, "crash driver: unknown kind %s\n", kind.c_str());

@@ -50,8 +50,8 @@ protected:
 };
 
 TEST_F(DropBatchTest, EachFileBecomesADocumentEachFolderAnImportAndWhatFailedIsListed) {
-    const std::vector<DroppedEntry> entries = LookAtDropped(
-        {m_inbox + "/a.txt", m_inbox + "/notes.txt", m_inbox + "/Photos", m_inbox + "/gone.txt"});
+    const std::vector<DroppedEntry> entries =
+        LookAtDropped({m_inbox + "/a.txt", m_inbox + "/notes.txt", m_inbox + "/Photos", m_inbox + "/gone.txt"});
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_FALSE(entries[0].folder);
     EXPECT_EQ(entries[0].bytes, 3000u);
@@ -80,9 +80,8 @@ TEST_F(DropBatchTest, EachFileBecomesADocumentEachFolderAnImportAndWhatFailedIsL
         told.push_back("end " + std::to_string(index) + " at " + std::to_string(lastBytes));
     };
     DropResult result;
-    std::thread worker([&] {
-        result = DropOperation(m_model, m_realHome, DropTarget(m_notes), entries, false, {}, control);
-    });
+    std::thread worker(
+        [&] { result = DropOperation(m_model, m_realHome, DropTarget(m_notes), entries, false, {}, control); });
     worker.join();
 
     EXPECT_FALSE(result.cancelled);
@@ -90,16 +89,15 @@ TEST_F(DropBatchTest, EachFileBecomesADocumentEachFolderAnImportAndWhatFailedIsL
     EXPECT_EQ(told, (std::vector<std::string>{"start 0 a.txt", "end 0 at 3000", "start 1 notes.txt", "end 1 at 0",
                                               "start 2 Photos", "end 2 at 1200", "start 3 gone.txt", "end 3 at 0"}));
     EXPECT_EQ(result.failures, (std::vector<DropFailure>{{m_inbox + "/notes.txt", text::kFileNameTaken},
-                                                        {m_inbox + "/Photos/link.jpg", text::kSkippedNotPlain},
-                                                        {m_inbox + "/gone.txt", text::kTransferFailed}}));
+                                                         {m_inbox + "/Photos/link.jpg", text::kSkippedNotPlain},
+                                                         {m_inbox + "/gone.txt", text::kTransferFailed}}));
     EXPECT_EQ(Bytes(m_realHome + "/Physics/a.txt"), std::string(3000, 'a'));
     EXPECT_EQ(Bytes(m_realHome + "/Physics/Photos/Summer/two.jpg"), std::string(700, '2'));
     EXPECT_TRUE(fs::exists(m_inbox + "/a.txt")) << "copied, not moved";
     m_model.Clear();
     ASSERT_EQ(LoadCatalog(m_model), 1);
-    EXPECT_EQ(Outline(*m_model.RootNode()),
-              (std::vector<std::string>{"Physics", "  Notes", "  a.txt", "  Photos", "    one.jpg", "    Summer",
-                                        "      two.jpg"}));
+    EXPECT_EQ(Outline(*m_model.RootNode()), (std::vector<std::string>{"Physics", "  Notes", "  a.txt", "  Photos",
+                                                                      "    one.jpg", "    Summer", "      two.jpg"}));
 }
 
 TEST_F(DropBatchTest, CancelStopsAfterTheFileUnderWayAndKeepsWhatIsDone) {
@@ -130,9 +128,8 @@ TEST_F(DropBatchTest, CancelStopsAfterTheFileUnderWayAndKeepsWhatIsDone) {
     DropControl inside;
     inside.cancel = &cancel;
     inside.bytes = [&](std::uint64_t) { cancel = ++importSteps >= 1; };
-    const DropResult folder =
-        DropOperation(m_model, m_realHome, m_physics, LookAtDropped({m_inbox + "/Photos", m_inbox + "/b.txt"}), false,
-                      {}, inside);
+    const DropResult folder = DropOperation(
+        m_model, m_realHome, m_physics, LookAtDropped({m_inbox + "/Photos", m_inbox + "/b.txt"}), false, {}, inside);
     EXPECT_TRUE(folder.cancelled);
     EXPECT_FALSE(fs::exists(m_realHome + "/Physics/b.txt")) << "nothing after the folder";
 }

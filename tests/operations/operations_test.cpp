@@ -367,7 +367,8 @@ TEST_F(OperationsTest, DeletingWithFilesRemovesThemOnAWorkerAfterTheRowsAreGone)
     for (int i = 0; i < 40; ++i) {
         const std::string source = m_dir.File("inbox/lens" + std::to_string(i) + ".txt");
         MakeFile(source, "lens");
-        ASSERT_TRUE(AddDocumentOperation(m_model, m_realHome, Document(i % 2 == 0 ? physics : optics, source, "L")).done);
+        ASSERT_TRUE(
+            AddDocumentOperation(m_model, m_realHome, Document(i % 2 == 0 ? physics : optics, source, "L")).done);
     }
     MakeFile(m_realHome + "/Physics/untracked.txt", "also goes with its folder");
 
@@ -406,12 +407,11 @@ TEST_F(OperationsTest, DeletingWithFilesRemovesThemOnAWorkerAfterTheRowsAreGone)
     // A step that cannot remove everything: what is left comes back under its own name.
     CatalogNode* maths = Catalog(nullptr, "Maths");
     MakeFile(m_realHome + "/Maths/proof.txt", "proof");
-    const OpResult kept = DeleteNodeOperation(
-        m_model, m_realHome, *maths, true, {},
-        [](const HomeTree&, const std::string&, std::size_t, std::string* error) {
-            *error = "the disk said no";
-            return false;
-        });
+    const OpResult kept = DeleteNodeOperation(m_model, m_realHome, *maths, true, {},
+                                              [](const HomeTree&, const std::string&, std::size_t, std::string* error) {
+                                                  *error = "the disk said no";
+                                                  return false;
+                                              });
     EXPECT_TRUE(kept.done);
     EXPECT_EQ(kept.message, text::kSomeFilesNotDeleted);
     EXPECT_EQ(Bytes(m_realHome + "/Maths/proof.txt"), "proof");

@@ -100,7 +100,8 @@ TEST_F(RepairTest, MissingNodesAreRemovedOneByOneOnAWorkerAndCancelKeepsWhatIsDo
     EXPECT_TRUE(first.cancelled);
     EXPECT_EQ(first.removed, 2u);
     EXPECT_EQ(progress, (std::vector<std::size_t>{16, 26}));
-    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from (select FILE_ID from FILE_NODE order by FILE_ID);"), "1,4,5,6,7");
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from (select FILE_ID from FILE_NODE order by FILE_ID);"),
+              "1,4,5,6,7");
 
     cancel = false;
     control.progress = {};
@@ -109,7 +110,8 @@ TEST_F(RepairTest, MissingNodesAreRemovedOneByOneOnAWorkerAndCancelKeepsWhatIsDo
     EXPECT_TRUE(rest.result.done);
     EXPECT_EQ(rest.result.message, 0);
     EXPECT_EQ(rest.removed, 2u) << "5 with 6 below it, and 7";
-    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from (select FILE_ID from FILE_NODE order by FILE_ID);"), "1,4");
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from (select FILE_ID from FILE_NODE order by FILE_ID);"),
+              "1,4");
     EXPECT_EQ(m_model.NodeCount(), 2u);
     EXPECT_EQ(Files(), files) << "no file is touched";
     const auto counts = Check();
@@ -174,7 +176,8 @@ TEST_F(RepairTest, RemovingRowsThatCouldNotBePlacedLeavesEveryFile) {
     Check();
     ASSERT_EQ(m_load.unplaced.size(), 3u);
     ASSERT_TRUE(RemoveUnplacedRows(m_load).done);
-    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from (select FILE_ID from FILE_NODE order by FILE_ID);"), "1");
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from (select FILE_ID from FILE_NODE order by FILE_ID);"),
+              "1");
     EXPECT_EQ(Files(), files);
     auto counts = Check();
     EXPECT_EQ(counts[FindingKind::kUnplaced], 0u);

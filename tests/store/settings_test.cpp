@@ -122,10 +122,10 @@ TEST_F(SettingsTest, ACopyTakenOnAnotherThreadIsAlwaysOneWholeRecord) {
     std::jthread reader([&] {
         while (!stop) {
             const SettingsRecord copy = SettingsCopy();
-            const bool isFirst = RootDirOf(copy) == "/home/me/first" && copy.urlShortcut == 1 &&
-                                 copy.deleteAfterAdding == 0;
-            const bool isSecond = RootDirOf(copy) == "/home/me/the second one" && copy.urlShortcut == 0 &&
-                                  copy.deleteAfterAdding == 1;
+            const bool isFirst =
+                RootDirOf(copy) == "/home/me/first" && copy.urlShortcut == 1 && copy.deleteAfterAdding == 0;
+            const bool isSecond =
+                RootDirOf(copy) == "/home/me/the second one" && copy.urlShortcut == 0 && copy.deleteAfterAdding == 1;
             torn += isFirst || isSecond ? 0 : 1;
         }
     });
