@@ -46,7 +46,9 @@ struct Invocation {
         kDrop,     // something dropped onto the tree
         kWindow,   // the window itself (the first start asks for the Home Directory)
     };
-    From from = From::kMenu;
+    Invocation(From source = From::kMenu) : from(source) {} // NOLINT: {From::kKey} reads as it should
+
+    From from;
     CatalogNode* target = nullptr; // the item activated or dropped onto (nullptr: none, the top level)
     NodeId droppedNode = 0;        // a node of the tree dropped onto `target`
     std::vector<std::string> droppedFiles; // local files dropped onto `target`, UTF-8

@@ -182,8 +182,12 @@ void CatalogFinder::Clear() {
     Select(m_model.NodeOf(m_model.ExpandTo(selected)));
 }
 
-std::vector<NodeId> CatalogFinder::Forget() {
+std::vector<NodeId> CatalogFinder::Forget(NodeId* selected) {
     m_timer.stop();
+    if (selected != nullptr) {
+        const CatalogNode* node = SelectedOrBefore();
+        *selected = node != nullptr ? node->FileId() : 0;
+    }
     std::vector<NodeId> open = m_state.active ? m_state.expandedBefore : std::vector<NodeId>{};
     m_state = {};
     const QSignalBlocker quiet(&m_field);

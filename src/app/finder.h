@@ -37,9 +37,10 @@ public:
     void Clear();
     // True while the tree shows a search's matches (or is still finding them).
     bool Active() const { return m_state.active; }
-    // The catalog is about to be loaded again: the search ends without touching the tree; what
-    // was open before it (FILE_IDs) comes back.
-    std::vector<NodeId> Forget();
+    // The catalog is about to be loaded again: the search ends without touching the tree. What
+    // was open before it and what is selected now, or was before the search (FILE_IDs; 0: none),
+    // come back.
+    std::vector<NodeId> Forget(NodeId* selected = nullptr);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -29,6 +29,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QVBoxLayout>
@@ -196,19 +197,47 @@ void CMarrowdexDlg::OnInitDialog() {
     m_startupTimer.start(kStartupDelayMs);
 }
 
-std::vector<NodeId> CMarrowdexDlg::OpenCatalogs() const {
-    std::vector<NodeId> open;
-    for (const CatalogNode* node : m_treeModel->ExpandedNodes()) {
-        open.push_back(node->FileId());
+CMarrowdexDlg::TreeState CMarrowdexDlg::CaptureTree() const {
+    TreeState state;
+    if (m_treeModel->Catalog() == nullptr) {
+        return m_detached;
     }
-    return open;
+    // During a search: the tree as it was before it, as Escape would bring it back.
+    if (m_finder->Active()) {
+        state.open = m_finder->Forget(&state.selected);
+        return state;
+    }
+    for (const CatalogNode* node : m_treeModel->ExpandedNodes()) {
+        state.open.push_back(node->FileId());
+    }
+    if (const CatalogNode* node = SelectedNode()) {
+        state.selected = node->FileId();
+    }
+    state.scroll = m_tree->verticalScrollBar()->value();
+    return state;
 }
 
-void CMarrowdexDlg::LoadTree(std::vector<NodeId> open) {
-    // A tree loaded again starts without a search, with the catalogs that were open open again.
-    if (m_finder->Active()) {
-        open = m_finder->Forget();
+void CMarrowdexDlg::RestoreTree(const TreeState& state) {
+    std::vector<const CatalogNode*> nodes;
+    for (const NodeId id : state.open) {
+        if (const CatalogNode* node = m_catalog.NodeById(id)) {
+            nodes.push_back(node);
+        }
     }
+    m_treeModel->SetCatalog(&m_catalog, nodes);
+    m_tree->verticalScrollBar()->setValue(state.scroll);
+    // A node that is gone since is passed over; the pane then shows nothing.
+    const QModelIndex selected = ItemOf(state.selected != 0 ? m_catalog.NodeById(state.selected) : nullptr);
+    if (selected.isValid()) {
+        SelectItem(selected);
+        m_tree->scrollTo(selected);
+    } else {
+        SetCommentText({});
+    }
+}
+
+void CMarrowdexDlg::LoadTree(const TreeState& state) {
+    m_finder->Forget();
     m_treeModel->SetCatalog(nullptr);
     m_catalog.Clear();
     LoadSettings();
@@ -217,37 +246,23 @@ void CMarrowdexDlg::LoadTree(std::vector<NodeId> open) {
     // Unplaced rows stay in the store untouched; the user hears of them once, at start.
     m_unplacedEntries = report.unplaced.size();
     RememberStoreVersion();
-    std::vector<const CatalogNode*> nodes;
-    for (const NodeId id : open) {
-        if (const CatalogNode* node = m_catalog.NodeById(id)) {
-            nodes.push_back(node);
-        }
-    }
-    m_treeModel->SetCatalog(&m_catalog, nodes);
+    RestoreTree(state);
 }
 
 void CMarrowdexDlg::ReloadTree() {
-    LoadTree(m_treeModel->Catalog() != nullptr ? OpenCatalogs() : m_detachedOpen);
-    SetCommentText({});
+    LoadTree(CaptureTree());
 }
 
 void CMarrowdexDlg::DetachTree() {
     if (m_treeModel->Catalog() == nullptr) {
         return;
     }
-    m_detachedOpen = m_finder->Active() ? m_finder->Forget() : OpenCatalogs();
+    m_detached = CaptureTree();
     m_treeModel->SetCatalog(nullptr);
 }
 
 void CMarrowdexDlg::AttachTree() {
-    std::vector<const CatalogNode*> nodes;
-    for (const NodeId id : m_detachedOpen) {
-        if (const CatalogNode* node = m_catalog.NodeById(id)) {
-            nodes.push_back(node);
-        }
-    }
-    m_treeModel->SetCatalog(&m_catalog, nodes);
-    SetCommentText({}); // nothing is selected any more
+    RestoreTree(m_detached);
 }
 
 bool CMarrowdexDlg::ReloadIfChangedElsewhere() {
@@ -255,8 +270,7 @@ bool CMarrowdexDlg::ReloadIfChangedElsewhere() {
         return false;
     }
     MessagePrompt::Show(this, text::kStoreChangedElsewhere);
-    LoadTree(OpenCatalogs());
-    SetCommentText({});
+    LoadTree(CaptureTree());
     return true;
 }
 

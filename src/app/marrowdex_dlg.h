@@ -94,10 +94,10 @@ public:
     bool ReloadIfChangedElsewhere();
 
     // Loads the tree again from the store (after a repair), the view following; the catalogs open
-    // before are open again.
+    // before are open again, and the node selected before is selected again.
     void ReloadTree();
     // While work on another thread changes the catalog, the view lets go of it; AttachTree (or
-    // ReloadTree) shows it again, with the catalogs open before open again.
+    // ReloadTree) shows it again as it was: the same catalogs open, the same node selected.
     void DetachTree();
     void AttachTree();
 
@@ -112,10 +112,17 @@ protected:
 private:
     void OnInitDialog();
     void LayOut();
-    void LoadTree(std::vector<NodeId> open);
+    // What the tree shows, by FILE_ID, to show again once the catalog is loaded anew.
+    struct TreeState {
+        std::vector<NodeId> open;
+        NodeId selected = 0;
+        int scroll = 0;
+    };
+    TreeState CaptureTree() const;
+    void RestoreTree(const TreeState& state);
+    void LoadTree(const TreeState& state);
     void FinishQuit();
     void InstallShortcuts();
-    std::vector<NodeId> OpenCatalogs() const;
     // The command of `node` dropped or activated as `from` says.
     void OnTreeActivated(const QModelIndex& item);
     void OnNodeDropped(std::int64_t fileId, const QModelIndex& target);
@@ -135,7 +142,7 @@ private:
     QPlainTextEdit* m_commentPane;
     CatalogFinder* m_finder;
     std::vector<std::unique_ptr<Command>> m_commands;
-    std::vector<NodeId> m_detachedOpen; // the catalogs open when the view let go of the tree
+    TreeState m_detached; // what the tree showed when the view let go of it
     QTimer m_startupTimer;
     QTimer m_quitTimer;
     int m_startRefusal = 0;

@@ -224,6 +224,48 @@ TEST_F(TreeViewTest, ANodeDroppedOntoAnOpenEmptyCatalogStaysInView) {
     EXPECT_EQ(window->GetSelectedItem().data().toString(), QStringLiteral("Optics"));
 }
 
+// The tree loaded again, because another program changed the store, shows what it showed: the
+// same catalogs open, the same node selected, its comment in the pane; so does the tree after work
+// that let go of it (an import), and a node gone since is passed over.
+TEST_F(TreeViewTest, ATreeLoadedAgainShowsWhatItShowed) {
+    RunSql(m_db, "insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
+                 "values(1,'Physics',0,'',0,'',1),(2,'Optics',1,'about optics',0,'',2),(3,'Lenses',2,'',0,'',3),"
+                 "(4,'Maths',0,'',0,'',1),(5,'Algebra',4,'',0,'',2);");
+    auto window = OpenWindow();
+    CTreeCtrlEx& tree = *TreeOf(*window);
+    window->ShowAndSelect(window->Catalog().NodeById(3));
+    window->SelectItem(window->ItemOf(window->Catalog().NodeById(2)));
+    const QStringList shown = ViewLines(tree);
+    ASSERT_EQ(shown, (QStringList{QStringLiteral("Physics"), QStringLiteral("  Optics"), QStringLiteral("    Lenses"),
+                                  QStringLiteral("Maths")}));
+
+    RunSql(m_db, "insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
+                 "values(6,'Waves',1,'',0,'',2);");
+    {
+        ModalScript script;
+        script.ThenMessage(QStringLiteral("The knowledge base was changed by another program. The tree has been "
+                                          "loaded again; please check it and try again."));
+        window->OnCommand(kCmdAddSubCatalog);
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(ViewLines(tree), (QStringList{QStringLiteral("Physics"), QStringLiteral("  Optics"),
+                                            QStringLiteral("    Lenses"), QStringLiteral("  Waves"),
+                                            QStringLiteral("Maths")}));
+    EXPECT_EQ(window->GetSelectedItem().data().toString(), QStringLiteral("Optics"));
+    EXPECT_EQ(Child<QPlainTextEdit>(window.get(), "commentPane")->toPlainText(), QStringLiteral("about optics"));
+
+    // Let go of and shown again: as it was. Gone meanwhile: nothing selected, an empty pane.
+    window->DetachTree();
+    window->AttachTree();
+    EXPECT_EQ(window->GetSelectedItem().data().toString(), QStringLiteral("Optics"));
+    RunSql(m_db, "delete from FILE_NODE where FILE_ID in (2,3);");
+    window->ReloadTree();
+    EXPECT_EQ(ViewLines(tree), (QStringList{QStringLiteral("Physics"), QStringLiteral("  Waves"),
+                                            QStringLiteral("Maths")}));
+    EXPECT_FALSE(window->GetSelectedItem().isValid());
+    EXPECT_EQ(Child<QPlainTextEdit>(window.get(), "commentPane")->toPlainText(), QString());
+}
+
 // The keys of a tree: arrows, Home and End, Page Up and Down, "+" "-" "*", Left and Right, the
 // first letters of a name, Enter; the comment pane follows the current row.
 TEST_F(TreeViewTest, TheKeysWalkAndOpenTheTree) {
