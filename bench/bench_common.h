@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <spawn.h>
 #include <string>
 #include <string_view>
@@ -122,6 +123,17 @@ inline pid_t SpawnSelf(std::vector<std::string> args, int* readEnd, std::string*
     }
     *readEnd = fds[0];
     return pid;
+}
+
+// The resident memory (VmRSS) of process `pid` (0: this one) in MB; 0 when it cannot be read.
+inline double ResidentMb(pid_t pid = 0) {
+    std::ifstream status(pid == 0 ? std::string("/proc/self/status") : "/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) {
+            return std::atof(line.c_str() + 6) / 1024.0;
+        }
+    }
+    return 0;
 }
 
 // "100", "100k", "1M": a row count as the tables print it.

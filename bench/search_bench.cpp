@@ -5,14 +5,19 @@
 // run (std::string::find over every node's name and comment, as stored, case kept). Then the
 // same keystrokes are typed into the real window (offscreen): the time from each key to the
 // tree showing its matches, and the longest the window went without handling events meanwhile
-// (a 1 ms timer that stops ticking while the window's thread is busy).
+// (a 1 ms timer that stops ticking while the window's thread is busy). Last, where a keystroke's
+// time goes in the window, each step timed on its own: the scan, gathering the matches with their
+// catalogs, the shown rows, the view's reset, its layout and paint; and the memory a search leaves.
 // Prints figures and ratios; never passes or fails on speed.
 
 #include "app/marrowdex_app.h"
+#include "app/catalog_tree_model.h"
 #include "app/marrowdex_dlg.h"
+#include "app/tree_ctrl_ex.h"
 #include "commands/command_list.h"
 #include "bench_common.h"
 #include "catalog/search.h"
+#include "catalog/visible_rows.h"
 #include "offscreen.h"
 #include "sample_catalog.h"
 
@@ -21,12 +26,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
-#include <QTreeView>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <malloc.h>
 #include <string>
 #include <vector>
 
@@ -35,6 +40,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using mwdx::bench::MedianOf;
+using mwdx::bench::ResidentMb;
 
 constexpr double kTargetMs = 100;
 constexpr double kTargetRatio = 2;
@@ -158,6 +164,58 @@ WindowFigures TypeAndWait(QLineEdit* field, QLabel* count, const QString& charac
     return figures;
 }
 
+// What the window waits for after the model changed: the view's delayed layout and the header's
+// column width taken in (posted events and zero timers), then the window painted.
+double LayOutMs() {
+    const auto start = Clock::now();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    return Ms(start);
+}
+
+struct StepFigures {
+    std::size_t matches = 0;
+    double scan = 0, gather = 0, finish = 0, rows = 0, setFilter = 0, layout = 0, paint = 0;
+    // `rows` is inside `setFilter`.
+    double Total() const { return scan + gather + finish + setFilter + layout + paint; }
+};
+
+// One keystroke's work as the window does it, step by step: scan and gather (done in slices in the
+// window), finish the shown tree, the shown rows alone (a VisibleRows of its own on a copy), the
+// model's SetFilter (the same rows again, inside the model and view reset), the view's layout, the
+// paint.
+StepFigures MeasureSteps(mwdx::CMarrowdexDlg& window, mwdx::CatalogTreeModel& model, const mwdx::CatalogSearch& search,
+                         mwdx::CatalogNode& root, const std::string& text) {
+    StepFigures steps;
+    auto start = Clock::now();
+    std::vector<const mwdx::CatalogNode*> matches;
+    search.FindIn(mwdx::FoldCase(text), 0, search.Places(), matches);
+    steps.scan = Ms(start);
+    start = Clock::now();
+    mwdx::ShownTreeBuilder builder(root);
+    builder.Add(matches);
+    steps.gather = Ms(start);
+    start = Clock::now();
+    mwdx::ShownTree shown = builder.Finish();
+    steps.finish = Ms(start);
+    steps.matches = shown.matches;
+    {
+        mwdx::ShownTree copy = shown;
+        mwdx::VisibleRows rows;
+        start = Clock::now();
+        rows.ResetShown(&root, copy);
+        steps.rows = Ms(start);
+    }
+    start = Clock::now();
+    model.SetFilter(shown);
+    steps.setFilter = Ms(start);
+    steps.layout = LayOutMs();
+    start = Clock::now();
+    window.repaint();
+    steps.paint = Ms(start);
+    return steps;
+}
+
 int Run(const fs::path& work, std::int64_t rows, int repeats) {
     const fs::path folder = work / "program";
     fs::create_directories(folder);
@@ -247,6 +305,52 @@ int Run(const fs::path& work, std::int64_t rows, int repeats) {
                 "catalog once); longest frozen frame %.1f ms (median %.1f)\n",
                 MedianOf(keyMs), *std::max_element(keyMs.begin(), keyMs.end()),
                 *std::max_element(frozenMs.begin(), frozenMs.end()), MedianOf(frozenMs));
+    std::fflush(stdout);
+
+    // Where the time goes, step by step (medians of the runs), and what a search leaves in memory.
+    auto* tree = window.findChild<mwdx::CTreeCtrlEx*>(QStringLiteral("catalogTree"));
+    mwdx::CatalogTreeModel* model = tree != nullptr ? tree->CatalogModel() : nullptr;
+    if (model == nullptr) {
+        Fail("the main window has no catalog tree");
+    }
+    mwdx::CatalogNode& rootNode = *window.Catalog().RootNode();
+    std::printf("\nwhere a keystroke's time goes in the window, ms (medians of %d runs; in the window the scan and\n"
+                "the gathering run in slices between which it handles events, the rest in one piece):\n",
+                repeats);
+    std::printf("(rows: the shown rows alone, also inside `set filter`, which is them with the model and view reset)\n");
+    std::printf("%-14s %9s %7s %7s %7s %7s %7s %7s %7s %7s\n", "typed", "matches", "scan", "gather", "finish",
+                "rows", "set filt", "layout", "paint", "total");
+    const double beforeMb = ResidentMb();
+    double searchedMb = 0;
+    for (const std::string& text : typed) {
+        std::vector<StepFigures> runs;
+        for (int round = 0; round < repeats; ++round) {
+            runs.push_back(MeasureSteps(window, *model, search, rootNode, text));
+            searchedMb = std::max(searchedMb, ResidentMb());
+            model->ClearFilter({});
+            LayOutMs();
+        }
+        const auto median = [&](double StepFigures::*field) {
+            std::vector<double> values;
+            for (const StepFigures& run : runs) {
+                values.push_back(run.*field);
+            }
+            return MedianOf(values);
+        };
+        std::vector<double> totals;
+        for (const StepFigures& run : runs) {
+            totals.push_back(run.Total());
+        }
+        std::printf("%-14s %9zu %7.1f %7.1f %7.1f %7.1f %7.1f %7.1f %7.1f %7.1f\n", text.c_str(), runs.front().matches,
+                    median(&StepFigures::scan), median(&StepFigures::gather), median(&StepFigures::finish),
+                    median(&StepFigures::rows), median(&StepFigures::setFilter), median(&StepFigures::layout),
+                    median(&StepFigures::paint), MedianOf(totals));
+    }
+    const double clearedMb = ResidentMb();
+    ::malloc_trim(0);
+    std::printf("\nresident memory: %.1f MB with the window's search index and the bench's own, at most %.1f MB during\n"
+                "the searches, %.1f MB once cleared, %.1f MB after malloc_trim(0) (what the allocator kept unused)\n",
+                beforeMb, searchedMb, clearedMb, ResidentMb());
     std::fflush(stdout);
     ::_exit(0);
 }

@@ -23,7 +23,7 @@
 #include <QEvent>
 #include <QObject>
 #include <QTimer>
-#include <QTreeView>
+#include <QAbstractItemView>
 #include <QWindow>
 #include <algorithm>
 #include <cerrno>
@@ -102,7 +102,7 @@ int CoreChild(const std::string& folder) {
 // zero timer runs only after the window's whole paint and flush).
 class FirstPaint final : public QObject {
 public:
-    FirstPaint(mwdx::CMarrowdexDlg& window, QTreeView& tree, double constructed)
+    FirstPaint(mwdx::CMarrowdexDlg& window, QAbstractItemView& tree, double constructed)
         : m_window(window), m_tree(tree), m_constructed(constructed) {}
 
 protected:
@@ -131,7 +131,7 @@ private:
     }
 
     mwdx::CMarrowdexDlg& m_window;
-    QTreeView& m_tree;
+    QAbstractItemView& m_tree;
     double m_constructed;
     double m_firstPaint = 0;
     bool m_painted = false;
@@ -148,7 +148,7 @@ int WindowChild(const std::string& folder) {
 
     mwdx::CMarrowdexDlg window(folder, mwdx::MakeCommands);
     const double constructed = Since(g_mainEntry);
-    auto* tree = window.findChild<QTreeView*>(QStringLiteral("catalogTree"));
+    auto* tree = window.findChild<QAbstractItemView*>(QStringLiteral("catalogTree"));
     if (tree == nullptr) {
         Fail("window child: the main window has no catalog tree");
     }

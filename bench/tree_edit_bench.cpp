@@ -12,6 +12,7 @@
 
 #include "app/marrowdex_app.h"
 #include "app/marrowdex_dlg.h"
+#include "app/tree_ctrl_ex.h"
 #include "commands/command_list.h"
 #include "bench_common.h"
 #include "catalog/model.h"
@@ -22,7 +23,6 @@
 #include "sample_catalog.h"
 
 #include <QApplication>
-#include <QTreeView>
 #include <QWindow>
 #include <chrono>
 #include <cstdio>
@@ -85,6 +85,12 @@ void Record(std::vector<std::vector<double>>& times, int action, const Stopwatch
 
 // ---- the child -------------------------------------------------------------------------------
 
+// The rows the view shows below Big, the one top-level catalog: the view is one flat list of the
+// shown rows, Big's children right after it.
+int ShownBelow(mwdx::CMarrowdexDlg& window, const QAbstractItemView& tree, const mwdx::CatalogNode* big) {
+    return tree.model()->rowCount() - window.ItemOf(big).row() - 1;
+}
+
 // What the user waits for after a command: the view has taken in the change (its delayed layout
 // and the header's column width included) and the window is painted again.
 void Settle(mwdx::CMarrowdexDlg& window) {
@@ -95,7 +101,7 @@ void Settle(mwdx::CMarrowdexDlg& window) {
 
 // The timed rounds, in a function of their own so that a profiler can be told to look at them
 // alone (valgrind --toggle-collect='*EditRounds*'). Times in ms, one list per action.
-[[gnu::noinline]] std::vector<std::vector<double>> EditRounds(mwdx::CMarrowdexDlg& window, QTreeView& tree,
+[[gnu::noinline]] std::vector<std::vector<double>> EditRounds(mwdx::CMarrowdexDlg& window, mwdx::CTreeCtrlEx& tree,
                                                               mwdx::CatalogNode& bigNode, int children, int edits) {
     mwdx::CatalogModel& catalog = window.Catalog();
     mwdx::CatalogNode* big = &bigNode;
@@ -118,7 +124,8 @@ void Settle(mwdx::CMarrowdexDlg& window) {
         if (timed) {
             Record(times, 0, start);
         }
-        if (!result.done || node == nullptr || tree.model()->rowCount(window.ItemOf(big)) != children + 1) {
+        if (!result.done || node == nullptr || ShownBelow(window, tree, big) != children + 1 ||
+            window.ItemOf(node).row() != window.ItemOf(big).row() + children + 1) {
             Fail("child: adding " + added + " failed: " + result.detail);
         }
 
@@ -145,13 +152,13 @@ void Settle(mwdx::CMarrowdexDlg& window) {
         if (timed) {
             Record(times, 2, start);
         }
-        if (!result.done || result.message != 0 || tree.model()->rowCount(window.ItemOf(big)) != children) {
+        if (!result.done || result.message != 0 || ShownBelow(window, tree, big) != children) {
             Fail("child: deleting " + renamed + " failed: " + result.detail);
         }
 
         // Delete from the middle, selected, with its folder (it has none on disk).
-        const QModelIndex bigItem = window.ItemOf(big);
-        mwdx::CatalogNode* middle = window.ItemNode(tree.model()->index(children / 2, 0, bigItem));
+        const int middleRow = window.ItemOf(big).row() + 1 + children / 2;
+        mwdx::CatalogNode* middle = window.ItemNode(tree.model()->index(middleRow, 0));
         const std::string middleName = middle->Details().fileName;
         window.SelectItem(window.ItemOf(middle));
         Settle(window);
@@ -161,8 +168,8 @@ void Settle(mwdx::CMarrowdexDlg& window) {
         if (timed) {
             Record(times, 3, start);
         }
-        if (!result.done ||
-            tree.model()->index(children / 2, 0, window.ItemOf(big)).data().toString().toStdString() == middleName) {
+        if (!result.done || ShownBelow(window, tree, big) != children - 1 ||
+            tree.model()->index(middleRow, 0).data().toString().toStdString() == middleName) {
             Fail("child: deleting " + middleName + " failed: " + result.detail);
         }
         const std::string refill = "Refill " + std::to_string(::getpid()) + " " + std::to_string(round);
@@ -186,7 +193,7 @@ int Child(const std::string& folder, int edits) {
         Fail("child: the knowledge base in " + folder + " cannot be opened");
     }
     window.show();
-    auto* tree = window.findChild<QTreeView*>(QStringLiteral("catalogTree"));
+    auto* tree = window.findChild<mwdx::CTreeCtrlEx*>(QStringLiteral("catalogTree"));
     if (tree == nullptr) {
         Fail("child: the main window has no catalog tree");
     }
@@ -195,11 +202,11 @@ int Child(const std::string& folder, int edits) {
     if (big == nullptr || big->Details().fileName != "Big") {
         Fail("child: the first top-level catalog is not Big");
     }
-    const int children = tree->model()->rowCount(bigItem);
+    const int children = static_cast<int>(big->ChildCount());
     window.SelectItem(bigItem);
     window.ExpandItem(bigItem);
     Settle(window);
-    if (!tree->isExpanded(bigItem)) {
+    if (!tree->isExpanded(window.ItemOf(big)) || ShownBelow(window, *tree, big) != children) {
         Fail("child: Big did not expand");
     }
 

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Marrowdex needs to build and run it; with --tests, also what
 # the tests need (GoogleTest, Google Benchmark, Chromium, Node.js and the npm packages of
-# tests/browser); with --screenshot, what scripts/screenshot.sh needs (a virtual X server).
+# tests/browser); with --screenshot, what scripts/screenshot.sh needs (a virtual X server); with
+# --bench-window, what bench/run_search_window_bench.sh needs (a virtual X server and the X
+# client libraries its measuring program is built with).
 # Asks apt only when something is missing, so a second run costs a few look-ups.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 with_tests=0
 with_screenshot=0
+with_bench_window=0
 for arg in "$@"; do
     case $arg in
     --tests) with_tests=1 ;;
     --screenshot) with_screenshot=1 ;;
+    --bench-window) with_bench_window=1 ;;
     *) echo "install-deps: unknown option $arg" >&2; exit 2 ;;
     esac
 done
@@ -41,8 +45,18 @@ screenshot_packages=(
     xdotool             # clicks in the program as a user would
     imagemagick         # convert, which turns the capture into a PNG
 )
+bench_window_packages=(
+    xvfb                # a virtual X server to run the program in
+    pkg-config          # finds the X client libraries below
+    libxcb1-dev         # the benchmark's X client: pings, window lookup
+    libxcb-damage0-dev  # the same: sees the tree change on screen
+    libxcb-xtest0-dev   # the same: types into the search field
+)
 if ((with_screenshot)); then
     packages+=("${screenshot_packages[@]}")
+fi
+if ((with_bench_window)); then
+    packages+=("${bench_window_packages[@]}")
 fi
 if ((with_tests)); then
     packages+=("${test_packages[@]}")

@@ -6,7 +6,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build-test"
 
-bash "$root/scripts/install-deps.sh" --tests
+# The benchmarks' X client is built here too, so its libraries come along.
+bash "$root/scripts/install-deps.sh" --tests --bench-window
 
 generator=()
 [[ -f $build/CMakeCache.txt ]] || generator=(-G Ninja)

@@ -28,7 +28,7 @@ void CatalogTreeModel::SetCatalog(CatalogModel* catalog, const std::vector<const
         m_catalog->SetObserver(this);
     }
     m_filtering = false;
-    m_search.Clear();
+    m_search.ClearInBackground();
     m_rows.Reset(RootNode(), expanded);
     endResetModel();
 }
@@ -41,6 +41,14 @@ void CatalogTreeModel::SetFilter(ShownTree& shown) {
         m_shownNodes += list.nodes.size();
     }
     m_rows.ResetShown(RootNode(), shown);
+    endResetModel();
+}
+
+void CatalogTreeModel::SetFilter(VisibleRows::ShownBuild&& rows, std::size_t shownNodes) {
+    beginResetModel();
+    m_filtering = true;
+    m_shownNodes = shownNodes;
+    m_rows.TakeShown(std::move(rows));
     endResetModel();
 }
 

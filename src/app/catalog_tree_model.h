@@ -56,6 +56,8 @@ public:
     // ClearFilter; views are reset. A node added or moved meanwhile is shown too, with the catalogs
     // above it. The lists are taken out of `shown`.
     void SetFilter(ShownTree& shown);
+    // The same with the rows already made, a slice at a time (`shownNodes`: how many).
+    void SetFilter(VisibleRows::ShownBuild&& rows, std::size_t shownNodes);
     // How many rows the filter shows (at most; some may have gone since).
     std::size_t ShownNodes() const { return m_filtering ? m_shownNodes : 0; }
     // Shows the whole catalog again, the catalogs in `expanded` open.

@@ -19,7 +19,11 @@ namespace {
 // taken this long.
 constexpr std::size_t kSlicePlaces = 1 << 16;
 constexpr std::size_t kSliceBuild = 1 << 15;
+constexpr std::size_t kSliceParents = 1 << 9;
 constexpr auto kSliceTime = std::chrono::milliseconds(25);
+// The folded names and comments are kept while the user searches again and again, and given back
+// once the search field has been left alone this long.
+constexpr auto kKeepFolded = std::chrono::seconds(10);
 
 std::vector<const CatalogNode*> NodesOf(const CatalogModel& catalog, const std::vector<NodeId>& ids) {
     std::vector<const CatalogNode*> nodes;
@@ -38,6 +42,13 @@ CatalogFinder::CatalogFinder(QLineEdit& field, QLabel& count, CTreeCtrlEx& tree,
     : QObject(parent), m_field(field), m_count(count), m_tree(tree), m_model(model), m_catalog(catalog) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &CatalogFinder::Slice);
+    m_release.setSingleShot(true);
+    m_release.setInterval(kKeepFolded);
+    connect(&m_release, &QTimer::timeout, this, [this] {
+        if (!m_state.active) {
+            m_model.Search().ClearInBackground();
+        }
+    });
     connect(&m_field, &QLineEdit::textChanged, this, &CatalogFinder::OnTextChanged);
     m_field.installEventFilter(this);
 }
@@ -112,10 +123,12 @@ void CatalogFinder::OnTextChanged() {
             m_state.expandedBefore.push_back(node->FileId());
         }
     }
+    m_release.stop();
     const CatalogSearch& index = m_model.Search();
     m_state.folded = FoldCase(text);
     m_state.nextPlace = 0;
     m_state.shown.reset();
+    m_state.rows.reset();
     m_state.generation = index.Generation();
     m_timer.start(0);
 }
@@ -133,31 +146,54 @@ void CatalogFinder::Slice() {
         }
     }
     if (index.Generation() != m_state.generation || !m_state.shown) {
-        // The catalog changed between slices: what was found may be gone.
+        // The catalog changed between slices: what was found, and the rows made of it, may be gone.
         m_state.nextPlace = 0;
         m_state.shown.emplace(*m_catalog.RootNode());
+        m_state.rows.reset();
         m_state.generation = index.Generation();
     }
+    // Each slice gives the window its turn: the scan, then gathering the rows to show, then
+    // showing them.
     const auto started = std::chrono::steady_clock::now();
-    std::vector<const CatalogNode*> matches;
-    while (m_state.nextPlace < index.Places()) {
-        const std::size_t last = std::min(m_state.nextPlace + kSlicePlaces, index.Places());
-        matches.clear();
-        index.FindIn(m_state.folded, m_state.nextPlace, last, matches);
-        m_state.shown->Add(matches);
-        m_state.nextPlace = last;
-        if (m_state.nextPlace < index.Places() && std::chrono::steady_clock::now() - started > kSliceTime) {
+    const auto timeIsUp = [&] { return std::chrono::steady_clock::now() - started > kSliceTime; };
+    if (m_state.nextPlace < index.Places()) {
+        std::vector<const CatalogNode*> matches;
+        while (m_state.nextPlace < index.Places()) {
+            const std::size_t last = std::min(m_state.nextPlace + kSlicePlaces, index.Places());
+            matches.clear();
+            index.FindIn(m_state.folded, m_state.nextPlace, last, matches);
+            m_state.shown->Add(matches);
+            m_state.nextPlace = last;
+            if (timeIsUp()) {
+                break;
+            }
+        }
+        m_timer.start(0);
+        return;
+    }
+    if (!m_state.rows) {
+        ShownTree shown = m_state.shown->Finish();
+        m_state.found = shown.matches;
+        m_state.shownNodes = 0;
+        for (const auto& [parent, list] : shown.children) {
+            m_state.shownNodes += list.nodes.size();
+        }
+        m_state.rows.emplace(m_catalog.RootNode(), shown);
+        m_timer.start(0);
+        return;
+    }
+    while (!m_state.rows->Step(kSliceParents)) {
+        if (timeIsUp()) {
             m_timer.start(0);
             return;
         }
     }
     const CatalogNode* selected = SelectedOrBefore();
-    ShownTree shown = m_state.shown->Finish();
-    m_state.shown.reset();
-    const std::size_t found = shown.matches;
     // Every catalog with something shown below it is open.
-    m_model.SetFilter(shown);
-    m_count.setText(QString::number(found));
+    m_model.SetFilter(std::move(*m_state.rows), m_state.shownNodes);
+    m_state.rows.reset();
+    m_state.shown.reset();
+    m_count.setText(QString::number(m_state.found));
     // The selection stays when the search shows it.
     Select(selected);
 }
@@ -177,6 +213,7 @@ void CatalogFinder::Clear() {
     const State before = std::move(m_state);
     m_state = {};
     m_model.ClearFilter(NodesOf(m_catalog, before.expandedBefore));
+    m_release.start();
     m_tree.verticalScrollBar()->setValue(before.scrollBefore);
     // What was selected under the search stays selected, with the catalogs above it open.
     Select(m_model.NodeOf(m_model.ExpandTo(selected)));

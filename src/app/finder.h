@@ -6,6 +6,7 @@
 
 #include "catalog/model.h"
 #include "catalog/search.h"
+#include "catalog/visible_rows.h"
 
 #include <QObject>
 #include <QTimer>
@@ -63,12 +64,16 @@ private:
         std::size_t nextPlace = 0;
         std::uint64_t generation = 0;
         std::optional<ShownTreeBuilder> shown; // the matches so far, with their catalogs
+        std::optional<VisibleRows::ShownBuild> rows; // once all are found: the rows to show
+        std::size_t found = 0;
+        std::size_t shownNodes = 0;
         std::vector<NodeId> expandedBefore;
         NodeId selectedBefore = -1;
         int scrollBefore = 0;
     };
     State m_state;
     QTimer m_timer;
+    QTimer m_release; // once no search has run for a while, the folded text lets go of its memory
 };
 
 } // namespace mwdx

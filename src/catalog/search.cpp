@@ -1,6 +1,10 @@
 #include "catalog/search.h"
 
 #include <algorithm>
+#include <malloc.h>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <cstring>
 #include <locale.h>
 #include <tuple>
@@ -112,12 +116,35 @@ std::string FoldCase(std::string_view text) {
 void CatalogSearch::Clear() {
     m_buildRoot = nullptr;
     m_nextToFold = nullptr;
-    m_text = {};
-    m_entries = {};
-    m_entryOf = {};
+    // Swapped out, not assigned: an assigned empty string keeps the old buffer.
+    std::string().swap(m_text);
+    std::vector<Entry>().swap(m_entries);
+    std::unordered_map<const CatalogNode*, std::size_t>().swap(m_entryOf);
     m_goneBytes = 0;
     m_built = false;
     ++m_generation;
+}
+
+void CatalogSearch::ClearInBackground() {
+    struct Folded {
+        std::string text;
+        std::vector<Entry> entries;
+        std::unordered_map<const CatalogNode*, std::size_t> entryOf;
+    };
+    auto folded = std::make_unique<Folded>();
+    folded->text.swap(m_text);
+    folded->entries.swap(m_entries);
+    folded->entryOf.swap(m_entryOf);
+    Clear();
+    try {
+        // The nodes the map names are never looked at: only its own memory goes.
+        std::thread([folded = std::move(folded)]() mutable {
+            folded.reset();
+            ::malloc_trim(0);
+        }).detach();
+    } catch (const std::system_error&) {
+        folded.reset(); // no thread: freed here
+    }
 }
 
 void CatalogSearch::Append(const CatalogNode& node) {

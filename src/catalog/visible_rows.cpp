@@ -289,26 +289,19 @@ void VisibleRows::Reset(CatalogNode* root, const std::vector<const CatalogNode*>
     }
 }
 
-void VisibleRows::ResetShown(CatalogNode* root, ShownTree& shown) {
-    m_lists.clear();
-    m_lastNode = nullptr;
-    m_lastList = nullptr;
-    m_filtering = true;
-    m_root = root;
+VisibleRows::ShownBuild::ShownBuild(CatalogNode* root, ShownTree& shown) : m_root(root) {
     if (m_root == nullptr) {
         return;
     }
     // Each list's rows are known once the lists below it are done: deepest first.
-    std::vector<std::pair<int, const CatalogNode*>> parents;
-    parents.reserve(shown.children.size());
-    std::unordered_map<const CatalogNode*, std::vector<std::int64_t>> sizes;
+    m_parents.reserve(shown.children.size());
     m_lists.reserve(shown.children.size() + 1);
     for (auto& [parent, list] : shown.children) {
         int depth = 0;
         for (const CatalogNode* above = parent; above != nullptr && above != m_root; above = above->Parent()) {
             ++depth;
         }
-        parents.emplace_back(depth, parent);
+        m_parents.emplace_back(depth, parent);
         Children& children = m_lists[parent];
         children.nodes = std::move(list.nodes);
         children.ordinals = std::move(list.ordinals);
@@ -316,29 +309,48 @@ void VisibleRows::ResetShown(CatalogNode* root, ShownTree& shown) {
     }
     shown.children.clear();
     m_lists[m_root].expanded = true;
-    std::sort(parents.begin(), parents.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (auto& [depth, parent] : parents) {
+    std::sort(m_parents.begin(), m_parents.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+}
+
+bool VisibleRows::ShownBuild::Step(std::size_t parents) {
+    for (std::size_t done = 0; done < parents && m_next < m_parents.size(); ++done, ++m_next) {
+        const CatalogNode* parent = m_parents[m_next].second;
         Children& children = m_lists[parent];
-        std::vector<std::int64_t>& rows = sizes[parent];
+        std::vector<std::int64_t> rows = std::move(m_sizes[parent]);
+        m_sizes.erase(parent);
         rows.resize(children.nodes.size(), 1);
         children.Assign(std::move(children.nodes), std::move(children.ordinals), rows);
         children.expanded = true;
-        sizes.erase(parent);
         if (parent == m_root) {
             continue;
         }
+        // Its rows, as its parent's list counts them.
         const CatalogNode* above = parent->Parent();
-        const Children* siblings = ListOf(above);
-        if (siblings == nullptr) {
+        const auto siblings = m_lists.find(above);
+        if (siblings == m_lists.end()) {
             continue;
         }
-        const std::size_t place = siblings->PlaceOf(*parent);
-        if (place < siblings->nodes.size()) {
-            std::vector<std::int64_t>& aboveRows = sizes[above];
-            aboveRows.resize(siblings->nodes.size(), 1);
+        const std::size_t place = siblings->second.PlaceOf(*parent);
+        if (place < siblings->second.nodes.size()) {
+            std::vector<std::int64_t>& aboveRows = m_sizes[above];
+            aboveRows.resize(siblings->second.nodes.size(), 1);
             aboveRows[place] = 1 + children.total;
         }
     }
+    return m_next == m_parents.size();
+}
+
+void VisibleRows::TakeShown(ShownBuild&& build) {
+    build.Step(build.m_parents.size());
+    m_lists = std::move(build.m_lists);
+    m_lastNode = nullptr;
+    m_lastList = nullptr;
+    m_filtering = true;
+    m_root = build.m_root;
+}
+
+void VisibleRows::ResetShown(CatalogNode* root, ShownTree& shown) {
+    TakeShown(ShownBuild(root, shown));
 }
 
 std::size_t VisibleRows::Count() const {

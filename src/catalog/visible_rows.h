@@ -53,6 +53,12 @@ public:
     void Reset(CatalogNode* root, const std::vector<const CatalogNode*>& expanded = {});
     // A search's shown tree (its lists are taken), every catalog with shown children expanded.
     void ResetShown(CatalogNode* root, ShownTree& shown);
+
+    // The same made a slice at a time, away from the rows a view is showing meanwhile, and then
+    // taken in at once (TakeShown).
+    class ShownBuild;
+    // Takes in a finished build as ResetShown would have made it.
+    void TakeShown(ShownBuild&& build);
     bool Filtering() const { return m_filtering; }
 
     std::size_t Count() const;
@@ -91,6 +97,7 @@ public:
     void NodeMoved(CatalogNode& node);
 
 private:
+    friend class ShownBuild;
     // One parent's children in order, with the rows each shows. A child that goes leaves a gap
     // (nullptr, no rows) behind, so no later sibling's place moves; gaps are squeezed out once
     // they are many.
@@ -140,6 +147,22 @@ private:
     // The last list looked up: a view asks about one parent's rows one after another.
     mutable const CatalogNode* m_lastNode = nullptr;
     mutable Children* m_lastList = nullptr;
+};
+
+class VisibleRows::ShownBuild final {
+public:
+    // Starts from a search's shown tree (its lists are taken).
+    ShownBuild(CatalogNode* root, ShownTree& shown);
+    // Does up to `parents` more of the work; true once the rows are complete.
+    bool Step(std::size_t parents);
+
+private:
+    friend class VisibleRows;
+    CatalogNode* m_root;
+    std::unordered_map<const CatalogNode*, Children> m_lists;
+    std::unordered_map<const CatalogNode*, std::vector<std::int64_t>> m_sizes;
+    std::vector<std::pair<int, const CatalogNode*>> m_parents; // deepest first
+    std::size_t m_next = 0;
 };
 
 } // namespace mwdx
