@@ -224,6 +224,9 @@ constexpr Entry kEntries[] = {
      u"请重新选择主目录。"},
     {339, u"The Home Directory is not a full folder path, or it is / itself",
      u"主目录不是完整的文件夹路径，或者是根目录 / 本身"},
+    {350, u"The index page was written, but its shortcut on the desktop could not be made.",
+     u"索引页已生成，但无法在桌面上创建它的快捷方式。"},
+    {351, u"Deleting the files, please wait", u"正在删除文件，请稍候"},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

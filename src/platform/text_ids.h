@@ -135,5 +135,8 @@ inline constexpr int kHomeInUse = 336;
 inline constexpr int kNewHomeInUse = 337;
 inline constexpr int kHomeNotUsable = 338;         // followed by the value, when there is one
 inline constexpr int kFindingsHomeDirectory = 339; // the check's kind for an unusable Home Directory
+// Long work behind a progress window, and what a refresh of the index page could not do.
+inline constexpr int kShortcutNotMade = 350;
+inline constexpr int kDeletingFiles = 351;
 
 } // namespace mwdx::text

@@ -16,7 +16,6 @@
 #include "store/statements.h"
 
 #include <cstdio>
-#include <sqlite3.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -147,8 +146,7 @@ int main(int argc, char** argv) {
     int rows = 0;
     if (mwdx::LoadSettings() != 1 || mwdx::CountNodes(&rows) != 1) {
         // The message belongs to the connection: copied before the store is closed.
-        const char* message = sqlite3_errmsg(mwdx::StoreHandle());
-        const std::string reason = message != nullptr ? message : "";
+        const std::string reason = mwdx::StoreErrorMessage();
         mwdx::CloseStore();
         return Fail(databasePath + ": not a Marrowdex database (" + reason + ")");
     }
