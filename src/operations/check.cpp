@@ -7,6 +7,7 @@
 #include "platform/home_fs.h"
 #include "platform/text_ids.h"
 #include "platform/unique_fd.h"
+#include "store/check_record.h"
 #include "store/journal.h"
 #include "store/settings.h"
 
@@ -315,6 +316,13 @@ CheckReport CheckOpenStore(const ProgramFiles& program, LoadReport* load) {
     const std::string home =
         catalog.RootNode() != nullptr ? catalog.RootNode()->Path() : std::string(RootDirOf(SettingsCopy()));
     return CheckKnowledgeBase(catalog, report, home, program);
+}
+
+CheckReport CheckAndRemember(const ProgramFiles& program, LoadReport* load) {
+    ClearJournalEntriesLeftForLater();
+    CheckReport report = CheckOpenStore(program, load);
+    WriteLastCheck(static_cast<std::int64_t>(report.findings.size()));
+    return report;
 }
 
 } // namespace mwdx

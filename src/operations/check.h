@@ -60,7 +60,13 @@ CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& lo
 
 // The same for the open store as it is now: loads it into a catalog of its own first. The Home
 // Directory is the Settings'. `load` (if given) receives what that load found, which the repairs
-// of rows take.
+// of rows take. Runs on any thread: it reads the store and the disk and touches no shared tree.
 CheckReport CheckOpenStore(const ProgramFiles& program, LoadReport* load = nullptr);
+
+// What the Check button runs, all of it on whatever thread the caller likes (the window's stays
+// free to show the progress window): the journal's entries left for later removed first (a
+// command complete but for its entry is not unfinished), CheckOpenStore, and the number of
+// findings remembered for the next start (a store that cannot take it costs only that reminder).
+CheckReport CheckAndRemember(const ProgramFiles& program, LoadReport* load = nullptr);
 
 } // namespace mwdx

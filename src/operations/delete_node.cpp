@@ -8,6 +8,8 @@
 #include "store/connection.h"
 #include "store/journal.h"
 
+#include <algorithm>
+
 namespace mwdx {
 namespace {
 
@@ -23,10 +25,26 @@ bool DeleteRows(const CatalogNode& node, JournalEntry* entry) {
     return transaction.Commit() == kStatementOk;
 }
 
+// The files and folders a node's subtree holds on disk, as the nodes count them.
+std::size_t EntriesOf(const CatalogNode& node) {
+    std::size_t entries = 1;
+    ForEachDescendant(node, [&entries](const CatalogNode&) { ++entries; });
+    return entries;
+}
+
 } // namespace
 
+bool RemoveDeletedFiles(const HomeTree& tree, const std::string& asidePath, std::size_t entries,
+                        const std::function<void(std::size_t done, std::size_t total)>& progress, std::string* error) {
+    std::function<void(std::size_t)> removed;
+    if (progress) {
+        removed = [&progress, entries](std::size_t done) { progress(done, std::max(done, entries)); };
+    }
+    return tree.RemoveForGood(asidePath, error, removed);
+}
+
 OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, bool deleteFiles,
-                             const ProgramFiles& program) {
+                             const ProgramFiles& program, const FileRemovalStep& removal) {
     CatalogNode* parent = node.Parent();
     if (parent == nullptr) {
         return OpResult::Refused(text::kSelectToDelete, "the Root Node cannot be deleted");
@@ -64,6 +82,7 @@ OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, Cat
     entry.nodeId = node.FileId();
     entry.fromPath = path;
     entry.asidePath = FolderOf(path) + "/" + TemporaryName(TemporaryKind::kDeleting, UniqueNumber());
+    const std::size_t entries = EntriesOf(node);
     if (!DeleteRows(node, &entry)) {
         return OpResult::Refused(text::kChangeNotSaved, "the rows of " + path + " cannot be deleted");
     }
@@ -75,7 +94,9 @@ OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, Cat
         ClearJournalEntry(entry.id);
         return OpResult::Done(text::kSomeFilesNotDeleted, error);
     }
-    if (!tree.RemoveForGood(entry.asidePath, &error)) {
+    const bool removed = removal ? removal(tree, entry.asidePath, entries, &error)
+                                 : RemoveDeletedFiles(tree, entry.asidePath, entries, {}, &error);
+    if (!removed) {
         // What is left goes back under its own name, where the user can see it; failing that,
         // the journal keeps it for the next start.
         if (tree.RenameNoReplace(entry.asidePath, path)) {

@@ -6,17 +6,38 @@
 #include "operations/op_result.h"
 #include "operations/program_files.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace mwdx {
 
+class HomeTree;
+
+// Removes for good the files of a deleted node, put aside at `asidePath` inside the Home
+// Directory of `tree`; `entries` is about how many files and folders that is (the nodes its
+// subtree held). True when nothing is left; otherwise *error says what stays. The window runs it
+// behind its progress window, on a worker thread: it touches neither the store nor the catalog.
+// An empty one runs RemoveDeletedFiles at once, on the caller's thread.
+using FileRemovalStep =
+    std::function<bool(const HomeTree& tree, const std::string& asidePath, std::size_t entries, std::string* error)>;
+
+// What a FileRemovalStep does, on whatever thread runs it: what is at `asidePath` removed for
+// good, never following a link; `progress` hears of the entries removed of about `entries` (a
+// total that grows with what is found beyond it).
+bool RemoveDeletedFiles(const HomeTree& tree, const std::string& asidePath, std::size_t entries,
+                        const std::function<void(std::size_t done, std::size_t total)>& progress, std::string* error);
+
 // Deletes the rows of `node`'s subtree in one transaction (183 and nothing changes when they
 // cannot be), then its nodes. With `deleteFiles`, also what is at its path: moved aside first,
-// the move recorded in the journal, and removed for good once the rows are gone. The files stay
+// the move recorded in the journal with the rows, then removed for good by `removal` (the slow
+// step, which may run on another thread), and the journal's end written after. The files stay
 // when another node still uses them (done, 185), when they are or hold `program`'s files (done,
-// 332), when they lie outside `home` or cannot be removed (done, 184; what was not removed stays
-// under its own name).
+// 332), when they lie outside `home` or cannot be moved aside (done, 184, whole under their own
+// name). What `removal` cannot remove goes back under its own name (done, 184); failing that, the
+// journal keeps it for the next start. A crash at any moment after the rows leaves the next start
+// to finish removing what was put aside.
 OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, bool deleteFiles,
-                             const ProgramFiles& program = {});
+                             const ProgramFiles& program = {}, const FileRemovalStep& removal = {});
 
 } // namespace mwdx

@@ -7,6 +7,7 @@
 #include "platform/unique_fd.h"
 #include "store/connection.h"
 #include "store/journal.h"
+#include "store/settings.h"
 #include "store/statements.h"
 
 #include <algorithm>
@@ -107,6 +108,19 @@ std::vector<std::string> KnowledgeBaseEntries(const CatalogModel& catalog, const
         }
     }
     return Present(std::vector<std::string>(names.begin(), names.end()), home);
+}
+
+std::vector<std::string> EntriesToMove(const CatalogModel& catalog, const std::string& home,
+                                       const ProgramFiles& program) {
+    const std::string from = LexicallyNormal(home);
+    const ProgramPlaces places(program, from);
+    std::vector<std::string> names;
+    for (const std::string& name : KnowledgeBaseEntries(catalog, from)) {
+        if (!places.Owns(JoinNodePath(from, name))) {
+            names.push_back(name);
+        }
+    }
+    return names;
 }
 
 void RehomeCatalog(CatalogModel& catalog, const std::string& newHome) {
@@ -221,19 +235,15 @@ OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, co
         return OpResult::Done();
     }
     if (IsAtOrBelow(to, from) || IsAtOrBelow(from, to)) {
-        return OpResult::Refused(text::kMoveIntoItself, "one Home Directory lies inside the other");
+        return OpResult::Refused(text::kHomeInsideOther, "one Home Directory lies inside the other");
     }
-    std::vector<std::string> names;
     const ProgramPlaces program(control.program, from);
     for (const std::string& name : KnowledgeBaseEntries(catalog, from)) {
-        const std::string path = JoinNodePath(from, name);
-        if (program.Holds(path)) {
+        if (const std::string path = JoinNodePath(from, name); program.Holds(path)) {
             return OpResult::Refused(text::kCannotMoveProgramFiles, path + " holds the program's own files");
         }
-        if (!program.Owns(path)) {
-            names.push_back(name);
-        }
     }
+    const std::vector<std::string> names = EntriesToMove(catalog, from, control.program);
     std::string error;
     MadeDirectories made;
     if (!HomeTree(to).MakeDirectoryPath(to, &made, &error)) {
@@ -277,13 +287,21 @@ OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, co
             ClearJournalEntry(entry.id) == kStatementOk) {
             RemoveMoveMark(entry);
             HomeTree(to).RemoveMadeDirectories(made);
+            return OpResult::Refused(text::kHomeMoveFailed, error);
         }
-        return OpResult::Refused(text::kMoveFailed, error);
+        return OpResult::Refused(text::kHomeMoveUnfinished, error + "; the next start finishes or undoes the move");
     }
     bool saved = false;
     {
         Transaction transaction;
-        saved = transaction.Begin() == kStatementOk && ExecStatement(UpdateRootDirStatement(to)) == kStatementOk &&
+        SettingsRecord row{};
+        if (control.settings != nullptr) {
+            row = *control.settings;
+            SetRootDir(row, to);
+        }
+        saved = transaction.Begin() == kStatementOk &&
+                (control.settings != nullptr ? SaveSettingsRow(row) : ExecStatement(UpdateRootDirStatement(to))) ==
+                    kStatementOk &&
                 ClearJournalEntry(entry.id) == kStatementOk && transaction.Commit() == kStatementOk;
     }
     RehomeCatalog(catalog, to);

@@ -7,6 +7,7 @@
 #include "operations/op_result.h"
 #include "operations/program_files.h"
 #include "store/journal.h"
+#include "store/settings.h"
 
 #include <atomic>
 #include <cstddef>
@@ -22,24 +23,34 @@ struct HomeMoveControl {
     // The program's own files, which stay where they are (the old Home Directory may be the
     // program's folder, whose js/ is the program's).
     ProgramFiles program;
+    // The settings row written with the move's end (its ROOT_DIR becomes the new Home Directory),
+    // so that the row is written once; nullptr: ROOT_DIR alone.
+    const SettingsRecord* settings = nullptr;
 };
 
 // What of the Home Directory belongs to the knowledge base: the top-level catalogs' folders and
 // documents' files, js/, the index page and its backup. Names, not paths; only those there.
 std::vector<std::string> KnowledgeBaseEntries(const CatalogModel& catalog, const std::string& home);
 
+// The entries of KnowledgeBaseEntries that a move carries over: all but the program's own files.
+std::vector<std::string> EntriesToMove(const CatalogModel& catalog, const std::string& home,
+                                       const ProgramFiles& program);
+
 // Moves every entry of KnowledgeBaseEntries from `oldHome` into `newHome` (made when missing),
 // but the program's own files, never replacing anything (a name already in `newHome` refuses the
 // move before anything moves: 196; so does an entry that holds the program's files: 333), by
 // renaming or, across file systems, by a copy published whole and then the original set aside
-// and removed. A Home Directory that is not usable, old or new, is refused first (338). First a
-// mark naming `oldHome` is left in `newHome` and the move journalled; when either cannot be
-// written, nothing is left behind (183, or 142 for the mark). When one entry cannot be moved, the
-// journal records that the move turns back, those already moved go back, ROOT_DIR stays, and the
-// failure is reported (231): every file is whole in at least one of the two places under its own
-// name, and the rows point at it; what could not be put back is left to the next start, its entry
-// in the journal. When all are moved, ROOT_DIR becomes `newHome` in the same transaction as the
-// journal's end and the tree's paths follow.
+// and removed. Refused first: a Home Directory that is not usable, old or new (338), one inside
+// the other (text::kHomeInsideOther). Then a mark naming `oldHome` is left in `newHome` and the
+// move journalled; when either cannot be written, nothing is left behind (183, or 142 for the
+// mark). When one entry cannot be moved, the journal records that the move turns back, those
+// already moved go back, ROOT_DIR stays, and the failure is reported: every file is whole in at
+// least one of the two places under its own name, and the rows point at it
+// (text::kHomeMoveFailed); what could not be put back is left to the next start, its entry in the
+// journal (text::kHomeMoveUnfinished). When all are moved, ROOT_DIR becomes `newHome` (with the
+// rest of control.settings) in the same transaction as the journal's end and the tree's paths
+// follow; when that transaction fails, the files and the tree stay in the new place and the
+// next start writes ROOT_DIR (done, 183).
 OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, const std::string& newHome,
                            const HomeMoveControl& control = {});
 

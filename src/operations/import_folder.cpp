@@ -140,6 +140,7 @@ std::vector<Entry> Scan(const std::string& path, bool includeTop, std::vector<Sk
 // `parentId` at `level`.
 int InsertRows(const std::vector<Entry>& entries, std::int64_t parentId, std::int32_t level,
                std::vector<std::int64_t>* ids, std::vector<std::int32_t>* levels) {
+    const StoreLock lock;
     sqlite3_stmt* insert = nullptr;
     int rc = sqlite3_prepare_v2(StoreHandle(),
                                 "INSERT INTO FILE_NODE (FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "

@@ -44,6 +44,7 @@ StoredRow ReadRow(sqlite3_stmt* stmt, int first) {
 }
 
 std::optional<StoredRow> RowOf(std::int64_t fileId) {
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     std::optional<StoredRow> row;
     if (sqlite3_prepare_v2(StoreHandle(),
@@ -100,6 +101,7 @@ bool AnyRowAtOrBelow(const std::string& path, const std::string& home) {
     };
     std::vector<Reached> pending{{0, 0}};
     std::unordered_set<std::int64_t> seen;
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(StoreHandle(),
                            "SELECT FILE_ID,PARENT_ID,FILETYPE,FILE_NAME,RAW_FILE_NAME FROM FILE_NODE "

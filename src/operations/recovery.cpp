@@ -23,6 +23,7 @@ bool Exists(const std::string& path) {
 }
 
 bool RowExists(std::int64_t fileId) {
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     bool found = false;
     if (sqlite3_prepare_v2(StoreHandle(), "SELECT 1 FROM FILE_NODE WHERE FILE_ID = ?;", -1, &stmt, nullptr) ==
@@ -211,20 +212,23 @@ private:
     // or was already going back; ROOT_DIR follows where it ends up.
     void HomeMove(JournalEntry e) {
         std::vector<std::string> names{"js", "mwdx_index.html", "mwdx_index.html_bak"};
-        sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(StoreHandle(),
-                               "SELECT CASE FILETYPE WHEN 0 THEN FILE_NAME ELSE RAW_FILE_NAME END FROM FILE_NODE "
-                               "WHERE PARENT_ID = 0;",
-                               -1, &stmt, nullptr) == SQLITE_OK) {
-            while (sqlite3_step(stmt) == SQLITE_ROW) {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-                const std::string name = text != nullptr ? text : "";
-                if (!name.empty()) {
-                    names.push_back(name.substr(0, name.find('/')));
+        {
+            const StoreLock lock;
+            sqlite3_stmt* stmt = nullptr;
+            if (sqlite3_prepare_v2(StoreHandle(),
+                                   "SELECT CASE FILETYPE WHEN 0 THEN FILE_NAME ELSE RAW_FILE_NAME END FROM FILE_NODE "
+                                   "WHERE PARENT_ID = 0;",
+                                   -1, &stmt, nullptr) == SQLITE_OK) {
+                while (sqlite3_step(stmt) == SQLITE_ROW) {
+                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+                    const std::string name = text != nullptr ? text : "";
+                    if (!name.empty()) {
+                        names.push_back(name.substr(0, name.find('/')));
+                    }
                 }
             }
+            sqlite3_finalize(stmt);
         }
-        sqlite3_finalize(stmt);
         switch (FinishHomeMove(names, e)) {
         case HomeMoveEnd::kMovedOn: {
             const bool saved = CommitWithClear(UpdateRootDirStatement(e.toPath), e.id);
@@ -249,6 +253,7 @@ private:
     }
 
     static std::int32_t LevelOf(std::int64_t fileId) {
+        const StoreLock lock;
         sqlite3_stmt* stmt = nullptr;
         std::int32_t level = 0;
         if (sqlite3_prepare_v2(StoreHandle(), "SELECT PATH_LEVEL FROM FILE_NODE WHERE FILE_ID = ?;", -1, &stmt,

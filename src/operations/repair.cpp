@@ -3,6 +3,7 @@
 #include "catalog/disk_rules.h"
 #include "catalog/paths.h"
 #include "operations/add_catalog.h"
+#include "operations/delete_node.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
 #include "platform/text_ids.h"
@@ -25,6 +26,7 @@ bool Attachable(UnplacedReason reason) {
 
 // Runs `sql` once per id, with the id bound to its first parameter and `value` to its second.
 int ForEachId(const char* sql, const std::vector<std::pair<std::int64_t, std::int64_t>>& rows) {
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(StoreHandle(), sql, -1, &stmt, nullptr);
     for (std::size_t i = 0; rc == SQLITE_OK && i < rows.size(); ++i) {
@@ -85,6 +87,7 @@ OpResult AttachUnplacedRows(CatalogModel& catalog, const std::string& home, cons
     // again, in what was a cycle, keeps its first level).
     std::unordered_map<std::int64_t, std::vector<std::int64_t>> children;
     sqlite3_stmt* all = nullptr;
+    const StoreLock lock;
     if (saved && sqlite3_prepare_v2(StoreHandle(), "SELECT FILE_ID, PARENT_ID FROM FILE_NODE;", -1, &all, nullptr) ==
                      SQLITE_OK) {
         while (sqlite3_step(all) == SQLITE_ROW) {
@@ -120,6 +123,32 @@ OpResult RemoveUnplacedRows(const LoadReport& load) {
                        ForEachId("DELETE FROM FILE_NODE WHERE FILE_ID = ?1 AND ?2 = 0;", rows) == kStatementOk &&
                        transaction.Commit() == kStatementOk;
     return saved ? OpResult::Done() : OpResult::Refused(text::kChangeNotSaved, "the rows cannot be deleted");
+}
+
+NodeRemoval RemoveMissingNodes(CatalogModel& catalog, const std::string& home, const std::vector<Finding>& findings,
+                               const ProgramFiles& program, const RepairControl& control) {
+    NodeRemoval removal;
+    removal.result = OpResult::Done();
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        if (control.cancel != nullptr && control.cancel->load()) {
+            removal.cancelled = true;
+            break;
+        }
+        const Finding& finding = findings[i];
+        CatalogNode* node = finding.kind == FindingKind::kMissing ? catalog.NodeById(finding.nodeId) : nullptr;
+        if (node != nullptr && node->Parent() != nullptr && node->Path() == finding.path) {
+            const OpResult result = DeleteNodeOperation(catalog, home, *node, false, program);
+            removal.removed += result.done ? 1 : 0;
+            if (removal.result.message == 0) {
+                removal.result.message = result.message;
+                removal.result.detail = result.detail;
+            }
+        }
+        if (control.progress) {
+            control.progress(i + 1, findings.size());
+        }
+    }
+    return removal;
 }
 
 OpResult RewriteLevels(const LoadReport& load) {

@@ -7,8 +7,12 @@
 #include "catalog/loader.h"
 #include "catalog/model.h"
 #include "operations/add_document.h"
+#include "operations/check.h"
 #include "operations/op_result.h"
 
+#include <atomic>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +31,28 @@ OpResult RemoveUnplacedRows(const LoadReport& load);
 
 // Writes each node's level in the tree into its row where the two disagree, in one transaction.
 OpResult RewriteLevels(const LoadReport& load);
+
+struct RepairControl {
+    // Findings done of the total, on the calling thread.
+    std::function<void(std::size_t done, std::size_t total)> progress;
+    // Once true, stops before the next finding; what is removed stays removed.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+struct NodeRemoval {
+    OpResult result;         // done; message: the first that a removal gave (183), 0 when none
+    std::size_t removed = 0; // nodes removed (each with its subtree)
+    bool cancelled = false;
+};
+
+// Removes the nodes of the kMissing findings from the tree and the store, one at a time, each with
+// its subtree in a transaction of its own (DeleteNodeOperation, files not touched: they are
+// missing). A finding whose node is gone (below one removed before) or whose path is no longer its
+// node's is passed over. Other kinds of finding are not acted on. Runs on any thread; the
+// catalog's observer hears of each removal on that thread, so a window that runs it on a worker
+// lets go of the tree first.
+NodeRemoval RemoveMissingNodes(CatalogModel& catalog, const std::string& home, const std::vector<Finding>& findings,
+                               const ProgramFiles& program, const RepairControl& control = {});
 
 // A document's missing file brought back from `source`, moved or copied as adding a document
 // does (never replacing anything: 181 when something is there after all; 182 when the transfer

@@ -118,11 +118,30 @@ struct Level {
     int rounds = 0;
 };
 
+// Counts what a removal takes away, and tells whoever asked.
+struct RemovalCount {
+    const std::function<void(std::size_t removed)>* tell = nullptr;
+    std::size_t removed = 0;
+
+    void One() {
+        ++removed;
+        if (tell != nullptr && *tell) {
+            (*tell)(removed);
+        }
+    }
+};
+
 // Removes the folder `name` in `parent` with everything below it. Only the folder being worked
 // on is open; going back up, its ".." must still be the folder it was entered from, so the walk
 // never leaves the subtree even when a part of it is moved away meanwhile. Links are removed,
-// never followed. 0 or the errno of the first failure, with *where the path below `name`.
-int RemoveTree(int parent, const std::string& name, std::string* where) {
+// never followed. 0 or the errno of the first failure, with *where the path below `name`. Each
+// entry removed is counted in *count, when given.
+int RemoveTree(int parent, const std::string& name, std::string* where, RemovalCount* count = nullptr) {
+    const auto counted = [count] {
+        if (count != nullptr) {
+            count->One();
+        }
+    };
     std::vector<Level> levels;
     UniqueFd current;
     auto enter = [&](int from, const std::string& child) {
@@ -157,7 +176,11 @@ int RemoveTree(int parent, const std::string& name, std::string* where) {
             level.pending.pop_back();
             // Folders are entered first: removing an immutable one would fail before its content.
             if (!entry.folder) {
-                if (::unlinkat(current.Get(), entry.name.c_str(), 0) == 0 || errno == ENOENT) {
+                if (::unlinkat(current.Get(), entry.name.c_str(), 0) == 0) {
+                    counted();
+                    continue;
+                }
+                if (errno == ENOENT) {
                     continue;
                 }
                 if (errno != EISDIR) {
@@ -175,7 +198,11 @@ int RemoveTree(int parent, const std::string& name, std::string* where) {
                 }
                 // Listed as a folder, a file or a link now: removed as what it is.
                 if (code == ENOTDIR || code == ELOOP) {
-                    if (::unlinkat(current.Get(), entry.name.c_str(), 0) == 0 || errno == ENOENT) {
+                    if (::unlinkat(current.Get(), entry.name.c_str(), 0) == 0) {
+                        counted();
+                        continue;
+                    }
+                    if (errno == ENOENT) {
                         continue;
                     }
                 }
@@ -208,6 +235,7 @@ int RemoveTree(int parent, const std::string& name, std::string* where) {
             place({});
             return code;
         }
+        counted();
         levels.pop_back();
         current = std::move(above);
     }
@@ -274,6 +302,13 @@ std::string LexicallyNormal(std::string_view path) {
 bool IsUsableHomeDirectory(std::string_view path) {
     return path.size() > 1 && path.front() == '/' && path.find('\0') == std::string_view::npos &&
            LexicallyNormal(path) == path;
+}
+
+std::string HomeDirectoryOf(std::string_view chosen) {
+    while (chosen.size() > 1 && chosen.back() == '/') {
+        chosen.remove_suffix(1);
+    }
+    return IsUsableHomeDirectory(chosen) ? std::string(chosen) : std::string();
 }
 
 bool IsAtOrBelow(std::string_view path, std::string_view directory) {
@@ -569,7 +604,8 @@ bool HomeTree::DeleteAside(std::string_view path, bool putBack, std::string* err
     return Fail(error, code, "cannot delete " + failed);
 }
 
-bool HomeTree::RemoveForGood(std::string_view path, std::string* error) const {
+bool HomeTree::RemoveForGood(std::string_view path, std::string* error,
+                             const std::function<void(std::size_t removed)>& progress) const {
     const std::vector<std::string> parts = PartsBelow(path);
     if (parts.empty()) {
         return Fail(error, EINVAL, NotInside(path, m_home));
@@ -590,13 +626,18 @@ bool HomeTree::RemoveForGood(std::string_view path, std::string* error) const {
         return false;
     }
     const std::string& name = parts.back();
-    if (::unlinkat(parent.Get(), name.c_str(), 0) == 0 || errno == ENOENT) {
+    RemovalCount count{&progress};
+    if (::unlinkat(parent.Get(), name.c_str(), 0) == 0) {
+        count.One();
+        return true;
+    }
+    if (errno == ENOENT) {
         return true;
     }
     int code = errno;
     std::string where;
     if (code == EISDIR) {
-        code = RemoveTree(parent.Get(), name, &where);
+        code = RemoveTree(parent.Get(), name, &where, &count);
         if (code == 0 || code == ENOENT) {
             return true;
         }

@@ -33,6 +33,11 @@ std::string LexicallyNormal(std::string_view path);
 // folder that only a ".." passes through.
 bool IsUsableHomeDirectory(std::string_view path);
 
+// The Home Directory a folder chosen by the user stands for: the path without the '/' a folder
+// chooser may leave at its end. Empty when that is not usable (IsUsableHomeDirectory): the one
+// rule every choice of a Home Directory goes through.
+std::string HomeDirectoryOf(std::string_view chosen);
+
 // True when `path` equals `directory` or lies below it; both lexically normal.
 bool IsAtOrBelow(std::string_view path, std::string_view directory);
 
@@ -108,8 +113,10 @@ public:
     // The two halves of DeletePath, for a command that records the first before the second:
     // what is at `path` is removed for good, never following a link and never leaving it, with
     // nothing put back when that fails part-way (the caller knows where it belongs). True when
-    // nothing is left (also when nothing was there).
-    bool RemoveForGood(std::string_view path, std::string* error = nullptr) const;
+    // nothing is left (also when nothing was there). `progress` hears of each entry removed, with
+    // the count so far.
+    bool RemoveForGood(std::string_view path, std::string* error = nullptr,
+                       const std::function<void(std::size_t removed)>& progress = {}) const;
 
     // The folder at `path` (the Home Directory or below it) opened for further steps relative to
     // it, reached without following a link; -1 with errno set when it cannot be.

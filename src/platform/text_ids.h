@@ -135,6 +135,9 @@ inline constexpr int kHomeInUse = 336;
 inline constexpr int kNewHomeInUse = 337;
 inline constexpr int kHomeNotUsable = 338;         // followed by the value, when there is one
 inline constexpr int kFindingsHomeDirectory = 339; // the check's kind for an unusable Home Directory
+// Long work behind a progress window, and what a refresh of the index page could not do.
+inline constexpr int kShortcutNotMade = 350;
+inline constexpr int kDeletingFiles = 351;
 // Content search: indexing, why a document's text is not indexed, what a search found.
 inline constexpr int kIndexingProgress = 370; // %1 done of %2
 inline constexpr int kFindingsNotIndexed = 371;

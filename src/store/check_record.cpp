@@ -22,6 +22,7 @@ int WriteLastCheck(std::int64_t findings) {
 
 std::optional<std::int64_t> ReadLastCheck() {
     // Before the first check there is no table, and the statement cannot be prepared.
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     std::optional<std::int64_t> findings;
     if (StoreHandle() != nullptr &&

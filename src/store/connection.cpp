@@ -1,14 +1,18 @@
 #include "store/connection.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <sqlite3.h>
 
 namespace mwdx {
 namespace {
 
-sqlite3* g_connection = nullptr;
+std::recursive_mutex g_storeMutex;
+thread_local int t_storeLocks = 0; // how many StoreLocks this thread holds
+sqlite3* g_connection = nullptr;   // read and written only under the store's lock
 
 bool IsMissingOrEmpty(const char* text) {
     return text == nullptr || text[0] == '\0';
@@ -42,13 +46,24 @@ std::size_t FieldBytes(int type, int width) {
 
 } // namespace
 
+StoreLock::StoreLock() {
+    g_storeMutex.lock();
+    ++t_storeLocks;
+}
+
+StoreLock::~StoreLock() {
+    --t_storeLocks;
+    g_storeMutex.unlock();
+}
+
 void OpenStore(const std::string& path) {
+    const StoreLock lock;
     if (path.empty() || g_connection != nullptr) {
         return;
     }
     sqlite3* handle = nullptr;
     // As sqlite3_open (a missing file becomes an empty database), but without SQLite's mutex on
-    // every call: only the user interface thread ever uses this connection.
+    // every call: the store's lock already keeps threads to one at a time.
     sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (handle != nullptr) {
         sqlite3_busy_timeout(handle, kBusyTimeoutMs);
@@ -57,6 +72,7 @@ void OpenStore(const std::string& path) {
 }
 
 void OpenStoreForReading(const std::string& path) {
+    const StoreLock lock;
     if (path.empty() || g_connection != nullptr) {
         return;
     }
@@ -70,6 +86,7 @@ void OpenStoreForReading(const std::string& path) {
 }
 
 void CloseStore() {
+    const StoreLock lock;
     if (g_connection != nullptr) {
         sqlite3_close(g_connection);
         g_connection = nullptr;
@@ -77,14 +94,23 @@ void CloseStore() {
 }
 
 bool IsStoreOpen() {
+    const StoreLock lock;
     return g_connection != nullptr;
 }
 
 sqlite3* StoreHandle() {
+    assert(t_storeLocks > 0 && "the store's lock is held while its handle is used");
     return g_connection;
 }
 
+std::string StoreErrorMessage() {
+    const StoreLock lock;
+    const char* message = g_connection != nullptr ? sqlite3_errmsg(g_connection) : nullptr;
+    return message != nullptr ? message : "";
+}
+
 std::int64_t StoreDataVersion() {
+    const StoreLock lock;
     if (g_connection == nullptr) {
         return -1;
     }
@@ -102,6 +128,7 @@ int ExecStatement(const char* statement) {
     if (IsMissingOrEmpty(statement)) {
         return kEmptyStatement;
     }
+    const StoreLock lock;
     if (g_connection == nullptr) {
         return kNoConnection;
     }
@@ -217,6 +244,7 @@ int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns,
     if (IsMissingOrEmpty(statement)) {
         return kEmptyStatement;
     }
+    const StoreLock lock;
     if (g_connection == nullptr) {
         return kNoConnection;
     }
@@ -280,6 +308,7 @@ int RepeatedStatement::Run(std::int64_t value) {
 }
 
 bool InTransaction() {
+    const StoreLock lock;
     return g_connection != nullptr && sqlite3_get_autocommit(g_connection) == 0;
 }
 
@@ -290,9 +319,17 @@ Transaction::~Transaction() {
 }
 
 int Transaction::Begin() {
+    if (m_open) {
+        return SQLITE_MISUSE;
+    }
+    // Held until the transaction ends, so that no other thread's statement lands inside it.
+    m_lock.emplace();
     m_nested = InTransaction();
     const int rc = ExecStatement(m_nested ? "SAVEPOINT mwdx_step;" : "BEGIN IMMEDIATE;");
     m_open = rc == kStatementOk;
+    if (!m_open) {
+        m_lock.reset();
+    }
     return rc;
 }
 
@@ -305,6 +342,7 @@ int Transaction::Commit() {
         ExecStatement(m_nested ? "ROLLBACK TO mwdx_step; RELEASE mwdx_step;" : "ROLLBACK;");
     }
     m_open = false;
+    m_lock.reset();
     return rc;
 }
 

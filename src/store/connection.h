@@ -2,10 +2,22 @@
 
 // The program's one connection to mymwdx.db and the two operations every statement goes through.
 // The layer reports numeric status codes only; it never shows or logs a message.
+//
+// Threads: any thread may use the connection, one at a time. The store serialises: every call
+// below holds the store's lock (StoreLock) while it runs, a RowCursor and a RepeatedStatement from
+// their making to their end, and a Transaction from Begin to Commit or its end, so that a worker's
+// transaction and the window's statements never interleave; the other waits. Code that uses
+// StoreHandle() itself holds a StoreLock meanwhile. SQLite's own mutex is therefore left out
+// (SQLITE_OPEN_NOMUTEX): it would only lock each call, never a transaction.
+// One serialised connection rather than one per thread, because the program is one writer: its
+// own commits never look like another program's (StoreDataVersion), a transaction is never
+// taken for the outer one of another thread's (InTransaction), and the journal's entries left
+// for later belong to the one connection that wrote them.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -36,6 +48,16 @@ struct ColumnSpec {
     std::int32_t width;
 };
 
+// The store's lock, held by this thread while the object lives; the same thread may take it again.
+// Never hold it while waiting for another thread that uses the store.
+class StoreLock final {
+public:
+    StoreLock();
+    ~StoreLock();
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+};
+
 // Opens the program-wide connection on the file (UTF-8 path) unless one is open or the path is
 // empty. Like sqlite3_open, a missing file becomes an empty database; whatever handle SQLite gives
 // becomes the connection. Sets the busy timeout so a briefly locked file is waited for.
@@ -50,8 +72,12 @@ void CloseStore();
 
 bool IsStoreOpen();
 
-// The open handle, or nullptr. For the row cursor, transactions and tests.
+// The open handle, or nullptr. For the row cursor, transactions and tests; the caller holds a
+// StoreLock for as long as it uses the handle.
 sqlite3* StoreHandle();
+
+// A copy of SQLite's message for the connection's last failure; empty without a connection.
+std::string StoreErrorMessage();
 
 // The store's PRAGMA data_version: it changes whenever another connection commits a change to
 // the file (never for this connection's own). -1 without a connection or when it cannot be read.
@@ -102,6 +128,7 @@ public:
     const std::byte* Record() const { return m_record.get(); }
 
 private:
+    StoreLock m_lock;
     const char* m_statement;
     int m_columnCount;
     const ColumnSpec* m_columns;
@@ -128,6 +155,7 @@ public:
     int Run(std::int64_t value);
 
 private:
+    StoreLock m_lock;
     const char* m_statement;
     sqlite3_stmt* m_stmt = nullptr;
     bool m_prepared = false;
@@ -152,6 +180,7 @@ public:
     int Commit();
 
 private:
+    std::optional<StoreLock> m_lock; // from Begin to the transaction's end
     bool m_open = false;
     bool m_nested = false;
 };

@@ -55,6 +55,7 @@ public:
     }
 
 private:
+    StoreLock m_lock; // taken first, let go last
     sqlite3_stmt* m_stmt = nullptr;
     int m_status;
 };
@@ -87,6 +88,7 @@ std::vector<std::int64_t> g_clearLater;
 std::string g_clearLaterStore; // the file they belong to
 
 std::string StoreFileName() {
+    const StoreLock lock;
     const char* name = StoreHandle() != nullptr ? sqlite3_db_filename(StoreHandle(), "main") : nullptr;
     return name != nullptr ? name : "";
 }
@@ -108,6 +110,7 @@ int ClearEntriesLeftForLater() {
 } // namespace
 
 void ClearJournalEntryLater(std::int64_t id) {
+    const StoreLock lock; // which also guards the list
     if (g_clearLaterStore != StoreFileName()) {
         g_clearLater.clear();
         g_clearLaterStore = StoreFileName();
@@ -116,6 +119,7 @@ void ClearJournalEntryLater(std::int64_t id) {
 }
 
 int ClearJournalEntriesLeftForLater() {
+    const StoreLock lock;
     if (g_clearLater.empty()) {
         return kStatementOk;
     }
@@ -127,6 +131,7 @@ int ClearJournalEntriesLeftForLater() {
 }
 
 int WriteJournalEntry(JournalEntry& entry) {
+    const StoreLock lock;
     const int written = InSomeTransaction([&entry] {
         int rc = ExecStatement(kCreateJournal);
         if (rc != kStatementOk) {

@@ -8,6 +8,7 @@ namespace mwdx {
 namespace {
 
 int Run(const char* sql, std::int64_t first, std::int64_t second) {
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(StoreHandle(), sql, -1, &stmt, nullptr);
     if (rc == SQLITE_OK) {
@@ -23,6 +24,7 @@ int Run(const char* sql, std::int64_t first, std::int64_t second) {
 } // namespace
 
 int MoveRows(std::int64_t nodeId, std::int64_t newParentId, std::int32_t levelShift) {
+    const StoreLock lock;
     if (StoreHandle() == nullptr) {
         return kNoConnection;
     }

@@ -6,12 +6,15 @@
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <sqlite3.h>
 
 namespace mwdx {
 namespace {
 
+// Read by workers as well as by the window: every use holds the mutex.
+std::mutex g_settingsMutex;
 std::unique_ptr<SettingsRecord> g_settings;
 
 constexpr ColumnSpec kSettingsColumns[] = {{0, 3, 1024}, {1, 1, 4}, {2, 1, 4}, {3, 1, 4}, {4, 1, 4}};
@@ -47,6 +50,7 @@ int SaveSettingsRow(const SettingsRecord& values) {
 }
 
 int ResetSettings() {
+    const std::lock_guard lock(g_settingsMutex);
     g_settings.reset();
     g_settings.reset(new (std::nothrow) SettingsRecord{});
     return g_settings ? 1 : 0;
@@ -54,14 +58,13 @@ int ResetSettings() {
 
 int ReplaceSettings(const SettingsRecord& values) {
     const SettingsRecord copy = values; // values may be the current record itself
-    if (ResetSettings() == 0) {
-        return 0;
-    }
-    *g_settings = copy;
-    return 1;
+    const std::lock_guard lock(g_settingsMutex);
+    g_settings.reset(new (std::nothrow) SettingsRecord(copy));
+    return g_settings ? 1 : 0;
 }
 
 int GetSettings(SettingsRecord* destination) {
+    const std::lock_guard lock(g_settingsMutex);
     if (destination == nullptr || !g_settings) {
         return 0;
     }
@@ -76,10 +79,12 @@ SettingsRecord SettingsCopy() {
 }
 
 bool HasSettings() {
+    const std::lock_guard lock(g_settingsMutex);
     return static_cast<bool>(g_settings);
 }
 
 void FreeSettings() {
+    const std::lock_guard lock(g_settingsMutex);
     g_settings.reset();
 }
 

@@ -7,6 +7,7 @@
 #include "store/journal.h"
 #include "store/statements.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <sqlite3.h>
@@ -19,9 +20,10 @@ namespace {
 // locked store is reported soon rather than after the full busy timeout of every query.
 constexpr int kStartBusyTimeoutMs = 2000;
 
+// The two locks go with the store, so the store's lock guards them too.
 InstanceLock g_lock;
 InstanceLock g_homeLock;
-std::int64_t g_version = -1;
+std::atomic<std::int64_t> g_version{-1};
 
 StoreStartResult Result(StoreStart status, std::string detail = {}) {
     return {status, std::move(detail)};
@@ -37,6 +39,7 @@ StoreStartResult Abandon(StoreStart status, std::string detail) {
 
 // The stored Home Directory ("" when there is none or it cannot be read).
 std::string StoredHomeDirectory() {
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     std::string home;
     if (sqlite3_prepare_v2(StoreHandle(), "SELECT ROOT_DIR FROM SYS_CONFIG LIMIT 1;", -1, &stmt, nullptr) ==
@@ -51,6 +54,7 @@ std::string StoredHomeDirectory() {
 
 // The result code of preparing `sql` (nothing is run).
 int PrepareOnly(const char* sql) {
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     const int rc = sqlite3_prepare_v2(StoreHandle(), sql, -1, &stmt, nullptr);
     sqlite3_finalize(stmt);
@@ -59,6 +63,7 @@ int PrepareOnly(const char* sql) {
 
 // How many tables the store has (-1 and *rc on failure).
 int CountTables(int* rc) {
+    const StoreLock lock;
     sqlite3_stmt* stmt = nullptr;
     *rc = sqlite3_prepare_v2(StoreHandle(), "select count(*) from sqlite_master where type = 'table';", -1, &stmt,
                              nullptr);
@@ -81,6 +86,7 @@ bool IsBusy(int rc) {
 } // namespace
 
 StoreStartResult StartStore(const std::string& path) {
+    const StoreLock lock;
     if (g_lock.Held()) {
         return Result(StoreStart::kInUse, "this process has a knowledge base open already");
     }
@@ -139,7 +145,7 @@ StoreStartResult StartStore(const std::string& path) {
             return Abandon(StoreStart::kBusy, path + " is locked by another program");
         }
         if (rc != SQLITE_OK) {
-            return Abandon(StoreStart::kNotAStore, path + ": " + sqlite3_errmsg(StoreHandle()));
+            return Abandon(StoreStart::kNotAStore, path + ": " + StoreErrorMessage());
         }
     }
     // Two copies of the store on one Home Directory would each delete what the other added. A
@@ -159,6 +165,7 @@ StoreStartResult StartStore(const std::string& path) {
 }
 
 void StopStore() {
+    const StoreLock lock;
     ClearJournalEntriesLeftForLater();
     CloseStore();
     g_lock.Release();
@@ -167,6 +174,7 @@ void StopStore() {
 }
 
 LockResult TakeHomeLock(const std::string& home, InstanceLock& lock) {
+    const StoreLock guard;
     lock.Release();
     // A second lock of this process on the same folder would fail as another program's does.
     if (g_homeLock.HeldOn(home)) {
@@ -176,6 +184,7 @@ LockResult TakeHomeLock(const std::string& home, InstanceLock& lock) {
 }
 
 void KeepHomeLock(InstanceLock&& lock) {
+    const StoreLock guard;
     if (lock.Held()) {
         g_homeLock = std::move(lock);
     }

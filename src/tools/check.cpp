@@ -20,7 +20,6 @@
 #include "tools/read_store.h"
 
 #include <cstdio>
-#include <sqlite3.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>

@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sqlite3.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -31,8 +30,8 @@ int Fail(const std::string& message) {
 }
 
 std::string StoreError() {
-    const char* text = mwdx::StoreHandle() != nullptr ? sqlite3_errmsg(mwdx::StoreHandle()) : nullptr;
-    return text != nullptr ? text : "no connection";
+    const std::string text = mwdx::StoreErrorMessage();
+    return !text.empty() ? text : "no connection";
 }
 
 // Closes the connection on every way out.

@@ -7,7 +7,6 @@
 #include "store/connection.h"
 #include "store/settings.h"
 
-#include <sqlite3.h>
 #include <string>
 #include <sys/stat.h>
 
@@ -35,8 +34,7 @@ inline std::string OpenStoreToRead(std::string* databasePath) {
     int rows = 0;
     if (LoadSettings() != 1 || CountNodes(&rows) != 1) {
         // The message belongs to the connection: copied before the store is closed.
-        const char* message = sqlite3_errmsg(StoreHandle());
-        const std::string reason = message != nullptr ? message : "";
+        const std::string reason = StoreErrorMessage();
         FreeSettings();
         CloseStore();
         return *databasePath + ": not a Marrowdex database (" + reason + ")";

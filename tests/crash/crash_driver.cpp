@@ -54,6 +54,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -289,7 +290,15 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
                     AddDocumentOperation(catalog, home,
                                          {d == 0 || sub == nullptr ? top : sub, source, "D", "", true, own});
                 }
-                DeleteNodeOperation(catalog, home, *top, true);
+                // The files go on a worker, as the window runs them behind its progress window.
+                DeleteNodeOperation(
+                    catalog, home, *top, true, own,
+                    [](const HomeTree& tree, const std::string& aside, std::size_t entries, std::string* error) {
+                        bool removed = false;
+                        std::thread worker([&] { removed = RemoveDeletedFiles(tree, aside, entries, {}, error); });
+                        worker.join();
+                        return removed;
+                    });
             }
         } else {
             std::fprintf(stderr, "crash driver: unknown kind %s\n", kind.c_str());

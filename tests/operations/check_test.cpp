@@ -2,18 +2,22 @@
 // found, once, and nothing the program itself keeps in the Home Directory is taken for one.
 
 #include "catalog/loader.h"
+#include "operations/add_catalog.h"
 #include "operations/check.h"
 #include "platform/home_fs.h"
+#include "store/check_record.h"
 #include "store/connection.h"
 #include "store/journal.h"
 #include "support/catalog_fixture.h"
 #include "support/process.h"
 #include "support/test_support.h"
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -56,6 +60,42 @@ protected:
 
     std::string m_realHome = m_dir.File("Knowledge");
 };
+
+// The Check button's work runs on a worker while the window goes on adding catalogs: the worker
+// reads the store between the window's commands, never inside one, and remembers its count.
+TEST_F(CheckTest, TheCheckRunsOnAWorkerBesideTheWindowsCommands) {
+    ASSERT_EQ(Reload(), 1);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(AddCatalogOperation(m_model, m_realHome, {nullptr, "Before " + std::to_string(i), ""}).done);
+    }
+    CheckReport report;
+    LoadReport load;
+    std::atomic<bool> checking{true};
+    std::thread worker([&] {
+        report = CheckAndRemember({}, &load);
+        checking = false;
+    });
+    int added = 0;
+    for (; added < 200 && (added < 3 || checking); ++added) {
+        ASSERT_TRUE(AddCatalogOperation(m_model, m_realHome, {nullptr, "During " + std::to_string(added), ""}).done);
+    }
+    worker.join();
+    EXPECT_GE(report.nodes, 5u);
+    EXPECT_LE(report.nodes, 5u + static_cast<std::size_t>(added));
+    EXPECT_EQ(load.rowsRead, report.nodes);
+    // An add caught between its folder and its row shows as its journal's entry and its folder.
+    for (const Finding& finding : report.findings) {
+        EXPECT_TRUE(finding.kind == FindingKind::kUntracked || finding.kind == FindingKind::kUnfinished)
+            << finding.path << ": " << finding.detail;
+        EXPECT_NE(finding.path.find("/During "), std::string::npos) << finding.path;
+    }
+    EXPECT_EQ(ReadLastCheck(), static_cast<std::int64_t>(report.findings.size()));
+
+    const CheckReport after = CheckAndRemember({});
+    EXPECT_TRUE(after.Healthy());
+    EXPECT_EQ(after.nodes, 5u + static_cast<std::size_t>(added));
+    EXPECT_EQ(ReadLastCheck(), 0);
+}
 
 TEST_F(CheckTest, AHealthyKnowledgeBaseHasNoFindings) {
     AddRow(1, "Physics", 0, 0, 1);

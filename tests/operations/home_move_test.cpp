@@ -98,7 +98,7 @@ TEST_F(HomeMoveTest, ANameAlreadyInTheNewFolderRefusesTheMoveBeforeAnythingMoves
     EXPECT_EQ(Entries(m_new), std::vector<std::string>{"Physics"});
     EXPECT_TRUE(fs::is_directory(m_old + "/Physics/Optics"));
     EXPECT_EQ(QueryText(m_db, "select ROOT_DIR from SYS_CONFIG;"), m_old);
-    EXPECT_EQ(MoveHomeOperation(m_model, m_old, m_old + "/Inside").message, text::kMoveIntoItself);
+    EXPECT_EQ(MoveHomeOperation(m_model, m_old, m_old + "/Inside").message, text::kHomeInsideOther);
 }
 
 TEST_F(HomeMoveTest, AMoveThatFailsPartWayPutsEverythingBack) {
@@ -114,7 +114,7 @@ TEST_F(HomeMoveTest, AMoveThatFailsPartWayPutsEverythingBack) {
     std::size_t movedBefore = 0;
     HomeMoveControl control;
     control.progress = [&](std::size_t done, std::size_t) { movedBefore = done; };
-    ASSERT_EQ(MoveHomeOperation(m_model, m_old, m_new, control).message, text::kMoveFailed);
+    ASSERT_EQ(MoveHomeOperation(m_model, m_old, m_new, control).message, text::kHomeMoveFailed);
     EXPECT_EQ(movedBefore, 3u);
     EXPECT_TRUE(fs::is_empty(m_new)) << "nothing stays behind in the new folder";
     EXPECT_EQ(fs::file_size(m_old + "/top.txt"), std::uintmax_t{3} << 20);

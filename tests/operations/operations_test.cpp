@@ -7,6 +7,7 @@
 #include "operations/edit_node.h"
 #include "operations/move_node.h"
 #include "operations/recovery.h"
+#include "platform/home_fs.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/journal.h"
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -354,6 +356,67 @@ TEST_F(OperationsTest, DeletingWithFilesPutsThemAsideAndKeepsWhatOthersUse) {
     EXPECT_EQ(kept.message, text::kFilesKept);
     EXPECT_EQ(Bytes(m_realHome + "/Twin/kept.txt"), "kept");
     EXPECT_EQ(Rows(), "1:Physics:0:1 21:Twin:0:1");
+}
+
+// Delete with files of a big catalog: the rows and nodes go first on the caller's thread, with the
+// journal's word; the files then go through the step the window runs on a worker behind its
+// progress window, which never needs the store or the tree; the journal's end comes after.
+TEST_F(OperationsTest, DeletingWithFilesRemovesThemOnAWorkerAfterTheRowsAreGone) {
+    CatalogNode* physics = Catalog(nullptr, "Physics");
+    CatalogNode* optics = Catalog(physics, "Optics");
+    for (int i = 0; i < 40; ++i) {
+        const std::string source = m_dir.File("inbox/lens" + std::to_string(i) + ".txt");
+        MakeFile(source, "lens");
+        ASSERT_TRUE(
+            AddDocumentOperation(m_model, m_realHome, Document(i % 2 == 0 ? physics : optics, source, "L")).done);
+    }
+    MakeFile(m_realHome + "/Physics/untracked.txt", "also goes with its folder");
+
+    std::vector<std::size_t> told;
+    std::size_t expected = 0;
+    std::string seenFromWorker;
+    const FileRemovalStep onWorker = [&](const HomeTree& tree, const std::string& aside, std::size_t entries,
+                                         std::string* error) {
+        expected = entries;
+        bool removed = false;
+        std::thread worker([&] {
+            // By now the rows are gone and the journal says the files are to follow.
+            seenFromWorker = QueryText(m_db, "select count(*) from FILE_NODE;") + " rows, " +
+                             QueryText(m_db, "select KIND||' '||STEP from MWDX_JOURNAL;");
+            removed = RemoveDeletedFiles(
+                tree, aside, entries, [&](std::size_t done, std::size_t total) { told.push_back(total - done); },
+                error);
+        });
+        // The window's thread holds the store meanwhile: a worker that needed it would never end.
+        const mwdx::StoreLock busy;
+        worker.join();
+        return removed;
+    };
+    const OpResult result = DeleteNodeOperation(m_model, m_realHome, *physics, true, {}, onWorker);
+    EXPECT_TRUE(result.done);
+    EXPECT_EQ(result.message, 0) << result.detail;
+    EXPECT_EQ(seenFromWorker, "0 rows, delete 1");
+    EXPECT_EQ(expected, 42u) << "the subtree's nodes";
+    ASSERT_EQ(told.size(), 43u) << "every file and folder removed, the untracked file and the folder aside too";
+    EXPECT_EQ(told.back(), 0u);
+    EXPECT_TRUE(fs::is_empty(m_realHome));
+    EXPECT_EQ(m_model.NodeCount(), 0u);
+    EXPECT_EQ(ClearJournalEntriesLeftForLater(), kStatementOk);
+    EXPECT_EQ(JournalKinds(), "");
+
+    // A step that cannot remove everything: what is left comes back under its own name.
+    CatalogNode* maths = Catalog(nullptr, "Maths");
+    MakeFile(m_realHome + "/Maths/proof.txt", "proof");
+    const OpResult kept = DeleteNodeOperation(m_model, m_realHome, *maths, true, {},
+                                              [](const HomeTree&, const std::string&, std::size_t, std::string* error) {
+                                                  *error = "the disk said no";
+                                                  return false;
+                                              });
+    EXPECT_TRUE(kept.done);
+    EXPECT_EQ(kept.message, text::kSomeFilesNotDeleted);
+    EXPECT_EQ(Bytes(m_realHome + "/Maths/proof.txt"), "proof");
+    EXPECT_EQ(Entries(m_realHome), std::vector<std::string>{"Maths"});
+    EXPECT_EQ(JournalKinds(), "");
 }
 
 TEST_F(OperationsTest, AMovedCatalogTakesItsFilesRowsAndLevelsAlong) {

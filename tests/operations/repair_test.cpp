@@ -15,10 +15,12 @@
 #include "support/process.h"
 #include "support/test_support.h"
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -60,6 +62,61 @@ protected:
     std::string m_realHome = m_dir.File("Knowledge");
     LoadReport m_load;
 };
+
+// The check found nodes whose files are gone; the user removes them from the tree behind a progress
+// window, on a worker, and cancels part-way: what is removed stays removed, the rest waits for the
+// next go, and a node below one removed before has gone with it.
+TEST_F(RepairTest, MissingNodesAreRemovedOneByOneOnAWorkerAndCancelKeepsWhatIsDone) {
+    AddRow(1, "Physics", 0, 0, 1);
+    AddRow(2, "Gone a", 1, 1, 2, "a.txt");
+    AddRow(3, "Gone b", 1, 1, 2, "b.txt");
+    AddRow(4, "Kept", 1, 1, 2, "kept.txt");
+    AddRow(5, "Lost catalog", 0, 0, 1);
+    AddRow(6, "Lost inside", 5, 1, 2, "in.txt");
+    AddRow(7, "Gone c", 0, 1, 1, "c.txt");
+    MakeFile(m_realHome + "/Physics/kept.txt", "kept");
+    MakeFile(m_realHome + "/stray.txt", "no node's");
+    const auto files = Files();
+    Check();
+    std::vector<Finding> missing;
+    for (const Finding& finding : CheckKnowledgeBase(m_model, m_load, m_realHome, {}).findings) {
+        if (finding.kind == FindingKind::kMissing || finding.kind == FindingKind::kUntracked) {
+            missing.push_back(finding); // a finding of another kind is passed over
+        }
+    }
+    ASSERT_EQ(missing.size(), 6u); // 2, 3, 5, 6, 7 by id, then stray.txt
+
+    std::atomic<bool> cancel{false};
+    std::vector<std::size_t> progress;
+    RepairControl control;
+    control.cancel = &cancel;
+    control.progress = [&](std::size_t done, std::size_t total) {
+        progress.push_back(done * 10 + total);
+        cancel = done == 2;
+    };
+    NodeRemoval first;
+    std::thread worker([&] { first = RemoveMissingNodes(m_model, m_realHome, missing, {}, control); });
+    worker.join();
+    EXPECT_TRUE(first.cancelled);
+    EXPECT_EQ(first.removed, 2u);
+    EXPECT_EQ(progress, (std::vector<std::size_t>{16, 26}));
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from (select FILE_ID from FILE_NODE order by FILE_ID);"),
+              "1,4,5,6,7");
+
+    cancel = false;
+    control.progress = {};
+    const NodeRemoval rest = RemoveMissingNodes(m_model, m_realHome, missing, {}, control);
+    EXPECT_FALSE(rest.cancelled);
+    EXPECT_TRUE(rest.result.done);
+    EXPECT_EQ(rest.result.message, 0);
+    EXPECT_EQ(rest.removed, 2u) << "5 with 6 below it, and 7";
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from (select FILE_ID from FILE_NODE order by FILE_ID);"),
+              "1,4");
+    EXPECT_EQ(m_model.NodeCount(), 2u);
+    EXPECT_EQ(Files(), files) << "no file is touched";
+    const auto counts = Check();
+    EXPECT_EQ(counts.count(FindingKind::kMissing), 0u);
+}
 
 TEST_F(RepairTest, RowsThatCouldNotBePlacedAreAttachedUnderRecoveredOrRemoved) {
     AddRow(1, "Physics", 0, 0, 1);
@@ -119,7 +176,8 @@ TEST_F(RepairTest, RemovingRowsThatCouldNotBePlacedLeavesEveryFile) {
     Check();
     ASSERT_EQ(m_load.unplaced.size(), 3u);
     ASSERT_TRUE(RemoveUnplacedRows(m_load).done);
-    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from FILE_NODE;"), "1");
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_ID) from (select FILE_ID from FILE_NODE order by FILE_ID);"),
+              "1");
     EXPECT_EQ(Files(), files);
     auto counts = Check();
     EXPECT_EQ(counts[FindingKind::kUnplaced], 0u);

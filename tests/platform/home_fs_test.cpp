@@ -103,6 +103,12 @@ TEST(HomeFsTest, OnlyAFullNormalPathOtherThanTheRootIsAHomeDirectory) {
                                  "/home/../reader", "/home//reader", "/home/reader/.."}) {
         EXPECT_FALSE(mwdx::IsUsableHomeDirectory(unusable)) << unusable;
     }
+    // A chosen folder: the '/' a chooser may leave at its end goes; nothing else is mended.
+    EXPECT_EQ(mwdx::HomeDirectoryOf("/home/reader/Knowledge/"), "/home/reader/Knowledge");
+    EXPECT_EQ(mwdx::HomeDirectoryOf("/k//"), "/k");
+    for (const char* unusable : {"", "/", "//", "Knowledge/", "/home/../reader/", "/home/./reader", "//home"}) {
+        EXPECT_EQ(mwdx::HomeDirectoryOf(unusable), "") << unusable;
+    }
     Setting s;
     const std::string roundabout = (s.dir.Path() / "outside/../home").string();
     EXPECT_FALSE(HomeTree(roundabout).MakeDirectoryPath(roundabout + "/Physics"));

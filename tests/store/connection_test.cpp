@@ -53,7 +53,10 @@ TEST_F(ConnectionTest, StatusCodesForMissingStatementsConnectionsAndFailures) {
     // An empty text never reaches the connection: the last error stays as it was.
     EXPECT_EQ(QueryRows("", 1, one, 4, &value, 1, &rows), kEmptyStatement);
     EXPECT_EQ(ExecStatement(""), kEmptyStatement);
-    EXPECT_EQ(sqlite3_errcode(StoreHandle()), SQLITE_ERROR);
+    {
+        const StoreLock lock;
+        EXPECT_EQ(sqlite3_errcode(StoreHandle()), SQLITE_ERROR);
+    }
 
     const ColumnSpec three[] = {{0, 1, 4}, {1, 1, 4}, {2, 1, 4}};
     std::int32_t triple[3] = {};
@@ -182,7 +185,7 @@ TEST_F(ConnectionTest, TransactionKeepsAllOrNothing) {
         ASSERT_EQ(transaction.Begin(), kStatementOk);
         ASSERT_EQ(ExecStatement(InsertNodeStatement("dropped", 0, "", 0, "", 1)), kStatementOk);
     } // destroyed without Commit
-    EXPECT_NE(sqlite3_get_autocommit(StoreHandle()), 0);
+    EXPECT_FALSE(InTransaction());
     EXPECT_EQ(QueryText(m_db, countNodes), "1");
 
     Transaction never;
@@ -198,7 +201,7 @@ TEST_F(ConnectionTest, TransactionKeepsAllOrNothing) {
             ASSERT_EQ(step.Begin(), kStatementOk);
             ASSERT_EQ(ExecStatement(InsertNodeStatement("given up", 0, "", 0, "", 1)), kStatementOk);
         }
-        EXPECT_EQ(sqlite3_get_autocommit(StoreHandle()), 0) << "the outer transaction goes on";
+        EXPECT_TRUE(InTransaction()) << "the outer transaction goes on";
         {
             Transaction step;
             ASSERT_EQ(step.Begin(), kStatementOk);
@@ -207,7 +210,7 @@ TEST_F(ConnectionTest, TransactionKeepsAllOrNothing) {
         }
         EXPECT_EQ(QueryText(m_db, countNodes), "1") << "nothing lands before the outer commit";
     } // the outer is given up: the kept step goes with it
-    EXPECT_NE(sqlite3_get_autocommit(StoreHandle()), 0);
+    EXPECT_FALSE(InTransaction());
     EXPECT_EQ(QueryText(m_db, countNodes), "1");
     {
         Transaction outer;
@@ -231,7 +234,7 @@ TEST_F(ConnectionTest, TransactionKeepsAllOrNothing) {
         ASSERT_EQ(ExecStatement("insert into C values(99);"), kStatementOk);
         EXPECT_EQ(transaction.Commit(), SQLITE_CONSTRAINT);
     }
-    EXPECT_NE(sqlite3_get_autocommit(StoreHandle()), 0);
+    EXPECT_FALSE(InTransaction());
     EXPECT_EQ(QueryText(m_db, "select count(*) from C;"), "0");
 }
 
@@ -286,6 +289,62 @@ TEST_F(ConnectionTest, BeginGivesUpOnALockHeldPastTheTimeout) {
     EXPECT_EQ(sqlite3_exec(other, "COMMIT;", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(other);
     EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE;"), "1");
+}
+
+// A worker (an import, a Home Directory move) writes in a transaction of its own while the window
+// saves a change: the window's change waits until the worker's transaction has ended and is then
+// saved by itself, rather than landing inside the worker's and going with it when that is given up.
+TEST_F(ConnectionTest, ThreadsTakeTheStoreInTurnsAndNeverShareATransaction) {
+    OpenFresh();
+    std::atomic<bool> inside{false};
+    std::atomic<bool> windowDone{false};
+    bool windowWaited = false;
+    std::jthread worker([&] {
+        Transaction transaction;
+        ASSERT_EQ(transaction.Begin(), kStatementOk);
+        EXPECT_EQ(ExecStatement(InsertNodeStatement("worker's, given up", 0, "", 0, "", 1)), kStatementOk);
+        inside = true;
+        // The window's save comes meanwhile.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        windowWaited = !windowDone;
+    }); // given up
+    while (!inside) {
+        std::this_thread::yield();
+    }
+    EXPECT_TRUE(IsStoreOpen());
+    {
+        Transaction mine;
+        ASSERT_EQ(mine.Begin(), kStatementOk);
+        EXPECT_EQ(ExecStatement(InsertNodeStatement("window's", 0, "", 0, "", 1)), kStatementOk);
+        EXPECT_EQ(mine.Commit(), kStatementOk);
+        windowDone = true;
+    }
+    worker.join();
+    EXPECT_TRUE(windowWaited);
+    EXPECT_FALSE(InTransaction());
+    EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_NAME) from FILE_NODE;"), "window's");
+
+    // Reads on a worker while the window writes: each sees the rows whole, row by row in turn.
+    std::atomic<int> rowsSeen{-1};
+    std::jthread reader([&] {
+        for (int i = 0; i < 50; ++i) {
+            const ColumnSpec one[] = {{0, 1, 4}};
+            std::int32_t count = 0;
+            int rows = 0;
+            if (QueryRows("select count(*) from FILE_NODE;", 1, one, 4, &count, 1, &rows) == kQueryDone) {
+                rowsSeen = count;
+            }
+        }
+    });
+    for (int i = 0; i < 50; ++i) {
+        Transaction transaction;
+        ASSERT_EQ(transaction.Begin(), kStatementOk);
+        ASSERT_EQ(ExecStatement(InsertNodeStatement("more", 0, "", 0, "", 1)), kStatementOk);
+        ASSERT_EQ(transaction.Commit(), kStatementOk);
+    }
+    reader.join();
+    EXPECT_GE(rowsSeen.load(), 1);
+    EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE;"), "51");
 }
 
 } // namespace

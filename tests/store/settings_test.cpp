@@ -1,9 +1,11 @@
 #include "store/statements.h"
 #include "store_fixture.h"
 
+#include <atomic>
 #include <cstring>
 #include <sqlite3.h>
 #include <string>
+#include <thread>
 
 namespace mwdx::test {
 namespace {
@@ -103,6 +105,36 @@ TEST_F(SettingsTest, RecordsAreCopiedInAndOutResetAndFreed) {
     FreeSettings();
     EXPECT_FALSE(HasSettings());
     EXPECT_EQ(GetSettings(&out), 0);
+}
+
+// A worker (the check, a Home Directory change) reads the Settings while the window replaces them:
+// every copy it takes is one whole record, the old or the new.
+TEST_F(SettingsTest, ACopyTakenOnAnotherThreadIsAlwaysOneWholeRecord) {
+    SettingsRecord first{};
+    SetRootDir(first, "/home/me/first");
+    first.urlShortcut = 1;
+    SettingsRecord second{};
+    SetRootDir(second, "/home/me/the second one");
+    second.deleteAfterAdding = 1;
+    ASSERT_EQ(ReplaceSettings(first), 1);
+    std::atomic<bool> stop{false};
+    int torn = 0;
+    std::jthread reader([&] {
+        while (!stop) {
+            const SettingsRecord copy = SettingsCopy();
+            const bool isFirst =
+                RootDirOf(copy) == "/home/me/first" && copy.urlShortcut == 1 && copy.deleteAfterAdding == 0;
+            const bool isSecond =
+                RootDirOf(copy) == "/home/me/the second one" && copy.urlShortcut == 0 && copy.deleteAfterAdding == 1;
+            torn += isFirst || isSecond ? 0 : 1;
+        }
+    });
+    for (int i = 0; i < 20000; ++i) {
+        ReplaceSettings(i % 2 == 0 ? second : first);
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(torn, 0);
 }
 
 TEST(SettingsRootDirTest, LongHomeDirectoriesAreCutOnACharacterBoundary) {
