@@ -22,7 +22,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <sqlite3.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
