@@ -138,5 +138,6 @@ inline constexpr int kFindingsHomeDirectory = 339; // the check's kind for an un
 // Long work behind a progress window, and what a refresh of the index page could not do.
 inline constexpr int kShortcutNotMade = 350;
 inline constexpr int kDeletingFiles = 351;
+inline constexpr int kMoreFindings = 352; // %1: how many findings of the kind are not listed
 
 } // namespace mwdx::text
