@@ -6,6 +6,7 @@
 #include "platform/text_ids.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -15,7 +16,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
-#include <future>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -251,20 +251,27 @@ void CPRGDlg::closeEvent(QCloseEvent* event) {
 bool RunBehindProgress(QWidget* owner, const ProgressLook& look, const std::function<void(WorkProgress&)>& work) {
     WorkProgress progress;
     CPRGDlg window(look, progress, owner);
-    std::promise<void> ended;
-    std::future<void> endedFuture = ended.get_future();
     std::thread worker;
     try {
         worker = std::thread([&] {
             work(progress);
-            ended.set_value();
             window.NotifyWorkEnded();
         });
     } catch (const std::system_error&) {
         return false;
     }
-    if (look.kind == ProgressLook::Kind::kTransfer ||
-        endedFuture.wait_for(kQuietTime) != std::future_status::ready) {
+    if (look.kind != ProgressLook::Kind::kTransfer) {
+        // Meanwhile the window goes on painting and answering the desktop, but takes no keys or
+        // clicks: no other command may start while this one runs.
+        QEventLoop quiet;
+        QTimer::singleShot(kQuietTime, &quiet, &QEventLoop::quit);
+        QObject::connect(&window, &CPRGDlg::workEnded, &quiet, &QEventLoop::quit);
+        if (!window.WorkEnded()) {
+            quiet.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+    }
+    // A transfer's window shows however short the transfer is, as it always has.
+    if (look.kind == ProgressLook::Kind::kTransfer || !window.WorkEnded()) {
         window.exec();
     }
     // The progress and the window stay until the worker is done with them, however the window

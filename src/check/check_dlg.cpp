@@ -5,7 +5,6 @@
 #include "app/marrowdex_dlg.h"
 #include "app/progress.h"
 #include "app/prompts.h"
-#include "operations/delete_node.h"
 #include "operations/recovery.h"
 #include "operations/repair.h"
 #include "platform/home_fs.h"
@@ -32,6 +31,9 @@ constexpr int kKindRole = Qt::UserRole;
 constexpr int kIndexRole = Qt::UserRole + 1; // of the finding in the report; -1 for a kind's row
 // Kinds with more findings than this start closed, so that the list stays easy to take in.
 constexpr int kOpenGroupLimit = 200;
+// A kind lists this many of its findings, and says how many more there are: a million items would
+// take the window seconds to make, and no one reads them one by one.
+constexpr int kListedPerKind = 5000;
 
 // What the list shows of a path: below the Home Directory, relative to it.
 QString Shown(const std::string& path, const std::string& home) {
@@ -108,18 +110,14 @@ void CCheckDlg::LayOut() {
 }
 
 void CCheckDlg::RunCheck() {
-    // Commands complete but for their entry's removal are not unfinished.
-    ClearJournalEntriesLeftForLater();
     const ProgramFiles program = m_window.OwnFiles();
     CheckReport report;
     LoadReport load;
     // The check reads a tree of its own, so the window's may be shown meanwhile.
     RunBehindProgress(isVisible() ? static_cast<QWidget*>(this) : &m_window, text::kCheckInProgress, false,
-                      [&](WorkProgress&) { report = CheckOpenStore(program, &load); });
+                      [&](WorkProgress&) { report = CheckAndRemember(program, &load); });
     m_report = std::move(report);
     m_load = std::move(load);
-    // Remembered for the next start; a store that cannot take it costs only the reminder.
-    WriteLastCheck(static_cast<std::int64_t>(m_report.findings.size()));
 }
 
 void CCheckDlg::ShowReport() {
@@ -131,10 +129,22 @@ void CCheckDlg::ShowReport() {
     const std::string home = m_window.HomeDirectory();
     QTreeWidgetItem* select = nullptr;
     QTreeWidgetItem* group = nullptr;
+    int listed = 0;
+    const auto sayHowManyMore = [&] {
+        if (group != nullptr && listed > kListedPerKind) {
+            auto* more = new QTreeWidgetItem(group);
+            more->setText(0, UiText(text::kMoreFindings).arg(listed - kListedPerKind));
+            more->setData(0, kKindRole, group->data(0, kKindRole));
+            more->setData(0, kIndexRole, -1);
+            more->setFlags(more->flags() & ~Qt::ItemIsSelectable);
+        }
+    };
     for (std::size_t i = 0; i < m_report.findings.size(); ++i) {
         const Finding& finding = m_report.findings[i];
         const int kind = static_cast<int>(finding.kind);
         if (group == nullptr || group->data(0, kKindRole).toInt() != kind) {
+            sayHowManyMore();
+            listed = 0;
             group = new QTreeWidgetItem(m_findingsTree);
             group->setText(
                 0, QStringLiteral("%1 (%2)").arg(UiText(FindingTitle(finding.kind))).arg(m_report.Count(finding.kind)));
@@ -147,12 +157,16 @@ void CCheckDlg::ShowReport() {
                 select = group;
             }
         }
+        if (++listed > kListedPerKind) {
+            continue;
+        }
         auto* item = new QTreeWidgetItem(group);
         item->setText(0, Shown(finding.path, home));
         item->setToolTip(0, QString::fromStdU16String(FromStoreText(finding.path)));
         item->setData(0, kKindRole, kind);
         item->setData(0, kIndexRole, static_cast<qlonglong>(i));
     }
+    sayHowManyMore();
     for (int i = 0; i < m_findingsTree->topLevelItemCount(); ++i) {
         QTreeWidgetItem* top = m_findingsTree->topLevelItem(i);
         top->setExpanded(top->childCount() <= kOpenGroupLimit);
@@ -270,22 +284,17 @@ void CCheckDlg::OnRemove() {
     }
     // One node at a time, each in a transaction of its own: behind a progress window whose Cancel
     // keeps what is removed, the view letting go of the tree meanwhile.
-    int message = 0;
+    NodeRemoval removal;
     const std::string home = m_window.HomeDirectory();
+    const ProgramFiles program = m_window.OwnFiles();
     m_window.DetachTree();
     RunBehindProgress(this, text::kRemoveInProgress, true, [&](WorkProgress& progress) {
-        for (std::size_t i = 0; i < findings.size() && !progress.cancel.load(); ++i) {
-            // A node below one removed before has gone with it.
-            CatalogNode* node = m_window.Catalog().NodeById(findings[i].nodeId);
-            if (node != nullptr && node->Parent() != nullptr && node->Path() == findings[i].path) {
-                const OpResult result =
-                    DeleteNodeOperation(m_window.Catalog(), home, *node, false, m_window.OwnFiles());
-                message = message != 0 ? message : result.message;
-            }
-            progress.Report(i + 1, findings.size());
-        }
+        RepairControl control;
+        control.progress = [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); };
+        control.cancel = &progress.cancel;
+        removal = RemoveMissingNodes(m_window.Catalog(), home, findings, program, control);
     });
-    AfterRepair(message);
+    AfterRepair(removal.result.message);
 }
 
 void CCheckDlg::OnRewriteLevels() {

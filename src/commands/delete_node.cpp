@@ -1,8 +1,10 @@
 #include "commands/delete_node.h"
 
 #include "app/marrowdex_dlg.h"
+#include "app/progress.h"
 #include "app/prompts.h"
 #include "operations/delete_node.h"
+#include "platform/home_fs.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
 #include "store/settings.h"
@@ -29,8 +31,21 @@ void DeleteNodeCommand::DeleteSelectedNode() {
     if (!MessagePrompt::Confirm(&m_window, question, text::kCaution)) {
         return;
     }
-    const OpResult result = DeleteNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node,
-                                                SettingsCopy().deleteAfterNodeDelete == 1, m_window.OwnFiles());
+    // The files go for good on a worker, behind the progress window: a catalog of a hundred
+    // thousand files takes seconds. The rows and nodes are gone by then.
+    const FileRemovalStep removal = [this](const HomeTree& tree, const std::string& aside, std::size_t entries,
+                                           std::string* error) {
+        bool removed = false;
+        RunBehindProgress(&m_window, text::kDeletingFiles, false, [&](WorkProgress& progress) {
+            removed = RemoveDeletedFiles(
+                tree, aside, entries,
+                [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); }, error);
+        });
+        return removed;
+    };
+    const OpResult result =
+        DeleteNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node,
+                            SettingsCopy().deleteAfterNodeDelete == 1, m_window.OwnFiles(), removal);
     if (result.message != 0) {
         MessagePrompt::Show(&m_window, result.message);
     }

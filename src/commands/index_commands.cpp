@@ -4,6 +4,7 @@
 #include "app/marrowdex_dlg.h"
 #include "app/prompts.h"
 #include "app/shell.h"
+#include "index/index_sync.h"
 #include "index/page_writer.h"
 #include "platform/file_ops.h"
 #include "platform/string_table.h"
@@ -13,24 +14,16 @@
 namespace mwdx {
 
 void SyncIndexCommand::SyncIndex() {
-    const SettingsRecord settings = SettingsCopy();
-    // The new page is complete before the old one becomes the backup, so any failure leaves
-    // both as they were; it is reported rather than opening a page that is out of date.
+    // The new page is complete before the old one becomes the backup, so any failure leaves both
+    // as they were; it is reported rather than opening a page that is out of date.
     ClearUpperVectorState();
-    const PageWriteResult written = WriteIndexPage(m_window.Catalog(), UiStrings(), PageBackup::kPrevious);
-    if (!written.Ok()) {
-        MessagePrompt::Show(&m_window,
-                            written.status == PageWriteStatus::kNameTaken ? text::kPageNameTaken : text::kIndexFailed);
-        return;
+    const IndexSyncResult synced =
+        SyncIndexPage(m_window.Catalog(), UiStrings(), SettingsCopy().urlShortcut == 1, DesktopFolder());
+    if (synced.message != 0) {
+        MessagePrompt::Show(&m_window, synced.message);
     }
-    if (settings.urlShortcut == 1) {
-        const std::string desktop = DesktopFolder();
-        if (!desktop.empty()) {
-            CreateDesktopShortcut(written.pagePath, desktop + "/marrowdex.lnk");
-        }
-    }
-    if (PathExists(written.pagePath)) {
-        OpenWithDesktop(written.pagePath);
+    if (!synced.pageToOpen.empty() && PathExists(synced.pageToOpen)) {
+        OpenWithDesktop(synced.pageToOpen);
     }
 }
 

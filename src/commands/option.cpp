@@ -6,7 +6,7 @@
 namespace mwdx {
 
 void OptionCommand::OnOption() {
-    CConfigDlg dialog(m_window.ProgramFolder(), &m_window.Catalog(), &m_window);
+    CConfigDlg dialog(m_window);
     if (dialog.exec() == QDialog::Accepted && dialog.NewHomeTakenAsItIs()) {
         m_window.OnCommand(kCmdCheck, {Invocation::From::kWindow});
     }

@@ -1,19 +1,13 @@
 #include "config/config_dlg.h"
 
 #include "app/dialog_units.h"
+#include "app/marrowdex_dlg.h"
 #include "app/progress.h"
 #include "app/prompts.h"
-#include "operations/home_move.h"
-#include "operations/program_files.h"
-#include "platform/file_ops.h"
-#include "platform/home_fs.h"
-#include "platform/string_table.h"
+#include "operations/home_change.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
-#include "store/connection.h"
-#include "store/journal.h"
 #include "store/settings.h"
-#include "store/store_session.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -26,21 +20,7 @@
 
 namespace mwdx {
 
-namespace {
-
-// The chooser's answer as stored: UTF-8, without a trailing '/' (the root stays "/").
-std::string HomeDirectoryText(const QString& chosen) {
-    std::string path = chosen.toStdString();
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-} // namespace
-
-CConfigDlg::CConfigDlg(std::string programDirectory, CatalogModel* catalog, QWidget* parent)
-    : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_catalog(catalog) {
+CConfigDlg::CConfigDlg(CMarrowdexDlg& window) : QDialog(&window), m_window(window) {
     setObjectName(QStringLiteral("configDialog"));
     const DialogUnits units(font());
     m_okButton = new TemplateButton(this, "okButton", units, units.Size(50, 14));
@@ -108,123 +88,62 @@ void CConfigDlg::OnBrowseHomeDirectory() {
     }
 }
 
-bool CConfigDlg::MoveKnowledgeBase(const std::string& oldHome, const std::string& newHome) {
-    OpResult result = OpResult::Refused(text::kHomeMoveFailed, "no thread for the move");
-    RunBehindProgress(this, text::kHomeMoveInProgress, false, [&](WorkProgress& progress) {
-        HomeMoveControl control;
-        control.progress = [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); };
-        control.program = ProgramFilesIn(m_programDirectory);
-        result = MoveHomeOperation(*m_catalog, oldHome, newHome, control);
-    });
-    int message = result.message;
-    if (message == text::kMoveIntoItself) {
-        message = text::kHomeInsideOther;
-    } else if (message == text::kMoveFailed) {
-        // Whatever could not be moved back is left to the next start, which the journal tells.
-        const std::vector<JournalEntry> entries = ReadJournal();
-        const bool unfinished = std::any_of(entries.begin(), entries.end(),
-                                            [](const JournalEntry& entry) { return entry.kind == kJournalHomeMove; });
-        message = unfinished ? text::kHomeMoveUnfinished : text::kHomeMoveFailed;
-    }
-    if (message != 0) {
-        MessagePrompt::Show(this, message);
-    }
-    return result.done;
-}
-
 void CConfigDlg::accept() {
-    const std::string home = HomeDirectoryText(m_homeDirEdit->text());
-    if (home.empty()) {
-        MessagePrompt::Show(this, text::kHomeDirectoryRequired);
+    HomeChange change;
+    change.chosen = m_homeDirEdit->text().toStdString();
+    change.options.desktopShortcut = m_shortcutCheck->isChecked();
+    change.options.moveDocuments = m_moveDocumentsCheck->isChecked();
+    change.options.deleteFiles = m_deleteFilesCheck->isChecked();
+    change.program = m_window.OwnFiles();
+    CatalogModel& catalog = m_window.Catalog();
+
+    const HomeChangeQuestions questions = AskBeforeHomeChange(catalog, change);
+    if (!questions.check.done) {
+        MessagePrompt::Show(this, questions.check.message);
         return;
     }
-    // A path longer than the settings row holds would be stored cut, naming another folder.
-    if (home.size() >= sizeof(SettingsRecord::rootDir)) {
-        MessagePrompt::Show(this, text::kAddFailed);
-        return;
-    }
-    if (!IsUsableHomeDirectory(home)) {
-        MessagePrompt::Show(this, text::kHomeNotUsable);
-        return;
-    }
-    const SettingsRecord current = SettingsCopy();
-    const std::string oldHome = m_catalog != nullptr && m_catalog->RootNode() != nullptr
-                                    ? m_catalog->RootNode()->Path()
-                                    : std::string(RootDirOf(current));
-    const bool moved = LexicallyNormal(oldHome) != LexicallyNormal(home);
     // The program and its store among the documents: allowed, but only when the user says so.
-    if (moved && HoldsProgramFolder(home, m_programDirectory) &&
-        !MessagePrompt::AskYesOrNo(this, UiText(text::kHomeHoldsProgram))) {
-        return;
+    if (questions.holdsProgram) {
+        if (!MessagePrompt::AskYesOrNo(this, UiText(text::kHomeHoldsProgram))) {
+            return;
+        }
+        change.holdingProgramAccepted = true;
     }
-    // Another program working there would delete what this one adds: refused before anything
-    // moves in. A folder that is not there yet is locked once it is made.
-    InstanceLock homeLock;
-    if (PathExists(home) && TakeHomeLock(home, homeLock) == LockResult::kHeldByOther) {
-        MessagePrompt::Show(this, text::kNewHomeInUse);
-        return;
-    }
-    m_takenAsItIs = false;
-    if (moved && current.firstRunning != 1 && m_catalog != nullptr && IsUsableHomeDirectory(oldHome) &&
-        !KnowledgeBaseEntries(*m_catalog, oldHome).empty()) {
+    if (questions.holdsKnowledgeBase) {
         const auto choice = ChoicePrompt::Ask(this, UiText(text::kHomeHoldsKnowledgeBase),
                                               {text::kMoveEverything, text::kUseNewFolderAsItIs});
         if (!choice) {
             return; // nothing changes; the window stays for another choice
         }
-        if (*choice == 0 && !MoveKnowledgeBase(oldHome, home)) {
-            return;
-        }
-        m_takenAsItIs = *choice == 1;
-    }
-    const HomeTree homeTree(home);
-    if (!homeTree.MakeDirectoryPath(home)) {
-        MessagePrompt::Show(this, text::kAddFailed);
-        return;
-    }
-    // The index page loads its script from the Home Directory; whatever is there already stays.
-    if (!PathExists(home + "/js") && !homeTree.CopyFolderInto(m_programDirectory + "/js", home)) {
-        MessagePrompt::Show(this, text::kAddFailed);
-        return;
-    }
-    if (!homeLock.Held() && TakeHomeLock(home, homeLock) == LockResult::kHeldByOther) {
-        MessagePrompt::Show(this, text::kNewHomeInUse);
-        return;
+        change.knowledgeBase = *choice == 0 ? KnowledgeBaseAnswer::kMoveEverything : KnowledgeBaseAnswer::kTakeAsItIs;
     }
 
-    SettingsRecord values{};
-    SetRootDir(values, home);
-    values.firstRunning = 0;
-    values.urlShortcut = m_shortcutCheck->isChecked() ? 1 : 0;
-    values.deleteAfterAdding = m_moveDocumentsCheck->isChecked() ? 1 : 0;
-    values.deleteAfterNodeDelete = m_deleteFilesCheck->isChecked() ? 1 : 0;
-    // Unsaved, the choice would be lost at the next start: say so and keep the window open.
-    if (SaveSettingsRow(values) != kStatementOk) {
-        MessagePrompt::Show(this, text::kChangeNotSaved);
-        if (MustChooseHome()) {
-            // A store that cannot be written at first start must not trap the user: the choice
-            // holds for this run, the window may be left, and the next start asks again.
-            ReplaceSettings(values);
-            KeepHomeLock(std::move(homeLock));
+    HomeChangeResult result;
+    if (change.knowledgeBase == KnowledgeBaseAnswer::kMoveEverything) {
+        // The move changes the tree's paths on the worker: the view lets go of the tree meanwhile.
+        m_window.DetachTree();
+        const bool ran = RunBehindProgress(this, text::kHomeMoveInProgress, false, [&](WorkProgress& progress) {
+            change.progress = [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); };
+            result = ChangeHomeDirectory(catalog, change);
+        });
+        m_window.AttachTree();
+        if (!ran) {
+            result.message = text::kHomeMoveFailed;
         }
-        return;
+    } else {
+        result = ChangeHomeDirectory(catalog, change);
     }
-    ReplaceSettings(values);
-    KeepHomeLock(std::move(homeLock)); // the lock follows the Home Directory
-    // No mixed state until a restart: new catalogs go into the new folder from now on.
-    if (moved && m_catalog != nullptr) {
-        RehomeCatalog(*m_catalog, home);
+    if (result.message != 0) {
+        MessagePrompt::Show(this, result.message);
     }
-    QDialog::accept();
-}
-
-bool CConfigDlg::MustChooseHome() {
-    const SettingsRecord settings = SettingsCopy();
-    return settings.firstRunning == 1 || !IsUsableHomeDirectory(RootDirOf(settings));
+    m_takenAsItIs = result.showWhatIsMissing;
+    if (result.status == HomeChangeStatus::kChanged) {
+        QDialog::accept();
+    }
 }
 
 void CConfigDlg::reject() {
-    if (MustChooseHome()) {
+    if (MustChooseHomeDirectory()) {
         MessagePrompt::Show(this, text::kHomeDirectoryRequired);
         return;
     }

@@ -19,15 +19,15 @@ class QToolButton;
 
 namespace mwdx {
 
-class CatalogModel;
+class CMarrowdexDlg;
 
 class CConfigDlg final : public QDialog {
     Q_OBJECT
 
 public:
-    // `programDirectory` holds the js folder that a new Home Directory receives; `catalog` is the
-    // tree whose paths follow a new Home Directory (nullptr: none).
-    CConfigDlg(std::string programDirectory, CatalogModel* catalog = nullptr, QWidget* parent = nullptr);
+    // The options of the knowledge base `window` shows (the window is the parent): its tree's paths
+    // follow a new Home Directory, which receives the program's js folder.
+    explicit CConfigDlg(CMarrowdexDlg& window);
 
     // After OK: the user chose to use a new Home Directory as it is, so what it lacks is to be
     // shown.
@@ -39,15 +39,7 @@ public:
 
 private:
     void OnInitDialog();
-    // Moves the knowledge base from `oldHome` to `newHome` behind a progress window; false (and
-    // the user told) when it stays where it was.
-    bool MoveKnowledgeBase(const std::string& oldHome, const std::string& newHome);
-    // True while the window may not be left without a Home Directory: the first run, or a stored
-    // one that is not usable.
-    static bool MustChooseHome();
-
-    std::string m_programDirectory;
-    CatalogModel* m_catalog;
+    CMarrowdexDlg& m_window;
     bool m_takenAsItIs = false;
     QLabel* m_homeDirLabel;
     QLineEdit* m_homeDirEdit;

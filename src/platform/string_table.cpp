@@ -227,6 +227,8 @@ constexpr Entry kEntries[] = {
     {350, u"The index page was written, but its shortcut on the desktop could not be made.",
      u"索引页已生成，但无法在桌面上创建它的快捷方式。"},
     {351, u"Deleting the files, please wait", u"正在删除文件，请稍候"},
+    {352, u"\u2026 and %1 more (the repair of the whole kind acts on them too)",
+     u"\u2026\u2026另有 %1 项（对整类的修复也会处理它们）"},
     {370, u"Indexing %1 of %2 documents", u"正在建立索引：%1 / %2 个文档"},
     {371, u"Documents not in the content index", u"未编入内容索引的文档"},
     {372, u"Documents whose content index is out of date", u"内容索引已过时的文档"},

@@ -138,6 +138,7 @@ inline constexpr int kFindingsHomeDirectory = 339; // the check's kind for an un
 // Long work behind a progress window, and what a refresh of the index page could not do.
 inline constexpr int kShortcutNotMade = 350;
 inline constexpr int kDeletingFiles = 351;
+inline constexpr int kMoreFindings = 352; // %1: how many findings of the kind are not listed
 // Content search: indexing, why a document's text is not indexed, what a search found.
 inline constexpr int kIndexingProgress = 370; // %1 done of %2
 inline constexpr int kFindingsNotIndexed = 371;

@@ -326,6 +326,39 @@ TEST_F(CheckWindow, WhatTheLastCheckFoundIsToldOnceAtTheNextStartWhichWritesNoth
     EXPECT_EQ(Bytes(m_db), stored) << "the start only read";
 }
 
+// A kind with more findings than anyone reads lists the first of them and says how many more
+// there are, so the window opens at once; a repair of the whole kind still acts on every one.
+TEST_F(CheckWindow, AKindWithThousandsOfFindingsListsTheFirstAndCountsTheRest) {
+    const ScopedLocale locale("en_US.UTF-8");
+    MakeDatabase(true);
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'',0,'',1);"
+                 "with recursive n(i) as (select 1 union all select i+1 from n where i < 6200) "
+                 "insert into FILE_NODE(FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
+                 "select 'doc'||i, 1, '', 1, 'doc'||i||'.txt', 2 from n;");
+    fs::create_directories(m_home + "/Physics");
+    fs::copy(m_program + "/js", m_home + "/js", fs::copy_options::recursive);
+    auto window = OpenWindow();
+    ModalScript script;
+    script.Then<CCheckDlg>([&](CCheckDlg* dialog) {
+        EXPECT_EQ(Groups(*dialog).join(QLatin1Char('|')).toStdString(), "Files or folders missing (6200)");
+        auto* tree = Child<QTreeWidget>(dialog, "findingsTree");
+        QTreeWidgetItem* group = tree->topLevelItem(0);
+        ASSERT_EQ(group->childCount(), 5001);
+        EXPECT_EQ(group->child(5000)->text(0).toStdString(),
+                  "\u2026 and 1200 more (the repair of the whole kind acts on them too)");
+        // "Remove…" on the kind asks about every one of them.
+        Select(*dialog, QStringLiteral("Files or folders missing"));
+        script.Then<QMessageBox>([](QMessageBox* box) {
+            EXPECT_TRUE(box->text().endsWith(QStringLiteral("6200"))) << box->text().toStdString();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        Press(*dialog, "removeButton");
+        Press(*dialog, "closeButton");
+    });
+    window->OnCommand(kCmdCheck);
+    EXPECT_TRUE(script.Finished());
+}
+
 TEST_F(CheckWindow, ImportFolderCopiesATreeInAndACancelKeepsWhatIsDone) {
     const ScopedLocale locale("en_US.UTF-8");
     MakeDatabase(true);

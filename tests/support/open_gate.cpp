@@ -17,7 +17,7 @@ OpenGate::OpenGate(const std::vector<std::string>& files) {
         return;
     }
     for (const std::string& file : files) {
-        if (::fanotify_mark(m_fd, FAN_MARK_ADD, FAN_OPEN_PERM, AT_FDCWD, file.c_str()) != 0) {
+        if (::fanotify_mark(m_fd, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_ONDIR, AT_FDCWD, file.c_str()) != 0) {
             m_reason = "cannot watch " + file + ": " + std::strerror(errno);
             ::close(m_fd);
             m_fd = -1;

@@ -17,7 +17,7 @@ namespace mwdx::test {
 
 class OpenGate final {
 public:
-    // Gates every open of each of `files` (existing files).
+    // Gates every open of each of `files` (existing files or folders).
     explicit OpenGate(const std::vector<std::string>& files);
     ~OpenGate(); // lets everything through
     OpenGate(const OpenGate&) = delete;
