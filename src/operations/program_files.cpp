@@ -12,8 +12,9 @@ namespace {
 // What staging puts in the program's folder beside the store (the install rules of CMakeLists.txt
 // and src/tools/CMakeLists.txt): where the Home Directory is that folder, these are the program's.
 constexpr const char* kProgramEntries[] = {
-    "marrowdex", "marrowdex-initdb", "marrowdex-index", "marrowdex-check",   "js", "ehelp.html", "chelp.html",
-    "docs",      "windows",          "marrowdex.png",   "marrowdex.desktop",
+    "marrowdex", "marrowdex-initdb", "marrowdex-index", "marrowdex-check", "marrowdex-search", "marrowdex-extract",
+    "js",        "ehelp.html",       "chelp.html",      "docs",            "windows",          "marrowdex.png",
+    "marrowdex.desktop",
 };
 
 constexpr const char* kStoreSuffixes[] = {"", "-journal", "-wal", "-shm"};
@@ -38,8 +39,13 @@ ProgramFiles ProgramFilesIn(const std::string& programFolder) {
 std::vector<std::string> StoreFilesOf(const ProgramFiles& files) {
     std::vector<std::string> paths;
     if (!files.store.empty()) {
-        for (const char* suffix : kStoreSuffixes) {
-            paths.push_back(files.store + suffix);
+        const std::size_t slash = files.store.rfind('/');
+        const std::string index =
+            (slash == std::string::npos ? std::string() : files.store.substr(0, slash + 1)) + kTextIndexFileName;
+        for (const std::string& file : {files.store, index}) {
+            for (const char* suffix : kStoreSuffixes) {
+                paths.push_back(file + suffix);
+            }
         }
     }
     return paths;

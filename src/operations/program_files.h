@@ -10,6 +10,9 @@
 
 namespace mwdx {
 
+// The content index the program keeps beside the store: its file name in the store's folder.
+inline constexpr const char* kTextIndexFileName = "mymwdx_text.db";
+
 // The program passes its own to every command that imports, moves or deletes; an empty one (as
 // the tests and the benchmarks give) keeps nothing in particular.
 struct ProgramFiles {
@@ -20,7 +23,8 @@ struct ProgramFiles {
 // The program's files when the store is mymwdx.db in the program's folder, as the program has it.
 ProgramFiles ProgramFilesIn(const std::string& programFolder);
 
-// The store's file and the files SQLite keeps beside it (-journal, -wal, -shm); none without a store.
+// The store's file and the files SQLite keeps beside it (-journal, -wal, -shm), then the content
+// index beside the store with its own; none without a store.
 std::vector<std::string> StoreFilesOf(const ProgramFiles& files);
 
 // True when the folder `home` (existing or not) is the program's folder or lies above it.

@@ -8,6 +8,7 @@
 // whose terms were made by another folding is given new terms from its stored texts.
 
 #include "catalog/node.h"
+#include "operations/program_files.h"
 #include "textindex/extraction.h"
 #include "textindex/snippet.h"
 #include "textindex/tokens.h"
@@ -24,8 +25,6 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace mwdx {
-
-inline constexpr const char* kTextIndexFileName = "mymwdx_text.db";
 
 // The index file's path for a store's path: the same folder.
 std::string TextIndexPathFor(const std::string& storePath);

@@ -36,14 +36,18 @@ protected:
         ASSERT_EQ(Reload(), 1);
     }
 
-    // A staged program folder at `folder`: the program, a tool, its script and help, and a store.
+    // A staged program folder at `folder`: the program, a tool, its extraction worker, its script
+    // and help, a store, and the content index beside it.
     static ProgramFiles StageProgram(const std::string& folder) {
         MakeFile(folder + "/marrowdex", "program");
         MakeFile(folder + "/marrowdex-check", "tool");
+        MakeFile(folder + "/marrowdex-extract", "worker");
         MakeFile(folder + "/js/dtree.js", "script");
         MakeFile(folder + "/ehelp.html", "help");
         MakeFreshDatabase(folder + "/mymwdx.db");
         MakeFile(folder + "/mymwdx.db-journal", "");
+        MakeFile(folder + "/mymwdx_text.db", "index");
+        MakeFile(folder + "/mymwdx_text.db-wal", "");
         return ProgramFilesIn(folder);
     }
 
@@ -101,6 +105,10 @@ TEST_F(ProgramFilesTest, AFolderThatHoldsTheProgramOrItsStoreIsNeverImported) {
     request.move = true;
     request.program = program;
     EXPECT_EQ(AddDocumentOperation(m_model, m_realHome, request).message, text::kSourceBelongsToStore);
+    request.source = apps + "/marrowdex/mymwdx_text.db";
+    EXPECT_EQ(AddDocumentOperation(m_model, m_realHome, request).message, text::kSourceBelongsToStore)
+        << "the content index is the store's too";
+    request.source = apps + "/marrowdex/marrowdex";
     request.move = false;
     EXPECT_TRUE(AddDocumentOperation(m_model, m_realHome, request).done);
     EXPECT_EQ(Tree(apps), before);
@@ -146,7 +154,8 @@ TEST_F(ProgramFilesTest, AHomeDirectoryThatHoldsTheProgramNeverOffersItsFiles) {
     EXPECT_EQ(Untracked(portable), std::vector<std::string>{"Diary"});
     const ImportResult here = ImportOperation(m_model, folder, nullptr, folder, false, portable);
     ASSERT_TRUE(here.result.done) << here.result.detail;
-    EXPECT_EQ(here.skipped.size(), 5u) << "the program, its tool, its help, its store and the store's journal";
+    EXPECT_EQ(here.skipped.size(), 8u)
+        << "the program, its tool and worker, its help, its store with its journal, the content index with its log";
     EXPECT_EQ(Rows(), "Notes,a.txt,Diary,day.txt");
 }
 
