@@ -3,6 +3,8 @@
 #include "textindex/extraction_worker.h"
 
 #include <algorithm>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <unordered_map>
 
 namespace mwdx {
@@ -10,6 +12,9 @@ namespace mwdx {
 namespace {
 
 enum class Step { kUnchanged, kMoved, kRead, kCancelled, kFailed };
+
+// Background indexing yields to everything else the user runs, the window first.
+constexpr int kBackgroundNice = 10;
 
 // Brings one document up to date. `known`: what the index holds for it (nullptr: nothing).
 Step IndexOne(TextIndex& index, ExtractionWorker& worker, const DocumentFile& document,
@@ -39,6 +44,7 @@ Step IndexOne(TextIndex& index, ExtractionWorker& worker, const DocumentFile& do
                 return Step::kCancelled;
             }
             report.failure = worker.Failure();
+            report.workerFailed = true;
             return Step::kFailed;
         }
     }
@@ -270,13 +276,15 @@ void BackgroundIndexer::Tell(const Event& event) {
 }
 
 void BackgroundIndexer::Run() {
+    // Nice applies to a thread on Linux, and the worker started from it inherits it.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBackgroundNice);
     std::string error;
     std::unique_ptr<TextIndex> index = TextIndex::Open(m_indexPath, TextIndex::Mode::kWrite, &error);
     ExtractionWorker worker(m_options.workerProgram, m_options.limits);
     bool failed = false;
-    const auto fail = [&](const std::string& why) {
+    const auto fail = [&](const std::string& why, bool workerFailed = false) {
         failed = true;
-        Tell({Event::Kind::kFailed, 0, 0, why});
+        Tell({Event::Kind::kFailed, 0, 0, why, workerFailed});
     };
     if (!index) {
         fail(m_indexPath + ": " + error);
@@ -301,7 +309,10 @@ void BackgroundIndexer::Run() {
                 return;
             }
             m_busy = true;
-            if (failed && m_passAsked) {
+            if (m_passAsked && index && index->Replaced()) {
+                index.reset();
+            }
+            if ((failed || !index) && m_passAsked) {
                 // A new pass is a new try: the index or the worker may work now.
                 failed = false;
                 if (!index) {
@@ -344,7 +355,7 @@ void BackgroundIndexer::Run() {
         if (!keep.empty()) {
             const IndexPassReport report = IndexDocuments(*index, keep, worker, &m_stop);
             if (!report.failure.empty()) {
-                fail(report.failure);
+                fail(report.failure, report.workerFailed);
             } else if (!report.cancelled) {
                 Tell({Event::Kind::kDocuments, 0, 0, {}});
             }
@@ -382,7 +393,7 @@ void BackgroundIndexer::Run() {
                 continue;
             }
             if (step == Step::kFailed) {
-                fail(report.failure);
+                fail(report.failure, report.workerFailed);
                 continue;
             }
         }

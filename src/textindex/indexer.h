@@ -60,6 +60,7 @@ struct IndexPassReport {
     std::vector<std::pair<NodeId, SkipReason>> skipped; // read now, without (all of) their text
     bool cancelled = false;
     std::string failure; // the worker could not start or the index could not be saved (English)
+    bool workerFailed = false; // the failure is the worker's
 };
 
 // Called after each document read: `done` of `total` to read in this pass.
@@ -79,7 +80,9 @@ IndexPassReport IndexDocuments(TextIndex& index, const std::vector<DocumentFile>
 // Indexing on a thread of its own, for the window: a whole pass and, ahead of it, the documents a
 // command just changed, so that what the user adds is found within a moment. The thread has its
 // own connection to the index and its own worker; the window queries through another connection
-// (TextIndex::Open(..., kRead)). Events are told on the indexing thread: post them on.
+// (TextIndex::Open(..., kRead)). Events are told on the indexing thread: post them on. The thread
+// and the worker it starts run at a lower priority than the window, which stays quick meanwhile.
+// An index file deleted meanwhile is made again at the next pass.
 class BackgroundIndexer final {
 public:
     struct Event {
@@ -93,6 +96,7 @@ public:
         std::size_t done = 0;
         std::size_t total = 0;
         std::string failure;
+        bool workerFailed = false; // kFailed: the worker could not start, rather than the index
     };
     using Listener = std::function<void(const Event&)>;
 

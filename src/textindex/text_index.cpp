@@ -318,6 +318,13 @@ std::unique_ptr<TextIndex> TextIndex::Open(const std::string& path, Mode mode, s
     return std::unique_ptr<TextIndex>(new TextIndex(db, path));
 }
 
+TextIndex::TextIndex(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)), m_file(IdentityOf(m_path)) {}
+
+bool TextIndex::Replaced() const {
+    const FileIdentity now = IdentityOf(m_path);
+    return now.size < 0 || now.inode != m_file.inode;
+}
+
 TextIndex::~TextIndex() {
     sqlite3_close_v2(m_db);
 }
@@ -492,22 +499,11 @@ ContentResults TextIndex::Search(const ParsedQuery& query, std::size_t limit, st
     const std::size_t best = std::min(limit, ranked.size());
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(best), ranked.end(),
                       [](const Ranked& a, const Ranked& b) { return a.score < b.score || (a.score == b.score && a.id < b.id); });
-    Statement select(m_db, "select d.path, d.format, t.body from docs d join texts t on t.id = d.id where d.id = ?;");
     for (std::size_t i = 0; i < best; ++i) {
-        sqlite3_reset(*select);
-        select.Bind(1, ranked[i].id);
-        if (select.Step() != SQLITE_ROW) {
-            continue;
+        if (std::optional<ContentHit> hit = Excerpt(ranked[i].id, query)) {
+            hit->score = ranked[i].score;
+            results.hits.push_back(std::move(*hit));
         }
-        ContentHit hit;
-        hit.id = ranked[i].id;
-        hit.score = ranked[i].score;
-        hit.path = std::string(select.Text(0));
-        hit.paged = static_cast<DocFormat>(select.Int(1)) == DocFormat::kPdf;
-        if (const std::optional<std::string> text = UnpackText(select.Text(2))) {
-            hit.snippet = MakeSnippet(*text, query);
-        }
-        results.hits.push_back(std::move(hit));
     }
     return results;
 }
@@ -523,6 +519,24 @@ std::vector<NodeId> TextIndex::MatchingIds(const ParsedQuery& query, std::size_t
         ids.push_back(match.Int(0));
     }
     return ids;
+}
+
+std::optional<ContentHit> TextIndex::Excerpt(NodeId id, const ParsedQuery& query) {
+    Statement select(m_db, "select d.path, d.format, t.body from docs d join texts t on t.id = d.id where d.id = ?;");
+    select.Bind(1, id);
+    if (select.Step() != SQLITE_ROW) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> text = UnpackText(select.Text(2));
+    if (!text) {
+        return std::nullopt;
+    }
+    ContentHit hit;
+    hit.id = id;
+    hit.path = std::string(select.Text(0));
+    hit.paged = static_cast<DocFormat>(select.Int(1)) == DocFormat::kPdf;
+    hit.snippet = MakeSnippet(*text, query);
+    return hit;
 }
 
 bool TextIndex::Verify(std::string* problem) {

@@ -115,18 +115,27 @@ public:
     // snippets): what marks content matches in the tree.
     std::vector<NodeId> MatchingIds(const ParsedQuery& query, std::size_t cap = 1'000'000);
 
+    // The snippet of one document's text around the first place `query` matches (score 0); nothing
+    // when the index holds no text for it. snippet.found is false when the text does not match.
+    std::optional<ContentHit> Excerpt(NodeId id, const ParsedQuery& query);
+
+    // True once the file at Path() is no longer the one opened (deleted or replaced): what is
+    // written goes nowhere, and a new Open makes the index again.
+    bool Replaced() const;
+
     // Whether the index is whole: SQLite's and FTS5's own checks, and every text with its terms and
     // its document. False with *problem saying what is wrong. FTS5's check needs an index opened
     // for writing (it changes nothing).
     bool Verify(std::string* problem);
 
 private:
-    TextIndex(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
+    TextIndex(sqlite3* db, std::string path);
     bool Exec(const char* sql);
     bool DeleteTerms(NodeId id);
 
     sqlite3* m_db;
     std::string m_path;
+    FileIdentity m_file; // of the file when opened: its inode tells it from a new one
 };
 
 // The stored form of a text: its length, then the zlib stream; and back. Unpack fails on damage.

@@ -5,15 +5,20 @@
 
 #include "support/catalog_fixture.h"
 #include "support/document_files.h"
+#include "textindex/content_queries.h"
 #include "textindex/indexer.h"
 
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <set>
+#include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace mwdx {
 namespace {
@@ -241,6 +246,183 @@ TEST_F(Indexer, InTheBackgroundWhatACommandChangedGoesAheadOfTheLongPass) {
     EXPECT_FALSE(m_index->Document(2)) << "nothing recorded for a file cut short";
     std::string problem;
     EXPECT_TRUE(m_index->Verify(&problem)) << problem;
+}
+
+// The fields of /proc/.../stat after the command's name: [0] is the state, [1] the parent, [16] the nice value.
+std::vector<std::string> StatFields(const fs::path& stat, std::string* name = nullptr) {
+    std::ifstream in(stat);
+    std::string line;
+    std::getline(in, line);
+    const std::size_t open = line.find('(');
+    const std::size_t close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) {
+        return {};
+    }
+    if (name != nullptr) {
+        *name = line.substr(open + 1, close - open - 1);
+    }
+    std::istringstream rest(line.substr(close + 2));
+    std::vector<std::string> fields;
+    for (std::string field; rest >> field;) {
+        fields.push_back(field);
+    }
+    return fields;
+}
+
+// The nice values of this process's threads, and of its children named `child`.
+std::multiset<int> ThreadNices() {
+    std::multiset<int> nices;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        const std::vector<std::string> fields = StatFields(task.path() / "stat");
+        if (fields.size() > 16) {
+            nices.insert(std::stoi(fields[16]));
+        }
+    }
+    return nices;
+}
+
+std::vector<int> ChildNices(const std::string& child) {
+    std::vector<int> nices;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::string name;
+        const std::vector<std::string> fields = StatFields(entry.path() / "stat", &name);
+        if (fields.size() > 16 && std::stoi(fields[1]) == ::getpid() && child.starts_with(name)) {
+            nices.push_back(std::stoi(fields[16]));
+        }
+    }
+    return nices;
+}
+
+// The answers of a query thread, one at a time.
+class Answers final {
+public:
+    void Found(ContentQueries::Found found) {
+        const std::lock_guard lock(m_mutex);
+        m_found.push_back(std::move(found));
+        m_changed.notify_all();
+    }
+    void Excerpt(ContentQueries::Excerpt excerpt) {
+        const std::lock_guard lock(m_mutex);
+        m_excerpts.push_back(std::move(excerpt));
+        m_changed.notify_all();
+    }
+    // The answer with this ticket (waiting at most a minute, against a hang).
+    std::set<NodeId> FoundFor(std::uint64_t ticket) {
+        std::unique_lock lock(m_mutex);
+        std::set<NodeId> ids;
+        const bool told = m_changed.wait_for(lock, std::chrono::minutes(1), [&] {
+            for (const ContentQueries::Found& found : m_found) {
+                if (found.ticket == ticket) {
+                    ids = {found.ids.begin(), found.ids.end()};
+                    return true;
+                }
+            }
+            return false;
+        });
+        EXPECT_TRUE(told) << "no answer for ticket " << ticket;
+        return ids;
+    }
+    ContentQueries::Excerpt ExcerptFor(std::uint64_t ticket) {
+        std::unique_lock lock(m_mutex);
+        ContentQueries::Excerpt answer;
+        const bool told = m_changed.wait_for(lock, std::chrono::minutes(1), [&] {
+            for (const ContentQueries::Excerpt& excerpt : m_excerpts) {
+                if (excerpt.ticket == ticket) {
+                    answer = excerpt;
+                    return true;
+                }
+            }
+            return false;
+        });
+        EXPECT_TRUE(told) << "no snippet for ticket " << ticket;
+        return answer;
+    }
+    std::size_t FoundCount() {
+        const std::lock_guard lock(m_mutex);
+        return m_found.size();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<ContentQueries::Found> m_found;
+    std::vector<ContentQueries::Excerpt> m_excerpts;
+};
+
+TEST_F(Indexer, TheWindowsQueriesAnswerOffItsThreadAndAnIndexDeletedMeanwhileIsMadeAgain) {
+    using Kind = BackgroundIndexer::Event::Kind;
+    m_index.reset();
+    const std::string path = TextIndexPathFor(m_db);
+    fs::remove(path);
+    Answers answers;
+    // Asked before there is any index: nothing found, nothing made.
+    ContentQueries queries(
+        path, [&](ContentQueries::Found found) { answers.Found(std::move(found)); },
+        [&](ContentQueries::Excerpt excerpt) { answers.Excerpt(std::move(excerpt)); });
+    queries.Find(1, "orbit");
+    EXPECT_EQ(answers.FoundFor(1), (std::set<NodeId>{}));
+    EXPECT_FALSE(fs::exists(path)) << "a query never makes the index";
+
+    Write("Space/orbits.pdf", test::PdfBytes({"Contents", "Kepler's laws of planetary orbits", "Appendix"}));
+    Write("Space/moon.txt", "The moon's orbit is an ellipse. 月球的轨道是椭圆。");
+    Write("Space/sun.txt", "The sun holds the planets.");
+    const std::vector<DocumentFile> documents = {{1, m_home + "/Space/orbits.pdf"},
+                                                 {2, m_home + "/Space/moon.txt"},
+                                                 {3, m_home + "/Space/sun.txt"}};
+    Events events;
+    const int windowNice = ::getpriority(PRIO_PROCESS, 0);
+    const int backgroundNice = std::min(windowNice + 10, 19);
+    std::vector<int> workerNices;
+    BackgroundIndexer indexer(path, m_options, [&](const BackgroundIndexer::Event& e) {
+        if (e.kind == Kind::kPassFinished && workerNices.empty()) {
+            workerNices = ChildNices("marrowdex-extract");
+        }
+        events.Add(e);
+    });
+    indexer.UpdateAll(documents);
+    events.WaitFor(Kind::kPassFinished);
+    // The indexing thread and its worker give way to the window.
+    EXPECT_EQ(ThreadNices().count(backgroundNice), 1u) << "one thread indexes, at a lower priority";
+    EXPECT_EQ(workerNices, std::vector<int>{backgroundNice}) << "its worker too";
+
+    queries.Find(2, "orbit");
+    EXPECT_EQ(answers.FoundFor(2), (std::set<NodeId>{1, 2}));
+    queries.Find(3, "轨道");
+    EXPECT_EQ(answers.FoundFor(3), (std::set<NodeId>{2}));
+    queries.Snippet(4, 1, "planetary orbit");
+    const ContentQueries::Excerpt excerpt = answers.ExcerptFor(4);
+    ASSERT_TRUE(excerpt.hit.has_value());
+    EXPECT_TRUE(excerpt.hit->paged);
+    EXPECT_EQ(excerpt.hit->snippet.page, 2);
+    EXPECT_EQ(excerpt.hit->snippet.text.substr(excerpt.hit->snippet.highlights.at(0).begin,
+                                               excerpt.hit->snippet.highlights.at(0).length),
+              "planetary");
+    queries.Snippet(5, 99, "orbit");
+    EXPECT_FALSE(answers.ExcerptFor(5).hit.has_value()) << "no text for a document the index does not hold";
+
+    // Questions asked faster than they are answered: the newest one is answered.
+    for (std::uint64_t ticket = 10; ticket < 60; ++ticket) {
+        queries.Find(ticket, ticket % 2 == 0 ? "sun" : "moon");
+    }
+    queries.Find(60, "planets");
+    EXPECT_EQ(answers.FoundFor(60), (std::set<NodeId>{3}));
+    EXPECT_LT(answers.FoundCount(), 50u) << "questions replaced before they began are never asked";
+
+    // The user deletes the index while the program runs: queries find nothing, and the next pass
+    // makes it again from the documents.
+    fs::remove(path);
+    queries.Find(61, "orbit");
+    EXPECT_EQ(answers.FoundFor(61), (std::set<NodeId>{}));
+    indexer.UpdateAll(documents);
+    events.WaitFor(Kind::kPassFinished, 2);
+    ASSERT_TRUE(fs::exists(path));
+    queries.Find(62, "orbit");
+    EXPECT_EQ(answers.FoundFor(62), (std::set<NodeId>{1, 2}));
+    const std::unique_ptr<TextIndex> fresh = TextIndex::Open(path, TextIndex::Mode::kWrite);
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(fresh->Documents().size(), 3u);
+    std::string problem;
+    EXPECT_TRUE(fresh->Verify(&problem)) << problem;
 }
 
 } // namespace

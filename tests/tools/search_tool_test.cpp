@@ -59,7 +59,6 @@ protected:
 
 TEST_F(SearchTool, IndexesFirstAnswersWithPathsAndSnippetsAndNeverWritesTheStore) {
     const std::string before = Bytes(m_db);
-    const std::int64_t modified = ModifiedNs(m_db);
     const ScopedLocale locale("en_US.UTF-8");
     const Outcome found = RunProcess({kSearchTool, m_db, "field quant"});
     EXPECT_EQ(found.exitCode, 0) << found.err;
@@ -89,13 +88,17 @@ TEST_F(SearchTool, IndexesFirstAnswersWithPathsAndSnippetsAndNeverWritesTheStore
     std::ofstream(m_home + "/Physics/new.txt") << "a brand new quantum document";
     RunSql(m_db, "INSERT INTO FILE_NODE VALUES (6, 'New', 1, '', 1, 'new.txt', 2);");
     const std::string withNew = Bytes(m_db);
+    const std::int64_t modified = ModifiedNs(m_db);
     EXPECT_EQ(RunProcess({kSearchTool, m_db, "brand", "--no-update"}).exitCode, 1);
     const Outcome updated = RunProcess({kSearchTool, m_db, "brand"});
     EXPECT_EQ(updated.exitCode, 0) << updated.err;
     EXPECT_TRUE(Mentions(updated.err, "Indexing 1 of 1 documents")) << updated.err;
     EXPECT_EQ(Bytes(m_db), withNew) << "the store is only read";
+    EXPECT_EQ(ModifiedNs(m_db), modified) << "not even written with the same bytes";
+    for (const char* beside : {"-journal", "-wal", "-shm"}) {
+        EXPECT_FALSE(fs::exists(m_db + beside)) << beside;
+    }
     EXPECT_NE(before, withNew);
-    (void)modified;
 
     {
         const ScopedLocale chineseLocale("zh_CN.UTF-8");
@@ -132,6 +135,13 @@ TEST_F(SearchTool, IndexesFirstAnswersWithPathsAndSnippetsAndNeverWritesTheStore
     const Outcome staged = RunProcess({m_dir.File("program/marrowdex-search"), m_db, "again"});
     EXPECT_EQ(staged.exitCode, 0) << staged.err;
     EXPECT_TRUE(Mentions(staged.out, "Physics/Later\n")) << staged.out;
+
+    // The index thrown away: the next search makes it again from every document.
+    fs::remove(m_dir.File("mymwdx_text.db"));
+    const Outcome rebuilt = RunProcess({m_dir.File("program/marrowdex-search"), m_db, "quantum"});
+    EXPECT_EQ(rebuilt.exitCode, 0) << rebuilt.err;
+    EXPECT_TRUE(Mentions(rebuilt.err, "Indexing 6 of 6 documents\n")) << rebuilt.err;
+    EXPECT_TRUE(Mentions(rebuilt.out, "Documents found: 2\n")) << rebuilt.out;
 }
 
 TEST_F(SearchTool, RefusesWhatItCannotUse) {
