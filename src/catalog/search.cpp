@@ -1,6 +1,7 @@
 #include "catalog/search.h"
 
 #include <algorithm>
+#include <functional>
 #include <malloc.h>
 #include <memory>
 #include <system_error>
@@ -323,10 +324,12 @@ void ShownTreeBuilder::Add(const std::vector<const CatalogNode*>& matches) {
 
 ShownTree ShownTreeBuilder::Finish() {
     // Lists come out of order only where the folded text is: nodes added or changed since it was
-    // made sit at its end.
+    // made sit at its end. A document found twice (by its name and by its text) is in its list
+    // twice; it is shown, and counted, once.
     std::vector<std::pair<std::uint64_t, CatalogNode*>> sorted;
     for (auto& [parent, list] : m_shown.children) {
-        if (std::is_sorted(list.ordinals.begin(), list.ordinals.end())) {
+        if (std::adjacent_find(list.ordinals.begin(), list.ordinals.end(), std::greater_equal<>()) ==
+            list.ordinals.end()) {
             continue;
         }
         sorted.clear();
@@ -334,6 +337,10 @@ ShownTree ShownTreeBuilder::Finish() {
             sorted.emplace_back(list.ordinals[k], list.nodes[k]);
         }
         std::sort(sorted.begin(), sorted.end());
+        sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+        m_shown.matches -= list.nodes.size() - sorted.size();
+        list.nodes.resize(sorted.size());
+        list.ordinals.resize(sorted.size());
         for (std::size_t k = 0; k < sorted.size(); ++k) {
             std::tie(list.ordinals[k], list.nodes[k]) = sorted[k];
         }

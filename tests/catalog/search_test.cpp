@@ -182,5 +182,27 @@ TEST(CatalogSearchTest, ShownTreeHoldsMatchesWithTheirAncestorsInTheCatalogsOrde
     EXPECT_EQ(shown.children.count(a1), 0u) << "nothing below a match that holds no match";
 }
 
+TEST(CatalogSearchTest, ADocumentFoundBothByNameAndByContentIsShownOnce) {
+    CatalogModel model;
+    CatalogNode& root = *model.EnsureRootNode("/h");
+    CatalogNode* physics = Add(model, root, 1, "Physics");
+    CatalogNode* lecture = Add(model, *physics, 2, "Quantum lecture", "", kDocumentType);
+    CatalogNode* notes = Add(model, *physics, 3, "Notes", "", kDocumentType);
+    CatalogNode* essay = Add(model, root, 4, "Essay", "", kDocumentType);
+    CatalogSearch search;
+    search.Build(root);
+    // The names find the lecture; its text, the notes and the lecture again; later, the essay too.
+    ShownTreeBuilder builder(root);
+    builder.Add(search.Find("quantum"));
+    builder.Add({notes, lecture});
+    builder.Add({essay, lecture});
+    const ShownTree shown = builder.Finish();
+    EXPECT_EQ(shown.matches, 3u) << "three documents, each counted once";
+    EXPECT_EQ(Names(shown.children.at(&root).nodes), (std::vector<std::string>{"Physics", "Essay"}));
+    EXPECT_EQ(Names(shown.children.at(physics).nodes), (std::vector<std::string>{"Quantum lecture", "Notes"}));
+    EXPECT_EQ(shown.children.at(physics).ordinals,
+              (std::vector<std::uint64_t>{lecture->Ordinal(), notes->Ordinal()}));
+}
+
 } // namespace
 } // namespace mwdx
