@@ -1,7 +1,9 @@
 #include "app/catalog_tree_model.h"
 
 #include "app/icons.h"
+#include "app/prompts.h"
 #include "platform/text.h"
+#include "platform/text_ids.h"
 
 #include <limits>
 
@@ -28,6 +30,7 @@ void CatalogTreeModel::SetCatalog(CatalogModel* catalog, const std::vector<const
         m_catalog->SetObserver(this);
     }
     m_filtering = false;
+    m_contentMatches.clear();
     m_search.ClearInBackground();
     m_rows.Reset(RootNode(), expanded);
     endResetModel();
@@ -55,8 +58,23 @@ void CatalogTreeModel::SetFilter(VisibleRows::ShownBuild&& rows, std::size_t sho
 void CatalogTreeModel::ClearFilter(const std::vector<const CatalogNode*>& expanded) {
     beginResetModel();
     m_filtering = false;
+    m_contentMatches.clear();
     m_rows.Reset(RootNode(), expanded);
     endResetModel();
+}
+
+void CatalogTreeModel::SetContentMatches(std::unordered_set<NodeId> ids) {
+    if (ids == m_contentMatches) {
+        return;
+    }
+    m_contentMatches = std::move(ids);
+    if (const int rows = rowCount(); rows > 0) {
+        emit dataChanged(index(0), index(rows - 1), {kContentMatchRole, Qt::AccessibleDescriptionRole});
+    }
+}
+
+bool CatalogTreeModel::IsContentMatch(const CatalogNode* node) const {
+    return node != nullptr && !m_contentMatches.empty() && m_contentMatches.contains(node->FileId());
 }
 
 CatalogNode* CatalogTreeModel::NodeOf(const QModelIndex& index) const {
@@ -148,6 +166,10 @@ QVariant CatalogTreeModel::data(const QModelIndex& index, int role) const {
         return m_rows.Expanded(*node);
     case kHasChildrenRole:
         return m_rows.HasChildren(*node);
+    case kContentMatchRole:
+        return IsContentMatch(node);
+    case Qt::AccessibleDescriptionRole:
+        return IsContentMatch(node) ? UiText(text::kFoundInText) : QString();
     default:
         return {};
     }
@@ -170,12 +192,18 @@ void CatalogTreeModel::NodeAdded(const CatalogNode& node) {
             emit dataChanged(item, item, {kHasChildrenRole});
         }
     }
+    if (m_follower != nullptr) {
+        m_follower->NodeAdded(node);
+    }
 }
 
 void CatalogTreeModel::NodeAboutToBeRemoved(const CatalogNode& node) {
     if (!m_moving) {
         m_search.NodeAboutToBeRemoved(node);
         m_rows.NodeAboutToBeRemoved(node);
+        if (m_follower != nullptr) {
+            m_follower->NodeAboutToBeRemoved(node);
+        }
     }
 }
 
@@ -185,21 +213,33 @@ void CatalogTreeModel::NodeRemoved(const CatalogNode& parent) {
             emit dataChanged(item, item, {kHasChildrenRole});
         }
     }
+    if (m_follower != nullptr && !m_moving) {
+        m_follower->NodeRemoved(parent);
+    }
 }
 
 void CatalogTreeModel::NodeAboutToMove(const CatalogNode& node) {
     m_moving = true;
     m_rows.NodeAboutToMove(node);
+    if (m_follower != nullptr) {
+        m_follower->NodeAboutToMove(node);
+    }
 }
 
 void CatalogTreeModel::NodeMoved(const CatalogNode& node) {
     m_moving = false;
     m_rows.NodeMoved(const_cast<CatalogNode&>(node));
+    if (m_follower != nullptr) {
+        m_follower->NodeMoved(node);
+    }
 }
 
 void CatalogTreeModel::NodeChanged(const CatalogNode& node) {
     m_search.NodeChanged(node);
     m_rows.NodeChanged(node);
+    if (m_follower != nullptr) {
+        m_follower->NodeChanged(node);
+    }
 }
 
 void CatalogTreeModel::RowsAboutToBeInserted(std::size_t first, std::size_t count) {

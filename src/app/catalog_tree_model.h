@@ -12,6 +12,7 @@
 #include <QAbstractListModel>
 #include <QIcon>
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 namespace mwdx {
@@ -26,6 +27,8 @@ public:
     static constexpr int kExpandedRole = Qt::UserRole + 2;
     // Whether the row has rows of its own to show when opened (a bool).
     static constexpr int kHasChildrenRole = Qt::UserRole + 3;
+    // Whether a search found the row's document by what is written in it (a bool).
+    static constexpr int kContentMatchRole = Qt::UserRole + 4;
 
     explicit CatalogTreeModel(QObject* parent = nullptr);
     ~CatalogTreeModel() override;
@@ -60,9 +63,18 @@ public:
     void SetFilter(VisibleRows::ShownBuild&& rows, std::size_t shownNodes);
     // How many rows the filter shows (at most; some may have gone since).
     std::size_t ShownNodes() const { return m_filtering ? m_shownNodes : 0; }
-    // Shows the whole catalog again, the catalogs in `expanded` open.
+    // Shows the whole catalog again, the catalogs in `expanded` open; no row is marked as found
+    // by its content any more.
     void ClearFilter(const std::vector<const CatalogNode*>& expanded);
     bool Filtering() const { return m_filtering; }
+
+    // Marks the documents (FILE_IDs) a search found by their content; their rows change.
+    void SetContentMatches(std::unordered_set<NodeId> ids);
+    bool IsContentMatch(const CatalogNode* node) const;
+
+    // Told of the catalog's changes too, after the rows (nullptr: nobody). A move is told as a
+    // move only, never as a removal.
+    void SetFollower(CatalogObserver* follower) { m_follower = follower; }
 
     // The folded names and comments for finding nodes, kept in step with the catalog once built.
     CatalogSearch& Search() { return m_search; }
@@ -100,6 +112,8 @@ private:
     bool m_filtering = false;
     bool m_moving = false; // between NodeAboutToMove and NodeMoved
     std::size_t m_shownNodes = 0;
+    std::unordered_set<NodeId> m_contentMatches;
+    CatalogObserver* m_follower = nullptr;
     QIcon m_catalogIcon;
     QIcon m_documentIcon;
 };

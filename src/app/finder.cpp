@@ -1,6 +1,7 @@
 #include "app/finder.h"
 
 #include "app/catalog_tree_model.h"
+#include "app/content_search.h"
 #include "app/tree_ctrl_ex.h"
 #include "platform/text.h"
 
@@ -10,6 +11,7 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <chrono>
+#include <span>
 
 namespace mwdx {
 
@@ -91,6 +93,17 @@ void CatalogFinder::Select(const CatalogNode* node) {
     }
 }
 
+void CatalogFinder::SetContentSearch(ContentSearch* content) {
+    if (m_content != nullptr) {
+        disconnect(m_content, nullptr, this, nullptr);
+    }
+    m_content = content;
+    if (m_content != nullptr) {
+        connect(m_content, &ContentSearch::found, this, &CatalogFinder::OnContentFound);
+        connect(m_content, &ContentSearch::indexChanged, this, &CatalogFinder::OnIndexChanged);
+    }
+}
+
 void CatalogFinder::Focus() {
     m_field.setFocus(Qt::ShortcutFocusReason);
     m_field.selectAll();
@@ -125,12 +138,45 @@ void CatalogFinder::OnTextChanged() {
     }
     m_release.stop();
     const CatalogSearch& index = m_model.Search();
+    m_state.text = m_field.text();
     m_state.folded = FoldCase(text);
+    m_state.phase = Phase::kScan;
     m_state.nextPlace = 0;
+    m_state.nameMatches.clear();
     m_state.shown.reset();
     m_state.rows.reset();
     m_state.generation = index.Generation();
+    // The content index is asked at once, beside the scan; its answer joins when it comes.
+    m_state.contentIn = false;
+    m_state.content.clear();
+    m_state.contentTicket = m_content != nullptr ? m_content->Find(m_state.text) : 0;
     m_timer.start(0);
+}
+
+void CatalogFinder::OnContentFound(std::uint64_t ticket, const std::vector<NodeId>& ids) {
+    if (!m_state.active || ticket != m_state.contentTicket) {
+        return; // a text typed over since, or a search ended
+    }
+    if (m_state.contentIn && ids == m_state.content) {
+        return;
+    }
+    m_state.content = ids;
+    m_state.contentIn = true;
+    if (m_state.phase == Phase::kRows || m_state.phase == Phase::kShown) {
+        // The rows were made without it: made again, with the names' matches as they were found.
+        m_state.phase = Phase::kReplay;
+        m_state.replayed = 0;
+        m_state.shown.reset();
+        m_state.rows.reset();
+        m_timer.start(0);
+    }
+}
+
+void CatalogFinder::OnIndexChanged() {
+    // Documents were indexed meanwhile: the text may be found in more of them now.
+    if (m_state.active && m_content != nullptr) {
+        m_state.contentTicket = m_content->Find(m_state.text);
+    }
 }
 
 void CatalogFinder::Slice() {
@@ -145,9 +191,11 @@ void CatalogFinder::Slice() {
             return;
         }
     }
-    if (index.Generation() != m_state.generation || !m_state.shown) {
+    if (index.Generation() != m_state.generation || (m_state.phase == Phase::kScan && !m_state.shown)) {
         // The catalog changed between slices: what was found, and the rows made of it, may be gone.
+        m_state.phase = Phase::kScan;
         m_state.nextPlace = 0;
+        m_state.nameMatches.clear();
         m_state.shown.emplace(*m_catalog.RootNode());
         m_state.rows.reset();
         m_state.generation = index.Generation();
@@ -155,33 +203,94 @@ void CatalogFinder::Slice() {
     // Each slice gives the window its turn: the scan, then gathering the rows to show, then
     // showing them.
     const auto started = std::chrono::steady_clock::now();
-    const auto timeIsUp = [&] { return std::chrono::steady_clock::now() - started > kSliceTime; };
-    if (m_state.nextPlace < index.Places()) {
-        std::vector<const CatalogNode*> matches;
-        while (m_state.nextPlace < index.Places()) {
-            const std::size_t last = std::min(m_state.nextPlace + kSlicePlaces, index.Places());
-            matches.clear();
-            index.FindIn(m_state.folded, m_state.nextPlace, last, matches);
-            m_state.shown->Add(matches);
-            m_state.nextPlace = last;
-            if (timeIsUp()) {
-                break;
+    const std::function<bool()> timeIsUp = [&] { return std::chrono::steady_clock::now() - started > kSliceTime; };
+    switch (m_state.phase) {
+    case Phase::kScan:
+        if (!Scan(timeIsUp)) {
+            m_timer.start(0);
+            return;
+        }
+        m_state.phase = Phase::kGather;
+        break;
+    case Phase::kReplay:
+        if (!Replay(timeIsUp)) {
+            m_timer.start(0);
+            return;
+        }
+        m_state.phase = Phase::kGather;
+        break;
+    case Phase::kGather:
+        Gather();
+        m_state.phase = Phase::kRows;
+        break;
+    case Phase::kRows:
+        ShowRows(timeIsUp);
+        return;
+    case Phase::kShown:
+        return;
+    }
+    m_timer.start(0);
+}
+
+bool CatalogFinder::Scan(const std::function<bool()>& timeIsUp) {
+    const CatalogSearch& index = m_model.Search();
+    std::vector<const CatalogNode*> matches;
+    while (m_state.nextPlace < index.Places()) {
+        const std::size_t last = std::min(m_state.nextPlace + kSlicePlaces, index.Places());
+        matches.clear();
+        index.FindIn(m_state.folded, m_state.nextPlace, last, matches);
+        m_state.shown->Add(matches);
+        m_state.nameMatches.insert(m_state.nameMatches.end(), matches.begin(), matches.end());
+        m_state.nextPlace = last;
+        if (timeIsUp()) {
+            break;
+        }
+    }
+    return m_state.nextPlace >= index.Places();
+}
+
+bool CatalogFinder::Replay(const std::function<bool()>& timeIsUp) {
+    if (!m_state.shown) {
+        m_state.shown.emplace(*m_catalog.RootNode());
+    }
+    const std::span<const CatalogNode* const> all(m_state.nameMatches);
+    while (m_state.replayed < all.size()) {
+        const std::size_t count = std::min(kSlicePlaces, all.size() - m_state.replayed);
+        m_state.shown->Add(all.subspan(m_state.replayed, count));
+        m_state.replayed += count;
+        if (timeIsUp()) {
+            break;
+        }
+    }
+    return m_state.replayed >= all.size();
+}
+
+void CatalogFinder::Gather() {
+    // The documents found by their text join the names' matches; one found both ways shows once.
+    m_state.marked.clear();
+    if (m_state.contentIn && !m_state.content.empty()) {
+        std::vector<const CatalogNode*> documents;
+        documents.reserve(m_state.content.size());
+        for (const NodeId id : m_state.content) {
+            const CatalogNode* node = m_catalog.NodeById(id);
+            if (node != nullptr && !node->IsCatalog() && node->Parent() != nullptr) {
+                documents.push_back(node);
+                m_state.marked.insert(id);
             }
         }
-        m_timer.start(0);
-        return;
+        m_state.shown->Add(documents);
     }
-    if (!m_state.rows) {
-        ShownTree shown = m_state.shown->Finish();
-        m_state.found = shown.matches;
-        m_state.shownNodes = 0;
-        for (const auto& [parent, list] : shown.children) {
-            m_state.shownNodes += list.nodes.size();
-        }
-        m_state.rows.emplace(m_catalog.RootNode(), shown);
-        m_timer.start(0);
-        return;
+    ShownTree shown = m_state.shown->Finish();
+    m_state.shown.reset();
+    m_state.found = shown.matches;
+    m_state.shownNodes = 0;
+    for (const auto& [parent, list] : shown.children) {
+        m_state.shownNodes += list.nodes.size();
     }
+    m_state.rows.emplace(m_catalog.RootNode(), shown);
+}
+
+void CatalogFinder::ShowRows(const std::function<bool()>& timeIsUp) {
     while (!m_state.rows->Step(kSliceParents)) {
         if (timeIsUp()) {
             m_timer.start(0);
@@ -191,8 +300,10 @@ void CatalogFinder::Slice() {
     const CatalogNode* selected = SelectedOrBefore();
     // Every catalog with something shown below it is open.
     m_model.SetFilter(std::move(*m_state.rows), m_state.shownNodes);
+    m_model.SetContentMatches(std::move(m_state.marked));
+    m_state.marked = {};
     m_state.rows.reset();
-    m_state.shown.reset();
+    m_state.phase = Phase::kShown;
     m_count.setText(QString::number(m_state.found));
     // The selection stays when the search shows it.
     Select(selected);

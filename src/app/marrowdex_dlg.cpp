@@ -1,6 +1,7 @@
 #include "app/marrowdex_dlg.h"
 
 #include "app/catalog_tree_model.h"
+#include "app/content_search.h"
 #include "app/cpu_state.h"
 #include "app/dialog_units.h"
 #include "app/finder.h"
@@ -32,6 +33,8 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -54,7 +57,8 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
     : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_treeModel(new CatalogTreeModel(this)),
       m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
       m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
-      m_checkButton(MakeButton(this, "checkButton")), m_tree(new CTreeCtrlEx(this)), m_searchEdit(new QLineEdit(this)),
+      m_checkButton(MakeButton(this, "checkButton")), m_indexStatus(new QLabel(this)), m_tree(new CTreeCtrlEx(this)),
+      m_searchEdit(new QLineEdit(this)),
       m_matchCount(new QLabel(this)), m_commentPane(new QPlainTextEdit(this)) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowFlag(Qt::WindowMinimizeButtonHint);
@@ -69,6 +73,11 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
     m_matchCount->setObjectName(QStringLiteral("matchCount"));
     m_matchCount->setMinimumWidth(m_matchCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
     m_matchCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // How far the indexing is, quietly beside the buttons; nothing while there is nothing to say.
+    m_indexStatus->setObjectName(QStringLiteral("indexStatus"));
+    m_indexStatus->setForegroundRole(QPalette::PlaceholderText);
+    m_indexStatus->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_indexStatus->hide();
     m_finder = new CatalogFinder(*m_searchEdit, *m_matchCount, *m_tree, *m_treeModel, m_catalog, this);
     LayOut();
 
@@ -102,6 +111,10 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
 
 CMarrowdexDlg::~CMarrowdexDlg() {
     m_startupTimer.stop();
+    // The indexing and the queries end first; then nothing follows the catalog any more.
+    m_finder->SetContentSearch(nullptr);
+    m_treeModel->SetFollower(nullptr);
+    m_content.reset();
     // The view lets go of the nodes first; then the model, the Settings and the store, in that order.
     m_treeModel->SetCatalog(nullptr);
     m_catalog.Clear();
@@ -122,6 +135,8 @@ void CMarrowdexDlg::LayOut() {
     buttons->addWidget(m_helpButton);
     buttons->addWidget(m_checkButton);
     buttons->addStretch(1);
+    buttons->addWidget(m_indexStatus);
+    buttons->addSpacing(units.X(4));
 
     // The tree and the pane share the width as 188 to 293, as the window was first laid out.
     // The search field with its count of matches above the tree.
@@ -193,6 +208,7 @@ void CMarrowdexDlg::OnInitDialog() {
     // Commands a crash interrupted are finished or undone before the tree is read.
     LoadSettings();
     m_recovery = RecoverInterruptedCommands(std::string(RootDirOf(SettingsCopy())));
+    StartContentSearch();
     LoadTree({});
     m_startupTimer.start(kStartupDelayMs);
 }
@@ -217,6 +233,22 @@ CMarrowdexDlg::TreeState CMarrowdexDlg::CaptureTree() const {
     return state;
 }
 
+void CMarrowdexDlg::StartContentSearch() {
+    // The index lies beside the store; the extraction worker beside the program.
+    m_content = std::make_unique<ContentSearch>(m_programDirectory + "/mymwdx.db",
+                                                m_programDirectory + "/marrowdex-extract");
+    connect(m_content.get(), &ContentSearch::statusChanged, this, &CMarrowdexDlg::OnIndexStatus);
+    connect(m_content.get(), &ContentSearch::snippet, this, &CMarrowdexDlg::OnSnippet);
+    m_treeModel->SetFollower(m_content.get());
+    m_finder->SetContentSearch(m_content.get());
+}
+
+void CMarrowdexDlg::OnIndexStatus() {
+    m_indexStatus->setText(m_content->Status());
+    m_indexStatus->setToolTip(m_content->Detail());
+    m_indexStatus->setVisible(!m_content->Status().isEmpty());
+}
+
 void CMarrowdexDlg::RestoreTree(const TreeState& state) {
     std::vector<const CatalogNode*> nodes;
     for (const NodeId id : state.open) {
@@ -225,6 +257,10 @@ void CMarrowdexDlg::RestoreTree(const TreeState& state) {
         }
     }
     m_treeModel->SetCatalog(&m_catalog, nodes);
+    if (m_content) {
+        // Whatever happened to the catalog while the view did not follow it, the index catches up.
+        m_content->CatalogShown(m_catalog);
+    }
     m_tree->verticalScrollBar()->setValue(state.scroll);
     // A node that is gone since is passed over; the pane then shows nothing.
     const QModelIndex selected = ItemOf(state.selected != 0 ? m_catalog.NodeById(state.selected) : nullptr);
@@ -353,6 +389,11 @@ void CMarrowdexDlg::OnCommand(int commandId, const Invocation& invocation) {
     for (const std::unique_ptr<Command>& command : m_commands) {
         if (command->Id() == commandId) {
             command->Run(invocation);
+            // Its documents' files are in place now: what it added, moved or deleted goes to the
+            // content index ahead of anything else.
+            if (m_content) {
+                m_content->CommandEnded(m_catalog);
+            }
             return;
         }
     }
@@ -416,7 +457,21 @@ void CMarrowdexDlg::OnTreeSelect() {
     // nothing selected it keeps what it shows.
     if (const CatalogNode* node = SelectedNode()) {
         SetCommentText(node->Details().comment);
+        // A document the search found by its text: the words around the place follow.
+        m_snippetTicket = 0;
+        if (m_content && m_finder->Active() && m_treeModel->IsContentMatch(node)) {
+            m_snippetTicket = m_content->Snippet(node->FileId(), m_finder->Text());
+        }
     }
+}
+
+void CMarrowdexDlg::OnSnippet(std::uint64_t ticket, NodeId id, const std::optional<ContentHit>& hit) {
+    const CatalogNode* node = SelectedNode();
+    if (ticket != m_snippetTicket || node == nullptr || node->FileId() != id || !hit || !hit->snippet.found) {
+        return;
+    }
+    m_snippetTicket = 0;
+    AppendSnippet(*hit);
 }
 
 void CMarrowdexDlg::OnTreeActivated(const QModelIndex& item) {
@@ -512,7 +567,39 @@ void CMarrowdexDlg::SetCommentText(std::string_view comment) {
     // Comments written on Windows end their lines with CR LF; the pane wants bare line feeds.
     QString text = QString::fromStdU16String(FromStoreText(comment));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // Plain again: a snippet's marks shown before must not colour the next comment.
+    m_commentPane->setCurrentCharFormat(QTextCharFormat());
     m_commentPane->setPlainText(text);
+}
+
+void CMarrowdexDlg::AppendSnippet(const ContentHit& hit) {
+    QTextCursor cursor(m_commentPane->document());
+    cursor.movePosition(QTextCursor::End);
+    const QTextCharFormat plain;
+    if (!m_commentPane->document()->isEmpty()) {
+        cursor.insertBlock();
+        cursor.insertBlock();
+    }
+    QTextCharFormat heading;
+    heading.setFontItalic(true);
+    cursor.insertText(hit.paged ? UiText(text::kFoundInTextOnPage).arg(hit.snippet.page)
+                                : UiText(text::kFoundInTextHeading),
+                      heading);
+    cursor.insertBlock();
+    // The words found as a marker pen marks them on paper, readable in any colour scheme.
+    QTextCharFormat found;
+    found.setFontWeight(QFont::Bold);
+    found.setBackground(QColor(255, 236, 128));
+    found.setForeground(QColor(Qt::black));
+    const std::string& text = hit.snippet.text;
+    std::size_t at = 0;
+    for (const Highlight& highlight : hit.snippet.highlights) {
+        cursor.insertText(QString::fromUtf8(text.data() + at, static_cast<qsizetype>(highlight.begin - at)), plain);
+        cursor.insertText(QString::fromUtf8(text.data() + highlight.begin, static_cast<qsizetype>(highlight.length)),
+                          found);
+        at = highlight.begin + highlight.length;
+    }
+    cursor.insertText(QString::fromUtf8(text.data() + at, static_cast<qsizetype>(text.size() - at)), plain);
 }
 
 } // namespace mwdx

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,9 @@ namespace mwdx {
 
 class CatalogFinder;
 class CatalogTreeModel;
+class ContentSearch;
 class CTreeCtrlEx;
+struct ContentHit;
 
 inline constexpr int kStartupDelayMs = 1000;
 
@@ -58,6 +61,9 @@ public:
     void SelectItem(const QModelIndex& item);
     void ExpandItem(const QModelIndex& item);
     void SetCommentText(std::string_view comment);
+    // Below the comment, where a search found the text in the document: the words around the
+    // first place, the words found marked, and the page for a PDF.
+    void AppendSnippet(const ContentHit& hit);
 
     // The node selected in the tree; nullptr when none is.
     CatalogNode* SelectedNode() const { return ItemNode(GetSelectedItem()); }
@@ -127,6 +133,9 @@ private:
     void OnTreeActivated(const QModelIndex& item);
     void OnNodeDropped(std::int64_t fileId, const QModelIndex& target);
     void OnFilesDropped(const QStringList& paths, const QModelIndex& target);
+    void StartContentSearch();
+    void OnIndexStatus();
+    void OnSnippet(std::uint64_t ticket, NodeId id, const std::optional<ContentHit>& hit);
 
     std::string m_programDirectory;
     CatalogModel m_catalog;
@@ -136,11 +145,14 @@ private:
     QPushButton* m_syncIndexButton;
     QPushButton* m_helpButton;
     QPushButton* m_checkButton;
+    QLabel* m_indexStatus;
     CTreeCtrlEx* m_tree;
     QLineEdit* m_searchEdit;
     QLabel* m_matchCount;
     QPlainTextEdit* m_commentPane;
     CatalogFinder* m_finder;
+    std::unique_ptr<ContentSearch> m_content; // from a start that was not refused
+    std::uint64_t m_snippetTicket = 0;        // the snippet asked for the node selected last
     std::vector<std::unique_ptr<Command>> m_commands;
     TreeState m_detached; // what the tree showed when the view let go of it
     QTimer m_startupTimer;

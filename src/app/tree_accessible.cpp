@@ -205,10 +205,15 @@ QAccessibleInterface* ItemAccessible::childAt(int x, int y) const {
 }
 
 QString ItemAccessible::text(QAccessible::Text t) const {
-    if (t != QAccessible::Name) {
+    switch (t) {
+    case QAccessible::Name:
+        return Index().data(Qt::DisplayRole).toString();
+    case QAccessible::Description:
+        // "found in the text" for a document a search found by its content.
+        return Index().data(Qt::AccessibleDescriptionRole).toString();
+    default:
         return {};
     }
-    return Index().data(Qt::DisplayRole).toString();
 }
 
 QRect ItemAccessible::rect() const {

@@ -1,7 +1,9 @@
 #include "app/tree_ctrl_ex.h"
 
 #include "app/catalog_tree_model.h"
+#include "app/prompts.h"
 #include "app/tree_accessible.h"
+#include "platform/text_ids.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -38,6 +40,25 @@ public:
         indented.rect.setLeft(option.rect.left() + Indent(index));
         // The row's focus frame belongs to the item, not to the indentation before it.
         QStyledItemDelegate::paint(painter, indented, index);
+        const QString mark = m_tree->MarkText(index);
+        if (mark.isEmpty()) {
+            return;
+        }
+        // A document a search found by its content says so after its name, quieter than the name.
+        QStyleOptionViewItem item = indented;
+        initStyleOption(&item, index);
+        const QWidget* widget = item.widget;
+        QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+        const QRect label = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+        QRect place = option.rect;
+        place.setLeft(label.left() + item.fontMetrics.horizontalAdvance(item.text) + m_tree->MarkGap());
+        QFont font = item.font;
+        font.setItalic(true);
+        painter->save();
+        painter->setFont(font);
+        painter->setPen(item.palette.color(QPalette::Active, QPalette::PlaceholderText));
+        painter->drawText(place, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, mark);
+        painter->restore();
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -52,7 +73,9 @@ public:
             size = QStyledItemDelegate::sizeHint(option, index);
             m_sizes.insert(name, size);
         }
-        return {size.width() + Indent(index), size.height()};
+        const QString mark = m_tree->MarkText(index);
+        const int marked = mark.isEmpty() ? 0 : m_tree->MarkGap() + m_tree->MarkWidth(mark);
+        return {size.width() + marked + Indent(index), size.height()};
     }
 
     void Forget() { m_sizes.clear(); }
@@ -156,10 +179,28 @@ QRect CTreeCtrlEx::ItemRect(const QModelIndex& index) const {
     const QString text = index.data(Qt::DisplayRole).toString();
     // The item's icon and text, with the small margins the style draws around them.
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-    const int width = iconSize().width() + 4 * margin + fontMetrics().horizontalAdvance(text);
+    int width = iconSize().width() + 4 * margin + fontMetrics().horizontalAdvance(text);
+    if (const QString mark = MarkText(index); !mark.isEmpty()) {
+        width += MarkGap() + MarkWidth(mark);
+    }
     row.setLeft(row.left() + Indent(index));
     row.setWidth(std::min(row.width(), width));
     return row;
+}
+
+QString CTreeCtrlEx::MarkText(const QModelIndex& index) const {
+    return index.isValid() && index.data(CatalogTreeModel::kContentMatchRole).toBool() ? UiText(text::kFoundInText)
+                                                                                       : QString();
+}
+
+int CTreeCtrlEx::MarkGap() const {
+    return fontMetrics().horizontalAdvance(QLatin1Char('M'));
+}
+
+int CTreeCtrlEx::MarkWidth(const QString& mark) const {
+    QFont italic = font();
+    italic.setItalic(true);
+    return QFontMetrics(italic).horizontalAdvance(mark);
 }
 
 bool CTreeCtrlEx::IsOnItem(const QModelIndex& index, const QPoint& point) const {

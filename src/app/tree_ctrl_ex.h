@@ -49,6 +49,11 @@ public:
     bool IsOnItem(const QModelIndex& index, const QPoint& point) const;
     // Where the icon and the label of `index` are drawn (viewport coordinates).
     QRect ItemRect(const QModelIndex& index) const;
+    // What the row of `index` shows after its name: "found in the text" for a document a search
+    // found by its content, else nothing. The gap before it and its width, as drawn.
+    QString MarkText(const QModelIndex& index) const;
+    int MarkGap() const;
+    int MarkWidth(const QString& mark) const;
 
     // What a drag of `index` carries (nullptr for no node); the caller owns it.
     QMimeData* DragData(const QModelIndex& index) const;

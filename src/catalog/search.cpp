@@ -285,7 +285,7 @@ std::vector<const CatalogNode*> CatalogSearch::Find(std::string_view text) const
     return matches;
 }
 
-void ShownTreeBuilder::Add(const std::vector<const CatalogNode*>& matches) {
+void ShownTreeBuilder::Add(std::span<const CatalogNode* const> matches) {
     const auto firstTime = [this](const CatalogNode* node) {
         return node->FirstChild() == nullptr || m_seen.insert(node).second;
     };

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -94,7 +95,7 @@ ShownTree ShowMatches(const std::vector<const CatalogNode*>& matches, const Cata
 class ShownTreeBuilder final {
 public:
     explicit ShownTreeBuilder(const CatalogNode& root) : m_root(&root) {}
-    void Add(const std::vector<const CatalogNode*>& matches);
+    void Add(std::span<const CatalogNode* const> matches);
     // The tree, its lists in the catalog's order; the builder is empty afterwards.
     ShownTree Finish();
 

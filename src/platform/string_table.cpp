@@ -249,6 +249,11 @@ constexpr Entry kEntries[] = {
     {387, u"Documents whose text was not indexed: %1", u"文字未编入索引的文档：%1"},
     {388, u"found in the text", u"在内容中找到"},
     {389, u"The content index cannot be opened", u"无法打开内容索引"},
+    {390, u"Found in the text:", u"在内容中找到："},
+    {391, u"Found in the text, on page %1:", u"在内容的第 %1 页找到："},
+    {392, u"Documents cannot be read for content search: marrowdex-extract is missing beside the program or cannot run",
+     u"无法读取文档内容以供搜索：程序旁边缺少 marrowdex-extract，或它无法运行"},
+    {393, u"The content index cannot be saved", u"无法保存内容索引"},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

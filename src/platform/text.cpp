@@ -199,4 +199,17 @@ std::string_view TruncateUtf8(std::string_view text, std::size_t maxBytes) {
     return text.substr(0, maxBytes);
 }
 
+std::string GroupedCount(std::size_t value) {
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    grouped.reserve(digits.size() + digits.size() / 3);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            grouped.push_back(',');
+        }
+        grouped.push_back(digits[i]);
+    }
+    return grouped;
+}
+
 } // namespace mwdx

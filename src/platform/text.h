@@ -36,4 +36,7 @@ std::string SanitizeUtf8(std::string_view text);
 // Invalid bytes count as characters of their own, so they never make the cut back off further.
 std::string_view TruncateUtf8(std::string_view text, std::size_t maxBytes);
 
+// A count as people read it in both languages: 1234567 as "1,234,567".
+std::string GroupedCount(std::size_t value);
+
 } // namespace mwdx

@@ -160,5 +160,9 @@ inline constexpr int kNoContentMatch = 386;
 inline constexpr int kDocumentsNotIndexed = 387; // %1: how many
 inline constexpr int kFoundInText = 388;
 inline constexpr int kContentIndexUnusable = 389;
+inline constexpr int kFoundInTextHeading = 390;
+inline constexpr int kFoundInTextOnPage = 391; // %1: the page
+inline constexpr int kExtractWorkerMissing = 392;
+inline constexpr int kContentIndexNotSaved = 393;
 
 } // namespace mwdx::text

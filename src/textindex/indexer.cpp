@@ -282,12 +282,16 @@ void BackgroundIndexer::Run() {
     std::unique_ptr<TextIndex> index = TextIndex::Open(m_indexPath, TextIndex::Mode::kWrite, &error);
     ExtractionWorker worker(m_options.workerProgram, m_options.limits);
     bool failed = false;
-    const auto fail = [&](const std::string& why, bool workerFailed = false) {
+    using Cause = Event::Cause;
+    const auto fail = [&](const std::string& why, Cause cause) {
         failed = true;
-        Tell({Event::Kind::kFailed, 0, 0, why, workerFailed});
+        Tell({Event::Kind::kFailed, 0, 0, why, cause});
+    };
+    const auto failPass = [&](const IndexPassReport& report) {
+        fail(report.failure, report.workerFailed ? Cause::kWorker : Cause::kIndexSave);
     };
     if (!index) {
-        fail(m_indexPath + ": " + error);
+        fail(m_indexPath + ": " + error, Cause::kIndexOpen);
     }
     for (;;) {
         std::vector<NodeId> forget;
@@ -320,7 +324,7 @@ void BackgroundIndexer::Run() {
                     if (!index) {
                         m_passAsked = false;
                         lock.unlock();
-                        fail(m_indexPath + ": " + error);
+                        fail(m_indexPath + ": " + error, Cause::kIndexOpen);
                         continue;
                     }
                 }
@@ -346,7 +350,7 @@ void BackgroundIndexer::Run() {
         }
         if (!forget.empty()) {
             if (!index->Remove(forget)) {
-                fail("cannot save to the content index " + m_indexPath);
+                fail("cannot save to the content index " + m_indexPath, Cause::kIndexSave);
                 continue;
             }
             Tell({Event::Kind::kDocuments, 0, 0, {}});
@@ -355,7 +359,7 @@ void BackgroundIndexer::Run() {
         if (!keep.empty()) {
             const IndexPassReport report = IndexDocuments(*index, keep, worker, &m_stop);
             if (!report.failure.empty()) {
-                fail(report.failure, report.workerFailed);
+                failPass(report);
             } else if (!report.cancelled) {
                 Tell({Event::Kind::kDocuments, 0, 0, {}});
             }
@@ -365,7 +369,7 @@ void BackgroundIndexer::Run() {
             IndexPassReport report;
             std::vector<DocumentFile> toRead = Plan(*index, plan, spare, report);
             if (!report.failure.empty()) {
-                fail(report.failure);
+                failPass(report);
                 continue;
             }
             std::size_t total;
@@ -393,7 +397,7 @@ void BackgroundIndexer::Run() {
                 continue;
             }
             if (step == Step::kFailed) {
-                fail(report.failure, report.workerFailed);
+                failPass(report);
                 continue;
             }
         }

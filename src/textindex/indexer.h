@@ -95,8 +95,9 @@ public:
         Kind kind = Kind::kProgress;
         std::size_t done = 0;
         std::size_t total = 0;
-        std::string failure;
-        bool workerFailed = false; // kFailed: the worker could not start, rather than the index
+        std::string failure; // kFailed: what failed, in English
+        enum class Cause { kNone, kIndexOpen, kIndexSave, kWorker };
+        Cause cause = Cause::kNone;
     };
     using Listener = std::function<void(const Event&)>;
 

@@ -35,13 +35,4 @@ inline std::string Json(std::string_view text) {
     return out + "\"";
 }
 
-// 1234567 as "1,234,567".
-inline std::string GroupedCount(std::size_t value) {
-    std::string digits = std::to_string(value);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) {
-        digits.insert(at - 3, ",");
-    }
-    return digits;
-}
-
 } // namespace mwdx

@@ -194,8 +194,8 @@ TEST(CatalogSearchTest, ADocumentFoundBothByNameAndByContentIsShownOnce) {
     // The names find the lecture; its text, the notes and the lecture again; later, the essay too.
     ShownTreeBuilder builder(root);
     builder.Add(search.Find("quantum"));
-    builder.Add({notes, lecture});
-    builder.Add({essay, lecture});
+    builder.Add(std::vector<const CatalogNode*>{notes, lecture});
+    builder.Add(std::vector<const CatalogNode*>{essay, lecture});
     const ShownTree shown = builder.Finish();
     EXPECT_EQ(shown.matches, 3u) << "three documents, each counted once";
     EXPECT_EQ(Names(shown.children.at(&root).nodes), (std::vector<std::string>{"Physics", "Essay"}));

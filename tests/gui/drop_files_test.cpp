@@ -185,7 +185,10 @@ TEST_F(DropFiles, TheProgramThePagesFolderAndNamesThatAreNotUtf8AreNeverDroppedI
     auto window = OpenWindow();
     const QString message = DropAndReadMessage(*window, {m_program, m_home + "/js", m_inbox + "/Odd"}, {});
 
-    EXPECT_EQ(Entries(m_program), program);
+    // Everything is still there; the only new files are the content index the window keeps.
+    std::vector<std::string> after = Entries(m_program);
+    std::erase_if(after, [](const std::string& name) { return name.starts_with("mymwdx_text.db"); });
+    EXPECT_EQ(after, program);
     EXPECT_TRUE(IsStoreOpen());
     EXPECT_EQ(Bytes(m_home + "/js/dtree.js"), "script");
     EXPECT_EQ(QueryText(m_db, "select group_concat(FILE_NAME) from FILE_NODE where PARENT_ID=0;"), "Physics,Maths,Odd");

@@ -75,6 +75,10 @@ std::unique_ptr<CMarrowdexDlg> GuiTest::OpenWindow() {
     return window;
 }
 
+void GuiTest::PlaceExtractionWorker() {
+    fs::create_symlink(EXTRACT_PATH, m_program + "/marrowdex-extract");
+}
+
 void GuiTest::ChangeStoreBehindWindow(const std::string& sql) {
     RunSql(m_db, sql);
     RememberStoreVersion();

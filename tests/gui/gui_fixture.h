@@ -29,6 +29,10 @@ protected:
     // A main window on the test's program folder, shown.
     std::unique_ptr<CMarrowdexDlg> OpenWindow();
 
+    // The extraction worker beside the program, as staging puts it there: the window's content
+    // index reads the documents from now on (without it, reading them fails and the window says so).
+    void PlaceExtractionWorker();
+
     // Changes the store through a connection of its own while a window is open, as a test's
     // set-up step: the window takes it as known, not as another program's change.
     void ChangeStoreBehindWindow(const std::string& sql);

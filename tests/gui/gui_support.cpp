@@ -7,7 +7,10 @@
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QTest>
+#include <climits>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -201,6 +204,72 @@ std::map<std::string, std::string> FilesBelow(const std::string& dir) {
         }
     }
     return files;
+}
+
+namespace {
+
+// A paint engine that keeps the text it is asked to draw and nothing else.
+class TextRecorder final : public QPaintEngine {
+public:
+    TextRecorder() : QPaintEngine(QPaintEngine::AllFeatures) {}
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+    void drawPath(const QPainterPath&) override {}
+    void drawTextItem(const QPointF& at, const QTextItem& item) override {
+        texts.push_back({painter()->combinedTransform().map(at), item.text(), painter()->pen().color(),
+                         item.font().italic()});
+    }
+    Type type() const override { return QPaintEngine::User; }
+
+    std::vector<DrawnText> texts;
+};
+
+class RecordingDevice final : public QPaintDevice {
+public:
+    explicit RecordingDevice(QSize size, int dpi) : m_size(size), m_dpi(dpi) {}
+    QPaintEngine* paintEngine() const override { return &m_engine; }
+    std::vector<DrawnText> Texts() const { return m_engine.texts; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        switch (metric) {
+        case PdmWidth:
+            return m_size.width();
+        case PdmHeight:
+            return m_size.height();
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return m_dpi;
+        case PdmDepth:
+            return 32;
+        case PdmNumColors:
+            return INT_MAX;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return static_cast<int>(QPaintDevice::devicePixelRatioFScale());
+        default:
+            return QPaintDevice::metric(metric);
+        }
+    }
+
+private:
+    QSize m_size;
+    int m_dpi;
+    mutable TextRecorder m_engine;
+};
+
+} // namespace
+
+std::vector<DrawnText> DrawnTexts(QWidget* widget) {
+    RecordingDevice device(widget->size(), widget->logicalDpiY());
+    widget->render(&device, QPoint(), QRegion(), QWidget::DrawChildren);
+    return device.Texts();
 }
 
 SmallFileSystem::SmallFileSystem(std::string point) : m_point(std::move(point)) {

@@ -3,7 +3,9 @@
 // Driving the program's real windows in tests: a main that runs Qt offscreen, and a script of
 // answers for the modal windows and menus that a command opens while it blocks.
 
+#include <QColor>
 #include <QMimeData>
+#include <QPointF>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -17,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <vector>
 
 // Test failures show Qt's strings as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -114,6 +117,19 @@ void PutFile(const std::string& path, const std::string& content);
 
 // Every file below `dir` with its content, by its path below `dir`.
 std::map<std::string, std::string> FilesBelow(const std::string& dir);
+
+// A piece of text a widget draws when it paints, where it draws it (the widget's coordinates), and
+// how: its colour and whether italic.
+struct DrawnText {
+    QPointF at;
+    QString text;
+    QColor color;
+    bool italic = false;
+};
+
+// Every piece of text `widget` draws when it paints itself now, in the order it draws them: read
+// from the painter's calls, as a screen would receive them.
+std::vector<DrawnText> DrawnTexts(QWidget* widget);
 
 // A file system of 1 MB mounted on the folder `point`, seen only by this process (a private mount
 // namespace): a disk that fills up. Needs root; Reason() says why it is not there otherwise.
