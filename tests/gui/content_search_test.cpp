@@ -429,9 +429,12 @@ TEST_F(ContentSearchWindow, WithoutTheExtractionWorkerTheWindowSaysSoQuietly) {
     fs::remove(m_program + "/marrowdex-extract");
     auto window = OpenWindow();
     auto* status = Child<QLabel>(window.get(), "indexStatus");
-    ASSERT_TRUE(WaitUntil([&] { return status->isVisible(); }));
-    EXPECT_EQ(status->text(), QStringLiteral("Documents cannot be read for content search: marrowdex-extract is "
-                                             "missing beside the program or cannot run"));
+    const QString cannotRead = QStringLiteral("Documents cannot be read for content search: marrowdex-extract is "
+                                              "missing beside the program or cannot run");
+    ASSERT_TRUE(WaitUntil([&] { return status->isVisible() && status->text() == cannotRead; }))
+        << status->text().toStdString();
+    QTest::qWait(300);
+    EXPECT_EQ(status->text(), cannotRead) << "and it stays said";
     EXPECT_TRUE(status->toolTip().contains(QString::fromStdString(m_program + "/marrowdex-extract")))
         << status->toolTip().toStdString();
     EXPECT_EQ(TopModal(), nullptr) << "no message box: the program works on without it";

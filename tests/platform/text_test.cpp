@@ -158,3 +158,12 @@ TEST(StoreTextTest, TruncationBacksOffToTheStartOfACutCharacter) {
 }
 
 } // namespace
+
+TEST(GroupedCountTest, ThousandsAreSetApartByCommas) {
+    EXPECT_EQ(mwdx::GroupedCount(0), "0");
+    EXPECT_EQ(mwdx::GroupedCount(999), "999");
+    EXPECT_EQ(mwdx::GroupedCount(1000), "1,000");
+    EXPECT_EQ(mwdx::GroupedCount(5678), "5,678");
+    EXPECT_EQ(mwdx::GroupedCount(100000), "100,000");
+    EXPECT_EQ(mwdx::GroupedCount(1234567), "1,234,567");
+}
