@@ -4,12 +4,18 @@
 // the program's window, and keeps sending _NET_WM_PING to the window: the program answers from
 // its window thread, so the longest round trip is the longest the window stood frozen.
 //
+// The program indexes the documents' text from its start: real files (ten-page PDFs) are put in
+// place for some thousands of the sample's documents, so that its indexing thread and extraction
+// worker read them while the keys are typed. The rounds are typed twice: while that indexing runs,
+// and again once it has finished.
+//
 // Prints, per keystroke, the time from the key to the tree's change on screen and the longest
 // ping round trip meanwhile, then medians and the worst; and the program's resident memory at
 // start, after each search and after clearing it. Never passes or fails on speed.
 
 #include "bench_common.h"
 #include "sample_catalog.h"
+#include "support/document_files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,8 +29,10 @@
 #include <deque>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
@@ -528,6 +536,104 @@ mwdx::bench::SampleStats MakeStore(const fs::path& programFolder, const fs::path
     return stats;
 }
 
+// Made-up words for the documents' text: none of them is, or holds, a word the benchmark types, so
+// what the content index finds never changes the tree between keys; only the indexing's work does.
+std::string MadeUpWord(std::mt19937& random) {
+    static const char* const kSyllables[] = {"ka", "lo", "tu", "ven", "dra", "mo", "sil", "pe", "ro", "zan",
+                                             "ib", "ux", "quo", "fe", "ga", "hy", "jo", "bel", "tor", "nik"};
+    std::string word;
+    const int count = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < count; ++i) {
+        word += kSyllables[random() % std::size(kSyllables)];
+    }
+    return word;
+}
+
+struct PlacedDocuments {
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+    std::int64_t documents = 0; // every document of the store, with a file or not
+};
+
+// Writes a ten-page PDF (about 1,500 characters a page) for about `count` of the store's PDF
+// documents, spread over the whole tree, at the paths the program gives them below `home`.
+PlacedDocuments PlaceDocuments(const fs::path& db, const fs::path& home, std::int64_t count) {
+    PlacedDocuments placed;
+    sqlite3* handle = nullptr;
+    if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        Fail("cannot read " + db.string());
+    }
+    const auto scalar = [&](const char* sql) {
+        sqlite3_stmt* statement = nullptr;
+        std::int64_t value = 0;
+        if (sqlite3_prepare_v2(handle, sql, -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            value = sqlite3_column_int64(statement, 0);
+        }
+        sqlite3_finalize(statement);
+        return value;
+    };
+    placed.documents = scalar("select count(*) from FILE_NODE where FILETYPE = 1;");
+    const std::int64_t pdfs = scalar("select count(*) from FILE_NODE where FILETYPE = 1 and RAW_FILE_NAME like '%.pdf';");
+    const std::int64_t every = count > 0 ? std::max<std::int64_t>(1, pdfs / count) : 0;
+    if (every == 0) {
+        sqlite3_close(handle);
+        return placed;
+    }
+    // Each catalog's folder from the top down; a document's file is its catalog's folder and its name.
+    const std::string sql =
+        "with recursive folder(id, path) as ("
+        "  select FILE_ID, FILE_NAME from FILE_NODE where PARENT_ID = 0 and FILETYPE = 0"
+        "  union all select f.FILE_ID, folder.path || '/' || f.FILE_NAME from FILE_NODE f"
+        "  join folder on f.PARENT_ID = folder.id where f.FILETYPE = 0) "
+        "select folder.path || '/' || d.RAW_FILE_NAME from FILE_NODE d join folder on d.PARENT_ID = folder.id "
+        "where d.FILETYPE = 1 and d.RAW_FILE_NAME like '%.pdf' and d.FILE_ID % " + std::to_string(every) +
+        " = 0 limit " + std::to_string(count) + ";";
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(handle, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        Fail(std::string("cannot list the documents: ") + sqlite3_errmsg(handle));
+    }
+    std::mt19937 random(20260422);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        const fs::path path = home / reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        std::vector<std::string> pages;
+        for (int page = 0; page < 10; ++page) {
+            std::string text;
+            while (text.size() < 1500) {
+                text += MadeUpWord(random);
+                text += random() % 12 == 0 ? "\n" : " ";
+            }
+            pages.push_back(std::move(text));
+        }
+        fs::create_directories(path.parent_path());
+        const std::string bytes = mwdx::test::PdfBytes(pages);
+        std::ofstream(path, std::ios::binary) << bytes;
+        ++placed.files;
+        placed.bytes += static_cast<std::int64_t>(bytes.size());
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(handle);
+    return placed;
+}
+
+// How many documents the program's content index holds now (-1 while there is none to read).
+std::int64_t IndexedDocuments(const fs::path& programFolder) {
+    const fs::path index = programFolder / "mymwdx_text.db";
+    sqlite3* handle = nullptr;
+    std::int64_t count = -1;
+    if (fs::exists(index) && sqlite3_open_v2(index.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(handle, 2000);
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(handle, "select count(*) from docs;", -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW) {
+            count = sqlite3_column_int64(statement, 0);
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(handle);
+    return count;
+}
+
 // ---- the measurement ---------------------------------------------------------------------------
 
 struct Options {
@@ -537,6 +643,8 @@ struct Options {
     int rounds = 3;
     double pingMs = 2;
     double quietMs = 400;
+    std::int64_t documents = 3000; // real files put in place for the indexing to read
+    double waitIndexingS = 900;    // at most this long for the indexing to end before the second rounds
 };
 
 struct KeyFigures {
@@ -673,14 +781,16 @@ private:
 void Usage() {
     std::printf(
         "usage: marrowdex_search_window_bench --program=PATH --work-dir=DIR [--rows=N] [--rounds=N] [--ping-ms=MS]\n"
-        "                                     [--quiet-ms=MS]\n"
+        "                                     [--quiet-ms=MS] [--documents=N] [--wait-indexing-s=S]\n"
         "  on the X server of DISPLAY (a virtual one: bench/run_search_window_bench.sh)\n"
         "  --program=PATH  the staged program; its store (mymwdx.db beside it) is replaced by the sample\n"
         "  --work-dir=DIR  an existing folder: the sample's Home Directory and the program's output go there\n"
         "  --rows=N        nodes of the sample store (default 1000000, the wide shape)\n"
         "  --rounds=N      times the keystrokes are typed in the one program (default 3)\n"
         "  --ping-ms=MS    a ping every MS milliseconds (default 2)\n"
-        "  --quiet-ms=MS   how long the tree must stay unchanged before the next key (default 400)\n");
+        "  --quiet-ms=MS   how long the tree must stay unchanged before the next key (default 400)\n"
+        "  --documents=N   ten-page PDFs put in place for the program to index meanwhile (default 3000; 0: none)\n"
+        "  --wait-indexing-s=S  how long to wait for the indexing to end before the rounds after it (default 900)\n");
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -705,13 +815,18 @@ Options ParseOptions(int argc, char** argv) {
             options.pingMs = std::atof(v->c_str());
         } else if (auto v = value("--quiet-ms=")) {
             options.quietMs = std::atof(v->c_str());
+        } else if (auto v = value("--documents=")) {
+            options.documents = std::atoll(v->c_str());
+        } else if (auto v = value("--wait-indexing-s=")) {
+            options.waitIndexingS = std::atof(v->c_str());
         } else {
             Usage();
             std::exit(arg == "--help" || arg == "-h" ? 0 : 2);
         }
     }
     if (options.program.empty() || options.workDir.empty() || !fs::is_directory(options.workDir) ||
-        options.rows <= 0 || options.rounds <= 0 || options.pingMs <= 0 || options.quietMs <= 0) {
+        options.rows <= 0 || options.rounds <= 0 || options.pingMs <= 0 || options.quietMs <= 0 ||
+        options.documents < 0) {
         Usage();
         std::exit(2);
     }
@@ -750,6 +865,15 @@ int main(int argc, char** argv) {
     std::printf("store: %lld nodes (wide sample, %lld catalogs), %.1f MB, built in %.1f s\n",
                 static_cast<long long>(stats.rows), static_cast<long long>(stats.catalogs),
                 static_cast<double>(stats.fileBytes) / 1e6, stats.seconds);
+    const fs::path programFolder = options.program.parent_path();
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        fs::remove(programFolder / (std::string("mymwdx_text.db") + suffix));
+    }
+    const PlacedDocuments placed = PlaceDocuments(programFolder / "mymwdx.db", options.workDir / "home", options.documents);
+    std::printf("documents: %lld, of which %lld have a file (ten-page PDFs, %.1f MB) for the program to index; the\n"
+                "others' files are missing, which the index records too\n\n",
+                static_cast<long long>(placed.documents), static_cast<long long>(placed.files),
+                static_cast<double>(placed.bytes) / 1e6);
 
     XClient x;
     std::vector<std::uint32_t> keysyms = {kKeysymEscape, kKeysymControlL, kKeysymF};
@@ -803,40 +927,94 @@ int main(int argc, char** argv) {
     std::printf("search field's caret at (%d,%d) %dx%d; the tree is the region below it\n\n", run.Caret().x,
                 run.Caret().y, run.Caret().w, run.Caret().h);
 
-    std::vector<double> keyMs;
-    std::vector<double> frozenMs;
-    std::vector<double> escapeMs;
-    std::vector<double> escapeFrozenMs;
+    // The rounds, typed once while the program indexes and once after.
+    struct Figures {
+        std::vector<double> keyMs, frozenMs, escapeMs, escapeFrozenMs;
+        double firstKeyMs = 0, firstFrozenMs = 0;
+    };
     std::vector<std::pair<std::string, double>> memory;
-    double firstKeyMs = 0;
-    double firstFrozenMs = 0;
-    std::printf("%-6s %-14s %12s %12s %16s\n", "round", "typed", "echo ms", "tree ms", "longest ping ms");
-    for (int round = 1; round <= options.rounds; ++round) {
-        for (const std::string& word : kWords) {
-            std::string typed;
-            for (const auto& [text, code] : Characters(word)) {
-                typed += text;
-                const KeyFigures figures = run.Press(typed, KeysymOf(code));
-                std::printf("%-6d %s %12.1f %12.1f %16.1f\n", round, Padded(typed, 14).c_str(), figures.echoMs,
-                            figures.treeMs, figures.frozenMs);
-                std::fflush(stdout);
-                if (round == 1 && keyMs.empty() && firstKeyMs == 0) {
-                    // The first key also folds every name and comment once.
-                    firstKeyMs = figures.treeMs;
-                    firstFrozenMs = figures.frozenMs;
-                    continue;
+    const auto typeRounds = [&](const char* when, bool first) {
+        Figures figures;
+        std::printf("%s:\n%-6s %-14s %12s %12s %16s %12s\n", when, "round", "typed", "echo ms", "tree ms",
+                    "longest ping ms", "indexed");
+        for (int round = 1; round <= options.rounds; ++round) {
+            for (const std::string& word : kWords) {
+                std::string typed;
+                for (const auto& [text, code] : Characters(word)) {
+                    typed += text;
+                    const KeyFigures key = run.Press(typed, KeysymOf(code));
+                    std::printf("%-6d %s %12.1f %12.1f %16.1f %12lld\n", round, Padded(typed, 14).c_str(), key.echoMs,
+                                key.treeMs, key.frozenMs, static_cast<long long>(IndexedDocuments(programFolder)));
+                    std::fflush(stdout);
+                    if (first && round == 1 && figures.keyMs.empty() && figures.firstKeyMs == 0) {
+                        // The first key also folds every name and comment once.
+                        figures.firstKeyMs = key.treeMs;
+                        figures.firstFrozenMs = key.frozenMs;
+                        continue;
+                    }
+                    figures.keyMs.push_back(key.treeMs);
+                    figures.frozenMs.push_back(key.frozenMs);
                 }
-                keyMs.push_back(figures.treeMs);
-                frozenMs.push_back(figures.frozenMs);
+                memory.emplace_back(std::string(first ? "" : "later, ") + "after " + Quoted(word), ResidentMb(pid));
+                const KeyFigures escape = run.Press("Escape", kKeysymEscape);
+                std::printf("%-6d %-14s %12s %12.1f %16.1f\n", round, "Escape", "", escape.treeMs, escape.frozenMs);
+                figures.escapeMs.push_back(escape.treeMs);
+                figures.escapeFrozenMs.push_back(escape.frozenMs);
+                memory.emplace_back(first ? "after Escape" : "later, after Escape", ResidentMb(pid));
+                run.Refocus();
             }
-            memory.emplace_back("after " + Quoted(word), ResidentMb(pid));
-            const KeyFigures escape = run.Press("Escape", kKeysymEscape);
-            std::printf("%-6d %-14s %12s %12.1f %16.1f\n", round, "Escape", "", escape.treeMs, escape.frozenMs);
-            escapeMs.push_back(escape.treeMs);
-            escapeFrozenMs.push_back(escape.frozenMs);
-            memory.emplace_back("after Escape", ResidentMb(pid));
-            run.Refocus();
         }
+        std::printf("\n");
+        return figures;
+    };
+    const auto summary = [&](const char* when, const Figures& figures) {
+        const double worstKey = *std::max_element(figures.keyMs.begin(), figures.keyMs.end());
+        const double worstFrozen =
+            std::max(figures.firstFrozenMs, *std::max_element(figures.frozenMs.begin(), figures.frozenMs.end()));
+        std::printf("%s:\n", when);
+        if (figures.firstKeyMs > 0) {
+            std::printf("  first key (it also folds every name and comment once): %.1f ms to the tree, longest ping "
+                        "%.1f ms\n",
+                        figures.firstKeyMs, figures.firstFrozenMs);
+        }
+        std::printf("  %zu keys: key to tree median %.1f ms, worst %.1f ms (target: median at most %.0f): %s\n",
+                    figures.keyMs.size(), MedianOf(figures.keyMs), worstKey, kTargetKeyToTreeMs,
+                    MedianOf(figures.keyMs) <= kTargetKeyToTreeMs ? "ok" : "MISSED");
+        std::printf("  longest ping per key: median %.1f ms, worst %.1f ms (target: none over %.0f): %s\n",
+                    MedianOf(figures.frozenMs), worstFrozen, kTargetFrozenMs,
+                    worstFrozen <= kTargetFrozenMs ? "ok" : "MISSED");
+        std::printf("  Escape (the whole tree again): median %.1f ms, worst %.1f ms; longest ping median %.1f ms, "
+                    "worst %.1f ms\n",
+                    MedianOf(figures.escapeMs), *std::max_element(figures.escapeMs.begin(), figures.escapeMs.end()),
+                    MedianOf(figures.escapeFrozenMs),
+                    *std::max_element(figures.escapeFrozenMs.begin(), figures.escapeFrozenMs.end()));
+    };
+
+    const std::int64_t indexedBefore = IndexedDocuments(programFolder);
+    const Clock::time_point indexingRounds = Clock::now();
+    const Figures during = typeRounds("while the program indexes", true);
+    const std::int64_t indexedAfter = IndexedDocuments(programFolder);
+    const double duringS = MsBetween(indexingRounds, Clock::now()) / 1000;
+    std::printf("the index held %lld documents when these rounds began and %lld when they ended (%.0f s): %s\n\n",
+                static_cast<long long>(indexedBefore), static_cast<long long>(indexedAfter), duringS,
+                indexedAfter < placed.documents ? "indexing ran throughout" : "INDEXING ENDED BEFORE THE ROUNDS DID");
+
+    // Then the same once the index is complete.
+    const Clock::time_point waitStarted = Clock::now();
+    std::int64_t indexed = indexedAfter;
+    while (indexed < placed.documents && MsBetween(waitStarted, Clock::now()) < options.waitIndexingS * 1000) {
+        x.Sleep(2000);
+        indexed = IndexedDocuments(programFolder);
+    }
+    std::optional<Figures> after;
+    if (indexed >= placed.documents) {
+        std::printf("indexing ended %.0f s after the rounds; the same rounds again:\n\n",
+                    MsBetween(waitStarted, Clock::now()) / 1000);
+        run.WaitQuiet();
+        after = typeRounds("once the indexing has ended", false);
+    } else {
+        std::printf("indexing still runs after %.0f more seconds (%lld of %lld documents): no rounds after it\n\n",
+                    options.waitIndexingS, static_cast<long long>(indexed), static_cast<long long>(placed.documents));
     }
 
     // The program keeps the folded names while the user searches again and again, and gives them
@@ -844,7 +1022,7 @@ int main(int argc, char** argv) {
     ::sleep(12);
     memory.emplace_back("12 s after the last Escape", ResidentMb(pid));
 
-    std::printf("\nresident memory (VmRSS), MB:\n  %-24s %8.1f\n", "at start", startMb);
+    std::printf("resident memory (VmRSS), MB:\n  %-24s %8.1f\n", "at start", startMb);
     double largest = 0;
     for (const auto& [when, mb] : memory) {
         std::printf("  %s %8.1f  %5.2f of start\n", Padded(when, 24).c_str(), mb, mb / startMb);
@@ -852,24 +1030,14 @@ int main(int argc, char** argv) {
     }
     const double cleared = memory.back().second;
     std::printf("  largest after a search %.1f MB (%.2f), once the field is left alone %.1f MB (%.2f): target at most "
-                "%.2f: %s\n",
+                "%.2f: %s\n\n",
                 largest, largest / startMb, cleared, cleared / startMb, kTargetMemoryRatio,
                 cleared / startMb <= kTargetMemoryRatio ? "ok" : "MISSED");
 
-    const double worstKey = *std::max_element(keyMs.begin(), keyMs.end());
-    const double worstFrozen = std::max(firstFrozenMs, *std::max_element(frozenMs.begin(), frozenMs.end()));
-    std::printf("\nfirst key (it also folds every name and comment once): %.1f ms to the tree, longest ping %.1f ms\n",
-                firstKeyMs, firstFrozenMs);
-    std::printf("the other %zu keys: key to tree median %.1f ms, worst %.1f ms (target: median at most %.0f): %s\n",
-                keyMs.size(), MedianOf(keyMs), worstKey, kTargetKeyToTreeMs,
-                MedianOf(keyMs) <= kTargetKeyToTreeMs ? "ok" : "MISSED");
-    std::printf("  longest ping per key: median %.1f ms, worst %.1f ms (first key included) (target: none over %.0f): "
-                "%s\n",
-                MedianOf(frozenMs), worstFrozen, kTargetFrozenMs, worstFrozen <= kTargetFrozenMs ? "ok" : "MISSED");
-    std::printf("Escape (the whole tree again): median %.1f ms, worst %.1f ms; longest ping median %.1f ms, worst "
-                "%.1f ms\n",
-                MedianOf(escapeMs), *std::max_element(escapeMs.begin(), escapeMs.end()), MedianOf(escapeFrozenMs),
-                *std::max_element(escapeFrozenMs.begin(), escapeFrozenMs.end()));
+    summary("while the program indexes", during);
+    if (after) {
+        summary("once the indexing has ended", *after);
+    }
     std::printf("%zu pings answered\n", x.PingsAnswered());
     StopProgram(pid);
     return 0;

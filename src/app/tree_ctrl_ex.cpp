@@ -56,7 +56,11 @@ public:
         font.setItalic(true);
         painter->save();
         painter->setFont(font);
-        painter->setPen(item.palette.color(QPalette::Active, QPalette::PlaceholderText));
+        // Quieter than the name, and readable on the selection's colour too.
+        const bool selected = (option.state & QStyle::State_Selected) != 0;
+        QColor colour = item.palette.color(QPalette::Active, selected ? QPalette::HighlightedText : QPalette::Text);
+        colour.setAlphaF(selected ? 0.8 : 0.55);
+        painter->setPen(colour);
         painter->drawText(place, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, mark);
         painter->restore();
     }

@@ -51,6 +51,33 @@ bool IsSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+// How far a cut moves to fall between two words rather than inside one.
+constexpr std::size_t kWordReach = 16;
+
+// `at` moved back to the start of the word it falls in, when that start is near; else `at`.
+std::size_t StartOfWord(std::string_view text, std::size_t at) {
+    std::size_t probe = at;
+    for (std::size_t steps = 0; probe > 0 && !IsSpace(text[probe - 1]); ++steps) {
+        if (steps == kWordReach) {
+            return at;
+        }
+        probe = BackChars(text, probe, 1);
+    }
+    return probe;
+}
+
+// `at` moved on to the end of the word it falls in, when that end is near; else `at`.
+std::size_t EndOfWord(std::string_view text, std::size_t at) {
+    std::size_t probe = at;
+    for (std::size_t steps = 0; probe < text.size() && !IsSpace(text[probe]); ++steps) {
+        if (steps == kWordReach) {
+            return at;
+        }
+        probe = ForwardChars(text, probe, 1);
+    }
+    return probe;
+}
+
 } // namespace
 
 Snippet MakeSnippet(std::string_view text, const ParsedQuery& query, std::size_t chars) {
@@ -105,6 +132,9 @@ Snippet MakeSnippet(std::string_view text, const ParsedQuery& query, std::size_t
         windowEnd = ForwardChars(text, 0, chars);
     }
     windowEnd = std::min(windowEnd, text.size());
+    // Whole words at both ends, where a word is short enough to take in.
+    windowBegin = StartOfWord(text, windowBegin);
+    windowEnd = EndOfWord(text, windowEnd);
     snippet.page = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(
                                                                                   snippet.found ? snippet.offset : 0),
                                                    '\f'));

@@ -93,6 +93,23 @@ TEST(Snippets, MarkEveryMatchAroundTheFirstAndTellItsPage) {
     EXPECT_EQ(phrase.text.substr(phrase.highlights[0].begin, phrase.highlights[0].length), "中文 字");
     EXPECT_EQ(phrase.page, 1);
 
+    // Cut between words, not inside one: "…mechanics Chapter", never "…nics Chapter".
+    const std::string book = "Contents 1 Atoms in motion 2 Basic physics 19 Lagrangian mechanics Chapter 19 The "
+                             "principle of least action When I was in high school, my physics teacher called me "
+                             "down one day after class and told me something I found fascinating.";
+    const Snippet cut = MakeSnippet(book, ParseQuery("\"least action\""), 100);
+    ASSERT_TRUE(cut.found);
+    EXPECT_TRUE(cut.text.starts_with("…Lagrangian ") || cut.text.starts_with("…mechanics ")) << cut.text;
+    EXPECT_TRUE(cut.text.ends_with(" me…") || cut.text.ends_with(" called…")) << cut.text;
+    EXPECT_EQ(cut.text.substr(cut.highlights.at(0).begin, cut.highlights.at(0).length), "least action");
+    // Text without spaces (Chinese) is cut where the count ends.
+    std::string han;
+    for (int i = 0; i < 30; ++i) {
+        han += "知识管理";
+    }
+    const Snippet dense = MakeSnippet(han + "读书笔记" + han, ParseQuery("读书"), 40);
+    EXPECT_EQ(dense.text, "…" + han.substr(han.size() - 3 * 13) + "读书笔记" + han.substr(0, 3 * 23) + "…");
+
     const Snippet none = MakeSnippet("nothing here", ParseQuery("absent"));
     EXPECT_FALSE(none.found);
     EXPECT_EQ(none.text, "nothing here");
