@@ -8,6 +8,8 @@
 
 #include <QMetaObject>
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 namespace mwdx {
 
@@ -17,6 +19,9 @@ namespace {
 // a search shown again while the pass indexes documents.
 constexpr int kProgressMs = 200;
 constexpr int kRefreshTicks = 5;
+// The catalog's documents are gathered this many nodes at a step, for this long at a time.
+constexpr std::size_t kGatherStep = 1 << 12;
+constexpr auto kGatherTime = std::chrono::milliseconds(10);
 
 QString Filled(int textId, std::size_t first, std::size_t second) {
     return UiText(textId)
@@ -44,6 +49,8 @@ ContentSearch::ContentSearch(const std::string& storePath, std::string workerPro
     IndexerOptions options;
     options.workerProgram = std::move(workerProgram);
     m_progressTimer.setInterval(kProgressMs);
+    m_gatherTimer.setSingleShot(true);
+    connect(&m_gatherTimer, &QTimer::timeout, this, &ContentSearch::GatherSlice);
     connect(&m_progressTimer, &QTimer::timeout, this, &ContentSearch::ShowProgress);
     // Runs on the indexing thread. A pass over files that are all missing reads thousands a
     // second: the count is only written down, and the window looks at it on its own timer.
@@ -100,9 +107,30 @@ ContentSearch::~ContentSearch() {
 }
 
 void ContentSearch::CatalogShown(const CatalogModel& catalog) {
+    // The pass covers whatever commands changed meanwhile.
     m_touched.clear();
     m_gone.clear();
-    m_indexer->UpdateAll(DocumentsOf(catalog));
+    m_gatherer.Start(catalog);
+    m_gatherTimer.start(0);
+}
+
+void ContentSearch::CatalogHidden() {
+    m_gatherTimer.stop();
+    m_gatherer.Stop();
+}
+
+void ContentSearch::GatherSlice() {
+    if (!m_gatherer.Active()) {
+        return;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    while (!m_gatherer.Step(kGatherStep)) {
+        if (std::chrono::steady_clock::now() - started > kGatherTime) {
+            m_gatherTimer.start(0);
+            return;
+        }
+    }
+    m_indexer->UpdateAll(m_gatherer.Take());
 }
 
 void ContentSearch::CommandEnded(const CatalogModel& catalog) {
@@ -141,19 +169,32 @@ std::uint64_t ContentSearch::Snippet(NodeId id, const QString& text) {
     return ticket;
 }
 
+void ContentSearch::RestartGathering() {
+    // A change while the documents are gathered may free or move nodes the walk still holds: it
+    // begins again (changes come one command at a time; the walk takes a fraction of a second).
+    m_gatherer.Restart();
+}
+
 void ContentSearch::NodeAdded(const CatalogNode& node) {
+    RestartGathering();
     m_touched.push_back(node.FileId());
 }
 
 void ContentSearch::NodeAboutToBeRemoved(const CatalogNode& node) {
+    RestartGathering();
     for (const DocumentFile& document : DocumentsUnder(node)) {
         m_gone.push_back(document.id);
     }
 }
 
 void ContentSearch::NodeChanged(const CatalogNode& node) {
+    RestartGathering();
     // A catalog renamed: the paths of everything below it changed.
     m_touched.push_back(node.FileId());
+}
+
+void ContentSearch::NodeAboutToMove(const CatalogNode&) {
+    RestartGathering();
 }
 
 void ContentSearch::NodeMoved(const CatalogNode& node) {

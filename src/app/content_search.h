@@ -6,6 +6,7 @@
 // window's thread. Everything it tells arrives on the window's thread.
 
 #include "catalog/model.h"
+#include "textindex/indexer.h"
 #include "textindex/text_index.h"
 
 #include <QObject>
@@ -21,7 +22,6 @@
 
 namespace mwdx {
 
-class BackgroundIndexer;
 class ContentQueries;
 
 class ContentSearch final : public QObject, public CatalogObserver {
@@ -33,8 +33,12 @@ public:
     ~ContentSearch() override;
 
     // The catalog is shown anew (loaded, or given back after long work on another thread): a pass
-    // over all of its documents, which reads only what is new or changed.
+    // over all of its documents, which reads only what is new or changed. Its documents are
+    // gathered a slice at a time, so the window keeps answering at a million nodes.
     void CatalogShown(const CatalogModel& catalog);
+    // The catalog is about to be taken away (loaded again, or changed on another thread): the
+    // gathering stops until it is shown again.
+    void CatalogHidden();
     // A command has ended: the documents it added, moved, renamed, imported or deleted (as the
     // catalog told) go to the index now, ahead of any pass.
     void CommandEnded(const CatalogModel& catalog);
@@ -54,7 +58,7 @@ public:
     void NodeAboutToBeRemoved(const CatalogNode& node) override;
     void NodeRemoved(const CatalogNode&) override {}
     void NodeChanged(const CatalogNode& node) override;
-    void NodeAboutToMove(const CatalogNode&) override {}
+    void NodeAboutToMove(const CatalogNode& node) override;
     void NodeMoved(const CatalogNode& node) override;
 
 signals:
@@ -65,6 +69,8 @@ signals:
     void indexChanged();
 
 private:
+    void GatherSlice();
+    void RestartGathering();
     void ShowProgress();
     void OnPassFinished();
     void OnFailed(int textId, const QString& detail);
@@ -79,6 +85,9 @@ private:
     QTimer m_progressTimer;
     std::size_t m_refreshedAt = 0; // m_done when the last indexChanged was told during the pass
     int m_ticksSinceRefresh = 0;
+    // The documents of the catalog shown, gathered a slice at a time for the pass.
+    DocumentGatherer m_gatherer;
+    QTimer m_gatherTimer;
     std::vector<NodeId> m_touched; // added, changed or moved: their documents go to the index
     std::vector<NodeId> m_gone;    // documents deleted
     QString m_status;

@@ -274,6 +274,9 @@ void CMarrowdexDlg::RestoreTree(const TreeState& state) {
 
 void CMarrowdexDlg::LoadTree(const TreeState& state) {
     m_finder->Forget();
+    if (m_content) {
+        m_content->CatalogHidden();
+    }
     m_treeModel->SetCatalog(nullptr);
     m_catalog.Clear();
     LoadSettings();
@@ -294,6 +297,9 @@ void CMarrowdexDlg::DetachTree() {
         return;
     }
     m_detached = CaptureTree();
+    if (m_content) {
+        m_content->CatalogHidden();
+    }
     m_treeModel->SetCatalog(nullptr);
 }
 

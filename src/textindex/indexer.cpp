@@ -3,9 +3,11 @@
 #include "textindex/extraction_worker.h"
 
 #include <algorithm>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <utility>
 
 namespace mwdx {
 
@@ -60,38 +62,56 @@ Step IndexOne(TextIndex& index, ExtractionWorker& worker, const DocumentFile& do
 }
 
 // The first part of a pass, which reads no file: forgets what is gone (but not `spare`), gives
-// moved files their new paths, and returns what must be read.
-std::vector<DocumentFile> Plan(TextIndex& index, const std::vector<DocumentFile>& documents,
+// moved files their new paths, and returns what must be read, in the order given. The index is
+// read a row at a time beside the documents sorted by id, and the documents to read are the ones
+// given, moved: at a million documents nothing is held twice.
+std::vector<DocumentFile> Plan(TextIndex& index, std::vector<DocumentFile> documents,
                                const std::unordered_set<NodeId>& spare, IndexPassReport& report) {
-    std::unordered_map<NodeId, IndexedDocument> known = index.Documents();
-    std::vector<DocumentFile> toRead;
-    std::unordered_set<NodeId> present;
-    present.reserve(documents.size());
-    for (const DocumentFile& document : documents) {
-        present.insert(document.id);
-        if (spare.contains(document.id)) {
-            continue;
+    std::vector<std::uint32_t> byId(documents.size());
+    for (std::uint32_t i = 0; i < byId.size(); ++i) {
+        byId[i] = i;
+    }
+    std::sort(byId.begin(), byId.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return documents[a].id < documents[b].id;
+    });
+    std::vector<bool> read(documents.size(), true);
+    std::vector<NodeId> gone;
+    std::vector<std::pair<NodeId, std::string>> moved;
+    std::size_t next = 0; // into byId
+    const bool complete = index.EachDocument([&](const IndexedDocument& known) {
+        while (next < byId.size() && documents[byId[next]].id < known.id) {
+            ++next; // not in the index: read
         }
-        const auto found = known.find(document.id);
-        if (found != known.end() && found->second.identity == IdentityOf(document.path)) {
-            if (found->second.path != document.path) {
-                if (!index.SetPath(document.id, document.path)) {
-                    report.failure = "cannot save to the content index " + index.Path();
-                    return {};
-                }
-                ++report.moved;
+        if (next == byId.size() || documents[byId[next]].id != known.id) {
+            if (!spare.contains(known.id)) {
+                gone.push_back(known.id);
+            }
+            return;
+        }
+        // The same document twice in the tree (a damaged store): the first place stands.
+        for (; next < byId.size() && documents[byId[next]].id == known.id; ++next) {
+            const DocumentFile& document = documents[byId[next]];
+            if (spare.contains(document.id) || known.identity != IdentityOf(document.path)) {
+                continue;
+            }
+            read[byId[next]] = false;
+            if (known.path != document.path) {
+                moved.emplace_back(document.id, document.path);
             } else {
                 ++report.unchanged;
             }
-            continue;
         }
-        toRead.push_back(document);
+    });
+    if (!complete) {
+        report.failure = "cannot read the content index " + index.Path();
+        return {};
     }
-    std::vector<NodeId> gone;
-    for (const auto& [id, document] : known) {
-        if (!present.contains(id) && !spare.contains(id)) {
-            gone.push_back(id);
+    for (const auto& [id, path] : moved) {
+        if (!index.SetPath(id, path)) {
+            report.failure = "cannot save to the content index " + index.Path();
+            return {};
         }
+        ++report.moved;
     }
     if (!gone.empty()) {
         if (!index.Remove(gone)) {
@@ -100,13 +120,65 @@ std::vector<DocumentFile> Plan(TextIndex& index, const std::vector<DocumentFile>
         }
         report.removed += gone.size();
     }
-    return toRead;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < documents.size(); ++i) {
+        if (read[i] && !spare.contains(documents[i].id)) {
+            if (kept != i) {
+                documents[kept] = std::move(documents[i]);
+            }
+            ++kept;
+        }
+    }
+    documents.resize(kept);
+    documents.shrink_to_fit();
+    return documents;
 }
 
 } // namespace
 
 std::vector<DocumentFile> DocumentsOf(const CatalogModel& catalog) {
     return catalog.RootNode() != nullptr ? DocumentsUnder(*catalog.RootNode()) : std::vector<DocumentFile>();
+}
+
+void DocumentGatherer::Start(const CatalogModel& catalog) {
+    m_catalog = &catalog;
+    m_walk.clear();
+    m_gathered.clear();
+    if (const CatalogNode* root = catalog.RootNode()) {
+        m_walk.push_back(root);
+    }
+}
+
+bool DocumentGatherer::Step(std::size_t nodes) {
+    for (std::size_t visited = 0; visited < nodes && !m_walk.empty(); ++visited) {
+        const CatalogNode* node = m_walk.back();
+        m_walk.pop_back();
+        if (!node->IsCatalog() && node->Parent() != nullptr) {
+            m_gathered.push_back({node->FileId(), node->Path()});
+        }
+        for (const CatalogNode* child = node->LastChild(); child != nullptr; child = child->PreviousSibling()) {
+            m_walk.push_back(child);
+        }
+    }
+    return m_walk.empty();
+}
+
+void DocumentGatherer::Restart() {
+    if (m_catalog != nullptr) {
+        Start(*m_catalog);
+    }
+}
+
+void DocumentGatherer::Stop() {
+    m_catalog = nullptr;
+    m_walk = {};
+    m_gathered = {};
+}
+
+std::vector<DocumentFile> DocumentGatherer::Take() {
+    std::vector<DocumentFile> gathered = std::exchange(m_gathered, {});
+    Stop();
+    return gathered;
 }
 
 std::vector<DocumentFile> DocumentsUnder(const CatalogNode& node) {
@@ -367,7 +439,7 @@ void BackgroundIndexer::Run() {
         }
         if (planning) {
             IndexPassReport report;
-            std::vector<DocumentFile> toRead = Plan(*index, plan, spare, report);
+            std::vector<DocumentFile> toRead = Plan(*index, std::move(plan), spare, report);
             if (!report.failure.empty()) {
                 failPass(report);
                 continue;
@@ -382,6 +454,10 @@ void BackgroundIndexer::Run() {
                 m_passTotal = total = m_passWork.size();
                 m_passDone = 0;
             }
+            // The knowledge base's whole list of documents is gone again: its memory goes back to
+            // the system rather than stay with this thread's heap.
+            toRead = {};
+            ::malloc_trim(0);
             Tell({total == 0 ? Event::Kind::kPassFinished : Event::Kind::kProgress, 0, total, {}});
             continue;
         }
@@ -406,6 +482,9 @@ void BackgroundIndexer::Run() {
             done = ++m_passDone;
             total = m_passTotal;
             last = m_passWork.empty() && !m_passAsked;
+        }
+        if (last) {
+            ::malloc_trim(0);
         }
         Tell({last ? Event::Kind::kPassFinished : Event::Kind::kProgress, done, total, {}});
     }

@@ -34,6 +34,28 @@ struct DocumentFile {
 // Every document of the catalog, in the tree's order.
 std::vector<DocumentFile> DocumentsOf(const CatalogModel& catalog);
 
+// The documents of a catalog in the tree's order, as DocumentsOf gives them, gathered a slice at
+// a time: at a million nodes the walk takes a fraction of a second that the window need not give
+// in one piece. The catalog must not change between slices unless Restart is called after.
+class DocumentGatherer final {
+public:
+    // Begins with the documents of `catalog` (until Stop, which must come before it goes).
+    void Start(const CatalogModel& catalog);
+    // Visits up to `nodes` more nodes; true once every document is gathered (Take gives them).
+    bool Step(std::size_t nodes);
+    // The catalog changed: what was gathered may be gone or elsewhere, so it begins again.
+    void Restart();
+    void Stop();
+    bool Active() const { return m_catalog != nullptr; }
+    // What was gathered; the gatherer is stopped afterwards.
+    std::vector<DocumentFile> Take();
+
+private:
+    const CatalogModel* m_catalog = nullptr;
+    std::vector<const CatalogNode*> m_walk; // nodes still to visit, the next on top
+    std::vector<DocumentFile> m_gathered;
+};
+
 // The node itself when it is a document, else every document below it, in the tree's order: what
 // to keep in step after the node was added, moved or renamed (or to forget before it is deleted).
 std::vector<DocumentFile> DocumentsUnder(const CatalogNode& node);

@@ -363,6 +363,15 @@ std::unordered_map<NodeId, IndexedDocument> TextIndex::Documents() {
     return documents;
 }
 
+bool TextIndex::EachDocument(const std::function<void(const IndexedDocument&)>& visit) {
+    Statement select(m_db, (std::string(kSelectDocs) + " order by id;").c_str());
+    int step;
+    while ((step = select.Step()) == SQLITE_ROW) {
+        visit(DocumentFrom(select));
+    }
+    return step == SQLITE_DONE;
+}
+
 std::optional<IndexedDocument> TextIndex::Document(NodeId id) {
     Statement select(m_db, (std::string(kSelectDocs) + " where id = ?;").c_str());
     select.Bind(1, id);

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,6 +85,10 @@ public:
 
     // Every document the index knows, by FILE_ID. Empty when it cannot be read.
     std::unordered_map<NodeId, IndexedDocument> Documents();
+
+    // Calls `visit` with every document the index knows, in FILE_ID order, one at a time (a
+    // million of them need not be held at once). False when they cannot be read to the end.
+    bool EachDocument(const std::function<void(const IndexedDocument&)>& visit);
 
     // The one document, if the index knows it.
     std::optional<IndexedDocument> Document(NodeId id);

@@ -54,16 +54,7 @@ QStringList Shown(CMarrowdexDlg& window) {
 // Types into the search field (text outside ASCII as an input method hands it over) and waits
 // until the tree shows the result.
 void Type(CMarrowdexDlg& window, const QString& text) {
-    auto* field = Child<QLineEdit>(&window, "searchEdit");
-    bool ascii = true;
-    for (const QChar c : text) {
-        ascii = ascii && c.unicode() < 0x80;
-    }
-    if (ascii) {
-        QTest::keyClicks(field, text);
-    } else {
-        field->insert(text);
-    }
+    TypeInto(Child<QLineEdit>(&window, "searchEdit"), text);
     QTest::qWait(50);
     QApplication::processEvents();
 }

@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QPointer>
 #include <QDesktopServices>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPaintEngine>
@@ -204,6 +205,20 @@ std::map<std::string, std::string> FilesBelow(const std::string& dir) {
         }
     }
     return files;
+}
+
+void TypeInto(QWidget* field, const QString& text) {
+    bool ascii = true;
+    for (const QChar c : text) {
+        ascii = ascii && c.unicode() < 0x80;
+    }
+    if (ascii) {
+        QTest::keyClicks(field, text);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(field)) {
+        edit->insert(text);
+    } else {
+        ADD_FAILURE() << "no way to type outside ASCII into " << field->objectName().toStdString();
+    }
 }
 
 namespace {

@@ -86,6 +86,10 @@ QWidget* TopModal();
 // Closes every modal window and popup (a failed test must not leave a command blocked).
 void CloseAllModals();
 
+// Types `text` into the line edit `field` at its cursor: ASCII key by key, anything else at once, as
+// an input method hands it over.
+void TypeInto(QWidget* field, const QString& text);
+
 // Waits (processing events) until `ready` holds or the time is up.
 bool WaitUntil(const std::function<bool()>& ready, int timeoutMs = 5000);
 

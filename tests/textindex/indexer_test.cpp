@@ -3,6 +3,7 @@
 // again, forgets what is gone, goes on where it stopped, and puts what a command changed ahead of
 // a long pass.
 
+#include "catalog/paths.h"
 #include "support/catalog_fixture.h"
 #include "support/document_files.h"
 #include "textindex/content_queries.h"
@@ -11,7 +12,6 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <set>
@@ -154,6 +154,61 @@ TEST_F(Indexer, ReadsWhatIsNewOrChangedFollowsMovesForgetsWhatIsGoneAndGoesOnWhe
     EXPECT_EQ(report.read, 0u);
     std::string problem;
     EXPECT_TRUE(m_index->Verify(&problem)) << problem;
+}
+
+TEST_F(Indexer, TheDocumentsAreGatheredASliceAtATimeAndAfreshAfterTheCatalogChanged) {
+    AddRow(1, "Physics", 0, kCatalogType, 1);
+    AddRow(2, "Optics", 1, kCatalogType, 2);
+    AddRow(3, "lens.pdf", 2, kDocumentType, 3, "lens.pdf");
+    AddRow(4, "notes.txt", 1, kDocumentType, 2, "notes.txt");
+    AddRow(5, "Maths", 0, kCatalogType, 1);
+    AddRow(6, "algebra.pdf", 5, kDocumentType, 2, "algebra.pdf");
+    AddRow(7, "readme.txt", 0, kDocumentType, 1, "readme.txt");
+    ASSERT_EQ(Reload(), 1);
+    const auto ids = [](const std::vector<DocumentFile>& documents) {
+        std::vector<NodeId> out;
+        for (const DocumentFile& document : documents) {
+            out.push_back(document.id);
+        }
+        return out;
+    };
+
+    // Two nodes a step: the same documents, in the same order, as in one piece.
+    DocumentGatherer gatherer;
+    gatherer.Start(m_model);
+    int steps = 1;
+    while (!gatherer.Step(2)) {
+        ++steps;
+    }
+    EXPECT_EQ(steps, 4) << "7 nodes and the Root Node";
+    const std::vector<DocumentFile> gathered = gatherer.Take();
+    EXPECT_EQ(ids(gathered), ids(DocumentsOf(m_model)));
+    EXPECT_EQ(ids(gathered), (std::vector<NodeId>{3, 4, 6, 7}));
+    EXPECT_EQ(gathered.front().path, m_home + "/Physics/Optics/lens.pdf");
+    EXPECT_FALSE(gatherer.Active());
+
+    // Halfway, Optics moves under Maths and Physics goes: gathered afresh, as the catalog is now.
+    gatherer.Start(m_model);
+    ASSERT_FALSE(gatherer.Step(3));
+    CatalogNode* optics = m_model.NodeById(2);
+    ASSERT_TRUE(m_model.MoveNode(*optics, *m_model.NodeById(5)));
+    RebuildPaths(*optics, "Optics");
+    gatherer.Restart();
+    ASSERT_FALSE(gatherer.Step(2));
+    ASSERT_TRUE(m_model.UnlinkAndFree(*m_model.RootNode(), *m_model.NodeById(1)));
+    gatherer.Restart();
+    while (!gatherer.Step(2)) {
+    }
+    const std::vector<DocumentFile> after = gatherer.Take();
+    EXPECT_EQ(ids(after), (std::vector<NodeId>{6, 3, 7}));
+    EXPECT_EQ(after[1].path, m_home + "/Maths/Optics/lens.pdf");
+
+    // Stopped, it gathers nothing more; restarting a stopped one does nothing.
+    gatherer.Start(m_model);
+    gatherer.Stop();
+    gatherer.Restart();
+    EXPECT_FALSE(gatherer.Active());
+    EXPECT_TRUE(gatherer.Take().empty());
 }
 
 // Collects the events of a background indexer, for a test to wait on.
