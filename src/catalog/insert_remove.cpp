@@ -66,7 +66,7 @@ bool DeleteSubtreeRows(const CatalogNode& node) {
     if (transaction.Begin() != kStatementOk) {
         return false;
     }
-    // S6 parsed once and re-bound for every node: a large catalog would otherwise cost a parse per row.
+    // The delete parsed once and re-bound for every node: a large catalog would otherwise cost a parse per row.
     RepeatedStatement deleteRow(kDeleteNodeById);
     if (deleteRow.Run(node.FileId()) != kStatementOk) {
         return false;

@@ -38,7 +38,7 @@ struct NodeDetails {
 bool FillNodeDetails(NodeDetails& details, NodeId fileId, std::string_view fileName, NodeId parentId,
                      std::string_view comment, std::string_view rawFileName);
 
-// One FILE_NODE row as the loading query lays it out (the scratch record of S3). The ids take 8
+// One FILE_NODE row as the loading query lays it out (the scratch record of kSelectNodes). The ids take 8
 // bytes, so that ids beyond 32 bits arrive whole.
 struct NodeRow {
     NodeId fileId;
