@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
             argc, argv, options, "marrowdex_page_bench --work-dir=DIR [--sizes=100000,1000000] [--repeats=N]")) {
         return 2;
     }
-    const auto& [sizes, repeats, workDir] = options;
+    const auto& [sizes, repeats, workDir, keep] = options;
 
     std::printf("Index page: WriteIndexPage against std::ofstream writing the same lines (best of %d, wide "
                 "shape)\n\n",
