@@ -2,10 +2,12 @@
 
 #include "app/icons.h"
 #include "app/prompts.h"
+#include "platform/free_later.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
 
 #include <limits>
+#include <memory>
 
 namespace mwdx {
 
@@ -51,8 +53,10 @@ void CatalogTreeModel::SetFilter(VisibleRows::ShownBuild&& rows, std::size_t sho
     beginResetModel();
     m_filtering = true;
     m_shownNodes = shownNodes;
-    m_rows.TakeShown(std::move(rows));
+    auto old = std::make_unique<VisibleRows::Retired>(m_rows.TakeShown(std::move(rows)));
     endResetModel();
+    // The rows the view showed before go on another thread, so the window is not held up by them.
+    FreeInBackground(std::move(old));
 }
 
 void CatalogTreeModel::ClearFilter(const std::vector<const CatalogNode*>& expanded) {

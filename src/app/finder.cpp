@@ -19,8 +19,8 @@ namespace {
 
 // A slice looks through this many nodes at a time and gives the window its turn once it has
 // taken this long.
-constexpr std::size_t kSlicePlaces = 1 << 16;
-constexpr std::size_t kSliceBuild = 1 << 15;
+constexpr std::size_t kSlicePlaces = 1 << 14;
+constexpr std::size_t kSliceBuild = 1 << 12;
 constexpr std::size_t kSliceParents = 1 << 9;
 constexpr auto kSliceTime = std::chrono::milliseconds(25);
 // The folded names and comments are kept while the user searches again and again, and given back
@@ -162,7 +162,7 @@ void CatalogFinder::OnContentFound(std::uint64_t ticket, const std::vector<NodeI
     }
     m_state.content = ids;
     m_state.contentIn = true;
-    if (m_state.phase == Phase::kRows || m_state.phase == Phase::kShown) {
+    if (m_state.phase == Phase::kRows || m_state.phase == Phase::kShow || m_state.phase == Phase::kShown) {
         // The rows were made without it: made again, with the names' matches as they were found.
         m_state.phase = Phase::kReplay;
         m_state.replayed = 0;
@@ -184,9 +184,11 @@ void CatalogFinder::Slice() {
     if (!m_state.active || m_catalog.RootNode() == nullptr) {
         return;
     }
+    const auto started = std::chrono::steady_clock::now();
+    const std::function<bool()> timeIsUp = [&] { return std::chrono::steady_clock::now() - started > kSliceTime; };
     // The first search folds every name and comment, a slice at a time too.
-    if (!index.Built()) {
-        if (!index.BuildSome(*m_catalog.RootNode(), kSliceBuild, m_catalog.NodeCount())) {
+    while (!index.Built()) {
+        if (!index.BuildSome(*m_catalog.RootNode(), kSliceBuild, m_catalog.NodeCount()) && timeIsUp()) {
             m_timer.start(0);
             return;
         }
@@ -200,10 +202,8 @@ void CatalogFinder::Slice() {
         m_state.rows.reset();
         m_state.generation = index.Generation();
     }
-    // Each slice gives the window its turn: the scan, then gathering the rows to show, then
-    // showing them.
-    const auto started = std::chrono::steady_clock::now();
-    const std::function<bool()> timeIsUp = [&] { return std::chrono::steady_clock::now() - started > kSliceTime; };
+    // Each slice gives the window its turn: the scan, then gathering the rows to show, making
+    // them, and showing them.
     switch (m_state.phase) {
     case Phase::kScan:
         if (!Scan(timeIsUp)) {
@@ -224,7 +224,15 @@ void CatalogFinder::Slice() {
         m_state.phase = Phase::kRows;
         break;
     case Phase::kRows:
-        ShowRows(timeIsUp);
+        if (!MakeRows(timeIsUp)) {
+            m_timer.start(0);
+            return;
+        }
+        // Showing them is a slice of its own.
+        m_state.phase = Phase::kShow;
+        break;
+    case Phase::kShow:
+        ShowRows();
         return;
     case Phase::kShown:
         return;
@@ -235,16 +243,13 @@ void CatalogFinder::Slice() {
 bool CatalogFinder::Scan(const std::function<bool()>& timeIsUp) {
     const CatalogSearch& index = m_model.Search();
     std::vector<const CatalogNode*> matches;
-    while (m_state.nextPlace < index.Places()) {
+    while (m_state.nextPlace < index.Places() && !timeIsUp()) {
         const std::size_t last = std::min(m_state.nextPlace + kSlicePlaces, index.Places());
         matches.clear();
         index.FindIn(m_state.folded, m_state.nextPlace, last, matches);
         m_state.shown->Add(matches);
         m_state.nameMatches.insert(m_state.nameMatches.end(), matches.begin(), matches.end());
         m_state.nextPlace = last;
-        if (timeIsUp()) {
-            break;
-        }
     }
     return m_state.nextPlace >= index.Places();
 }
@@ -254,13 +259,10 @@ bool CatalogFinder::Replay(const std::function<bool()>& timeIsUp) {
         m_state.shown.emplace(*m_catalog.RootNode());
     }
     const std::span<const CatalogNode* const> all(m_state.nameMatches);
-    while (m_state.replayed < all.size()) {
+    while (m_state.replayed < all.size() && !timeIsUp()) {
         const std::size_t count = std::min(kSlicePlaces, all.size() - m_state.replayed);
         m_state.shown->Add(all.subspan(m_state.replayed, count));
         m_state.replayed += count;
-        if (timeIsUp()) {
-            break;
-        }
     }
     return m_state.replayed >= all.size();
 }
@@ -290,13 +292,16 @@ void CatalogFinder::Gather() {
     m_state.rows.emplace(m_catalog.RootNode(), shown);
 }
 
-void CatalogFinder::ShowRows(const std::function<bool()>& timeIsUp) {
+bool CatalogFinder::MakeRows(const std::function<bool()>& timeIsUp) {
     while (!m_state.rows->Step(kSliceParents)) {
         if (timeIsUp()) {
-            m_timer.start(0);
-            return;
+            return false;
         }
     }
+    return true;
+}
+
+void CatalogFinder::ShowRows() {
     const CatalogNode* selected = SelectedOrBefore();
     // Every catalog with something shown below it is open.
     m_model.SetFilter(std::move(*m_state.rows), m_state.shownNodes);

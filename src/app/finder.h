@@ -66,7 +66,8 @@ private:
     bool Scan(const std::function<bool()>& timeIsUp);
     bool Replay(const std::function<bool()>& timeIsUp);
     void Gather();
-    void ShowRows(const std::function<bool()>& timeIsUp);
+    bool MakeRows(const std::function<bool()>& timeIsUp);
+    void ShowRows();
     const CatalogNode* SelectedOrBefore() const;
     void Select(const CatalogNode* node);
 
@@ -82,6 +83,7 @@ private:
         kReplay, // the text's answer came after the rows were made: the names' matches again
         kGather, // the matches with their catalogs, as lists of shown children
         kRows,   // the rows to show
+        kShow,   // all made: shown in a slice of its own
         kShown,  // the tree shows them
     };
     struct State {

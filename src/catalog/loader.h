@@ -49,10 +49,10 @@ struct LoadReport {
     std::vector<CorrectedLevel> correctedLevels;
 };
 
-// Runs the count query (S2). 1 and *count set on success; 0 and *count untouched on failure.
+// Runs the count query (kCountNodes). 1 and *count set on success; 0 and *count untouched on failure.
 int CountNodes(int* count);
 
-// Reads at most `count` rows with S3 and places every row it can (see above), each under its
+// Reads at most `count` rows with kSelectNodes and places every row it can (see above), each under its
 // parent's node at its parent's depth + 1, children in the order the query returns them. If the
 // query fails at any point, the model is left as it was. 1 when the query succeeded and every
 // row was placed, 0 otherwise; `report` (if given) says what could not be placed. Expects an
