@@ -149,6 +149,7 @@ void CatalogFinder::OnTextChanged() {
     // The content index is asked at once, beside the scan; its answer joins when it comes.
     m_state.contentIn = false;
     m_state.content.clear();
+    m_state.contentUsed.clear();
     m_state.contentTicket = m_content != nullptr ? m_content->Find(m_state.text) : 0;
     m_timer.start(0);
 }
@@ -162,6 +163,10 @@ void CatalogFinder::OnContentFound(std::uint64_t ticket, const std::vector<NodeI
     }
     m_state.content = ids;
     m_state.contentIn = true;
+    // Rows made with the same documents (none, most often) stand as they are.
+    if (ids == m_state.contentUsed) {
+        return;
+    }
     if (m_state.phase == Phase::kRows || m_state.phase == Phase::kShow || m_state.phase == Phase::kShown) {
         // The rows were made without it: made again, with the names' matches as they were found.
         m_state.phase = Phase::kReplay;
@@ -270,6 +275,7 @@ bool CatalogFinder::Replay(const std::function<bool()>& timeIsUp) {
 void CatalogFinder::Gather() {
     // The documents found by their text join the names' matches; one found both ways shows once.
     m_state.marked.clear();
+    m_state.contentUsed = m_state.contentIn ? m_state.content : std::vector<NodeId>();
     if (m_state.contentIn && !m_state.content.empty()) {
         std::vector<const CatalogNode*> documents;
         documents.reserve(m_state.content.size());

@@ -100,6 +100,7 @@ private:
         std::uint64_t contentTicket = 0;
         bool contentIn = false;      // the content index answered the text
         std::vector<NodeId> content; // its answer
+        std::vector<NodeId> contentUsed; // the answer the rows made or shown carry (none before one came)
         std::unordered_set<NodeId> marked; // the rows made mark these as found by their content
         std::size_t found = 0;
         std::size_t shownNodes = 0;

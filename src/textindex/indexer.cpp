@@ -106,12 +106,20 @@ std::vector<DocumentFile> Plan(TextIndex& index, std::vector<DocumentFile> docum
         report.failure = "cannot read the content index " + index.Path();
         return {};
     }
-    for (const auto& [id, path] : moved) {
-        if (!index.SetPath(id, path)) {
+    // A new Home Directory moves every document at once: one transaction for all of them.
+    if (!moved.empty()) {
+        bool saved = index.BeginBatch();
+        for (std::size_t i = 0; saved && i < moved.size(); ++i) {
+            saved = index.SetPath(moved[i].first, moved[i].second);
+        }
+        if (!saved) {
+            index.CancelBatch();
+        }
+        if (!saved || !index.CommitBatch()) {
             report.failure = "cannot save to the content index " + index.Path();
             return {};
         }
-        ++report.moved;
+        report.moved += moved.size();
     }
     if (!gone.empty()) {
         if (!index.Remove(gone)) {

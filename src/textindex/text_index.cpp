@@ -457,6 +457,10 @@ bool TextIndex::CommitBatch() {
     return false;
 }
 
+void TextIndex::CancelBatch() {
+    Exec("rollback;");
+}
+
 bool TextIndex::SetPath(NodeId id, const std::string& path) {
     Statement update(m_db, "update docs set path = ? where id = ?;");
     return update.Bind(1, path).Bind(2, id).Run();

@@ -102,6 +102,8 @@ public:
     // two is kept or none. CommitBatch() false: nothing of the batch was saved.
     bool BeginBatch();
     bool CommitBatch();
+    // Nothing of the batch is saved.
+    void CancelBatch();
 
     // The document's file moved or was renamed, its identity unchanged: only the path follows.
     bool SetPath(NodeId id, const std::string& path);
