@@ -189,6 +189,18 @@ int RowCursor::Step() {
     return kRowReady;
 }
 
+std::string_view RowCursor::Text(int column) const {
+    if (m_stmt == nullptr || column < 0 || column >= sqlite3_column_count(m_stmt)) {
+        return {};
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    if (text == nullptr) {
+        return {};
+    }
+    const std::string_view all(text, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)));
+    return all.substr(0, all.find('\0'));
+}
+
 int RowCursor::Decode() {
     std::byte* record = m_record.get();
     const auto recordSize = static_cast<std::size_t>(std::max(m_recordSize, 0));

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -126,6 +127,11 @@ public:
     int Decode();
 
     const std::byte* Record() const { return m_record.get(); }
+
+    // The whole text of column `column` of the current row, however long its field in the record
+    // is, up to a NUL byte; empty for NULL and for a column that is not there. Valid until the next
+    // Step.
+    std::string_view Text(int column) const;
 
 private:
     StoreLock m_lock;
