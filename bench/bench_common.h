@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <spawn.h>
 #include <string>
 #include <string_view>
@@ -49,36 +50,137 @@ inline std::vector<std::int64_t> ParseSizes(std::string_view text) {
     return sizes;
 }
 
+// The options a benchmark takes: each --NAME=VALUE, or a bare --NAME for a flag, told with what it
+// sets. Parse prints the usage to stderr and returns false on an option it does not know, a value
+// that does not read, or a required option left out; --help prints it to stdout and exits.
+class Options final {
+public:
+    explicit Options(std::string usage) : m_usage(std::move(usage)) {}
+
+    // Reads the value; false when it does not read.
+    Options& Value(std::string name, std::function<bool(std::string_view)> read, bool required = false) {
+        m_options.push_back({"--" + std::move(name) + "=", std::move(read), required, false});
+        return *this;
+    }
+    Options& Flag(std::string name, bool& into, bool value = true) {
+        m_options.push_back({"--" + std::move(name),
+                             [&into, value](std::string_view) {
+                                 into = value;
+                                 return true;
+                             },
+                             false, false});
+        return *this;
+    }
+    // "10000,100000": sorted positive numbers.
+    Options& Sizes(std::string name, std::vector<std::int64_t>& into) {
+        return Value(std::move(name), [&into](std::string_view text) {
+            into = ParseSizes(text);
+            return !into.empty();
+        });
+    }
+    Options& Number(std::string name, std::int64_t& into, std::int64_t least = 1) {
+        return Value(std::move(name), [&into, least](std::string_view text) {
+            into = std::atoll(std::string(text).c_str());
+            return into >= least;
+        });
+    }
+    Options& Number(std::string name, int& into, int least = 1) {
+        return Value(std::move(name), [&into, least](std::string_view text) {
+            into = std::atoi(std::string(text).c_str());
+            return into >= least;
+        });
+    }
+    Options& Number(std::string name, double& into) {
+        return Value(std::move(name), [&into](std::string_view text) {
+            into = std::atof(std::string(text).c_str());
+            return into > 0;
+        });
+    }
+    Options& Text(std::string name, std::string& into, bool required = false) {
+        return Value(
+            std::move(name),
+            [&into](std::string_view text) {
+                into = text;
+                return !into.empty();
+            },
+            required);
+    }
+    // An existing folder.
+    Options& Folder(std::string name, std::filesystem::path& into, bool required = true) {
+        return Value(
+            std::move(name),
+            [&into](std::string_view text) {
+                into = std::string(text);
+                return std::filesystem::is_directory(into);
+            },
+            required);
+    }
+
+    bool Parse(int argc, char** argv) {
+        for (int i = 1; i < argc; ++i) {
+            const std::string_view arg = argv[i];
+            if (arg == "--help" || arg == "-h") {
+                std::printf("usage: %s\n", m_usage.c_str());
+                std::exit(0);
+            }
+            Option* known = nullptr;
+            for (Option& option : m_options) {
+                const bool isValue = option.name.ends_with('=');
+                if (isValue ? arg.starts_with(option.name) : arg == option.name) {
+                    known = &option;
+                    break;
+                }
+            }
+            if (known == nullptr || !known->read(arg.substr(known->name.size()))) {
+                return Usage("not understood: " + std::string(arg));
+            }
+            known->seen = true;
+        }
+        for (const Option& option : m_options) {
+            if (option.required && !option.seen) {
+                return Usage("missing: " + option.name + "...");
+            }
+        }
+        return true;
+    }
+
+private:
+    struct Option {
+        std::string name;
+        std::function<bool(std::string_view)> read;
+        bool required;
+        bool seen;
+    };
+    bool Usage(const std::string& what) const {
+        std::fprintf(stderr, "%s\nusage: %s\n", what.c_str(), m_usage.c_str());
+        return false;
+    }
+
+    std::string m_usage;
+    std::vector<Option> m_options;
+};
+
 // The options of the benchmarks that measure several catalog sizes.
 struct SizedRunOptions {
     std::vector<std::int64_t> sizes; // the defaults until --sizes= replaces them
     int repeats = 5;
     std::filesystem::path workDir; // an existing folder for the samples
+    bool keep = false;             // the samples stay (bench/with_work_dir.sh keeps the folder)
 };
 
-// Reads --sizes=, --repeats= and --work-dir= into `options`. On anything else, or without an
-// existing work folder, prints `usage` to stderr and returns false.
-inline bool ParseSizedRunOptions(int argc, char** argv, SizedRunOptions& options, const char* usage) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg.starts_with("--sizes=")) {
-            options.sizes = ParseSizes(arg.substr(8));
-        } else if (arg.starts_with("--repeats=")) {
-            options.repeats = std::max(1, std::atoi(argv[i] + 10));
-        } else if (arg.starts_with("--work-dir=")) {
-            options.workDir = std::string(arg.substr(11));
-        } else {
-            options.sizes.clear();
-        }
-        if (options.sizes.empty()) {
-            break;
-        }
+// --sizes=, --repeats= and the required --work-dir= into `options`, and whatever else `more`
+// adds, under `usage`.
+inline bool ParseSizedRunOptions(int argc, char** argv, SizedRunOptions& options, const char* usage,
+                                 const std::function<void(Options&)>& more = {}) {
+    Options parser(usage);
+    parser.Sizes("sizes", options.sizes)
+        .Number("repeats", options.repeats)
+        .Folder("work-dir", options.workDir)
+        .Flag("keep", options.keep);
+    if (more) {
+        more(parser);
     }
-    if (options.sizes.empty() || options.workDir.empty() || !std::filesystem::is_directory(options.workDir)) {
-        std::fprintf(stderr, "usage: %s\n", usage);
-        return false;
-    }
-    return true;
+    return parser.Parse(argc, argv);
 }
 
 // Runs a tool found on PATH and waits for it: true when it ran and exited with 0.

@@ -44,21 +44,13 @@ std::string Quoted(const std::string& text) {
 
 int main(int argc, char** argv) {
     std::string tool;
-    std::vector<char*> rest{argv[0]};
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.starts_with("--check-tool=")) {
-            tool = arg.substr(13);
-        } else {
-            rest.push_back(argv[i]);
-        }
-    }
     mwdx::bench::SizedRunOptions options;
     options.sizes = {10000, 100000};
     options.repeats = 5;
-    if (tool.empty() || !mwdx::bench::ParseSizedRunOptions(static_cast<int>(rest.size()), rest.data(), options,
-                                                           "marrowdex_check_bench --work-dir=DIR --check-tool=PATH "
-                                                           "[--sizes=10000,100000] [--repeats=N]")) {
+    if (!mwdx::bench::ParseSizedRunOptions(
+            argc, argv, options,
+            "marrowdex_check_bench --work-dir=DIR --check-tool=PATH [--sizes=10000,100000] [--repeats=N]",
+            [&](mwdx::bench::Options& more) { more.Text("check-tool", tool, true); })) {
         return 2;
     }
     std::printf("The health check as a process (marrowdex-check) against find over the Home Directory plus\n"

@@ -346,55 +346,29 @@ struct Options {
     std::string workDir;
 };
 
-void Usage() {
-    std::printf(
-        "usage: marrowdex_load_bench [--sizes=10000,100000,1000000] [--shapes=wide,deep,damaged] [--repeats=N]\n"
-        "                            [--no-children] [--parent-index] [--work-dir=DIR] [--keep]\n"
-        "       marrowdex_load_bench --child load|reference FILE ROWS\n"
-        "  --repeats=N     timed repetitions per measurement (default 11 below 100k rows, 7 below 1M, 5 from 1M)\n"
-        "  --no-children   skip the fresh-process start-up times and the peak memory\n"
-        "  --parent-index  also time the loading query without the index on FILE_NODE(PARENT_ID), 100k rows and up\n"
-        "  --work-dir=DIR  build the sample stores in DIR (default: a new folder under the temporary directory)\n"
-        "  --keep          leave the sample stores behind (for profiling a single load with --child)\n"
-        "  --child ...     one load (b) or one reference read (a) of FILE, which must hold ROWS nodes, and its\n"
-        "                  peak memory; what the memory figures run, and a handy target for perf or callgrind\n");
-}
+constexpr const char* kUsage =
+    "marrowdex_load_bench [--sizes=10000,100000,1000000] [--shapes=wide,deep,damaged] [--repeats=N]\n"
+    "                            [--no-children] [--parent-index] [--work-dir=DIR] [--keep]\n"
+    "       marrowdex_load_bench --child load|reference FILE ROWS\n"
+    "  --repeats=N     timed repetitions per measurement (default 11 below 100k rows, 7 below 1M, 5 from 1M)\n"
+    "  --no-children   skip the fresh-process start-up times and the peak memory\n"
+    "  --parent-index  also time the loading query without the index on FILE_NODE(PARENT_ID), 100k rows and up\n"
+    "  --work-dir=DIR  build the sample stores in DIR (default: a new folder under the temporary directory)\n"
+    "  --keep          leave the sample stores behind (for profiling a single load with --child)\n"
+    "  --child ...     one load (b) or one reference read (a) of FILE, which must hold ROWS nodes, and its\n"
+    "                  peak memory; what the memory figures run, and a handy target for perf or callgrind";
 
 Options ParseOptions(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const auto value = [&](std::string_view name) -> std::string_view {
-            return arg.rfind(name, 0) == 0 ? arg.substr(name.size()) : std::string_view{};
-        };
-        if (arg == "--help" || arg == "-h") {
-            Usage();
-            std::exit(0);
-        } else if (!value("--sizes=").empty()) {
-            options.sizes = mwdx::bench::ParseSizes(value("--sizes="));
-            if (options.sizes.empty()) {
-                Usage();
-                std::exit(2);
-            }
-        } else if (!value("--shapes=").empty()) {
-            options.shapes = mwdx::bench::ParseShapes(value("--shapes="));
-        } else if (!value("--repeats=").empty()) {
-            options.repeats = std::max(1, std::atoi(std::string(value("--repeats=")).c_str()));
-        } else if (arg == "--no-children") {
-            options.children = false;
-        } else if (arg == "--keep") {
-            options.keep = true;
-        } else if (arg == "--parent-index") {
-            options.parentIndex = true;
-        } else if (!value("--work-dir=").empty()) {
-            options.workDir = std::string(value("--work-dir="));
-        } else {
-            Usage();
-            std::exit(2);
-        }
-    }
-    if (options.sizes.empty() || options.shapes.empty()) {
-        Usage();
+    mwdx::bench::Options parser(kUsage);
+    parser.Sizes("sizes", options.sizes)
+        .Value("shapes", mwdx::bench::ShapesInto(options.shapes))
+        .Number("repeats", options.repeats)
+        .Flag("no-children", options.children, false)
+        .Flag("keep", options.keep)
+        .Flag("parent-index", options.parentIndex)
+        .Text("work-dir", options.workDir);
+    if (!parser.Parse(argc, argv)) {
         std::exit(2);
     }
     return options;

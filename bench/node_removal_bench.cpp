@@ -346,7 +346,7 @@ int main(int argc, char** argv) {
             argc, argv, options, "marrowdex_node_removal_bench --work-dir=DIR [--sizes=10000,100000] [--repeats=N]")) {
         return 2;
     }
-    const auto& [sizes, repeats, workDir] = options;
+    const auto& [sizes, repeats, workDir, keep] = options;
 
 #ifdef NDEBUG
     const char* build = "optimised build";

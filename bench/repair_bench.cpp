@@ -12,6 +12,7 @@
 // gone, a crash left an added document's row unwritten, and one each of a folder where a file
 // belongs, two rows on one path and a name that cannot be a file name.
 
+#include "bench_common.h"
 #include "app/marrowdex_dlg.h"
 #include "commands/command_list.h"
 #include "catalog/loader.h"
@@ -280,24 +281,15 @@ int main(int argc, char** argv) {
     std::string tool;
     std::string script;
     std::int64_t nodes = 10000;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.starts_with("--work-dir=")) {
-            work = arg.substr(11);
-        } else if (arg.starts_with("--check-tool=")) {
-            tool = arg.substr(13);
-        } else if (arg.starts_with("--script=")) {
-            script = arg.substr(9);
-        } else if (arg.starts_with("--nodes=")) {
-            nodes = std::atoll(arg.c_str() + 8);
-        } else if (arg != "--keep") {
-            work.clear();
-            break;
-        }
-    }
-    if (work.empty() || tool.empty() || script.empty() || nodes < 2000 || !fs::is_directory(work)) {
-        std::fprintf(stderr, "usage: marrowdex_repair_bench --work-dir=DIR --check-tool=PATH --script=DIR "
-                             "[--nodes=N]\n");
+    bool keep = false;
+    mwdx::bench::Options options("marrowdex_repair_bench --work-dir=DIR --check-tool=PATH --script=DIR [--nodes=N] "
+                                 "[--keep]");
+    options.Folder("work-dir", work)
+        .Text("check-tool", tool, true)
+        .Text("script", script, true)
+        .Number("nodes", nodes, 2000)
+        .Flag("keep", keep);
+    if (!options.Parse(argc, argv)) {
         return 2;
     }
     const fs::path program = work / "program";

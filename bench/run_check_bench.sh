@@ -2,15 +2,11 @@
 # Builds the health check benchmark and marrowdex-check (Release, in their own build folder) and
 # runs it. Extra arguments go to the benchmark, e.g. --sizes=10000,100000, --repeats=5.
 # Environment: as bench/build_bench.sh.
+# The sample stores and their Home Directories (100k files at 100k) go with the script.
 set -euo pipefail
 
 here="$(dirname "${BASH_SOURCE[0]}")"
-bench="$(bash "$here/build_bench.sh" marrowdex_check_bench)"
+bench="$(bash "$here/build_bench.sh" marrowdex_check_bench marrowdex-check)"
 tool="$(dirname "$(dirname "$bench")")/src/tools/marrowdex-check"
-cmake --build "$(dirname "$(dirname "$bench")")" --target marrowdex-check -j "${JOBS:-2}" >/dev/null
-
 # The sample stores and their Home Directories (100k files at 100k) go with the script.
-work="$(mktemp -d "${TMPDIR:-/tmp}/marrowdex-check-bench-XXXXXX")"
-trap 'rm -rf "$work"' EXIT
-
-"$bench" --work-dir="$work" --check-tool="$tool" "$@"
+bash "$here/with_work_dir.sh" marrowdex-check-bench "$bench" --check-tool="$tool" "$@"

@@ -6,8 +6,7 @@ set -euo pipefail
 
 here="$(dirname "${BASH_SOURCE[0]}")"
 root="$(cd "$here/.." && pwd)"
-bench="$(bash "$here/build_bench.sh" marrowdex_repair_bench)"
+bench="$(bash "$here/build_bench.sh" marrowdex_repair_bench marrowdex-check)"
 build="$(dirname "$(dirname "$bench")")"
-cmake --build "$build" --target marrowdex-check -j "${JOBS:-2}" >/dev/null
 timeout 900 bash "$here/with_work_dir.sh" marrowdex-repair-bench "$bench" --check-tool="$build/src/tools/marrowdex-check" \
     --script="$root/resources/js" "$@"

@@ -9,8 +9,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 build="${MARROWDEX_BENCH_BUILD_DIR:-$root/build-bench}"
 
-bash "$here/build_bench.sh" marrowdex-initdb >/dev/null
-bash "$here/build_bench.sh" marrowdex-index >/dev/null
+bash "$here/build_bench.sh" marrowdex-initdb marrowdex-index >/dev/null
 if [[ ! -d "$root/tests/browser/node_modules/playwright-core" ]]; then
     (cd "$root/tests/browser" && npm ci --no-audit --no-fund --loglevel=error)
 fi

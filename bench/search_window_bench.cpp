@@ -670,52 +670,31 @@ private:
     Clock::time_point m_started;
 };
 
-void Usage() {
-    std::printf(
-        "usage: marrowdex_search_window_bench --program=PATH --work-dir=DIR [--rows=N] [--rounds=N] [--ping-ms=MS]\n"
-        "                                     [--quiet-ms=MS]\n"
-        "  on the X server of DISPLAY (a virtual one: bench/run_search_window_bench.sh)\n"
-        "  --program=PATH  the staged program; its store (mymwdx.db beside it) is replaced by the sample\n"
-        "  --work-dir=DIR  an existing folder: the sample's Home Directory and the program's output go there\n"
-        "  --rows=N        nodes of the sample store (default 1000000, the wide shape)\n"
-        "  --rounds=N      times the keystrokes are typed in the one program (default 3)\n"
-        "  --ping-ms=MS    a ping every MS milliseconds (default 2)\n"
-        "  --quiet-ms=MS   how long the tree must stay unchanged before the next key (default 400)\n");
-}
+constexpr const char* kUsage =
+    "marrowdex_search_window_bench --program=PATH --work-dir=DIR [--rows=N] [--rounds=N] [--ping-ms=MS]\n"
+    "                                     [--quiet-ms=MS]\n"
+    "  on the X server of DISPLAY (a virtual one: bench/run_search_window_bench.sh)\n"
+    "  --program=PATH  the staged program; its store (mymwdx.db beside it) is replaced by the sample\n"
+    "  --work-dir=DIR  an existing folder: the sample's Home Directory and the program's output go there\n"
+    "  --rows=N        nodes of the sample store (default 1000000, the wide shape)\n"
+    "  --rounds=N      times the keystrokes are typed in the one program (default 3)\n"
+    "  --ping-ms=MS    a ping every MS milliseconds (default 2)\n"
+    "  --quiet-ms=MS   how long the tree must stay unchanged before the next key (default 400)";
 
 Options ParseOptions(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const auto value = [&](std::string_view name) -> std::optional<std::string> {
-            if (arg.starts_with(name)) {
-                return std::string(arg.substr(name.size()));
-            }
-            return std::nullopt;
-        };
-        if (auto v = value("--program=")) {
-            options.program = *v;
-        } else if (auto v = value("--work-dir=")) {
-            options.workDir = *v;
-        } else if (auto v = value("--rows=")) {
-            options.rows = std::atoll(v->c_str());
-        } else if (auto v = value("--rounds=")) {
-            options.rounds = std::atoi(v->c_str());
-        } else if (auto v = value("--ping-ms=")) {
-            options.pingMs = std::atof(v->c_str());
-        } else if (auto v = value("--quiet-ms=")) {
-            options.quietMs = std::atof(v->c_str());
-        } else {
-            Usage();
-            std::exit(arg == "--help" || arg == "-h" ? 0 : 2);
-        }
-    }
-    if (options.program.empty() || options.workDir.empty() || !fs::is_directory(options.workDir) ||
-        options.rows <= 0 || options.rounds <= 0 || options.pingMs <= 0 || options.quietMs <= 0) {
-        Usage();
+    std::string program;
+    mwdx::bench::Options parser(kUsage);
+    parser.Text("program", program, true)
+        .Folder("work-dir", options.workDir)
+        .Number("rows", options.rows)
+        .Number("rounds", options.rounds)
+        .Number("ping-ms", options.pingMs)
+        .Number("quiet-ms", options.quietMs);
+    if (!parser.Parse(argc, argv)) {
         std::exit(2);
     }
-    options.program = fs::weakly_canonical(options.program);
+    options.program = fs::weakly_canonical(program);
     options.workDir = fs::weakly_canonical(options.workDir);
     return options;
 }

@@ -250,48 +250,25 @@ struct Options {
     fs::path workDir;
 };
 
-void Usage() {
-    std::printf(
-        "usage: marrowdex_startup_bench --work-dir=DIR [--sizes=100000,1000000] [--shapes=wide,deep] [--repeats=N]\n"
-        "                               [--keep]\n"
-        "       marrowdex_startup_bench --child window|core FOLDER\n"
-        "  --work-dir=DIR  an existing folder for the sample program folders (about 100 MB per million rows)\n"
-        "  --repeats=N     fresh processes per figure (default 11 below 100k rows, 7 below 1M, 5 from 1M)\n"
-        "  --keep          leave the sample program folders in DIR (for profiling a single child)\n"
-        "  --child ...     one start-up on FOLDER, which holds mymwdx.db: the main window shown with its tree\n"
-        "                  painted (offscreen), or only the store, Settings and catalog loaded; prints one line\n");
-}
+constexpr const char* kUsage =
+    "marrowdex_startup_bench --work-dir=DIR [--sizes=100000,1000000] [--shapes=wide,deep] [--repeats=N]\n"
+    "                               [--keep]\n"
+    "       marrowdex_startup_bench --child window|core FOLDER\n"
+    "  --work-dir=DIR  an existing folder for the sample program folders (about 100 MB per million rows)\n"
+    "  --repeats=N     fresh processes per figure (default 11 below 100k rows, 7 below 1M, 5 from 1M)\n"
+    "  --keep          leave the sample program folders in DIR (for profiling a single child)\n"
+    "  --child ...     one start-up on FOLDER, which holds mymwdx.db: the main window shown with its tree\n"
+    "                  painted (offscreen), or only the store, Settings and catalog loaded; prints one line";
 
 Options ParseOptions(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const auto value = [&](std::string_view name) {
-            return arg.starts_with(name) ? arg.substr(name.size()) : std::string_view{};
-        };
-        if (arg == "--help" || arg == "-h") {
-            Usage();
-            std::exit(0);
-        } else if (!value("--sizes=").empty()) {
-            options.sizes = mwdx::bench::ParseSizes(value("--sizes="));
-        } else if (!value("--shapes=").empty()) {
-            options.shapes = mwdx::bench::ParseShapes(value("--shapes="));
-        } else if (!value("--repeats=").empty()) {
-            options.repeats = std::max(1, std::atoi(std::string(value("--repeats=")).c_str()));
-        } else if (!value("--work-dir=").empty()) {
-            options.workDir = std::string(value("--work-dir="));
-        } else if (arg == "--keep") {
-            options.keep = true;
-        } else {
-            options.sizes.clear();
-        }
-        if (options.sizes.empty() || options.shapes.empty()) {
-            Usage();
-            std::exit(2);
-        }
-    }
-    if (options.workDir.empty() || !fs::is_directory(options.workDir)) {
-        std::fprintf(stderr, "startup_bench: --work-dir=DIR must name an existing folder\n");
+    mwdx::bench::Options parser(kUsage);
+    parser.Sizes("sizes", options.sizes)
+        .Value("shapes", mwdx::bench::ShapesInto(options.shapes))
+        .Number("repeats", options.repeats)
+        .Folder("work-dir", options.workDir)
+        .Flag("keep", options.keep);
+    if (!parser.Parse(argc, argv)) {
         std::exit(2);
     }
     return options;
@@ -343,7 +320,7 @@ int main(int argc, char** argv) {
         if (mode == "window") {
             return WindowChild(argv[3]);
         }
-        Usage();
+        std::fprintf(stderr, "usage: %s\n", kUsage);
         return 2;
     }
     const Options options = ParseOptions(argc, argv);

@@ -157,25 +157,19 @@ int main(int argc, char** argv) {
     int copyRepeats = 5;
     int moveRepeats = 21;
     fs::path workDir;
-    bool usage = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg.starts_with("--size=")) {
-            size = ParseSize(arg.substr(7));
-            usage = usage || size == 0;
-        } else if (arg.starts_with("--repeats=")) {
-            copyRepeats = std::max(1, std::atoi(argv[i] + 10));
-        } else if (arg.starts_with("--move-repeats=")) {
-            moveRepeats = std::max(1, std::atoi(argv[i] + 15));
-        } else if (arg.starts_with("--work-dir=")) {
-            workDir = std::string(arg.substr(11));
-        } else {
-            usage = true;
-        }
-    }
-    if (usage || workDir.empty() || !fs::is_directory(workDir)) {
-        std::fprintf(stderr, "usage: marrowdex_transfer_bench --work-dir=DIR [--size=1G|512M|...] [--repeats=N] "
-                             "[--move-repeats=N]\n");
+    bool keep = false;
+    mwdx::bench::Options options(
+        "marrowdex_transfer_bench --work-dir=DIR [--size=1G|512M|...] [--repeats=N] [--move-repeats=N] [--keep]");
+    options.Folder("work-dir", workDir)
+        .Value("size",
+               [&size](std::string_view text) {
+                   size = ParseSize(text);
+                   return size > 0;
+               })
+        .Number("repeats", copyRepeats)
+        .Number("move-repeats", moveRepeats)
+        .Flag("keep", keep);
+    if (!options.Parse(argc, argv)) {
         return 2;
     }
 

@@ -291,41 +291,23 @@ struct Options {
     fs::path workDir;
 };
 
-void Usage() {
-    std::printf(
-        "usage: marrowdex_tree_edit_bench --work-dir=DIR [--sizes=100,1000000] [--repeats=N] [--edits=K] [--keep]\n"
-        "       marrowdex_tree_edit_bench --child FOLDER EDITS\n"
-        "  --sizes=...   children of the expanded catalog; the smallest is the reference\n"
-        "  --repeats=N   fresh processes per size (default 3)\n"
-        "  --edits=K     timed rounds of add, rename, delete, delete-mid in each process (default 5)\n"
-        "  --keep        leave the sample program folders in DIR (for profiling a single child)\n");
-}
+constexpr const char* kUsage =
+    "marrowdex_tree_edit_bench --work-dir=DIR [--sizes=100,1000000] [--repeats=N] [--edits=K] [--keep]\n"
+    "       marrowdex_tree_edit_bench --child FOLDER EDITS\n"
+    "  --sizes=...   children of the expanded catalog; the smallest is the reference\n"
+    "  --repeats=N   fresh processes per size (default 3)\n"
+    "  --edits=K     timed rounds of add, rename, delete, delete-mid in each process (default 5)\n"
+    "  --keep        leave the sample program folders in DIR (for profiling a single child)";
 
 Options ParseOptions(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg.starts_with("--sizes=")) {
-            options.sizes = mwdx::bench::ParseSizes(arg.substr(8));
-        } else if (arg.starts_with("--repeats=")) {
-            options.repeats = std::max(1, std::atoi(argv[i] + 10));
-        } else if (arg.starts_with("--edits=")) {
-            options.edits = std::max(1, std::atoi(argv[i] + 8));
-        } else if (arg.starts_with("--work-dir=")) {
-            options.workDir = std::string(arg.substr(11));
-        } else if (arg == "--keep") {
-            options.keep = true;
-        } else {
-            Usage();
-            std::exit(arg == "--help" || arg == "-h" ? 0 : 2);
-        }
-        if (options.sizes.empty()) {
-            Usage();
-            std::exit(2);
-        }
-    }
-    if (options.workDir.empty() || !fs::is_directory(options.workDir)) {
-        std::fprintf(stderr, "tree_edit_bench: --work-dir=DIR must name an existing folder\n");
+    mwdx::bench::Options parser(kUsage);
+    parser.Sizes("sizes", options.sizes)
+        .Number("repeats", options.repeats)
+        .Number("edits", options.edits)
+        .Folder("work-dir", options.workDir)
+        .Flag("keep", options.keep);
+    if (!parser.Parse(argc, argv)) {
         std::exit(2);
     }
     return options;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Marrowdex needs to build and run it; with --tests, also what
-# the tests need (GoogleTest, Google Benchmark, Chromium, Node.js and the npm packages of
+# the tests need (GoogleTest, Chromium, Node.js and the npm packages of
 # tests/browser); with --screenshot, what scripts/screenshot.sh needs (a virtual X server); with
 # --bench-window, what bench/run_search_window_bench.sh needs (a virtual X server and the X
 # client libraries its measuring program is built with).
@@ -33,10 +33,8 @@ packages=(
     fonts-wqy-microhei  # the same for the Chinese texts
 )
 test_packages=(
-    googletest          # GoogleTest and GoogleMock sources
+    googletest          # GoogleTest's sources, which libgtest-dev builds on
     libgtest-dev        # GoogleTest
-    libgmock-dev        # GoogleMock
-    libbenchmark-dev    # benchmarks
     chromium            # the index page in a real browser
 )
 screenshot_packages=(

@@ -3,7 +3,10 @@
 #include "app/icons.h"
 #include "platform/text.h"
 
+#include <QThreadPool>
+
 #include <limits>
+#include <memory>
 
 namespace mwdx {
 
@@ -48,8 +51,10 @@ void CatalogTreeModel::SetFilter(VisibleRows::ShownBuild&& rows, std::size_t sho
     beginResetModel();
     m_filtering = true;
     m_shownNodes = shownNodes;
-    m_rows.TakeShown(std::move(rows));
+    auto old = std::make_shared<VisibleRows::Retired>(m_rows.TakeShown(std::move(rows)));
     endResetModel();
+    // Another thread frees the rows the view showed before, so the window is not held up by it.
+    QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.reset(); });
 }
 
 void CatalogTreeModel::ClearFilter(const std::vector<const CatalogNode*>& expanded) {

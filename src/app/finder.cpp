@@ -17,8 +17,8 @@ namespace {
 
 // A slice looks through this many nodes at a time and gives the window its turn once it has
 // taken this long.
-constexpr std::size_t kSlicePlaces = 1 << 16;
-constexpr std::size_t kSliceBuild = 1 << 15;
+constexpr std::size_t kSlicePlaces = 1 << 14;
+constexpr std::size_t kSliceBuild = 1 << 12;
 constexpr std::size_t kSliceParents = 1 << 9;
 constexpr auto kSliceTime = std::chrono::milliseconds(25);
 // The folded names and comments are kept while the user searches again and again, and given back
@@ -129,6 +129,7 @@ void CatalogFinder::OnTextChanged() {
     m_state.nextPlace = 0;
     m_state.shown.reset();
     m_state.rows.reset();
+    m_state.rowsReady = false;
     m_state.generation = index.Generation();
     m_timer.start(0);
 }
@@ -138,9 +139,11 @@ void CatalogFinder::Slice() {
     if (!m_state.active || m_catalog.RootNode() == nullptr) {
         return;
     }
+    const auto started = std::chrono::steady_clock::now();
+    const auto timeIsUp = [&] { return std::chrono::steady_clock::now() - started > kSliceTime; };
     // The first search folds every name and comment, a slice at a time too.
-    if (!index.Built()) {
-        if (!index.BuildSome(*m_catalog.RootNode(), kSliceBuild, m_catalog.NodeCount())) {
+    while (!index.Built()) {
+        if (!index.BuildSome(*m_catalog.RootNode(), kSliceBuild, m_catalog.NodeCount()) && timeIsUp()) {
             m_timer.start(0);
             return;
         }
@@ -150,23 +153,19 @@ void CatalogFinder::Slice() {
         m_state.nextPlace = 0;
         m_state.shown.emplace(*m_catalog.RootNode());
         m_state.rows.reset();
+        m_state.rowsReady = false;
         m_state.generation = index.Generation();
     }
     // Each slice gives the window its turn: the scan, then gathering the rows to show, then
     // showing them.
-    const auto started = std::chrono::steady_clock::now();
-    const auto timeIsUp = [&] { return std::chrono::steady_clock::now() - started > kSliceTime; };
     if (m_state.nextPlace < index.Places()) {
         std::vector<const CatalogNode*> matches;
-        while (m_state.nextPlace < index.Places()) {
+        while (m_state.nextPlace < index.Places() && !timeIsUp()) {
             const std::size_t last = std::min(m_state.nextPlace + kSlicePlaces, index.Places());
             matches.clear();
             index.FindIn(m_state.folded, m_state.nextPlace, last, matches);
             m_state.shown->Add(matches);
             m_state.nextPlace = last;
-            if (timeIsUp()) {
-                break;
-            }
         }
         m_timer.start(0);
         return;
@@ -182,16 +181,23 @@ void CatalogFinder::Slice() {
         m_timer.start(0);
         return;
     }
-    while (!m_state.rows->Step(kSliceParents)) {
-        if (timeIsUp()) {
-            m_timer.start(0);
-            return;
+    if (!m_state.rowsReady) {
+        while (!m_state.rows->Step(kSliceParents)) {
+            if (timeIsUp()) {
+                m_timer.start(0);
+                return;
+            }
         }
+        // Showing them is a slice of its own.
+        m_state.rowsReady = true;
+        m_timer.start(0);
+        return;
     }
     const CatalogNode* selected = SelectedOrBefore();
     // Every catalog with something shown below it is open.
     m_model.SetFilter(std::move(*m_state.rows), m_state.shownNodes);
     m_state.rows.reset();
+    m_state.rowsReady = false;
     m_state.shown.reset();
     m_count.setText(QString::number(m_state.found));
     // The selection stays when the search shows it.

@@ -65,6 +65,7 @@ private:
         std::uint64_t generation = 0;
         std::optional<ShownTreeBuilder> shown; // the matches so far, with their catalogs
         std::optional<VisibleRows::ShownBuild> rows; // once all are found: the rows to show
+        bool rowsReady = false;                         // ... all of them made
         std::size_t found = 0;
         std::size_t shownNodes = 0;
         std::vector<NodeId> expandedBefore;

@@ -79,17 +79,22 @@ CPRGDlg::CPRGDlg(const ProgressLook& look, WorkProgress& progress, QWidget* pare
     OnLook();
 }
 
-void CPRGDlg::LayOutTransfer() {
-    // The line of text centred over the bar, in a window without a frame.
-    setObjectName(QStringLiteral("progressDialog"));
+QVBoxLayout* CPRGDlg::LayOutTextOverBar(const DialogUnits& units) {
     m_textLabel = new QLabel(UiText(m_look.textId), this);
     m_textLabel->setObjectName(QStringLiteral("textLabel"));
     m_textLabel->setAlignment(Qt::AlignCenter);
-    const DialogUnits units(font());
     m_progressBar->setMinimumSize(units.Size(315, 15));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_textLabel);
     layout->addWidget(m_progressBar);
+    return layout;
+}
+
+void CPRGDlg::LayOutTransfer() {
+    // The line of text centred over the bar, in a window without a frame.
+    setObjectName(QStringLiteral("progressDialog"));
+    const DialogUnits units(font());
+    LayOutTextOverBar(units);
     FitToContents(*this, units.Size(316, 26));
     m_progressBar->setRange(0, static_cast<int>(kLoopFull));
     m_position = kLoopStart;
@@ -102,14 +107,8 @@ void CPRGDlg::LayOutTransfer() {
 void CPRGDlg::LayOutWork() {
     setObjectName(QStringLiteral("workDialog"));
     setWindowTitle(UiText(text::kProgramTitle));
-    m_textLabel = new QLabel(UiText(m_look.textId), this);
-    m_textLabel->setObjectName(QStringLiteral("textLabel"));
-    m_textLabel->setAlignment(Qt::AlignCenter);
     const DialogUnits units(font());
-    m_progressBar->setMinimumSize(units.Size(315, 15));
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_textLabel);
-    layout->addWidget(m_progressBar);
+    QVBoxLayout* layout = LayOutTextOverBar(units);
     if (m_look.cancellable) {
         m_cancelButton = new TemplateButton(this, "cancelButton", units, units.Size(50, 14));
         m_cancelButton->setText(UiText(text::kCancel));

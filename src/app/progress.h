@@ -22,8 +22,11 @@ class QProgressBar;
 class QPushButton;
 class QShowEvent;
 class QTimer;
+class QVBoxLayout;
 
 namespace mwdx {
+
+class DialogUnits;
 
 // What the work and its window share. The work writes, from its thread; the window reads.
 struct WorkProgress {
@@ -79,6 +82,8 @@ protected:
     void closeEvent(QCloseEvent* event) override; // the close box and Alt+F4: as Cancel
 
 private:
+    // The line of text centred over the bar, the look of the transfer and of other work.
+    QVBoxLayout* LayOutTextOverBar(const DialogUnits& units);
     void LayOutTransfer();
     void LayOutWork();
     void LayOutBatch();

@@ -10,10 +10,10 @@
 
 namespace mwdx {
 
-// The largest FILE_ID in FILE_NODE (S4): 0 for an empty table, -1 when the query fails.
+// The largest FILE_ID in FILE_NODE (kSelectMaxFileId): 0 for an empty table, -1 when the query fails.
 NodeId GetMaxFileId();
 
-// Inserts a row (S5), takes the largest FILE_ID as its id (S4) and appends a node with that id
+// Inserts a row (InsertNodeStatement), takes the largest FILE_ID as its id and appends a node with that id
 // as the last child of `parentNode` (of the Root Node when parentId is 0, creating it with the
 // Settings' Home Directory when there is none yet). `path` is stored as given. The insert, the
 // id query and the new node stand or fall together: on any failure (no connection, a failed
@@ -27,7 +27,7 @@ CatalogNode* InsertNode(CatalogModel& model, std::string_view name, std::string_
 // (false) none.
 bool DeleteSubtreeRows(const CatalogNode& node);
 
-// Removes `node` with its whole subtree: first the rows (S6 for the node, then for each node
+// Removes `node` with its whole subtree: first the rows (DeleteNodeStatement for the node, then for each node
 // below it, depth first in list order) in one transaction, then, once they are committed, the
 // nodes from the tree. Returns false when no node is given or the rows could not be deleted (then
 // nothing changes, in the store or in memory); true when removed, and also when `node` is not a

@@ -49,10 +49,10 @@ struct LoadReport {
     std::vector<CorrectedLevel> correctedLevels;
 };
 
-// Runs the count query (S2). 1 and *count set on success; 0 and *count untouched on failure.
+// Runs the count query (kCountNodes). 1 and *count set on success; 0 and *count untouched on failure.
 int CountNodes(int* count);
 
-// Reads at most `count` rows with S3 and places every row it can (see above), each under its
+// Reads at most `count` rows with kSelectNodes and places every row it can (see above), each under its
 // parent's node at its parent's depth + 1, children in FILE_ID order (the order the query gives
 // them where FILE_ID is the row id, as in every store the program makes). If the
 // query fails at any point, the model is left as it was. 1 when the query succeeded and every

@@ -1,21 +1,8 @@
 #include "catalog/node.h"
 
-#include <atomic>
 #include <vector>
 
 namespace mwdx {
-
-namespace {
-std::atomic<std::size_t> g_childrenComparedByName{0};
-} // namespace
-
-std::size_t ChildrenComparedByName() {
-    return g_childrenComparedByName.load(std::memory_order_relaxed);
-}
-
-void CountChildrenComparedByName(std::size_t children) {
-    g_childrenComparedByName.fetch_add(children, std::memory_order_relaxed);
-}
 
 bool FillNodeDetails(NodeDetails& details, NodeId fileId, std::string_view fileName, NodeId parentId,
                      std::string_view comment, std::string_view rawFileName) {

@@ -33,7 +33,7 @@ struct NodeDetails {
 bool FillNodeDetails(NodeDetails& details, NodeId fileId, std::string_view fileName, NodeId parentId,
                      std::string_view comment, std::string_view rawFileName);
 
-// One FILE_NODE row as the loading query lays it out (the scratch record of S3). The ids take 8
+// One FILE_NODE row as the loading query lays it out (the scratch record of kSelectNodes). The ids take 8
 // bytes, so that ids beyond 32 bits arrive whole.
 struct NodeRow {
     NodeId fileId;
@@ -62,10 +62,6 @@ class CatalogModel;
 // name check in a catalog of a million costs what it costs in one of ten; below it, a scan of the
 // list is as quick.
 inline constexpr std::size_t kIndexedChildren = 64;
-
-// How many children the lookups by name have compared since the program started (a statistic for
-// tests: a wide catalog must not be scanned).
-std::size_t ChildrenComparedByName();
 
 // One catalog or document. A node owns its first child, and each child owns its next sibling,
 // so a parent owns all its children; the list keeps insertion order and appends at the tail.
@@ -126,24 +122,18 @@ private:
     std::string m_path;
 };
 
-void CountChildrenComparedByName(std::size_t children);
-
 template <class Visit> bool CatalogNode::AnyChildNamed(std::string_view name, Visit&& visit) const {
-    std::size_t compared = 0;
     bool found = false;
     if (m_childNames) {
         const auto [first, last] = m_childNames->equal_range(name);
         for (auto it = first; it != last && !found; ++it) {
-            ++compared;
             found = visit(static_cast<const CatalogNode&>(*it->second));
         }
     } else {
         for (const CatalogNode* child = FirstChild(); child != nullptr && !found; child = child->NextSibling()) {
-            ++compared;
             found = child->NameOnDisk() == name && visit(*child);
         }
     }
-    CountChildrenComparedByName(compared);
     return found;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 namespace mwdx {
@@ -289,30 +290,44 @@ void VisibleRows::Reset(CatalogNode* root, const std::vector<const CatalogNode*>
     }
 }
 
-VisibleRows::ShownBuild::ShownBuild(CatalogNode* root, ShownTree& shown) : m_root(root) {
+VisibleRows::ShownBuild::ShownBuild(CatalogNode* root, ShownTree& shown)
+    : m_root(root), m_intake(std::exchange(shown.children, {})) {
     if (m_root == nullptr) {
+        m_intake.clear();
         return;
     }
-    // Each list's rows are known once the lists below it are done: deepest first.
-    m_parents.reserve(shown.children.size());
-    m_lists.reserve(shown.children.size() + 1);
-    for (auto& [parent, list] : shown.children) {
+    m_parents.reserve(m_intake.size());
+    m_lists.reserve(m_intake.size() + 1);
+    m_lists[m_root].expanded = true;
+}
+
+void VisibleRows::ShownBuild::TakeIn(std::size_t& parents) {
+    for (auto it = m_intake.begin(); it != m_intake.end() && parents > 0; --parents) {
+        const CatalogNode* parent = it->first;
         int depth = 0;
         for (const CatalogNode* above = parent; above != nullptr && above != m_root; above = above->Parent()) {
             ++depth;
         }
         m_parents.emplace_back(depth, parent);
         Children& children = m_lists[parent];
-        children.nodes = std::move(list.nodes);
-        children.ordinals = std::move(list.ordinals);
+        children.nodes = std::move(it->second.nodes);
+        children.ordinals = std::move(it->second.ordinals);
         children.expanded = true;
+        it = m_intake.erase(it);
     }
-    shown.children.clear();
-    m_lists[m_root].expanded = true;
-    std::sort(m_parents.begin(), m_parents.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    if (m_intake.empty()) {
+        // Each list's rows are known once the lists below it are done: deepest first.
+        std::sort(m_parents.begin(), m_parents.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    }
 }
 
 bool VisibleRows::ShownBuild::Step(std::size_t parents) {
+    if (!m_intake.empty()) {
+        TakeIn(parents);
+        if (!m_intake.empty()) {
+            return false;
+        }
+    }
     for (std::size_t done = 0; done < parents && m_next < m_parents.size(); ++done, ++m_next) {
         const CatalogNode* parent = m_parents[m_next].second;
         Children& children = m_lists[parent];
@@ -340,17 +355,20 @@ bool VisibleRows::ShownBuild::Step(std::size_t parents) {
     return m_next == m_parents.size();
 }
 
-void VisibleRows::TakeShown(ShownBuild&& build) {
-    build.Step(build.m_parents.size());
-    m_lists = std::move(build.m_lists);
+VisibleRows::Retired VisibleRows::TakeShown(ShownBuild&& build) {
+    while (!build.Step(std::numeric_limits<std::size_t>::max())) {
+    }
+    Retired old;
+    old.m_lists = std::exchange(m_lists, std::move(build.m_lists));
     m_lastNode = nullptr;
     m_lastList = nullptr;
     m_filtering = true;
     m_root = build.m_root;
+    return old;
 }
 
 void VisibleRows::ResetShown(CatalogNode* root, ShownTree& shown) {
-    TakeShown(ShownBuild(root, shown));
+    (void)TakeShown(ShownBuild(root, shown));
 }
 
 std::size_t VisibleRows::Count() const {

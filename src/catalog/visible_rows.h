@@ -57,8 +57,11 @@ public:
     // The same made a slice at a time, away from the rows a view is showing meanwhile, and then
     // taken in at once (TakeShown).
     class ShownBuild;
+    // The lists a TakeShown replaced. Freeing them at a million nodes takes tens of milliseconds,
+    // so the caller chooses where that happens (another thread may do it).
+    class Retired;
     // Takes in a finished build as ResetShown would have made it.
-    void TakeShown(ShownBuild&& build);
+    [[nodiscard]] Retired TakeShown(ShownBuild&& build);
     bool Filtering() const { return m_filtering; }
 
     std::size_t Count() const;
@@ -149,6 +152,17 @@ private:
     mutable Children* m_lastList = nullptr;
 };
 
+class VisibleRows::Retired final {
+public:
+    Retired() = default;
+    Retired(Retired&&) = default;
+    Retired& operator=(Retired&&) = default;
+
+private:
+    friend class VisibleRows;
+    std::unordered_map<const CatalogNode*, Children> m_lists;
+};
+
 class VisibleRows::ShownBuild final {
 public:
     // Starts from a search's shown tree (its lists are taken).
@@ -158,7 +172,10 @@ public:
 
 private:
     friend class VisibleRows;
+    void TakeIn(std::size_t& parents);
+
     CatalogNode* m_root;
+    std::unordered_map<const CatalogNode*, ShownList> m_intake; // the search's lists, not yet taken in
     std::unordered_map<const CatalogNode*, Children> m_lists;
     std::unordered_map<const CatalogNode*, std::vector<std::int64_t>> m_sizes;
     std::vector<std::pair<int, const CatalogNode*>> m_parents; // deepest first

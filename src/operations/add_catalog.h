@@ -16,12 +16,12 @@ struct NewCatalog {
     std::string comment;
 };
 
-// Checks the name (140, 179, 178; the index page's own names at the top level: 179), refuses a folder
-// that cannot become the catalog's (a file there, or a folder with something in it, or one that
-// another node uses: 196) and anything outside `home` (142). Then records the command in the
-// journal, makes the folder, and writes the row and the node in one transaction with the
-// journal's end. Any failure leaves no new folder and no row (142). On success *added (if given)
-// is the new node, the last child of its parent.
+// Checks the name (text::kTypeCatalogName, text::kNameNotUsable, text::kCatalogNameTaken; the index page's own names at
+// the top level: text::kNameNotUsable), refuses a folder that cannot become the catalog's (a file there, or a folder
+// with something in it, or one that another node uses: text::kNameTakenOnDisk) and anything outside `home`
+// (text::kAddFailed). Then records the command in the journal, makes the folder, and writes the row and the node in one
+// transaction with the journal's end. Any failure leaves no new folder and no row (text::kAddFailed). On success *added
+// (if given) is the new node, the last child of its parent.
 OpResult AddCatalogOperation(CatalogModel& catalog, const std::string& home, const NewCatalog& request,
                              CatalogNode** added = nullptr);
 

@@ -32,13 +32,13 @@ using TransferStep = std::function<bool(const HomeTree& tree, const std::string&
                                         bool move, std::string* error)>;
 
 // The document's file name is the chosen file's own; its name is stored trimmed. Refused with
-// nothing changed: no file or no name (150), a file name that is not UTF-8 (325) or cannot be one
-// here (179; at the top level also the index page's own names), a destination outside `home`
-// (182) or taken (181), a file the knowledge base or the program itself needs, when it would be
-// moved (197), a store that cannot be written (142). Then the command is journalled,
-// the catalog's folder made when it is missing, the file transferred (182 when that fails) and
-// the row and node written with the journal's end (142 when that fails, the transfer undone). On
-// success *added (if given) is the new node.
+// nothing changed: no file or no name (text::kChooseDocument), a file name that is not UTF-8 (text::kNameNotUtf8) or
+// cannot be one here (text::kNameNotUsable; at the top level also the index page's own names), a destination outside
+// `home` (text::kTransferFailed) or taken (text::kFileNameTaken), a file the knowledge base or the program itself
+// needs, when it would be moved (text::kSourceBelongsToStore), a store that cannot be written (text::kAddFailed). Then
+// the command is journalled, the catalog's folder made when it is missing, the file transferred (text::kTransferFailed
+// when that fails) and the row and node written with the journal's end (text::kAddFailed when that fails, the transfer
+// undone). On success *added (if given) is the new node.
 OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, const NewDocument& request,
                               const TransferStep& transfer = {}, CatalogNode** added = nullptr);
 

@@ -28,15 +28,15 @@ using FileRemovalStep =
 bool RemoveDeletedFiles(const HomeTree& tree, const std::string& asidePath, std::size_t entries,
                         const std::function<void(std::size_t done, std::size_t total)>& progress, std::string* error);
 
-// Deletes the rows of `node`'s subtree in one transaction (183 and nothing changes when they
+// Deletes the rows of `node`'s subtree in one transaction (text::kChangeNotSaved and nothing changes when they
 // cannot be), then its nodes. With `deleteFiles`, also what is at its path: moved aside first,
 // the move recorded in the journal with the rows, then removed for good by `removal` (the slow
 // step, which may run on another thread), and the journal's end written after. The files stay
-// when another node still uses them (done, 185), when they are or hold `program`'s files (done,
-// 332), when they lie outside `home` or cannot be moved aside (done, 184, whole under their own
-// name). What `removal` cannot remove goes back under its own name (done, 184); failing that, the
-// journal keeps it for the next start. A crash at any moment after the rows leaves the next start
-// to finish removing what was put aside.
+// when another node still uses them (done, text::kFilesKept), when they are or hold `program`'s files (done,
+// text::kFilesKeptForProgram), when they lie outside `home` or cannot be moved aside (done, text::kSomeFilesNotDeleted,
+// whole under their own name). What `removal` cannot remove goes back under its own name (done,
+// text::kSomeFilesNotDeleted); failing that, the journal keeps it for the next start. A crash at any moment after the
+// rows leaves the next start to finish removing what was put aside.
 OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, bool deleteFiles,
                              const ProgramFiles& program = {}, const FileRemovalStep& removal = {});
 

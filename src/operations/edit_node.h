@@ -13,13 +13,14 @@ namespace mwdx {
 
 // Nothing happens (done, no message) when both texts are as stored, as the user saw them: a name
 // with white space around it, a comment with other line ends. A new name is trimmed and checked
-// (140 or 150, 179, 178; another node already at the new path: 178); a rename that would carry away
-// another node's files (185) or `program`'s files (333), or that the disk refuses (180), changes
-// nothing; a row that cannot be written changes nothing either (183), its folder renamed back.
+// (text::kTypeCatalogName or text::kChooseDocument, text::kNameNotUsable, text::kCatalogNameTaken; another node already
+// at the new path: text::kCatalogNameTaken); a rename that would carry away another node's files (text::kFilesKept) or
+// `program`'s files (text::kCannotMoveProgramFiles), or that the disk refuses (text::kRenameFailed), changes nothing; a
+// row that cannot be written changes nothing either (text::kChangeNotSaved), its folder renamed back.
 // A catalog whose folder is missing takes the new name without a step on disk, its path then naming
-// whatever is there: an empty folder is taken, a file refused (196), and a folder with something in
-// it only when `useUntrackedFolder` says the user agreed; without that, text::kUseUntrackedFolder
-// and nothing changes (the window asks, and calls again with the answer).
+// whatever is there: an empty folder is taken, a file refused (text::kNameTakenOnDisk), and a folder
+// with something in it only when `useUntrackedFolder` says the user agreed; without that,
+// text::kUseUntrackedFolder and nothing changes (the window asks, and calls again with the answer).
 OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node,
                            const std::string& typedName, const std::string& typedComment,
                            const ProgramFiles& program = {}, bool useUntrackedFolder = false);

@@ -140,7 +140,7 @@ HomeChangeResult ChangeHomeDirectory(CatalogModel& catalog, const HomeChange& ch
             made.Undo();
             return Result(HomeChangeStatus::kRefused, moved.message, moved.detail);
         }
-        // A row the store did not take (183): the files and the tree are in the new place, and
+        // A row the store did not take (text::kChangeNotSaved): the files and the tree are in the new place, and
         // the next start writes ROOT_DIR from the journal.
         result.message = moved.message;
         result.detail = moved.detail;

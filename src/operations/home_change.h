@@ -44,9 +44,9 @@ struct HomeChange {
 };
 
 struct HomeChangeQuestions {
-    // Refused with nothing to ask, in this order: no folder chosen (177), one that is not a full
-    // normal path other than / (338), one too long for the settings row (142), one that another
-    // running program works on (337). Otherwise done.
+    // Refused with nothing to ask, in this order: no folder chosen (text::kHomeDirectoryRequired), one that is not a
+    // full normal path other than / (text::kHomeNotUsable), one too long for the settings row (text::kAddFailed), one
+    // that another running program works on (text::kNewHomeInUse). Otherwise done.
     OpResult check = OpResult::Done();
     // A new Home Directory that holds the program's folder: ask text::kHomeHoldsProgram (yes/no).
     bool holdsProgram = false;
@@ -79,12 +79,12 @@ struct HomeChangeResult {
 };
 
 // Checks as AskBeforeHomeChange, then, in this order:
-// - makes the folder with the folders above it (142) and takes its lock (337);
-// - copies the program's js/ in when the folder has none and the move will not bring one (142);
+// - makes the folder with the folders above it (text::kAddFailed) and takes its lock (text::kNewHomeInUse);
+// - copies the program's js/ in when the folder has none and the move will not bring one (text::kAddFailed);
 // - with text::kMoveEverything: moves the knowledge base over as MoveHomeOperation does (its
 //   refusals and failures: text::kHomeInsideOther, kHomeMoveFailed, kHomeMoveUnfinished, 196,
-//   333, 183), the settings row written with the move's end;
-//   otherwise: writes the settings row (183; on the first start kThisRunOnly);
+//   text::kCannotMoveProgramFiles, text::kChangeNotSaved), the settings row written with the move's end;
+//   otherwise: writes the settings row (text::kChangeNotSaved; on the first start kThisRunOnly);
 // - makes the values the program's Settings, moves the program's Home Directory lock to the new
 //   folder and rehomes the tree (the move has done that already).
 // A refusal or failure before the row is written removes what this change made (the folders, the

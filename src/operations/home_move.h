@@ -38,19 +38,17 @@ std::vector<std::string> EntriesToMove(const CatalogModel& catalog, const std::s
 
 // Moves every entry of KnowledgeBaseEntries from `oldHome` into `newHome` (made when missing),
 // but the program's own files, never replacing anything (a name already in `newHome` refuses the
-// move before anything moves: 196; so does an entry that holds the program's files: 333), by
-// renaming or, across file systems, by a copy published whole and then the original set aside
-// and removed. Refused first: a Home Directory that is not usable, old or new (338), one inside
-// the other (text::kHomeInsideOther). Then a mark naming `oldHome` is left in `newHome` and the
-// move journalled; when either cannot be written, nothing is left behind (183, or 142 for the
-// mark). When one entry cannot be moved, the journal records that the move turns back, those
-// already moved go back, ROOT_DIR stays, and the failure is reported: every file is whole in at
-// least one of the two places under its own name, and the rows point at it
-// (text::kHomeMoveFailed); what could not be put back is left to the next start, its entry in the
-// journal (text::kHomeMoveUnfinished). When all are moved, ROOT_DIR becomes `newHome` (with the
-// rest of control.settings) in the same transaction as the journal's end and the tree's paths
-// follow; when that transaction fails, the files and the tree stay in the new place and the
-// next start writes ROOT_DIR (done, 183).
+// move before anything moves: text::kNameTakenOnDisk; so does an entry that holds the program's files:
+// text::kCannotMoveProgramFiles), by renaming or, across file systems, by a copy published whole and then the original
+// set aside and removed. Refused first: a Home Directory that is not usable, old or new (text::kHomeNotUsable), one
+// inside the other (text::kHomeInsideOther). Then a mark naming `oldHome` is left in `newHome` and the move journalled;
+// when either cannot be written, nothing is left behind (text::kChangeNotSaved, or text::kAddFailed for the mark). When
+// one entry cannot be moved, the journal records that the move turns back, those already moved go back, ROOT_DIR stays,
+// and the failure is reported: every file is whole in at least one of the two places under its own name, and the rows
+// point at it (text::kHomeMoveFailed); what could not be put back is left to the next start, its entry in the journal
+// (text::kHomeMoveUnfinished). When all are moved, ROOT_DIR becomes `newHome` (with the rest of control.settings) in
+// the same transaction as the journal's end and the tree's paths follow; when that transaction fails, the files and the
+// tree stay in the new place and the next start writes ROOT_DIR (done, text::kChangeNotSaved).
 OpResult MoveHomeOperation(CatalogModel& catalog, const std::string& oldHome, const std::string& newHome,
                            const HomeMoveControl& control = {});
 

@@ -39,16 +39,17 @@ struct ImportResult {
 };
 
 // Imports the folder or file `source` with everything below it.
-// - Refused with nothing changed: a Home Directory that is not usable (338), a source that is,
-//   holds or lies in `program`'s files (331), whose name is not UTF-8 (325) or cannot be a name
-//   here (179), the index page's own names and js at the top level (179).
+// - Refused with nothing changed: a Home Directory that is not usable (text::kHomeNotUsable), a source that is,
+//   holds or lies in `program`'s files (text::kHoldsProgramFiles), whose name is not UTF-8 (text::kNameNotUtf8) or
+//   cannot be a name here (text::kNameNotUsable), the index page's own names and js at the top level
+//   (text::kNameNotUsable).
 // - Inside the Home Directory, it is taken where it is, under the catalog whose folder holds it
 //   (`parent` is not used then); what a node already owns is left as it is.
 // - From anywhere else it goes under `parent` (nullptr or the Root Node: the top level), copied
 //   into a hidden folder beside its final place, flushed, and published under its own name in one
 //   step, then its rows written in one transaction; with `move`, the originals are removed after
 //   that, each only once its copy is in place. A name already taken there refuses the whole
-//   import (196).
+//   import (text::kNameTakenOnDisk).
 // Entries below it that cannot be imported (names that are not UTF-8 or cannot be used here,
 // links, the program's files) are skipped and listed with the reason, and stay where they are.
 // Journalled, so that a crash leaves either nothing or everything that was copied with its rows.

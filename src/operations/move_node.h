@@ -13,16 +13,16 @@ namespace mwdx {
 
 // `target` is the catalog to move into; a document stands for its catalog, nullptr or the Root
 // Node for the top level. Moving to where the node already is changes nothing. Refused with
-// nothing changed: into the node itself or below it (230), onto a name taken there (178 for a
-// catalog, 181 for a document), onto the index page's own names at the top level (179), when
-// another node lives in the node's folder (185), when its folder or file is or holds `program`'s
-// files (333), when a path lies outside `home` (184), when the store cannot be written (183). Then
-// the move is journalled, made on disk (a rename; a copy and a removal where the Home Directory
-// spans file systems) and written in one transaction with the journal's end; a failed disk step
-// changes nothing (231), a failed save moves the folder or file back (183), the turn recorded in
-// the journal first where the store takes it. Across file systems the copy is published whole
-// before the original is set aside and removed, so whatever stands under either name is whole at
-// every moment.
+// nothing changed: into the node itself or below it (text::kMoveIntoItself), onto a name taken there
+// (text::kCatalogNameTaken for a catalog, text::kFileNameTaken for a document), onto the index page's own names at the
+// top level (text::kNameNotUsable), when another node lives in the node's folder (text::kFilesKept), when its folder or
+// file is or holds `program`'s files (text::kCannotMoveProgramFiles), when a path lies outside `home`
+// (text::kSomeFilesNotDeleted), when the store cannot be written (text::kChangeNotSaved). Then the move is journalled,
+// made on disk (a rename; a copy and a removal where the Home Directory spans file systems) and written in one
+// transaction with the journal's end; a failed disk step changes nothing (text::kMoveFailed), a failed save moves the
+// folder or file back (text::kChangeNotSaved), the turn recorded in the journal first where the store takes it. Across
+// file systems the copy is published whole before the original is set aside and removed, so whatever stands under
+// either name is whole at every moment.
 OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, CatalogNode* target,
                            const ProgramFiles& program = {});
 

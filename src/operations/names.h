@@ -19,13 +19,13 @@ std::string TrimmedName(std::string_view name);
 std::string EditedName(std::string_view typed, std::string_view stored);
 
 // 0 when `name` (UTF-8), once trimmed, can name a catalog under `parent` (nullptr: no node yet),
-// otherwise the message that refuses it: nothing left (140), not one plain folder name, a '/'
-// included (179), a sibling's name (178). `self` is the catalog being renamed, which may keep its
-// own name.
+// otherwise the message that refuses it: nothing left (text::kTypeCatalogName), not one plain folder name, a '/'
+// included (text::kNameNotUsable), a sibling's name (text::kCatalogNameTaken). `self` is the catalog being renamed,
+// which may keep its own name.
 int CatalogNameRefusal(std::string_view name, const CatalogNode* parent, const CatalogNode* self);
 
-// 0 when `name`, once trimmed, can name a document; 150 when nothing is left, 179 when it holds
-// a NUL. A document's name is only shown, so a '/' in it is fine.
+// 0 when `name`, once trimmed, can name a document; text::kChooseDocument when nothing is left, text::kNameNotUsable
+// when it holds a NUL. A document's name is only shown, so a '/' in it is fine.
 int DocumentNameRefusal(std::string_view name);
 
 // True for the names the index page keeps at the top of the Home Directory, which a top-level

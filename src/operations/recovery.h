@@ -30,7 +30,7 @@ RecoveryReport RecoverInterruptedCommands(const std::string& home);
 
 // Removes from the journal the entries with these ids that the check refuses for `home`, in one
 // transaction, without carrying any of them out; an entry that passes the check now stays.
-// Refused with 183 when the store cannot be written (then none is removed).
+// Refused with text::kChangeNotSaved when the store cannot be written (then none is removed).
 OpResult DiscardRefusedEntries(const std::vector<std::int64_t>& ids, const std::string& home);
 
 } // namespace mwdx

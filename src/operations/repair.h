@@ -2,7 +2,7 @@
 
 // Mending what the health check finds. No repair deletes or overwrites a file: rows may go,
 // files and folders only ever arrive. The repairs that touch the disk refuse a Home Directory
-// that is not usable (338) before anything happens.
+// that is not usable (text::kHomeNotUsable) before anything happens.
 
 #include "catalog/loader.h"
 #include "catalog/model.h"
@@ -40,7 +40,7 @@ struct RepairControl {
 };
 
 struct NodeRemoval {
-    OpResult result;         // done; message: the first that a removal gave (183), 0 when none
+    OpResult result;         // done; message: the first that a removal gave (text::kChangeNotSaved), 0 when none
     std::size_t removed = 0; // nodes removed (each with its subtree)
     bool cancelled = false;
 };
@@ -55,15 +55,15 @@ NodeRemoval RemoveMissingNodes(CatalogModel& catalog, const std::string& home, c
                                const ProgramFiles& program, const RepairControl& control = {});
 
 // A document's missing file brought back from `source`, moved or copied as adding a document
-// does (never replacing anything: 181 when something is there after all; 182 when the transfer
-// fails; 197 when a move would take a file the knowledge base or `program` needs); a catalog's
-// missing folder made again (empty). Journalled.
+// does (never replacing anything: text::kFileNameTaken when something is there after all; text::kTransferFailed when
+// the transfer fails; text::kSourceBelongsToStore when a move would take a file the knowledge base or `program` needs);
+// a catalog's missing folder made again (empty). Journalled.
 OpResult LocateMissing(CatalogModel& catalog, const std::string& home, CatalogNode& node, const std::string& source,
                        bool move, const TransferStep& transfer = {}, const ProgramFiles& program = {});
 
 // The files of the program's own script folder `scriptSource` that the Home Directory's js folder
-// lacks, copied in, with the folders they need; whatever is there stays as it is. 196 when a file
-// stands where a folder is needed; 182 when a copy fails (the files copied before stay).
+// lacks, copied in, with the folders they need; whatever is there stays as it is. text::kNameTakenOnDisk when a file
+// stands where a folder is needed; text::kTransferFailed when a copy fails (the files copied before stay).
 OpResult RestoreScriptFiles(const std::string& home, const std::string& scriptSource);
 
 inline constexpr const char* kJournalLocate = "locate";

@@ -16,12 +16,12 @@ struct SettingsRecord {
     std::int32_t deleteAfterAdding;     // 1: an added document is moved in, 0: copied
     std::int32_t deleteAfterNodeDelete; // 1: deleting a node deletes its files too
 };
-// The record is the row as QueryRows lays it out for S1.
+// The record is the row as QueryRows lays it out for kSelectSettings.
 static_assert(sizeof(SettingsRecord) == 1040);
 static_assert(offsetof(SettingsRecord, firstRunning) == 1024);
 static_assert(offsetof(SettingsRecord, deleteAfterNodeDelete) == 1036);
 
-// Reads SYS_CONFIG (S1). On success (also when the table has no row: then all zeros) the record
+// Reads SYS_CONFIG (kSelectSettings). On success (also when the table has no row: then all zeros) the record
 // becomes the current Settings and 1 is returned; on failure 0, and the current Settings stay.
 int LoadSettings();
 
@@ -39,7 +39,7 @@ SettingsRecord SettingsCopy();
 
 bool HasSettings();
 
-// Writes the confirmed configuration to SYS_CONFIG: S8 with the record's values (FIRST_RUNNING
+// Writes the confirmed configuration to SYS_CONFIG: UpdateSettingsStatement with the record's values (FIRST_RUNNING
 // becomes 0), and the row inserted when the table has none, in one transaction. kStatementOk on
 // success; otherwise the failing status, and the stored row is as it was. The in-memory Settings
 // are not touched.

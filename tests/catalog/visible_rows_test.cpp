@@ -279,7 +279,15 @@ TEST_P(VisibleRowsProperty, RowsFollowEveryChangeAndEveryChangeIsAnnounced) {
                 for (const CatalogNode* match : matches) {
                     reveal(*match);
                 }
-                rows.ResetShown(&root, shown);
+                if (random() % 2 == 0) {
+                    rows.ResetShown(&root, shown);
+                } else {
+                    // As the window makes them: a few lists at a time, then taken in at once.
+                    VisibleRows::ShownBuild build(&root, shown);
+                    while (!build.Step(1 + random() % 3)) {
+                    }
+                    (void)rows.TakeShown(std::move(build));
+                }
                 view.Take();
                 what = "search";
             }
