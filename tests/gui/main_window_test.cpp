@@ -33,14 +33,6 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
-    return window.findChild<CTreeCtrlEx*>();
-}
-
-QString PaneText(CMarrowdexDlg& window) {
-    return window.findChild<QPlainTextEdit*>(QStringLiteral("commentPane"))->toPlainText();
-}
-
 // A right click at `point` of the tree's viewport, as the window system delivers it.
 void RightClick(CMarrowdexDlg& window, const QPoint& point) {
     QWidget* viewport = TreeOf(window)->viewport();

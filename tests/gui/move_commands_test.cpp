@@ -61,10 +61,6 @@ protected:
     }
 };
 
-CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
-    return window.findChild<CTreeCtrlEx*>();
-}
-
 QPoint OnLabel(CMarrowdexDlg& window, const QModelIndex& item) {
     const QRect row = TreeOf(window)->ItemRect(item);
     return {row.left() + 24, row.center().y()};

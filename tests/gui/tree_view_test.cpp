@@ -29,10 +29,6 @@
 namespace mwdx::test {
 namespace {
 
-CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
-    return window.findChild<CTreeCtrlEx*>();
-}
-
 // A row as expected or as a screen reader reads it: its name and level.
 struct Row {
     QString name;

@@ -28,14 +28,6 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
-    return window.findChild<CTreeCtrlEx*>();
-}
-
-QString PaneText(CMarrowdexDlg& window) {
-    return window.findChild<QPlainTextEdit*>(QStringLiteral("commentPane"))->toPlainText();
-}
-
 QString SelectedName(CMarrowdexDlg& window) {
     return window.GetSelectedItem().data().toString();
 }
