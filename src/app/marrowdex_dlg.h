@@ -23,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 
 namespace mwdx {
 
@@ -107,6 +108,10 @@ public:
     void DetachTree();
     void AttachTree();
 
+    // Closing the window, however it is closed (Escape, Enter where nothing takes it, the close
+    // box, a signal): where the user was is remembered for the next start.
+    void done(int result) override;
+
     // Handlers of the window's own notifications.
     void OnTimer();
     void OnTreeRightClick(const QPoint& position, bool byKeyboard = false); // position: in the tree's viewport
@@ -114,6 +119,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void OnInitDialog();
@@ -126,6 +132,13 @@ private:
     };
     TreeState CaptureTree() const;
     void RestoreTree(const TreeState& state);
+    // The tree scrolled to `scroll`, the selected node in view.
+    void ScrollTree(int scroll);
+    // Where the user was, remembered for the next start (window_memory.h), and brought back.
+    void RememberWhereTheUserIs();
+    TreeState RecallWhereTheUserWas();
+    // The store's file, by which the window remembers its state.
+    std::string StorePath() const { return m_programDirectory + "/mymwdx.db"; }
     void LoadTree(const TreeState& state);
     void FinishQuit();
     void InstallShortcuts();
@@ -150,11 +163,13 @@ private:
     QLineEdit* m_searchEdit;
     QLabel* m_matchCount;
     QPlainTextEdit* m_commentPane;
+    QSplitter* m_splitter; // between the tree (with the search field) and the comment pane
     CatalogFinder* m_finder;
     std::unique_ptr<ContentSearch> m_content; // from a start that was not refused
     std::uint64_t m_snippetTicket = 0;        // the snippet asked for the node selected last
     std::vector<std::unique_ptr<Command>> m_commands;
-    TreeState m_detached; // what the tree showed when the view let go of it
+    TreeState m_detached;              // what the tree showed when the view let go of it
+    std::optional<int> m_scrollOnShow; // the remembered scroll, once the tree has its size
     QTimer m_startupTimer;
     QTimer m_quitTimer;
     int m_startRefusal = 0;

@@ -254,6 +254,8 @@ constexpr Entry kEntries[] = {
     {392, u"Documents cannot be read for content search: marrowdex-extract is missing beside the program or cannot run",
      u"无法读取文档内容以供搜索：程序旁边缺少 marrowdex-extract，或它无法运行"},
     {393, u"The content index cannot be saved", u"无法保存内容索引"},
+    {420, u"A folder '%1' that no catalog uses is already in the Home Directory. Use it for this catalog?",
+     u"主目录中已经有一个没有任何目录使用的文件夹“%1”。要把它用作这个目录吗？"},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

@@ -164,5 +164,7 @@ inline constexpr int kFoundInTextHeading = 390;
 inline constexpr int kFoundInTextOnPage = 391; // %1: the page
 inline constexpr int kExtractWorkerMissing = 392;
 inline constexpr int kContentIndexNotSaved = 393;
+// Daily use: a rename onto a folder that no catalog uses is the user's to allow.
+inline constexpr int kUseUntrackedFolder = 420; // %1: the folder's name
 
 } // namespace mwdx::text

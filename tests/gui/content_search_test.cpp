@@ -36,10 +36,6 @@ namespace fs = std::filesystem;
 namespace mwdx::test {
 namespace {
 
-CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
-    return window.findChild<CTreeCtrlEx*>();
-}
-
 // Replaces the search field's text as typing it would (text outside ASCII as an input method hands
 // it over); an empty text clears the field.
 void Search(CMarrowdexDlg& window, const QString& text) {
@@ -107,7 +103,7 @@ void ClickRow(CMarrowdexDlg& window, const QString& name) {
 }
 
 // The comment pane's text, the words shown bold on a marker colour between brackets.
-QString PaneText(CMarrowdexDlg& window) {
+QString MarkedPaneText(CMarrowdexDlg& window) {
     auto* pane = Child<QPlainTextEdit>(&window, "commentPane");
     QString text;
     for (QTextBlock block = pane->document()->begin(); block.isValid(); block = block.next()) {
@@ -188,9 +184,9 @@ TEST_F(ContentSearchWindow, TheFieldFindsDocumentsByTheirTextMarkedInTheTreeWith
 
     // The Lecture selected: its comment, then where the words are, on its page.
     ClickRow(*window, QStringLiteral("Lecture"));
-    ASSERT_TRUE(WaitUntil([&] { return PaneText(*window).contains(QStringLiteral("page")); }))
-        << PaneText(*window).toStdString();
-    EXPECT_EQ(PaneText(*window), QStringLiteral("Borrowed from the library\n\nFound in the text, on page 2:\n"
+    ASSERT_TRUE(WaitUntil([&] { return MarkedPaneText(*window).contains(QStringLiteral("page")); }))
+        << MarkedPaneText(*window).toStdString();
+    EXPECT_EQ(MarkedPaneText(*window), QStringLiteral("Borrowed from the library\n\nFound in the text, on page 2:\n"
                                                 "Contents The [Quantum] field, explained in full Exercises"));
 
     // A phrase, and words in any order: the comment of Physics is a name match, the notes a text match.
@@ -199,8 +195,8 @@ TEST_F(ContentSearchWindow, TheFieldFindsDocumentsByTheirTextMarkedInTheTreeWith
     Search(*window, QStringLiteral("small entropy"));
     ASSERT_TRUE(WaitForRows(*window, {"Physics", "  Notes"}));
     ClickRow(*window, QStringLiteral("Notes"));
-    ASSERT_TRUE(WaitUntil([&] { return PaneText(*window).contains(QStringLiteral("Found")); }));
-    EXPECT_EQ(PaneText(*window), QStringLiteral("Found in the text:\n"
+    ASSERT_TRUE(WaitUntil([&] { return MarkedPaneText(*window).contains(QStringLiteral("Found")); }));
+    EXPECT_EQ(MarkedPaneText(*window), QStringLiteral("Found in the text:\n"
                                                 "[entropy] grows; the quantum of action is [small]"))
         << "no comment, and no page for a text file";
 
@@ -228,7 +224,7 @@ TEST_F(ContentSearchWindow, TheFieldFindsDocumentsByTheirTextMarkedInTheTreeWith
     EXPECT_EQ(DrawnRows(*window), (QStringList{"Physics", "Lecture", "Notes", "Recipes", "读书笔记"}));
     ClickRow(*window, QStringLiteral("Lecture"));
     QTest::qWait(200);
-    EXPECT_EQ(PaneText(*window), QStringLiteral("Borrowed from the library")) << "no snippet without a search";
+    EXPECT_EQ(MarkedPaneText(*window), QStringLiteral("Borrowed from the library")) << "no snippet without a search";
 }
 
 TEST_F(ContentSearchWindow, ChineseOfAnyLengthIsFoundAndSaidInChinese) {
@@ -248,13 +244,13 @@ TEST_F(ContentSearchWindow, ChineseOfAnyLengthIsFoundAndSaidInChinese) {
     ASSERT_TRUE(WaitForRows(*window, {"读书笔记"}));
     EXPECT_EQ(AccessibleDescription(*window, QStringLiteral("读书笔记")), QStringLiteral("在内容中找到"));
     ClickRow(*window, QStringLiteral("读书笔记"));
-    ASSERT_TRUE(WaitUntil([&] { return PaneText(*window).contains(QStringLiteral("找到")); }));
-    EXPECT_EQ(PaneText(*window), QStringLiteral("在内容中找到：\n关于[知识]管理的读书笔记"));
+    ASSERT_TRUE(WaitUntil([&] { return MarkedPaneText(*window).contains(QStringLiteral("找到")); }));
+    EXPECT_EQ(MarkedPaneText(*window), QStringLiteral("在内容中找到：\n关于[知识]管理的读书笔记"));
     Search(*window, QStringLiteral("field"));
     ASSERT_TRUE(WaitForRows(*window, {"Physics", "  Lecture"}));
     ClickRow(*window, QStringLiteral("Lecture"));
-    ASSERT_TRUE(WaitUntil([&] { return PaneText(*window).contains(QStringLiteral("页")); }));
-    EXPECT_TRUE(PaneText(*window).contains(QStringLiteral("在内容的第 2 页找到：\n"))) << PaneText(*window).toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return MarkedPaneText(*window).contains(QStringLiteral("页")); }));
+    EXPECT_TRUE(MarkedPaneText(*window).contains(QStringLiteral("在内容的第 2 页找到：\n"))) << MarkedPaneText(*window).toStdString();
 }
 
 // The path the content index holds for document `id` (a fresh connection to the file); empty when it

@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <ostream>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -18,6 +17,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -111,7 +111,8 @@ public slots:
 bool DropOnWindow(QWidget* window, const QMimeData& data, const QPoint& at, Qt::DropActions actions);
 
 // A drag held over `at` (window coordinates) without dropping; `data` nullptr: the drag leaves.
-void DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at);
+// Whether the place takes it (a platform's drag shows the refusal cursor where it does not).
+bool DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at);
 
 // The folder of a fresh copy of the program's page script (resources/js of the sources).
 std::string SourceScriptFolder();
