@@ -16,6 +16,10 @@ make_documents=$(bash "$root/bench/build_bench.sh" marrowdex_make_documents)
 work=$(mktemp -d "${TMPDIR:-/tmp}/marrowdex-content-shots-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
+# The window remembers where it was left in the user's configuration folder: one of this run's own,
+# so a picture neither starts from nor leaves a remembered window.
+export XDG_CONFIG_HOME="$work/config"
+
 # Staged without an application menu entry: this folder is gone when the script ends.
 MARROWDEX_DESKTOP_ENTRY_DIR= MARROWDEX_STAGE_DIR="$work/staged" bash "$root/scripts/stage.sh" >/dev/null
 
@@ -60,6 +64,7 @@ shoot() {
     local lang=$1 query=$2 down=$3 picture=$4
     local program="$work/program-$lang" home="$work/Knowledge-$lang"
     make_knowledge_base "$program" "$home"
+    rm -rf "$XDG_CONFIG_HOME"
     export MARROWDEX_PROGRAM="$program/marrowdex" MARROWDEX_CAPTURE="$work/window.xwd" QUERY=$query DOWN=$down
     export PROGRAM_LANG=$lang
     # The program speaks the language of its LANG; xdotool reads the query in a UTF-8 locale that
