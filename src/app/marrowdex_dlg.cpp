@@ -33,6 +33,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSocketNotifier>
@@ -59,11 +60,40 @@ QPushButton* MakeButton(QWidget* parent, const char* name) {
 
 } // namespace
 
+// A quiet line that takes the width there is and never asks for more, so the window fits a small
+// screen whatever it says: cut with "…" where it does not fit; the whole line is its tooltip.
+class StatusLine final : public QLabel {
+public:
+    explicit StatusLine(QWidget* parent) : QLabel(parent) {}
+
+    void SetLine(const QString& line, const QString& detail) {
+        m_line = line;
+        setToolTip(detail.isEmpty() ? line : line + QLatin1Char('\n') + detail);
+        Elide();
+        updateGeometry();
+    }
+    QSize sizeHint() const override {
+        return {fontMetrics().horizontalAdvance(m_line), QLabel::sizeHint().height()};
+    }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        Elide();
+    }
+
+private:
+    void Elide() { setText(fontMetrics().elidedText(m_line, Qt::ElideRight, std::max(width(), 1))); }
+
+    QString m_line;
+};
+
 CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory& commands, QWidget* parent)
     : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_treeModel(new CatalogTreeModel(this)),
       m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
       m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
-      m_checkButton(MakeButton(this, "checkButton")), m_indexStatus(new QLabel(this)), m_tree(new CTreeCtrlEx(this)),
+      m_checkButton(MakeButton(this, "checkButton")), m_indexStatus(new StatusLine(this)), m_tree(new CTreeCtrlEx(this)),
       m_searchEdit(new QLineEdit(this)), m_matchCount(new QLabel(this)), m_commentPane(new QPlainTextEdit(this)),
       m_splitter(new QSplitter(this)) {
     setObjectName(QStringLiteral("mainWindow"));
@@ -80,10 +110,9 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
     m_matchCount->setObjectName(QStringLiteral("matchCount"));
     m_matchCount->setMinimumWidth(m_matchCount->fontMetrics().horizontalAdvance(QStringLiteral("0000000")));
     m_matchCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // How far the indexing is, quietly beside the buttons; nothing while there is nothing to say.
     m_indexStatus->setObjectName(QStringLiteral("indexStatus"));
     m_indexStatus->setForegroundRole(QPalette::PlaceholderText);
-    m_indexStatus->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_indexStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_indexStatus->hide();
     m_finder = new CatalogFinder(*m_searchEdit, *m_matchCount, *m_tree, *m_treeModel, m_catalog, this);
     LayOut();
@@ -157,8 +186,6 @@ void CMarrowdexDlg::LayOut() {
     buttons->addWidget(m_helpButton);
     buttons->addWidget(m_checkButton);
     buttons->addStretch(1);
-    buttons->addWidget(m_indexStatus);
-    buttons->addSpacing(units.X(4));
 
     // The search field with its count of matches above the tree; the tree and the pane share the
     // width as 188 to 293, as the window was first laid out, until the user moves the line between.
@@ -189,6 +216,11 @@ void CMarrowdexDlg::LayOut() {
     top->addLayout(buttons);
     window->addLayout(top);
     window->addWidget(m_splitter, 1);
+    // How far the indexing is, a quiet line under the panes, there only while it has something to say.
+    auto* status = new QHBoxLayout;
+    status->setContentsMargins(units.X(4), 0, units.X(4), 0);
+    status->addWidget(m_indexStatus);
+    window->addLayout(status);
     resize(units.Size(484, 358));
 }
 
@@ -279,8 +311,7 @@ void CMarrowdexDlg::StartContentSearch() {
 }
 
 void CMarrowdexDlg::OnIndexStatus() {
-    m_indexStatus->setText(m_content->Status());
-    m_indexStatus->setToolTip(m_content->Detail());
+    m_indexStatus->SetLine(m_content->Status(), m_content->Detail());
     m_indexStatus->setVisible(!m_content->Status().isEmpty());
 }
 

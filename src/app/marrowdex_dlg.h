@@ -31,6 +31,7 @@ class CatalogFinder;
 class CatalogTreeModel;
 class ContentSearch;
 class CTreeCtrlEx;
+class StatusLine;
 struct ContentHit;
 
 inline constexpr int kStartupDelayMs = 1000;
@@ -158,7 +159,7 @@ private:
     QPushButton* m_syncIndexButton;
     QPushButton* m_helpButton;
     QPushButton* m_checkButton;
-    QLabel* m_indexStatus;
+    StatusLine* m_indexStatus; // how far the indexing is
     CTreeCtrlEx* m_tree;
     QLineEdit* m_searchEdit;
     QLabel* m_matchCount;
