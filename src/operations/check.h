@@ -26,8 +26,9 @@ enum class FindingKind {
     kScriptFolder,  // the index page's js folder missing or incomplete
     kRefusedEntry,  // a journal entry that does not fit the knowledge base, never carried out
     kHomeDirectory, // a Home Directory that is not usable: nothing on disk was looked at
+    kTrash,         // the trash disagrees with its rows: files missing, files no entry owns, not a folder
 };
-inline constexpr int kFindingKinds = 11;
+inline constexpr int kFindingKinds = 12;
 
 // The string id of the kind's title.
 int FindingTitle(FindingKind kind);
@@ -37,7 +38,7 @@ struct Finding {
     NodeId nodeId = 0;  // 0 when no node is concerned
     std::string path;   // the path concerned; for an unplaced row, its name
     std::string detail; // English, for the record: the reason, the stored value, ...
-    std::int64_t entryId = 0; // the journal entry of an unfinished or refused command
+    std::int64_t entryId = 0; // the journal entry of an unfinished or refused command; the trash entry
 };
 
 struct CheckReport {

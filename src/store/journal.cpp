@@ -1,6 +1,6 @@
 #include "store/journal.h"
 
-#include "store/connection.h"
+#include "store/bound_statement.h"
 
 #include <sqlite3.h>
 
@@ -23,43 +23,6 @@ constexpr const char* kCreateJournal = "CREATE TABLE IF NOT EXISTS MWDX_JOURNAL 
                                        "PATH_LEVEL INTEGER NOT NULL DEFAULT 0,"
                                        "FLAGS INTEGER NOT NULL DEFAULT 0);";
 
-// One prepared statement, finalized on every way out.
-class Statement final {
-public:
-    explicit Statement(const char* sql) {
-        m_status =
-            StoreHandle() == nullptr ? kNoConnection : sqlite3_prepare_v2(StoreHandle(), sql, -1, &m_stmt, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool Ready() const { return m_status == SQLITE_OK && m_stmt != nullptr; }
-    int Status() const { return m_status; }
-    sqlite3_stmt* Get() const { return m_stmt; }
-
-    void Text(int index, const std::string& value) {
-        sqlite3_bind_text(m_stmt, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-    }
-    void Integer(int index, std::int64_t value) { sqlite3_bind_int64(m_stmt, index, value); }
-
-    // Steps to the end: kStatementOk or the failure's code.
-    int Run() {
-        if (!Ready()) {
-            return m_status == SQLITE_OK ? kEmptyStatement : m_status;
-        }
-        int rc;
-        while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
-        }
-        return rc == SQLITE_DONE ? kStatementOk : rc;
-    }
-
-private:
-    StoreLock m_lock; // taken first, let go last
-    sqlite3_stmt* m_stmt = nullptr;
-    int m_status;
-};
-
 // Runs `write` in the caller's transaction, or in one of its own.
 template <class Write> int InSomeTransaction(Write&& write) {
     if (InTransaction()) {
@@ -77,13 +40,6 @@ template <class Write> int InSomeTransaction(Write&& write) {
     return transaction.Commit();
 }
 
-std::string ColumnText(sqlite3_stmt* stmt, int column) {
-    const auto* text = sqlite3_column_text(stmt, column);
-    return text != nullptr ? std::string(reinterpret_cast<const char*>(text),
-                                         static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)))
-                           : std::string();
-}
-
 std::vector<std::int64_t> g_clearLater;
 std::string g_clearLaterStore; // the file they belong to
 
@@ -98,7 +54,7 @@ int ClearEntriesLeftForLater() {
         g_clearLater.clear(); // another store's: the next start of that one removes them
     }
     for (const std::int64_t id : g_clearLater) {
-        Statement remove("DELETE FROM MWDX_JOURNAL WHERE JOURNAL_ID = ?;");
+        BoundStatement remove("DELETE FROM MWDX_JOURNAL WHERE JOURNAL_ID = ?;");
         remove.Integer(1, id);
         if (const int rc = remove.Run(); rc != kStatementOk) {
             return rc;
@@ -141,8 +97,8 @@ int WriteJournalEntry(JournalEntry& entry) {
         if (rc != kStatementOk) {
             return rc;
         }
-        Statement insert("INSERT INTO MWDX_JOURNAL (KIND,STEP,NODE_ID,PARENT_ID,FROM_PATH,TO_PATH,ASIDE_PATH,NAME,"
-                         "COMMENT,RAW_FILE_NAME,FILETYPE,PATH_LEVEL,FLAGS) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?);");
+        BoundStatement insert("INSERT INTO MWDX_JOURNAL (KIND,STEP,NODE_ID,PARENT_ID,FROM_PATH,TO_PATH,ASIDE_PATH,NAME,"
+                              "COMMENT,RAW_FILE_NAME,FILETYPE,PATH_LEVEL,FLAGS) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?);");
         insert.Text(1, entry.kind);
         insert.Integer(2, entry.step);
         insert.Integer(3, entry.nodeId);
@@ -172,7 +128,7 @@ int WriteJournalEntry(JournalEntry& entry) {
 
 int SetJournalStep(const JournalEntry& entry) {
     return InSomeTransaction([&entry] {
-        Statement update("UPDATE MWDX_JOURNAL SET STEP = ?, ASIDE_PATH = ? WHERE JOURNAL_ID = ?;");
+        BoundStatement update("UPDATE MWDX_JOURNAL SET STEP = ?, ASIDE_PATH = ? WHERE JOURNAL_ID = ?;");
         update.Integer(1, entry.step);
         update.Text(2, entry.asidePath);
         update.Integer(3, entry.id);
@@ -182,7 +138,7 @@ int SetJournalStep(const JournalEntry& entry) {
 
 int ClearJournalEntry(std::int64_t id) {
     return InSomeTransaction([id] {
-        Statement remove("DELETE FROM MWDX_JOURNAL WHERE JOURNAL_ID = ?;");
+        BoundStatement remove("DELETE FROM MWDX_JOURNAL WHERE JOURNAL_ID = ?;");
         remove.Integer(1, id);
         return remove.Run();
     });
@@ -192,47 +148,38 @@ std::vector<JournalEntry> ReadJournal(int* status) {
     std::vector<JournalEntry> entries;
     int rc = kStatementOk;
     {
-        Statement exists("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'MWDX_JOURNAL';");
-        if (!exists.Ready()) {
-            rc = exists.Status();
-        } else {
-            rc = sqlite3_step(exists.Get());
-            if (rc == SQLITE_DONE) { // no table: nothing was ever journalled
-                if (status != nullptr) {
-                    *status = kStatementOk;
-                }
-                return entries;
+        BoundStatement exists("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'MWDX_JOURNAL';");
+        const bool found = exists.Next();
+        rc = exists.Status();
+        if (!found && rc == kStatementOk) { // no table: nothing was ever journalled
+            if (status != nullptr) {
+                *status = kStatementOk;
             }
-            rc = rc == SQLITE_ROW ? kStatementOk : rc;
+            return entries;
         }
     }
     if (rc == kStatementOk) {
-        Statement select("SELECT JOURNAL_ID,KIND,STEP,NODE_ID,PARENT_ID,FROM_PATH,TO_PATH,ASIDE_PATH,NAME,COMMENT,"
-                         "RAW_FILE_NAME,FILETYPE,PATH_LEVEL,FLAGS FROM MWDX_JOURNAL ORDER BY JOURNAL_ID;");
-        if (!select.Ready()) {
-            rc = select.Status();
-        } else {
-            while ((rc = sqlite3_step(select.Get())) == SQLITE_ROW) {
-                sqlite3_stmt* s = select.Get();
-                JournalEntry e;
-                e.id = sqlite3_column_int64(s, 0);
-                e.kind = ColumnText(s, 1);
-                e.step = sqlite3_column_int(s, 2);
-                e.nodeId = sqlite3_column_int64(s, 3);
-                e.parentId = sqlite3_column_int64(s, 4);
-                e.fromPath = ColumnText(s, 5);
-                e.toPath = ColumnText(s, 6);
-                e.asidePath = ColumnText(s, 7);
-                e.name = ColumnText(s, 8);
-                e.comment = ColumnText(s, 9);
-                e.rawFileName = ColumnText(s, 10);
-                e.fileType = sqlite3_column_int(s, 11);
-                e.pathLevel = sqlite3_column_int(s, 12);
-                e.flags = sqlite3_column_int(s, 13);
-                entries.push_back(std::move(e));
-            }
-            rc = rc == SQLITE_DONE ? kStatementOk : rc;
+        BoundStatement select("SELECT JOURNAL_ID,KIND,STEP,NODE_ID,PARENT_ID,FROM_PATH,TO_PATH,ASIDE_PATH,NAME,COMMENT,"
+                              "RAW_FILE_NAME,FILETYPE,PATH_LEVEL,FLAGS FROM MWDX_JOURNAL ORDER BY JOURNAL_ID;");
+        while (select.Next()) {
+            JournalEntry e;
+            e.id = select.ColumnInteger(0);
+            e.kind = select.ColumnText(1);
+            e.step = static_cast<int>(select.ColumnInteger(2));
+            e.nodeId = select.ColumnInteger(3);
+            e.parentId = select.ColumnInteger(4);
+            e.fromPath = select.ColumnText(5);
+            e.toPath = select.ColumnText(6);
+            e.asidePath = select.ColumnText(7);
+            e.name = select.ColumnText(8);
+            e.comment = select.ColumnText(9);
+            e.rawFileName = select.ColumnText(10);
+            e.fileType = static_cast<std::int32_t>(select.ColumnInteger(11));
+            e.pathLevel = static_cast<std::int32_t>(select.ColumnInteger(12));
+            e.flags = static_cast<std::int32_t>(select.ColumnInteger(13));
+            entries.push_back(std::move(e));
         }
+        rc = select.Status();
     }
     if (status != nullptr) {
         *status = rc;

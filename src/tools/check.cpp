@@ -27,8 +27,8 @@ constexpr int kFound = 1;
 constexpr int kCannot = 2;
 
 constexpr const char* kKindKeys[mwdx::kFindingKinds] = {
-    "missing",   "wrong-type",    "untracked",     "unplaced",      "wrong-level",   "shared-path",
-    "bad-name",  "unfinished",    "script-folder", "refused-entry", "home-directory"};
+    "missing",  "wrong-type", "untracked",     "unplaced",      "wrong-level",    "shared-path",
+    "bad-name", "unfinished", "script-folder", "refused-entry", "home-directory", "trash"};
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "marrowdex-check: %s\n", message.c_str());
