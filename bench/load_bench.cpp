@@ -362,11 +362,7 @@ Options ParseOptions(int argc, char** argv) {
     Options options;
     mwdx::bench::Options parser(kUsage);
     parser.Sizes("sizes", options.sizes)
-        .Value("shapes",
-               [&options](std::string_view text) {
-                   options.shapes = mwdx::bench::ParseShapes(text);
-                   return !options.shapes.empty();
-               })
+        .Value("shapes", mwdx::bench::ShapesInto(options.shapes))
         .Number("repeats", options.repeats)
         .Flag("no-children", options.children, false)
         .Flag("keep", options.keep)

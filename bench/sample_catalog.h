@@ -26,6 +26,13 @@ std::string_view ShapeName(Shape shape);
 
 // The shapes named in a list such as "wide,deep,damaged,flat", in that order (wide first).
 std::vector<Shape> ParseShapes(std::string_view list);
+// Reads a --shapes= value into `into` for the option reader; false when a name is not a shape.
+inline auto ShapesInto(std::vector<Shape>& into) {
+    return [&into](std::string_view list) {
+        into = ParseShapes(list);
+        return !into.empty();
+    };
+}
 
 struct SampleStats {
     std::int64_t rows = 0;

@@ -264,11 +264,7 @@ Options ParseOptions(int argc, char** argv) {
     Options options;
     mwdx::bench::Options parser(kUsage);
     parser.Sizes("sizes", options.sizes)
-        .Value("shapes",
-               [&options](std::string_view text) {
-                   options.shapes = mwdx::bench::ParseShapes(text);
-                   return !options.shapes.empty();
-               })
+        .Value("shapes", mwdx::bench::ShapesInto(options.shapes))
         .Number("repeats", options.repeats)
         .Folder("work-dir", options.workDir)
         .Flag("keep", options.keep);

@@ -67,12 +67,16 @@ bool DeleteSubtreeRows(const CatalogNode& node) {
         return false;
     }
     // The delete parsed once and re-bound for every node: a large catalog would otherwise cost a parse per row.
-    RepeatedStatement deleteRow(kDeleteNodeById);
-    if (deleteRow.Run(node.FileId()) != kStatementOk) {
+    Statement deleteRow(kDeleteNodeById);
+    const auto remove = [&deleteRow](const CatalogNode& gone) {
+        deleteRow.Reset();
+        return deleteRow.Bind(1, gone.FileId()).Run() == kStatementOk;
+    };
+    if (!remove(node)) {
         return false;
     }
     for (const CatalogNode* n = node.FirstChild(); n != nullptr; n = NextInWalk(node, *n)) {
-        if (deleteRow.Run(n->FileId()) != kStatementOk) {
+        if (!remove(*n)) {
             return false;
         }
     }

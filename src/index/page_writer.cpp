@@ -368,6 +368,11 @@ PageWriteResult WriteIndexPage(const CatalogModel& model, const UiTextSource& te
     WritePageText(out, homeDirectory, model.RootNode(), texts);
     out.Flush();
     int error = out.Error();
+    // On disk before it takes the page's name, as every file the program publishes: after a crash
+    // the name holds the old page or the whole new one, never an empty file.
+    if (error == 0 && ::fsync(fd) != 0) {
+        error = errno;
+    }
     if (::close(fd) != 0 && error == 0) {
         error = errno;
     }
@@ -401,6 +406,16 @@ PageWriteResult WriteIndexPage(const CatalogModel& model, const UiTextSource& te
         result.status = PageWriteStatus::kNotWritten;
         result.detail = "cannot put the page in place as " + result.pagePath + ": " + ErrorText(error);
         return result;
+    }
+    // The new names on disk too.
+    const int folder = ::open(homeDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0 || ::fsync(folder) != 0) {
+        error = errno;
+        result.status = PageWriteStatus::kNotWritten;
+        result.detail = "cannot save the folder " + homeDirectory + ": " + ErrorText(error);
+    }
+    if (folder >= 0) {
+        ::close(folder);
     }
     return result;
 }

@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -140,33 +139,25 @@ std::vector<Entry> Scan(const std::string& path, bool includeTop, std::vector<Sk
 // `parentId` at `level`.
 int InsertRows(const std::vector<Entry>& entries, std::int64_t parentId, std::int32_t level,
                std::vector<std::int64_t>* ids, std::vector<std::int32_t>* levels) {
-    const StoreLock lock;
-    sqlite3_stmt* insert = nullptr;
-    int rc = sqlite3_prepare_v2(StoreHandle(),
-                                "INSERT INTO FILE_NODE (FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
-                                "VALUES (?,?,'',?,?,?);",
-                                -1, &insert, nullptr);
+    Statement insert("INSERT INTO FILE_NODE (FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
+                     "VALUES (?,?,'',?,?,?);");
     ids->assign(entries.size(), 0);
     levels->assign(entries.size(), 0);
-    for (std::size_t i = 0; rc == SQLITE_OK && i < entries.size(); ++i) {
+    for (std::size_t i = 0; insert.Status() == kStatementOk && i < entries.size(); ++i) {
         const Entry& entry = entries[i];
         const bool top = entry.parent == kNoParent;
         (*levels)[i] = top ? level : (*levels)[entry.parent] + 1;
-        sqlite3_reset(insert);
-        sqlite3_bind_text(insert, 1, entry.name.data(), static_cast<int>(entry.name.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(insert, 2, top ? parentId : (*ids)[entry.parent]);
-        sqlite3_bind_int(insert, 3, entry.folder ? kCatalogType : kDocumentType);
-        const std::string_view raw = entry.folder ? std::string_view("") : std::string_view(entry.name);
-        sqlite3_bind_text(insert, 4, raw.data(), static_cast<int>(raw.size()), SQLITE_STATIC);
-        sqlite3_bind_int(insert, 5, (*levels)[i]);
-        rc = sqlite3_step(insert);
-        if (rc == SQLITE_DONE) {
-            (*ids)[i] = sqlite3_last_insert_rowid(StoreHandle());
-            rc = SQLITE_OK;
+        insert.Reset();
+        insert.Bind(1, entry.name)
+            .Bind(2, top ? parentId : (*ids)[entry.parent])
+            .Bind(3, entry.folder ? kCatalogType : kDocumentType)
+            .Bind(4, entry.folder ? std::string_view("") : std::string_view(entry.name))
+            .Bind(5, (*levels)[i]);
+        if (insert.Run() == kStatementOk) {
+            (*ids)[i] = LastInsertedRowId();
         }
     }
-    sqlite3_finalize(insert);
-    return rc == SQLITE_OK ? kStatementOk : rc;
+    return insert.Status();
 }
 
 // The nodes of the rows just written, under `parent`.

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <sqlite3.h>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -29,35 +28,20 @@ struct StoredRow {
     std::string nameOnDisk;
 };
 
-std::string ColumnText(sqlite3_stmt* stmt, int column) {
-    const auto* text = sqlite3_column_text(stmt, column);
-    return text != nullptr ? std::string(reinterpret_cast<const char*>(text),
-                                         static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)))
-                           : std::string();
-}
-
-StoredRow ReadRow(sqlite3_stmt* stmt, int first) {
+StoredRow ReadRow(const Statement& select, int first) {
     StoredRow row;
-    row.parentId = sqlite3_column_int64(stmt, first);
-    row.catalog = sqlite3_column_int(stmt, first + 1) == kCatalogType;
-    row.nameOnDisk = ColumnText(stmt, row.catalog ? first + 2 : first + 3);
+    row.parentId = select.Integer(first);
+    row.catalog = select.Integer(first + 1) == kCatalogType;
+    row.nameOnDisk = select.Text(row.catalog ? first + 2 : first + 3);
     return row;
 }
 
 std::optional<StoredRow> RowOf(std::int64_t fileId) {
-    const StoreLock lock;
-    sqlite3_stmt* stmt = nullptr;
-    std::optional<StoredRow> row;
-    if (sqlite3_prepare_v2(StoreHandle(),
-                           "SELECT PARENT_ID,FILETYPE,FILE_NAME,RAW_FILE_NAME FROM FILE_NODE WHERE FILE_ID = ?;", -1,
-                           &stmt, nullptr) == SQLITE_OK) {
-        sqlite3_bind_int64(stmt, 1, fileId);
-        if (sqlite3_step(stmt) == SQLITE_ROW) {
-            row = ReadRow(stmt, 0);
-        }
+    Statement select("SELECT PARENT_ID,FILETYPE,FILE_NAME,RAW_FILE_NAME FROM FILE_NODE WHERE FILE_ID = ?;");
+    if (select.Bind(1, fileId).Next()) {
+        return ReadRow(select, 0);
     }
-    sqlite3_finalize(stmt);
-    return row;
+    return std::nullopt;
 }
 
 // The path the rows give the node `fileId` below `home` (lexically normal), as the loader builds
@@ -102,24 +86,19 @@ bool AnyRowAtOrBelow(const std::string& path, const std::string& home) {
     };
     std::vector<Reached> pending{{0, 0}};
     std::unordered_set<std::int64_t> seen;
-    const StoreLock lock;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(StoreHandle(),
-                           "SELECT FILE_ID,PARENT_ID,FILETYPE,FILE_NAME,RAW_FILE_NAME FROM FILE_NODE "
-                           "WHERE PARENT_ID = ?;",
-                           -1, &stmt, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt);
+    Statement children("SELECT FILE_ID,PARENT_ID,FILETYPE,FILE_NAME,RAW_FILE_NAME FROM FILE_NODE WHERE PARENT_ID = ?;");
+    if (children.Status() != kStatementOk) {
         return true; // unreadable rows prove nothing: take the path as used
     }
     bool found = false;
     while (!pending.empty() && !found) {
         const Reached at = pending.back();
         pending.pop_back();
-        sqlite3_reset(stmt);
-        sqlite3_bind_int64(stmt, 1, at.id);
-        while (!found && sqlite3_step(stmt) == SQLITE_ROW) {
-            const std::int64_t id = sqlite3_column_int64(stmt, 0);
-            const std::vector<std::string> names = PartsOf(ReadRow(stmt, 1).nameOnDisk);
+        children.Reset();
+        children.Bind(1, at.id);
+        while (!found && children.Next()) {
+            const std::int64_t id = children.Integer(0);
+            const std::vector<std::string> names = PartsOf(ReadRow(children, 1).nameOnDisk);
             std::size_t k = 0;
             while (k < names.size() && at.matched + k < parts.size() && names[k] == parts[at.matched + k]) {
                 ++k;
@@ -134,7 +113,6 @@ bool AnyRowAtOrBelow(const std::string& path, const std::string& home) {
             }
         }
     }
-    sqlite3_finalize(stmt);
     return found;
 }
 

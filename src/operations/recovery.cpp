@@ -15,7 +15,6 @@
 #include "store/trash_rows.h"
 
 #include <algorithm>
-#include <sqlite3.h>
 
 namespace mwdx {
 namespace {
@@ -25,16 +24,8 @@ bool Exists(const std::string& path) {
 }
 
 bool RowExists(std::int64_t fileId) {
-    const StoreLock lock;
-    sqlite3_stmt* stmt = nullptr;
-    bool found = false;
-    if (sqlite3_prepare_v2(StoreHandle(), "SELECT 1 FROM FILE_NODE WHERE FILE_ID = ?;", -1, &stmt, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_bind_int64(stmt, 1, fileId);
-        found = sqlite3_step(stmt) == SQLITE_ROW;
-    }
-    sqlite3_finalize(stmt);
-    return found;
+    Statement select("SELECT 1 FROM FILE_NODE WHERE FILE_ID = ?;");
+    return select.Bind(1, fileId).Next();
 }
 
 // The statement and the entry's end in one transaction.
@@ -268,21 +259,15 @@ private:
     void HomeMove(JournalEntry e) {
         std::vector<std::string> names{"js", "mwdx_index.html", "mwdx_index.html_bak", kTrashFolderName};
         {
-            const StoreLock lock;
-            sqlite3_stmt* stmt = nullptr;
-            if (sqlite3_prepare_v2(StoreHandle(),
-                                   "SELECT CASE FILETYPE WHEN 0 THEN FILE_NAME ELSE RAW_FILE_NAME END FROM FILE_NODE "
-                                   "WHERE PARENT_ID = 0;",
-                                   -1, &stmt, nullptr) == SQLITE_OK) {
-                while (sqlite3_step(stmt) == SQLITE_ROW) {
-                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-                    const std::string name = text != nullptr ? text : "";
-                    if (!name.empty()) {
-                        names.push_back(name.substr(0, name.find('/')));
-                    }
+            Statement top("SELECT CASE FILETYPE WHEN 0 THEN FILE_NAME ELSE RAW_FILE_NAME END FROM FILE_NODE "
+                          "WHERE PARENT_ID = 0;");
+            while (top.Next()) {
+                // As a C string: a name is read up to a NUL everywhere else too.
+                const std::string name = top.Text(0).c_str();
+                if (!name.empty()) {
+                    names.push_back(name.substr(0, name.find('/')));
                 }
             }
-            sqlite3_finalize(stmt);
         }
         switch (FinishHomeMove(names, e)) {
         case HomeMoveEnd::kMovedOn: {
@@ -308,18 +293,8 @@ private:
     }
 
     static std::int32_t LevelOf(std::int64_t fileId) {
-        const StoreLock lock;
-        sqlite3_stmt* stmt = nullptr;
-        std::int32_t level = 0;
-        if (sqlite3_prepare_v2(StoreHandle(), "SELECT PATH_LEVEL FROM FILE_NODE WHERE FILE_ID = ?;", -1, &stmt,
-                               nullptr) == SQLITE_OK) {
-            sqlite3_bind_int64(stmt, 1, fileId);
-            if (sqlite3_step(stmt) == SQLITE_ROW) {
-                level = sqlite3_column_int(stmt, 0);
-            }
-        }
-        sqlite3_finalize(stmt);
-        return level;
+        Statement select("SELECT PATH_LEVEL FROM FILE_NODE WHERE FILE_ID = ?;");
+        return select.Bind(1, fileId).Next() ? static_cast<std::int32_t>(select.Integer(0)) : 0;
     }
 
     void Clear(const JournalEntry& e, std::vector<std::string>* list, const std::string& path) {

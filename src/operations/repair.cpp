@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sqlite3.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -26,18 +25,12 @@ bool Attachable(UnplacedReason reason) {
 
 // Runs `sql` once per id, with the id bound to its first parameter and `value` to its second.
 int ForEachId(const char* sql, const std::vector<std::pair<std::int64_t, std::int64_t>>& rows) {
-    const StoreLock lock;
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(StoreHandle(), sql, -1, &stmt, nullptr);
-    for (std::size_t i = 0; rc == SQLITE_OK && i < rows.size(); ++i) {
-        sqlite3_reset(stmt);
-        sqlite3_bind_int64(stmt, 1, rows[i].first);
-        sqlite3_bind_int64(stmt, 2, rows[i].second);
-        rc = sqlite3_step(stmt);
-        rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+    Statement update(sql);
+    for (std::size_t i = 0; update.Status() == kStatementOk && i < rows.size(); ++i) {
+        update.Reset();
+        update.Bind(1, rows[i].first).Bind(2, rows[i].second).Run();
     }
-    sqlite3_finalize(stmt);
-    return rc == SQLITE_OK ? kStatementOk : rc;
+    return update.Status();
 }
 
 } // namespace
@@ -86,15 +79,13 @@ OpResult AttachUnplacedRows(CatalogModel& catalog, const std::string& home, cons
     // Every row below the attached ones one level deeper than its parent, walked once (a row met
     // again, in what was a cycle, keeps its first level).
     std::unordered_map<std::int64_t, std::vector<std::int64_t>> children;
-    sqlite3_stmt* all = nullptr;
     const StoreLock lock;
-    if (saved && sqlite3_prepare_v2(StoreHandle(), "SELECT FILE_ID, PARENT_ID FROM FILE_NODE;", -1, &all, nullptr) ==
-                     SQLITE_OK) {
-        while (sqlite3_step(all) == SQLITE_ROW) {
-            children[sqlite3_column_int64(all, 1)].push_back(sqlite3_column_int64(all, 0));
+    if (saved) {
+        Statement all("SELECT FILE_ID, PARENT_ID FROM FILE_NODE;");
+        while (all.Next()) {
+            children[all.Integer(1)].push_back(all.Integer(0));
         }
     }
-    sqlite3_finalize(all);
     std::vector<std::pair<std::int64_t, std::int64_t>> levels;
     std::unordered_set<std::int64_t> seen{recovered->FileId()};
     std::vector<std::pair<std::int64_t, std::int64_t>> pending{{recovered->FileId(), recovered->PathLevel()}};

@@ -2,7 +2,6 @@
 
 #include "store/connection.h"
 
-#include <sqlite3.h>
 
 namespace mwdx {
 
@@ -22,17 +21,11 @@ int WriteLastCheck(std::int64_t findings) {
 
 std::optional<std::int64_t> ReadLastCheck() {
     // Before the first check there is no table, and the statement cannot be prepared.
-    const StoreLock lock;
-    sqlite3_stmt* stmt = nullptr;
-    std::optional<std::int64_t> findings;
-    if (StoreHandle() != nullptr &&
-        sqlite3_prepare_v2(StoreHandle(), "SELECT FINDINGS FROM MWDX_LAST_CHECK WHERE ID = 1;", -1, &stmt, nullptr) ==
-            SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW) {
-        findings = sqlite3_column_int64(stmt, 0);
+    Statement select("SELECT FINDINGS FROM MWDX_LAST_CHECK WHERE ID = 1;");
+    if (select.Next()) {
+        return select.Integer(0);
     }
-    sqlite3_finalize(stmt);
-    return findings;
+    return std::nullopt;
 }
 
 } // namespace mwdx

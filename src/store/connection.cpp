@@ -144,46 +144,128 @@ int ExecStatement(const std::string& statement) {
     return ExecStatement(statement.c_str());
 }
 
-RowCursor::RowCursor(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize)
-    : m_statement(statement), m_columnCount(columnCount), m_columns(columns), m_recordSize(recordSize) {}
-
-RowCursor::~RowCursor() {
-    if (m_stmt != nullptr) {
-        sqlite3_finalize(m_stmt);
+Statement::Statement(std::string_view sql) {
+    if (sql.empty()) {
+        m_status = kEmptyStatement;
+        return;
     }
+    if (g_connection == nullptr) {
+        m_status = kNoConnection;
+        return;
+    }
+    const int rc = sqlite3_prepare_v2(g_connection, sql.data(), static_cast<int>(sql.size()), &m_stmt, nullptr);
+    // Only a comment or white space prepares to nothing: nothing to run.
+    m_status = rc != SQLITE_OK ? rc : m_stmt == nullptr ? kEmptyStatement : kStatementOk;
 }
+
+Statement::~Statement() {
+    sqlite3_finalize(m_stmt); // harmless on nullptr
+}
+
+Statement& Statement::Bind(int index, std::int64_t value) {
+    if (m_stmt != nullptr && m_status == kStatementOk) {
+        if (const int rc = sqlite3_bind_int64(m_stmt, index, value); rc != SQLITE_OK) {
+            m_status = rc;
+        }
+    }
+    return *this;
+}
+
+Statement& Statement::Bind(int index, std::string_view text) {
+    if (m_stmt != nullptr && m_status == kStatementOk) {
+        const int rc = sqlite3_bind_text(m_stmt, index, text.data() != nullptr ? text.data() : "",
+                                         static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        if (rc != SQLITE_OK) {
+            m_status = rc;
+        }
+    }
+    return *this;
+}
+
+bool Statement::Next() {
+    if (m_stmt == nullptr || m_status != kStatementOk || m_done) {
+        return false;
+    }
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    m_done = true;
+    m_status = rc == SQLITE_DONE ? kStatementOk : rc;
+    return false;
+}
+
+int Statement::Run() {
+    while (Next()) {
+    }
+    return m_status;
+}
+
+void Statement::Reset() {
+    if (m_stmt == nullptr) {
+        return;
+    }
+    sqlite3_reset(m_stmt);
+    m_done = false;
+    m_status = kStatementOk;
+}
+
+int Statement::Columns() const {
+    return m_stmt != nullptr ? sqlite3_column_count(m_stmt) : 0;
+}
+
+int Statement::Type(int column) const {
+    return sqlite3_column_type(m_stmt, column);
+}
+
+std::int64_t Statement::Integer(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+double Statement::Real(int column) const {
+    return sqlite3_column_double(m_stmt, column);
+}
+
+std::string_view Statement::Bytes(int column) const {
+    // The pointer first, then its length, as SQLite asks.
+    const void* bytes = sqlite3_column_type(m_stmt, column) == SQLITE_BLOB ? sqlite3_column_blob(m_stmt, column)
+                                                                           : sqlite3_column_text(m_stmt, column);
+    const int size = sqlite3_column_bytes(m_stmt, column);
+    return bytes != nullptr ? std::string_view(static_cast<const char*>(bytes), static_cast<std::size_t>(size))
+                            : std::string_view();
+}
+
+RowCursor::RowCursor(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize)
+    : m_statement(IsMissingOrEmpty(statement) ? std::string_view() : std::string_view(statement)),
+      m_emptyText(IsMissingOrEmpty(statement)), m_columnCount(columnCount), m_columns(columns), m_recordSize(recordSize) {}
 
 int RowCursor::Step() {
     if (!m_started) {
         m_started = true;
-        if (IsMissingOrEmpty(m_statement)) {
-            return m_finalStatus = kEmptyStatement;
-        }
-        if (g_connection == nullptr) {
-            return m_finalStatus = kNoConnection;
+        const int prepared = m_statement.Status();
+        if (m_emptyText || prepared == kNoConnection) {
+            return m_finalStatus = m_emptyText ? kEmptyStatement : kNoConnection;
         }
         const auto size = static_cast<std::size_t>(std::max(m_recordSize, 0));
         m_record.reset(new (std::nothrow) std::byte[size == 0 ? 1 : size]());
         if (!m_record) {
             return m_finalStatus = kOutOfMemory;
         }
-        const int rc =
-            sqlite3_prepare_v2(g_connection, m_statement, static_cast<int>(std::strlen(m_statement)), &m_stmt, nullptr);
-        if (rc != SQLITE_OK) {
-            return m_finalStatus = rc; // callers see only the code, never SQLite's message
-        }
-        if (m_stmt == nullptr) {
+        if (prepared == kEmptyStatement) {
             // Only a comment or white space: nothing to run, so no rows.
-            return m_finalStatus = SQLITE_DONE;
+            return m_finalStatus = kQueryDone;
+        }
+        if (prepared != kStatementOk) {
+            return m_finalStatus = prepared; // callers see only the code, never SQLite's message
         }
     } else if (m_finalStatus != 0) {
         return m_finalStatus;
     }
-    const int rc = sqlite3_step(m_stmt);
-    if (rc != SQLITE_ROW) {
-        return m_finalStatus = rc;
+    if (!m_statement.Next()) {
+        const int status = m_statement.Status();
+        return m_finalStatus = status == kStatementOk ? kQueryDone : status;
     }
-    if (sqlite3_column_count(m_stmt) < m_columnCount) {
+    if (m_statement.Columns() < m_columnCount) {
         return m_finalStatus = kTooFewColumns;
     }
     return kRowReady;
@@ -196,7 +278,7 @@ int RowCursor::Decode() {
     std::size_t offset = 0;
     for (int i = 0; i < m_columnCount; ++i) {
         const int width = m_columns[i].width;
-        const int type = sqlite3_column_type(m_stmt, i);
+        const int type = m_statement.Type(i);
         if (type < SQLITE_INTEGER || type > SQLITE_NULL) {
             m_finalStatus = kUnknownStorageClass;
             return kUnknownStorageClass;
@@ -209,26 +291,22 @@ int RowCursor::Decode() {
         switch (type) {
         case SQLITE_INTEGER:
             if (bytes == 8) {
-                const std::int64_t value = sqlite3_column_int64(m_stmt, i);
+                const std::int64_t value = m_statement.Integer(i);
                 std::memcpy(field, &value, sizeof value);
             } else {
-                const std::int32_t value = sqlite3_column_int(m_stmt, i);
+                const auto value = static_cast<std::int32_t>(m_statement.Integer(i));
                 std::memcpy(field, &value, sizeof value);
             }
             break;
         case SQLITE_FLOAT: {
-            const double value = sqlite3_column_double(m_stmt, i);
+            const double value = m_statement.Real(i);
             std::memcpy(field, &value, sizeof value);
             break;
         }
-        case SQLITE_TEXT: {
-            const unsigned char* text = sqlite3_column_text(m_stmt, i);
-            CopyIntoField(field, width, text, sqlite3_column_bytes(m_stmt, i));
-            break;
-        }
+        case SQLITE_TEXT:
         case SQLITE_BLOB: {
-            const void* blob = sqlite3_column_blob(m_stmt, i);
-            CopyIntoField(field, width, blob, sqlite3_column_bytes(m_stmt, i));
+            const std::string_view bytes = m_statement.Bytes(i);
+            CopyIntoField(field, width, bytes.data(), static_cast<int>(bytes.size()));
             break;
         }
         default: // NULL leaves the field zero
@@ -274,37 +352,15 @@ int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns,
     return status;
 }
 
-RepeatedStatement::~RepeatedStatement() {
-    if (m_stmt != nullptr) {
-        sqlite3_finalize(m_stmt);
-    }
+std::int64_t LastInsertedRowId() {
+    const StoreLock lock;
+    return g_connection != nullptr ? sqlite3_last_insert_rowid(g_connection) : 0;
 }
 
-int RepeatedStatement::Run(std::int64_t value) {
-    if (!m_prepared) {
-        if (IsMissingOrEmpty(m_statement)) {
-            return kEmptyStatement;
-        }
-        if (g_connection == nullptr) {
-            return kNoConnection;
-        }
-        m_prepared = true;
-        m_prepareStatus = sqlite3_prepare_v2(g_connection, m_statement, -1, &m_stmt, nullptr);
-        if (m_prepareStatus == SQLITE_OK && m_stmt == nullptr) {
-            m_prepareStatus = kEmptyStatement; // only a comment or white space
-        }
-    }
-    if (m_prepareStatus != SQLITE_OK) {
-        return m_prepareStatus;
-    }
-    int rc = sqlite3_bind_int64(m_stmt, 1, value);
-    if (rc == SQLITE_OK) {
-        while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
-        }
-        rc = rc == SQLITE_DONE ? kStatementOk : rc;
-    }
-    sqlite3_reset(m_stmt);
-    return rc;
+std::string StoreFilePath() {
+    const StoreLock lock;
+    const char* name = g_connection != nullptr ? sqlite3_db_filename(g_connection, "main") : nullptr;
+    return name != nullptr ? name : "";
 }
 
 bool InTransaction() {

@@ -4,8 +4,8 @@
 // The layer reports numeric status codes only; it never shows or logs a message.
 //
 // Threads: any thread may use the connection, one at a time. The store serialises: every call
-// below holds the store's lock (StoreLock) while it runs, a RowCursor and a RepeatedStatement from
-// their making to their end, and a Transaction from Begin to Commit or its end, so that a worker's
+// below holds the store's lock (StoreLock) while it runs, a Statement and a RowCursor from their
+// making to their end, and a Transaction from Begin to Commit or its end, so that a worker's
 // transaction and the window's statements never interleave; the other waits. Code that uses
 // StoreHandle() itself holds a StoreLock meanwhile. SQLite's own mutex is therefore left out
 // (SQLITE_OPEN_NOMUTEX): it would only lock each call, never a transaction.
@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -76,6 +77,12 @@ bool IsStoreOpen();
 // StoreLock for as long as it uses the handle.
 sqlite3* StoreHandle();
 
+// The rowid of the row this connection inserted last; 0 without a connection or before any.
+std::int64_t LastInsertedRowId();
+
+// The file the connection has open (as SQLite names it); empty without a connection.
+std::string StoreFilePath();
+
 // A copy of SQLite's message for the connection's last failure; empty without a connection.
 std::string StoreErrorMessage();
 
@@ -97,9 +104,56 @@ int ExecStatement(const std::string& statement);
 int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize, void* records,
               int capacity, int* rowCount);
 
+// One statement on the program's connection: prepared when made, finalised when destroyed, the
+// store's lock held all the while. The one way the program runs SQL; QueryRows, ExecStatement and
+// RowCursor are made of it. Never throws.
+//
+//   Statement select("SELECT PATH_LEVEL FROM FILE_NODE WHERE FILE_ID = ?;");
+//   select.Bind(1, id);
+//   while (select.Next()) { use(select.Integer(0)); }
+//   if (select.Status() != kStatementOk) { the failure's code }
+//
+// Run it again with other values: Reset(), Bind(...), then Next() or Run() again.
+class Statement final {
+public:
+    explicit Statement(std::string_view sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Binds the `index`th parameter (from 1); text is copied. A failure shows in the next step.
+    Statement& Bind(int index, std::int64_t value);
+    Statement& Bind(int index, std::string_view text);
+
+    // Steps once: true when a row is there. Once false, Status() tells kStatementOk (all rows
+    // read) or the failure: kNoConnection, kEmptyStatement (nothing to run), or SQLite's code of
+    // the prepare, a bind or the step.
+    bool Next();
+    // Steps to the end, passing over any rows: kStatementOk or the failure's code as above.
+    int Run();
+    // Ready to run again from the start, with the values bound so far.
+    void Reset();
+    int Status() const { return m_status; }
+
+    // The current row's columns (from 0).
+    int Columns() const;
+    int Type(int column) const; // SQLite's storage class
+    std::int64_t Integer(int column) const;
+    double Real(int column) const;
+    // Text or blob bytes, valid until the next step.
+    std::string_view Bytes(int column) const;
+    std::string Text(int column) const { return std::string(Bytes(column)); }
+
+private:
+    StoreLock m_lock; // taken first, let go last
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_status = 0;
+    bool m_done = false; // stepped to its end: Reset() before it runs again
+};
+
 // Reads a query's rows one at a time into a single scratch record laid out as for QueryRows,
 // so that a caller can use each row as it comes instead of holding every row at once. The
-// statement text and the column specs must outlive the cursor.
+// column specs must outlive the cursor.
 //
 //   RowCursor cursor(text, n, columns, recordSize);
 //   int status;
@@ -112,7 +166,6 @@ int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns,
 class RowCursor final {
 public:
     RowCursor(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize);
-    ~RowCursor();
     RowCursor(const RowCursor&) = delete;
     RowCursor& operator=(const RowCursor&) = delete;
 
@@ -128,38 +181,14 @@ public:
     const std::byte* Record() const { return m_record.get(); }
 
 private:
-    StoreLock m_lock;
-    const char* m_statement;
+    Statement m_statement;
+    bool m_emptyText;
     int m_columnCount;
     const ColumnSpec* m_columns;
     int m_recordSize;
     std::unique_ptr<std::byte[]> m_record;
-    sqlite3_stmt* m_stmt = nullptr;
     bool m_started = false;
     int m_finalStatus = 0;
-};
-
-// One statement prepared once and run again and again, each time with another integer for its
-// one parameter, so that a long series of the same statement is parsed only once. The statement
-// text must outlive the object. Finalized when destroyed; never throws.
-class RepeatedStatement final {
-public:
-    explicit RepeatedStatement(const char* statement) : m_statement(statement) {}
-    ~RepeatedStatement();
-    RepeatedStatement(const RepeatedStatement&) = delete;
-    RepeatedStatement& operator=(const RepeatedStatement&) = delete;
-
-    // Runs the statement with `value` bound to its first parameter, skipping any rows it returns.
-    // kStatementOk when it ran to the end; otherwise kEmptyStatement, kNoConnection, or the SQLite
-    // code of the prepare (which then stands for every later call) or of the step.
-    int Run(std::int64_t value);
-
-private:
-    StoreLock m_lock;
-    const char* m_statement;
-    sqlite3_stmt* m_stmt = nullptr;
-    bool m_prepared = false;
-    int m_prepareStatus = 0;
 };
 
 // All or nothing for a group of statements: BEGIN IMMEDIATE on Begin(), ROLLBACK when destroyed

@@ -1,8 +1,6 @@
 #include "store/journal.h"
 
-#include "store/bound_statement.h"
-
-#include <sqlite3.h>
+#include "store/connection.h"
 
 namespace mwdx {
 namespace {
@@ -44,9 +42,7 @@ std::vector<std::int64_t> g_clearLater;
 std::string g_clearLaterStore; // the file they belong to
 
 std::string StoreFileName() {
-    const StoreLock lock;
-    const char* name = StoreHandle() != nullptr ? sqlite3_db_filename(StoreHandle(), "main") : nullptr;
-    return name != nullptr ? name : "";
+    return StoreFilePath();
 }
 
 int ClearEntriesLeftForLater() {
@@ -54,8 +50,8 @@ int ClearEntriesLeftForLater() {
         g_clearLater.clear(); // another store's: the next start of that one removes them
     }
     for (const std::int64_t id : g_clearLater) {
-        BoundStatement remove("DELETE FROM MWDX_JOURNAL WHERE JOURNAL_ID = ?;");
-        remove.Integer(1, id);
+        Statement remove("DELETE FROM MWDX_JOURNAL WHERE JOURNAL_ID = ?;");
+        remove.Bind(1, id);
         if (const int rc = remove.Run(); rc != kStatementOk) {
             return rc;
         }
@@ -97,24 +93,24 @@ int WriteJournalEntry(JournalEntry& entry) {
         if (rc != kStatementOk) {
             return rc;
         }
-        BoundStatement insert("INSERT INTO MWDX_JOURNAL (KIND,STEP,NODE_ID,PARENT_ID,FROM_PATH,TO_PATH,ASIDE_PATH,NAME,"
-                              "COMMENT,RAW_FILE_NAME,FILETYPE,PATH_LEVEL,FLAGS) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?);");
-        insert.Text(1, entry.kind);
-        insert.Integer(2, entry.step);
-        insert.Integer(3, entry.nodeId);
-        insert.Integer(4, entry.parentId);
-        insert.Text(5, entry.fromPath);
-        insert.Text(6, entry.toPath);
-        insert.Text(7, entry.asidePath);
-        insert.Text(8, entry.name);
-        insert.Text(9, entry.comment);
-        insert.Text(10, entry.rawFileName);
-        insert.Integer(11, entry.fileType);
-        insert.Integer(12, entry.pathLevel);
-        insert.Integer(13, entry.flags);
+        Statement insert("INSERT INTO MWDX_JOURNAL (KIND,STEP,NODE_ID,PARENT_ID,FROM_PATH,TO_PATH,ASIDE_PATH,NAME,"
+                         "COMMENT,RAW_FILE_NAME,FILETYPE,PATH_LEVEL,FLAGS) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?);");
+        insert.Bind(1, entry.kind);
+        insert.Bind(2, entry.step);
+        insert.Bind(3, entry.nodeId);
+        insert.Bind(4, entry.parentId);
+        insert.Bind(5, entry.fromPath);
+        insert.Bind(6, entry.toPath);
+        insert.Bind(7, entry.asidePath);
+        insert.Bind(8, entry.name);
+        insert.Bind(9, entry.comment);
+        insert.Bind(10, entry.rawFileName);
+        insert.Bind(11, entry.fileType);
+        insert.Bind(12, entry.pathLevel);
+        insert.Bind(13, entry.flags);
         rc = insert.Run();
         if (rc == kStatementOk) {
-            entry.id = sqlite3_last_insert_rowid(StoreHandle());
+            entry.id = LastInsertedRowId();
         }
         return rc;
     });
@@ -128,18 +124,18 @@ int WriteJournalEntry(JournalEntry& entry) {
 
 int SetJournalStep(const JournalEntry& entry) {
     return InSomeTransaction([&entry] {
-        BoundStatement update("UPDATE MWDX_JOURNAL SET STEP = ?, ASIDE_PATH = ? WHERE JOURNAL_ID = ?;");
-        update.Integer(1, entry.step);
-        update.Text(2, entry.asidePath);
-        update.Integer(3, entry.id);
+        Statement update("UPDATE MWDX_JOURNAL SET STEP = ?, ASIDE_PATH = ? WHERE JOURNAL_ID = ?;");
+        update.Bind(1, entry.step);
+        update.Bind(2, entry.asidePath);
+        update.Bind(3, entry.id);
         return update.Run();
     });
 }
 
 int ClearJournalEntry(std::int64_t id) {
     return InSomeTransaction([id] {
-        BoundStatement remove("DELETE FROM MWDX_JOURNAL WHERE JOURNAL_ID = ?;");
-        remove.Integer(1, id);
+        Statement remove("DELETE FROM MWDX_JOURNAL WHERE JOURNAL_ID = ?;");
+        remove.Bind(1, id);
         return remove.Run();
     });
 }
@@ -148,7 +144,7 @@ std::vector<JournalEntry> ReadJournal(int* status) {
     std::vector<JournalEntry> entries;
     int rc = kStatementOk;
     {
-        BoundStatement exists("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'MWDX_JOURNAL';");
+        Statement exists("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'MWDX_JOURNAL';");
         const bool found = exists.Next();
         rc = exists.Status();
         if (!found && rc == kStatementOk) { // no table: nothing was ever journalled
@@ -159,24 +155,24 @@ std::vector<JournalEntry> ReadJournal(int* status) {
         }
     }
     if (rc == kStatementOk) {
-        BoundStatement select("SELECT JOURNAL_ID,KIND,STEP,NODE_ID,PARENT_ID,FROM_PATH,TO_PATH,ASIDE_PATH,NAME,COMMENT,"
-                              "RAW_FILE_NAME,FILETYPE,PATH_LEVEL,FLAGS FROM MWDX_JOURNAL ORDER BY JOURNAL_ID;");
+        Statement select("SELECT JOURNAL_ID,KIND,STEP,NODE_ID,PARENT_ID,FROM_PATH,TO_PATH,ASIDE_PATH,NAME,COMMENT,"
+                         "RAW_FILE_NAME,FILETYPE,PATH_LEVEL,FLAGS FROM MWDX_JOURNAL ORDER BY JOURNAL_ID;");
         while (select.Next()) {
             JournalEntry e;
-            e.id = select.ColumnInteger(0);
-            e.kind = select.ColumnText(1);
-            e.step = static_cast<int>(select.ColumnInteger(2));
-            e.nodeId = select.ColumnInteger(3);
-            e.parentId = select.ColumnInteger(4);
-            e.fromPath = select.ColumnText(5);
-            e.toPath = select.ColumnText(6);
-            e.asidePath = select.ColumnText(7);
-            e.name = select.ColumnText(8);
-            e.comment = select.ColumnText(9);
-            e.rawFileName = select.ColumnText(10);
-            e.fileType = static_cast<std::int32_t>(select.ColumnInteger(11));
-            e.pathLevel = static_cast<std::int32_t>(select.ColumnInteger(12));
-            e.flags = static_cast<std::int32_t>(select.ColumnInteger(13));
+            e.id = select.Integer(0);
+            e.kind = select.Text(1);
+            e.step = static_cast<int>(select.Integer(2));
+            e.nodeId = select.Integer(3);
+            e.parentId = select.Integer(4);
+            e.fromPath = select.Text(5);
+            e.toPath = select.Text(6);
+            e.asidePath = select.Text(7);
+            e.name = select.Text(8);
+            e.comment = select.Text(9);
+            e.rawFileName = select.Text(10);
+            e.fileType = static_cast<std::int32_t>(select.Integer(11));
+            e.pathLevel = static_cast<std::int32_t>(select.Integer(12));
+            e.flags = static_cast<std::int32_t>(select.Integer(13));
             entries.push_back(std::move(e));
         }
         rc = select.Status();

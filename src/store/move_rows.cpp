@@ -2,23 +2,13 @@
 
 #include "store/connection.h"
 
-#include <sqlite3.h>
 
 namespace mwdx {
 namespace {
 
 int Run(const char* sql, std::int64_t first, std::int64_t second) {
-    const StoreLock lock;
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(StoreHandle(), sql, -1, &stmt, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_bind_int64(stmt, 1, first);
-        sqlite3_bind_int64(stmt, 2, second);
-        rc = sqlite3_step(stmt);
-        rc = rc == SQLITE_DONE ? kStatementOk : rc;
-    }
-    sqlite3_finalize(stmt);
-    return rc;
+    Statement update(sql);
+    return update.Bind(1, first).Bind(2, second).Run();
 }
 
 } // namespace

@@ -28,7 +28,7 @@ std::string InsertNodeStatement(std::string_view name, std::int64_t parentId, st
                                 std::int32_t fileType, std::string_view rawFileName, std::int32_t pathLevel);
 // Removes one node row.
 std::string DeleteNodeStatement(std::int64_t fileId);
-// The same with the FILE_ID as a parameter, for RepeatedStatement.
+// The same with the FILE_ID as a parameter, for a statement run again and again.
 inline constexpr const char* kDeleteNodeById = "delete from FILE_NODE where FILE_ID = ? ;";
 // A node's new name and comment.
 std::string UpdateNodeStatement(std::string_view name, std::string_view comment, std::int64_t fileId);

@@ -39,44 +39,27 @@ StoreStartResult Abandon(StoreStart status, std::string detail) {
 
 // The stored Home Directory ("" when there is none or it cannot be read).
 std::string StoredHomeDirectory() {
-    const StoreLock lock;
-    sqlite3_stmt* stmt = nullptr;
-    std::string home;
-    if (sqlite3_prepare_v2(StoreHandle(), "SELECT ROOT_DIR FROM SYS_CONFIG LIMIT 1;", -1, &stmt, nullptr) ==
-            SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        home = text != nullptr ? text : "";
-    }
-    sqlite3_finalize(stmt);
-    return home;
+    Statement select("SELECT ROOT_DIR FROM SYS_CONFIG LIMIT 1;");
+    // As a C string, as the settings row is read everywhere else.
+    return select.Next() ? std::string(select.Text(0).c_str()) : std::string();
 }
 
 // The result code of preparing `sql` (nothing is run).
 int PrepareOnly(const char* sql) {
-    const StoreLock lock;
-    sqlite3_stmt* stmt = nullptr;
-    const int rc = sqlite3_prepare_v2(StoreHandle(), sql, -1, &stmt, nullptr);
-    sqlite3_finalize(stmt);
-    return rc;
+    const Statement prepared(sql);
+    return prepared.Status();
 }
 
 // How many tables the store has (-1 and *rc on failure).
 int CountTables(int* rc) {
-    const StoreLock lock;
-    sqlite3_stmt* stmt = nullptr;
-    *rc = sqlite3_prepare_v2(StoreHandle(), "select count(*) from sqlite_master where type = 'table';", -1, &stmt,
-                             nullptr);
-    int count = -1;
-    if (*rc == SQLITE_OK) {
-        *rc = sqlite3_step(stmt);
-        if (*rc == SQLITE_ROW) {
-            count = sqlite3_column_int(stmt, 0);
-            *rc = SQLITE_OK;
-        }
+    Statement count("select count(*) from sqlite_master where type = 'table';");
+    if (count.Next()) {
+        *rc = kStatementOk;
+        return static_cast<int>(count.Integer(0));
     }
-    sqlite3_finalize(stmt);
-    return count;
+    // A query that ends without its one row still counts as a failure.
+    *rc = count.Status() == kStatementOk ? SQLITE_DONE : count.Status();
+    return -1;
 }
 
 bool IsBusy(int rc) {

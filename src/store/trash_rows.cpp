@@ -1,11 +1,9 @@
 #include "store/trash_rows.h"
 
-#include "store/bound_statement.h"
 #include "store/connection.h"
 #include "store/statements.h"
 
 #include <ctime>
-#include <sqlite3.h>
 #include <unordered_map>
 
 namespace mwdx {
@@ -37,24 +35,24 @@ constexpr const char* kCreateTrash = "CREATE TABLE IF NOT EXISTS MWDX_TRASH ("
 constexpr const char* kEntryColumns = "TRASH_ID,NODE_ID,PARENT_ID,NAME,FILETYPE,PLACE,DELETED_AT,FILES,NODES,ON_DISK";
 
 bool TrashExists(int* status) {
-    BoundStatement exists("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'MWDX_TRASH';");
+    Statement exists("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'MWDX_TRASH';");
     const bool found = exists.Next();
     *status = exists.Status();
     return found;
 }
 
-TrashEntry EntryOf(const BoundStatement& row) {
+TrashEntry EntryOf(const Statement& row) {
     TrashEntry entry;
-    entry.id = row.ColumnInteger(0);
-    entry.nodeId = row.ColumnInteger(1);
-    entry.parentId = row.ColumnInteger(2);
-    entry.name = row.ColumnText(3);
-    entry.fileType = static_cast<std::int32_t>(row.ColumnInteger(4));
-    entry.place = row.ColumnText(5);
-    entry.deletedAt = row.ColumnInteger(6);
-    entry.files = row.ColumnInteger(7) != 0;
-    entry.nodes = row.ColumnInteger(8);
-    entry.onDisk = row.ColumnText(9);
+    entry.id = row.Integer(0);
+    entry.nodeId = row.Integer(1);
+    entry.parentId = row.Integer(2);
+    entry.name = row.Text(3);
+    entry.fileType = static_cast<std::int32_t>(row.Integer(4));
+    entry.place = row.Text(5);
+    entry.deletedAt = row.Integer(6);
+    entry.files = row.Integer(7) != 0;
+    entry.nodes = row.Integer(8);
+    entry.onDisk = row.Text(9);
     return entry;
 }
 
@@ -72,8 +70,8 @@ template <class Write> int InSomeTransaction(Write&& write) {
 }
 
 int RunWithId(const char* sql, std::int64_t id) {
-    BoundStatement statement(sql);
-    statement.Integer(1, id);
+    Statement statement(sql);
+    statement.Bind(1, id);
     return statement.Run();
 }
 
@@ -91,21 +89,21 @@ int MoveRowsToTrash(const CatalogNode& node, TrashEntry& entry) {
         entry.deletedAt = static_cast<std::int64_t>(std::time(nullptr));
     }
     {
-        BoundStatement insert("INSERT INTO MWDX_TRASH (NODE_ID,PARENT_ID,NAME,FILETYPE,PLACE,DELETED_AT,FILES,NODES,"
+        Statement insert("INSERT INTO MWDX_TRASH (NODE_ID,PARENT_ID,NAME,FILETYPE,PLACE,DELETED_AT,FILES,NODES,"
                               "ON_DISK) VALUES (?,?,?,?,?,?,?,?,?);");
-        insert.Integer(1, entry.nodeId);
-        insert.Integer(2, entry.parentId);
-        insert.Text(3, entry.name);
-        insert.Integer(4, entry.fileType);
-        insert.Text(5, entry.place);
-        insert.Integer(6, entry.deletedAt);
-        insert.Integer(7, entry.files ? 1 : 0);
-        insert.Integer(8, entry.nodes);
-        insert.Text(9, entry.onDisk);
+        insert.Bind(1, entry.nodeId);
+        insert.Bind(2, entry.parentId);
+        insert.Bind(3, entry.name);
+        insert.Bind(4, entry.fileType);
+        insert.Bind(5, entry.place);
+        insert.Bind(6, entry.deletedAt);
+        insert.Bind(7, entry.files ? 1 : 0);
+        insert.Bind(8, entry.nodes);
+        insert.Bind(9, entry.onDisk);
         if ((rc = insert.Run()) != kStatementOk) {
             return rc;
         }
-        entry.id = sqlite3_last_insert_rowid(StoreHandle());
+        entry.id = LastInsertedRowId();
     }
     // Each row copied whole, as stored (the tree may hold a name cut to its limit), then deleted:
     // both statements parsed once for the whole subtree.
@@ -114,13 +112,15 @@ int MoveRowsToTrash(const CatalogNode& node, TrashEntry& entry) {
                              std::to_string(entry.id) +
                              ",FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL FROM FILE_NODE "
                              "WHERE FILE_ID = ?;";
-    RepeatedStatement copyRow(copy.c_str());
-    RepeatedStatement deleteRow(kDeleteNodeById);
+    Statement copyRow(copy);
+    Statement deleteRow(kDeleteNodeById);
     for (const CatalogNode* n = &node; n != nullptr && rc == kStatementOk;
          n = n == &node ? node.FirstChild() : NextInWalk(node, *n)) {
-        rc = copyRow.Run(n->FileId());
+        copyRow.Reset();
+        rc = copyRow.Bind(1, n->FileId()).Run();
         if (rc == kStatementOk) {
-            rc = deleteRow.Run(n->FileId());
+            deleteRow.Reset();
+            rc = deleteRow.Bind(1, n->FileId()).Run();
         }
     }
     return rc;
@@ -131,7 +131,7 @@ std::vector<TrashEntry> ReadTrash(int* status) {
     int rc = kStatementOk;
     if (TrashExists(&rc)) {
         const std::string sql = std::string("SELECT ") + kEntryColumns + " FROM MWDX_TRASH ORDER BY TRASH_ID;";
-        BoundStatement select(sql.c_str());
+        Statement select(sql);
         while (select.Next()) {
             entries.push_back(EntryOf(select));
         }
@@ -149,8 +149,8 @@ std::optional<TrashEntry> ReadTrashEntry(std::int64_t id) {
         return std::nullopt;
     }
     const std::string sql = std::string("SELECT ") + kEntryColumns + " FROM MWDX_TRASH WHERE TRASH_ID = ?;";
-    BoundStatement select(sql.c_str());
-    select.Integer(1, id);
+    Statement select(sql);
+    select.Bind(1, id);
     if (!select.Next()) {
         return std::nullopt;
     }
@@ -163,21 +163,21 @@ int PutRowsBack(std::int64_t id, NodeId parentId, std::int32_t level, std::vecto
     std::int64_t topRow = 0;
     int rc = kStatementOk;
     {
-        BoundStatement select("SELECT ROW_ID,FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL "
+        Statement select("SELECT ROW_ID,FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL "
                               "FROM MWDX_TRASH_NODE WHERE TRASH_ID = ? ORDER BY ROW_ID;");
-        select.Integer(1, id);
+        select.Bind(1, id);
         while (select.Next()) {
             if (rows.empty()) {
-                topRow = select.ColumnInteger(0);
+                topRow = select.Integer(0);
             }
             RestoredRow row;
-            row.fileId = select.ColumnInteger(1);
-            row.fileName = select.ColumnText(2);
-            row.parentId = select.ColumnInteger(3);
-            row.comment = select.ColumnText(4);
-            row.fileType = static_cast<std::int32_t>(select.ColumnInteger(5));
-            row.rawFileName = select.ColumnText(6);
-            row.pathLevel = static_cast<std::int32_t>(select.ColumnInteger(7));
+            row.fileId = select.Integer(1);
+            row.fileName = select.Text(2);
+            row.parentId = select.Integer(3);
+            row.comment = select.Text(4);
+            row.fileType = static_cast<std::int32_t>(select.Integer(5));
+            row.rawFileName = select.Text(6);
+            row.pathLevel = static_cast<std::int32_t>(select.Integer(7));
             rows.push_back(std::move(row));
         }
         rc = select.Status();
@@ -188,9 +188,9 @@ int PutRowsBack(std::int64_t id, NodeId parentId, std::int32_t level, std::vecto
     const std::int32_t shift = rows.empty() ? 0 : level - rows.front().pathLevel;
     bool taken = false;
     {
-        BoundStatement any("SELECT 1 FROM FILE_NODE WHERE FILE_ID IN "
+        Statement any("SELECT 1 FROM FILE_NODE WHERE FILE_ID IN "
                            "(SELECT FILE_ID FROM MWDX_TRASH_NODE WHERE TRASH_ID = ?) LIMIT 1;");
-        any.Integer(1, id);
+        any.Bind(1, id);
         taken = any.Next();
         if ((rc = any.Status()) != kStatementOk) {
             return rc;
@@ -198,14 +198,14 @@ int PutRowsBack(std::int64_t id, NodeId parentId, std::int32_t level, std::vecto
     }
     if (!taken) {
         // The ids are free: every row back as it was in one statement, the top one under its new parent.
-        BoundStatement insert("INSERT INTO FILE_NODE (FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,"
+        Statement insert("INSERT INTO FILE_NODE (FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,"
                               "PATH_LEVEL) SELECT FILE_ID,FILE_NAME,CASE WHEN ROW_ID = ?1 THEN ?2 ELSE PARENT_ID END,"
                               "COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL + ?3 FROM MWDX_TRASH_NODE WHERE TRASH_ID = ?4 "
                               "ORDER BY ROW_ID;");
-        insert.Integer(1, topRow);
-        insert.Integer(2, parentId);
-        insert.Integer(3, shift);
-        insert.Integer(4, id);
+        insert.Bind(1, topRow);
+        insert.Bind(2, parentId);
+        insert.Bind(3, shift);
+        insert.Bind(4, id);
         if ((rc = insert.Run()) != kStatementOk) {
             return rc;
         }
@@ -218,7 +218,7 @@ int PutRowsBack(std::int64_t id, NodeId parentId, std::int32_t level, std::vecto
     } else {
         // Some id was given to a node added since: every row takes a new one, parents first.
         std::unordered_map<NodeId, NodeId> newIds;
-        BoundStatement insert("INSERT INTO FILE_NODE (FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
+        Statement insert("INSERT INTO FILE_NODE (FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME,PATH_LEVEL) "
                               "VALUES (?,?,?,?,?,?);");
         for (std::size_t i = 0; i < rows.size() && rc == kStatementOk; ++i) {
             RestoredRow& row = rows[i];
@@ -228,14 +228,15 @@ int PutRowsBack(std::int64_t id, NodeId parentId, std::int32_t level, std::vecto
                 row.parentId = parent->second;
             }
             row.pathLevel += shift;
-            insert.Text(1, row.fileName);
-            insert.Integer(2, row.parentId);
-            insert.Text(3, row.comment);
-            insert.Integer(4, row.fileType);
-            insert.Text(5, row.rawFileName);
-            insert.Integer(6, row.pathLevel);
+            insert.Reset();
+            insert.Bind(1, row.fileName);
+            insert.Bind(2, row.parentId);
+            insert.Bind(3, row.comment);
+            insert.Bind(4, row.fileType);
+            insert.Bind(5, row.rawFileName);
+            insert.Bind(6, row.pathLevel);
             rc = insert.Run();
-            const NodeId newId = sqlite3_last_insert_rowid(StoreHandle());
+            const NodeId newId = LastInsertedRowId();
             newIds[row.fileId] = newId;
             row.fileId = newId;
         }

@@ -67,6 +67,44 @@ TEST_F(ConnectionTest, StatusCodesForMissingStatementsConnectionsAndFailures) {
     EXPECT_EQ(QueryText(m_db, "select count(*) from FILE_NODE;"), "1");
 }
 
+// A statement run again with other values, read to its end, never stepped past it, and its
+// failures told apart: nothing to run, no connection, a bad bind, a failing step.
+TEST_F(ConnectionTest, AStatementRunsAgainWithNewValuesAndTellsHowItEnded) {
+    {
+        Statement orphan("select 1;");
+        EXPECT_FALSE(orphan.Next());
+        EXPECT_EQ(orphan.Status(), kNoConnection);
+    }
+    OpenFresh();
+    Statement insert("insert into FILE_NODE(FILE_NAME, PARENT_ID) values(?, ?);");
+    const std::vector<std::string> written{"one", std::string("t\0wo", 4), "three"};
+    for (const std::string& name : written) {
+        insert.Reset();
+        EXPECT_EQ(insert.Bind(1, name).Bind(2, 7).Run(), kStatementOk) << name;
+        EXPECT_GT(LastInsertedRowId(), 0);
+    }
+    Statement select("select FILE_NAME from FILE_NODE where PARENT_ID = ? order by FILE_ID;");
+    std::vector<std::string> names;
+    select.Bind(1, 7);
+    while (select.Next()) {
+        names.push_back(select.Text(0));
+    }
+    EXPECT_EQ(select.Status(), kStatementOk);
+    EXPECT_EQ(names, written) << "text is read whole";
+    EXPECT_FALSE(select.Next()) << "a finished statement does not start again by itself";
+    select.Reset();
+    EXPECT_TRUE(select.Next()) << "Reset runs it again with the same values";
+
+    EXPECT_EQ(Statement("  -- nothing\n").Run(), kEmptyStatement);
+    EXPECT_EQ(Statement("select * from NO_SUCH;").Status(), SQLITE_ERROR);
+    Statement outOfRange("select ?;");
+    EXPECT_EQ(outOfRange.Bind(2, 1).Run(), SQLITE_RANGE);
+    Statement twice("insert into FILE_NODE(FILE_ID, FILE_NAME) values(1000, 'x');");
+    EXPECT_EQ(twice.Run(), kStatementOk);
+    twice.Reset();
+    EXPECT_EQ(twice.Run(), SQLITE_CONSTRAINT) << "the step's failure is the status";
+}
+
 TEST_F(ConnectionTest, EachValueIsLaidIntoItsFieldByStorageClass) {
     OpenFresh();
     // int 4 | text 8 | NULL text 6 | NULL int 4 | double 8 | blob 5 | int 4 | text 8  = 47 bytes
