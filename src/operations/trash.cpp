@@ -105,14 +105,8 @@ OpResult DeleteToTrashOperation(CatalogModel& catalog, const std::string& home, 
     if (parent == nullptr) {
         return OpResult::Refused(text::kSelectToDelete, "the Root Node cannot be deleted");
     }
-    const std::string path = node.Path();
-    // Decided while the whole tree is still there: another node at or below the path keeps it.
-    const bool inUse = withFiles && OtherNodeLivesAt(catalog, &node, path);
-    const bool present = withFiles && WhatIsAt(path) != PathKind::kNothing;
-    const bool programFiles = present && ProgramPlaces(program, home).Touches(path);
-    const HomeTree tree(home);
-    const bool inside = tree.Contains(path) && IsInsideHome(home, path);
-
+    const DeletedFiles files = LookAtDeletedFiles(catalog, home, node, withFiles, program);
+    const std::string& path = files.path;
     TrashEntry entry;
     entry.nodeId = node.FileId();
     entry.parentId = IdOfCatalog(*parent);
@@ -120,7 +114,7 @@ OpResult DeleteToTrashOperation(CatalogModel& catalog, const std::string& home, 
     entry.fileType = node.FileType();
     entry.place = PlaceBelow(home, path);
     entry.onDisk = std::string(node.NameOnDisk());
-    entry.files = withFiles && !inUse && present && !programFiles && inside;
+    entry.files = files.MayGo();
 
     if (!entry.files) {
         Transaction transaction;
@@ -132,16 +126,7 @@ OpResult DeleteToTrashOperation(CatalogModel& catalog, const std::string& home, 
         if (entryId != nullptr) {
             *entryId = entry.id;
         }
-        if (inUse) {
-            return OpResult::Done(text::kFilesKept, "other nodes use " + path);
-        }
-        if (programFiles) {
-            return OpResult::Done(text::kFilesKeptForProgram, path + " is or holds the program's own files");
-        }
-        if (present && !inside) {
-            return OpResult::Done(text::kSomeFilesNotDeleted, path + " is outside the Home Directory " + home);
-        }
-        return OpResult::Done();
+        return files.Kept(home);
     }
 
     const std::string trash = TrashFolderOf(home);
@@ -172,6 +157,7 @@ OpResult DeleteToTrashOperation(CatalogModel& catalog, const std::string& home, 
         }
     }
 
+    const HomeTree tree(home);
     std::string error;
     MadeDirectories made;
     bool moved = tree.MakeDirectoryPath(TrashEntryFolder(home, entry.id), &made, &error);

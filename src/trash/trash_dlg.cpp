@@ -5,6 +5,7 @@
 #include "app/marrowdex_dlg.h"
 #include "app/progress.h"
 #include "app/prompts.h"
+#include "app/qt_texts.h"
 #include "catalog/node.h"
 #include "operations/trash.h"
 #include "platform/home_fs.h"
@@ -109,7 +110,7 @@ void CTrashDlg::Reload() {
     m_entries = ReadTrash();
     std::reverse(m_entries.begin(), m_entries.end()); // newest first
     m_list->clear();
-    const QLocale locale;
+    const QLocale locale = UiLocale();
     QTreeWidgetItem* select = nullptr;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         const TrashEntry& entry = m_entries[i];
@@ -203,7 +204,7 @@ void CTrashDlg::OnEmptyTrash() {
     RunBehindProgress(this, text::kMeasuringTrash, false, [&](WorkProgress&) { size = MeasureTrash(home); });
     const QString question = UiText(text::kConfirmEmptyTrash)
                                  .arg(m_entries.size())
-                                 .arg(QLocale().formattedDataSize(static_cast<qint64>(size.bytes)));
+                                 .arg(UiLocale().formattedDataSize(static_cast<qint64>(size.bytes)));
     if (!MessagePrompt::Confirm(this, question, text::kCaution)) {
         return;
     }

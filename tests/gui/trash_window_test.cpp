@@ -3,6 +3,7 @@
 // for good and Empty the trash do what they say, asking first where nothing can be undone.
 
 #include "app/progress.h"
+#include "app/qt_texts.h"
 #include "check/check_dlg.h"
 #include "commands/move_dlg.h"
 #include "gui_fixture.h"
@@ -53,6 +54,16 @@ protected:
     }
 
     std::string Trash() const { return m_home + "/.marrowdex-trash"; }
+
+    // Physics with Optics in it, which holds the document Lens (lens.txt), and Maths beside it.
+    void PhysicsWithOpticsAndMaths() {
+        AddRow(1, "Physics", 0, 0, 1);
+        AddRow(2, "Optics", 1, 0, 2);
+        AddRow(3, "Lens", 2, 1, 3, "lens.txt");
+        AddRow(4, "Maths", 0, 0, 1);
+        PutFile(m_home + "/Physics/Optics/lens.txt", "lens");
+        fs::create_directories(m_home + "/Maths");
+    }
 };
 
 // The rows of the Trash window as shown: "name | from", newest first.
@@ -88,12 +99,7 @@ void Press(CTrashDlg& dialog, const char* button) {
 // the focus is.
 TEST_F(TrashWindow, DeletedCatalogsWaitInTheTrashAndComeBackWhereTheyWere) {
     const ScopedLocale locale("en_US.UTF-8");
-    AddRow(1, "Physics", 0, 0, 1);
-    AddRow(2, "Optics", 1, 0, 2);
-    AddRow(3, "Lens", 2, 1, 3, "lens.txt");
-    AddRow(4, "Maths", 0, 0, 1);
-    PutFile(m_home + "/Physics/Optics/lens.txt", "lens");
-    fs::create_directories(m_home + "/Maths");
+    PhysicsWithOpticsAndMaths();
     auto window = OpenWindow();
     const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
     Delete(*window, ChildItem(*window, physics, QStringLiteral("Optics")));
@@ -120,7 +126,7 @@ TEST_F(TrashWindow, DeletedCatalogsWaitInTheTrashAndComeBackWhereTheyWere) {
             const qint64 stored = std::stoll(QueryText(m_db, "select DELETED_AT from MWDX_TRASH where NAME='Optics';"));
             EXPECT_LE(std::abs(stored - deletedAt), 60);
             EXPECT_EQ(list->topLevelItem(1)->text(1),
-                      QLocale().toString(QDateTime::fromSecsSinceEpoch(stored), QLocale::ShortFormat));
+                      UiLocale().toString(QDateTime::fromSecsSinceEpoch(stored), QLocale::ShortFormat));
             SelectRow(*dialog, QStringLiteral("Optics"));
             Press(*dialog, "restoreButton");
             EXPECT_EQ(Rows(*dialog), QStringList{"Maths | Top level"});
@@ -147,12 +153,7 @@ TEST_F(TrashWindow, DeletedCatalogsWaitInTheTrashAndComeBackWhereTheyWere) {
 // taken on disk is named, and nothing moves. Texts in Chinese.
 TEST_F(TrashWindow, ARestoreAsksWhereWhenItsCatalogIsGoneAndSaysWhyWhenItCannot) {
     const ScopedLocale locale("zh_CN.UTF-8");
-    AddRow(1, "Physics", 0, 0, 1);
-    AddRow(2, "Optics", 1, 0, 2);
-    AddRow(3, "Lens", 2, 1, 3, "lens.txt");
-    AddRow(4, "Maths", 0, 0, 1);
-    PutFile(m_home + "/Physics/Optics/lens.txt", "lens");
-    fs::create_directories(m_home + "/Maths");
+    PhysicsWithOpticsAndMaths();
     auto window = OpenWindow();
     Delete(*window, ChildItem(*window, FindTopItem(*window, "Physics"), QStringLiteral("Optics")));
     Delete(*window, FindTopItem(*window, "Physics"));
@@ -225,7 +226,7 @@ TEST_F(TrashWindow, DeletingForGoodAndEmptyingAskFirstWithTheSizeTheyFree) {
             Press(*dialog, "deleteButton");
             EXPECT_EQ(Rows(*dialog), (QStringList{"Recipes | Top level", "Physics | Top level"}));
 
-            const QString frees = QLocale().formattedDataSize(1500);
+            const QString frees = QStringLiteral("1.46 KiB");
             const auto emptyQuestion = [frees](QMessageBox::StandardButton answer) {
                 return [frees, answer](QMessageBox* box) {
                     EXPECT_EQ(box->text(), QStringLiteral("Empty the trash? Its 2 entries are deleted for good, "
