@@ -1,9 +1,8 @@
 #include "app/catalog_tree_model.h"
 
 #include "app/icons.h"
+#include "platform/free_later.h"
 #include "platform/text.h"
-
-#include <QThreadPool>
 
 #include <limits>
 #include <memory>
@@ -51,10 +50,10 @@ void CatalogTreeModel::SetFilter(VisibleRows::ShownBuild&& rows, std::size_t sho
     beginResetModel();
     m_filtering = true;
     m_shownNodes = shownNodes;
-    auto old = std::make_shared<VisibleRows::Retired>(m_rows.TakeShown(std::move(rows)));
+    auto old = std::make_unique<VisibleRows::Retired>(m_rows.TakeShown(std::move(rows)));
     endResetModel();
-    // Another thread frees the rows the view showed before, so the window is not held up by it.
-    QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.reset(); });
+    // The rows the view showed before go on another thread, so the window is not held up by them.
+    FreeInBackground(std::move(old));
 }
 
 void CatalogTreeModel::ClearFilter(const std::vector<const CatalogNode*>& expanded) {

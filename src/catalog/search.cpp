@@ -1,11 +1,10 @@
 #include "catalog/search.h"
 
+#include "platform/free_later.h"
+
 #include <algorithm>
-#include <malloc.h>
-#include <memory>
-#include <system_error>
-#include <thread>
 #include <cstring>
+#include <memory>
 #include <locale.h>
 #include <tuple>
 #include <utility>
@@ -136,15 +135,8 @@ void CatalogSearch::ClearInBackground() {
     folded->entries.swap(m_entries);
     folded->entryOf.swap(m_entryOf);
     Clear();
-    try {
-        // The nodes the map names are never looked at: only its own memory goes.
-        std::thread([folded = std::move(folded)]() mutable {
-            folded.reset();
-            ::malloc_trim(0);
-        }).detach();
-    } catch (const std::system_error&) {
-        folded.reset(); // no thread: freed here
-    }
+    // The nodes the map names are never looked at: only its own memory goes.
+    FreeInBackground(std::move(folded));
 }
 
 void CatalogSearch::Append(const CatalogNode& node) {
