@@ -6,6 +6,7 @@
 #include "operations/add_catalog.h"
 #include "operations/add_document.h"
 #include "operations/check.h"
+#include "operations/home_move.h"
 #include "operations/journal_check.h"
 #include "operations/names.h"
 #include "operations/recovery.h"
@@ -15,6 +16,7 @@
 #include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/journal.h"
+#include "store/settings.h"
 #include "support/catalog_fixture.h"
 #include "support/process.h"
 #include "support/test_support.h"
@@ -381,6 +383,24 @@ TEST_F(TrashTest, TheTrashsNameAndFilesAreTheKnowledgeBases) {
     request.move = true;
     EXPECT_FALSE(AddDocumentOperation(m_model, m_realHome, request).done);
     EXPECT_EQ(Bytes(inTrash), "book");
+}
+
+// The trash belongs to the knowledge base: a move of the Home Directory takes it along, and what is
+// in it is restored in the new place.
+TEST_F(TrashTest, TheTrashMovesWithTheHomeDirectory) {
+    CatalogNode* physics = Catalog(nullptr, "Physics");
+    Document(physics, "book.pdf", "book");
+    std::int64_t id = 0;
+    ASSERT_TRUE(DeleteToTrashOperation(m_model, m_realHome, *physics, true, {}, &id).done);
+    const std::string moved = m_dir.File("Moved");
+    const OpResult result = MoveHomeOperation(m_model, m_realHome, moved);
+    ASSERT_TRUE(result.done) << result.detail;
+    LoadSettings(); // as the window does once the move is done
+    EXPECT_FALSE(fs::exists(Trash()));
+    EXPECT_EQ(Bytes(moved + "/.marrowdex-trash/" + std::to_string(id) + "/Physics/book.pdf"), "book");
+    ASSERT_TRUE(RestoreFromTrashOperation(m_model, moved, id).done);
+    EXPECT_EQ(Bytes(moved + "/Physics/book.pdf"), "book");
+    EXPECT_EQ(Findings(), "");
 }
 
 // A crash at any moment of each trash command: the next start finishes it or undoes it, says so,
