@@ -28,6 +28,8 @@ for arg in "$@"; do
 done
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/marrowdex-search-window-bench-XXXXXX")"
+# Where the window was left is remembered in the user's configuration folder: this run's own.
+export XDG_CONFIG_HOME="$work/config"
 xvfb_pid=""
 cleanup() {
     if [[ -n $xvfb_pid ]]; then

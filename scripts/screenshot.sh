@@ -32,6 +32,9 @@ insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,RAW_FILE_NAME
  (10,'Travel',0,'Maps, tickets and plans',0,'',1);
 SQL
 
+# The window remembers where it was left in the user's configuration folder: a folder of this
+# run's own, so the picture starts as a first start does and nothing is left behind.
+export XDG_CONFIG_HOME="$work/config"
 export MARROWDEX_PROGRAM="$work/program/marrowdex" MARROWDEX_CAPTURE="$work/window.xwd"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     set -euo pipefail

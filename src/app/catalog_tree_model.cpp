@@ -169,7 +169,7 @@ void CatalogTreeModel::NodeAdded(const CatalogNode& node) {
     m_rows.NodeAdded(const_cast<CatalogNode&>(node));
     // A catalog that gains its first child can be opened from now on.
     const CatalogNode* parent = node.Parent();
-    if (parent != nullptr && parent->FirstChild() == &node) {
+    if (parent != nullptr && parent->ChildCount() == 1) {
         if (const QModelIndex item = IndexOf(parent); item.isValid()) {
             emit dataChanged(item, item, {kHasChildrenRole});
         }

@@ -5,12 +5,15 @@
 // the character height. The windows arrange their controls with Qt's layouts (margins and
 // spacing as the style has them) and give the controls at least their sizes in these units.
 
+#include "app/screen_fit.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRect>
 #include <QSize>
+#include <QStyle>
 #include <QWidget>
 #include <algorithm>
 
@@ -53,20 +56,26 @@ template <class Widget> Widget* MakeChild(QWidget* parent, const char* name, QSi
     return widget;
 }
 
-// A push button at least `minimum` large and, whatever its text in whatever language, wide enough
-// to keep about a character's width clear of each edge.
+// A push button `minimum` large where there is room and, whatever its text in whatever language,
+// wide enough to keep about a character's width clear of each edge: on a narrow screen it gives up
+// the template's width, never its text.
 class TemplateButton final : public QPushButton {
 public:
     TemplateButton(QWidget* parent, const char* name, const DialogUnits& units, QSize minimum)
         : QPushButton(parent), m_minimum(minimum), m_padding(units.X(8)) {
         setObjectName(QLatin1String(name));
+        // A button's own policy would keep its whole usual width as its least.
+        setSizePolicy(QSizePolicy::Preferred, sizePolicy().verticalPolicy());
     }
 
-    QSize sizeHint() const override {
+    QSize sizeHint() const override { return minimumSizeHint().expandedTo(m_minimum); }
+    QSize minimumSizeHint() const override {
+        // The style's own size has room enough for a short text; a long one gets its clearance.
         const QSize hint = QPushButton::sizeHint();
-        return {std::max(m_minimum.width(), hint.width() + m_padding), std::max(m_minimum.height(), hint.height())};
+        const int margins = 2 * style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this);
+        const int width = std::max(hint.width(), fontMetrics().horizontalAdvance(text()) + m_padding + margins);
+        return {width, std::max(m_minimum.height(), hint.height())};
     }
-    QSize minimumSizeHint() const override { return sizeHint(); }
 
 private:
     QSize m_minimum;
@@ -93,9 +102,9 @@ inline int CaptionWidth(const QWidget& window) {
 
 // Fixes `window` at the size its layout needs with the texts it shows now, and wide enough for
 // its caption (nothing is cut, in any language, at any scale), but never smaller than `least`,
-// its size as it was first drawn.
+// its size as it was first drawn, unless the screen has no room for that much.
 inline void FitToContents(QWidget& window, QSize least) {
-    QSize size = window.minimumSizeHint().expandedTo(least);
+    QSize size = window.minimumSizeHint().expandedTo(least.boundedTo(AvailableRoom(window)));
     if (!window.windowFlags().testFlag(Qt::FramelessWindowHint)) {
         size.setWidth(std::max(size.width(), CaptionWidth(window)));
     }

@@ -8,8 +8,11 @@
 #include "app/progress.h"
 #include "app/prompts.h"
 #include "app/qt_texts.h"
+#include "app/screen_fit.h"
 #include "app/tree_ctrl_ex.h"
+#include "app/window_memory.h"
 #include "catalog/loader.h"
+#include "operations/move_node.h"
 #include "operations/recovery.h"
 #include "platform/home_fs.h"
 #include "platform/quit_signals.h"
@@ -32,8 +35,11 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QSplitter>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <tuple>
+#include <utility>
 
 namespace mwdx {
 
@@ -55,8 +61,9 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
       m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
       m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
       m_checkButton(MakeButton(this, "checkButton")), m_tree(new CTreeCtrlEx(this)), m_searchEdit(new QLineEdit(this)),
-      m_matchCount(new QLabel(this)), m_commentPane(new QPlainTextEdit(this)) {
+      m_matchCount(new QLabel(this)), m_commentPane(new QPlainTextEdit(this)), m_splitter(new QSplitter(this)) {
     setObjectName(QStringLiteral("mainWindow"));
+    FitWindowsIntoScreen();
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     m_commentPane->setObjectName(QStringLiteral("commentPane"));
     m_commentPane->setReadOnly(true);
@@ -92,6 +99,20 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
     connect(m_tree, &QAbstractItemView::doubleClicked, this, &CMarrowdexDlg::OnTreeActivated);
     connect(m_tree, &CTreeCtrlEx::nodeDropped, this, &CMarrowdexDlg::OnNodeDropped);
     connect(m_tree, &CTreeCtrlEx::filesDropped, this, &CMarrowdexDlg::OnFilesDropped);
+    // Only where the move would be made is a dragged node offered a place to go.
+    m_tree->SetDropCheck([this](std::int64_t fileId, const QModelIndex& target) {
+        const CatalogNode* node = m_catalog.NodeById(fileId);
+        bool stays = false;
+        return node != nullptr &&
+               CheckMove(m_catalog, HomeDirectory(), *node, ItemNode(target), OwnFiles(), &stays).done && !stays;
+    });
+    // When the rows are made anew (a search shows its matches, or ends) and leave nothing selected,
+    // the pane shows nothing rather than the comment of a node no longer in view.
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this] {
+        if (m_treeModel->Catalog() != nullptr && SelectedNode() == nullptr) {
+            SetCommentText({});
+        }
+    });
     InstallShortcuts();
     connect(&m_quitTimer, &QTimer::timeout, this, &CMarrowdexDlg::FinishQuit);
     m_startupTimer.setSingleShot(true);
@@ -118,25 +139,32 @@ void CMarrowdexDlg::LayOut() {
     for (QPushButton* button : {m_optionButton, m_openIndexButton, m_syncIndexButton}) {
         buttons->addWidget(button);
     }
-    buttons->addSpacing(units.X(245 - 179));
+    // The template's gap before Help, given up first on a narrow screen.
+    buttons->addSpacerItem(new QSpacerItem(units.X(245 - 179), 0, QSizePolicy::Preferred, QSizePolicy::Minimum));
     buttons->addWidget(m_helpButton);
     buttons->addWidget(m_checkButton);
     buttons->addStretch(1);
 
-    // The tree and the pane share the width as 188 to 293, as the window was first laid out.
-    // The search field with its count of matches above the tree.
+    // The search field with its count of matches above the tree; the tree and the pane share the
+    // width as 188 to 293, as the window was first laid out, until the user moves the line between.
     auto* search = new QHBoxLayout;
     search->setSpacing(units.X(2));
     search->addWidget(m_searchEdit, 1);
     search->addWidget(m_matchCount);
-    auto* treeColumn = new QVBoxLayout;
+    auto* treeSide = new QWidget(m_splitter);
+    treeSide->setObjectName(QStringLiteral("treeSide"));
+    auto* treeColumn = new QVBoxLayout(treeSide);
+    treeColumn->setContentsMargins(0, 0, 0, 0);
     treeColumn->setSpacing(units.Y(2));
     treeColumn->addLayout(search);
     treeColumn->addWidget(m_tree, 1);
-    auto* panes = new QHBoxLayout;
-    panes->setSpacing(units.X(2));
-    panes->addLayout(treeColumn, 188);
-    panes->addWidget(m_commentPane, 293);
+    m_splitter->setObjectName(QStringLiteral("paneSplitter"));
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(treeSide);
+    m_splitter->addWidget(m_commentPane);
+    m_splitter->setStretchFactor(0, 188);
+    m_splitter->setStretchFactor(1, 293);
+    m_splitter->setSizes({units.X(188), units.X(293)});
 
     auto* window = new QVBoxLayout(this);
     window->setContentsMargins(0, units.Y(4), 0, units.Y(3));
@@ -145,7 +173,7 @@ void CMarrowdexDlg::LayOut() {
     top->setContentsMargins(units.X(4), 0, 0, 0);
     top->addLayout(buttons);
     window->addLayout(top);
-    window->addLayout(panes, 1);
+    window->addWidget(m_splitter, 1);
     resize(units.Size(484, 358));
 }
 
@@ -178,11 +206,18 @@ void CMarrowdexDlg::OnInitDialog() {
     }
 
     setWindowIcon(ProgramIcon());
-    m_optionButton->setText(UiText(text::kOption));
-    m_openIndexButton->setText(UiText(text::kOpenIndex));
-    m_syncIndexButton->setText(UiText(text::kSyncIndex));
-    m_helpButton->setText(UiText(text::kHelp));
-    m_checkButton->setText(UiText(text::kCheck));
+    // The buttons take no focus, so each has a key, named in its tooltip.
+    const std::tuple<QPushButton*, int, QKeySequence> buttons[] = {
+        {m_optionButton, text::kOption, QKeySequence(Qt::CTRL | Qt::Key_Comma)},
+        {m_openIndexButton, text::kOpenIndex, QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {m_syncIndexButton, text::kSyncIndex, QKeySequence(Qt::Key_F5)},
+        {m_helpButton, text::kHelp, QKeySequence(Qt::Key_F1)},
+        {m_checkButton, text::kCheck, QKeySequence(Qt::Key_F7)}};
+    for (const auto& [button, textId, key] : buttons) {
+        button->setText(UiText(textId));
+        button->setShortcut(key);
+        button->setToolTip(QStringLiteral("%1 (%2)").arg(UiText(textId), key.toString(QKeySequence::NativeText)));
+    }
     m_searchEdit->setPlaceholderText(UiText(text::kFindPlaceholder));
     setWindowTitle(UiText(text::kProgramTitle));
 
@@ -193,7 +228,7 @@ void CMarrowdexDlg::OnInitDialog() {
     // Commands a crash interrupted are finished or undone before the tree is read.
     LoadSettings();
     m_recovery = RecoverInterruptedCommands(std::string(RootDirOf(SettingsCopy())));
-    LoadTree({});
+    LoadTree(RecallWhereTheUserWas());
     m_startupTimer.start(kStartupDelayMs);
 }
 
@@ -225,15 +260,61 @@ void CMarrowdexDlg::RestoreTree(const TreeState& state) {
         }
     }
     m_treeModel->SetCatalog(&m_catalog, nodes);
-    m_tree->verticalScrollBar()->setValue(state.scroll);
-    // A node that is gone since is passed over; the pane then shows nothing.
-    const QModelIndex selected = ItemOf(state.selected != 0 ? m_catalog.NodeById(state.selected) : nullptr);
+    // A node that is gone since is passed over; the pane then shows nothing. One the user
+    // selected under a search is shown with the catalogs above it opened.
+    const QModelIndex selected = ShowItem(state.selected != 0 ? m_catalog.NodeById(state.selected) : nullptr);
     if (selected.isValid()) {
         SelectItem(selected);
-        m_tree->scrollTo(selected);
     } else {
         SetCommentText({});
     }
+    ScrollTree(state.scroll);
+}
+
+void CMarrowdexDlg::ScrollTree(int scroll) {
+    m_tree->verticalScrollBar()->setValue(scroll);
+    if (const QModelIndex selected = GetSelectedItem(); selected.isValid()) {
+        m_tree->scrollTo(selected);
+    }
+}
+
+void CMarrowdexDlg::RememberWhereTheUserIs() {
+    if (m_startRefusal != 0) {
+        return;
+    }
+    const TreeState state = CaptureTree();
+    WindowMemory memory;
+    memory.geometry = saveGeometry();
+    memory.splitter = m_splitter->saveState();
+    memory.open = state.open;
+    memory.selected = state.selected;
+    memory.scroll = state.scroll;
+    RememberWindow(StorePath(), memory);
+}
+
+CMarrowdexDlg::TreeState CMarrowdexDlg::RecallWhereTheUserWas() {
+    const WindowMemory memory = RecallWindow(StorePath());
+    if (!memory.geometry.isEmpty()) {
+        restoreGeometry(memory.geometry);
+    }
+    if (!memory.splitter.isEmpty()) {
+        m_splitter->restoreState(memory.splitter);
+    }
+    // The scroll is set again once the window is shown: only then does the tree know its height.
+    m_scrollOnShow = memory.scroll;
+    return {memory.open, memory.selected, memory.scroll};
+}
+
+void CMarrowdexDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (const std::optional<int> scroll = std::exchange(m_scrollOnShow, std::nullopt)) {
+        QTimer::singleShot(0, this, [this, scroll = *scroll] { ScrollTree(scroll); });
+    }
+}
+
+void CMarrowdexDlg::done(int result) {
+    RememberWhereTheUserIs();
+    QDialog::done(result);
 }
 
 void CMarrowdexDlg::LoadTree(const TreeState& state) {
@@ -445,10 +526,13 @@ void CMarrowdexDlg::OnFilesDropped(const QStringList& paths, const QModelIndex& 
 }
 
 void CMarrowdexDlg::keyPressEvent(QKeyEvent* event) {
-    // Enter, when nothing in the window takes it, closes the window as Escape does.
+    // Enter, when nothing in the window takes it, closes the window as Escape does. The comment
+    // pane is a box of several lines, which takes Enter even while it cannot be typed in.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        accept();
+        if (focusWidget() != m_commentPane) {
+            accept();
+        }
         return;
     }
     QDialog::keyPressEvent(event);

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 
 namespace mwdx {
 
@@ -101,6 +103,10 @@ public:
     void DetachTree();
     void AttachTree();
 
+    // Closing the window, however it is closed (Escape, Enter where nothing takes it, the close
+    // box, a signal): where the user was is remembered for the next start.
+    void done(int result) override;
+
     // Handlers of the window's own notifications.
     void OnTimer();
     void OnTreeRightClick(const QPoint& position, bool byKeyboard = false); // position: in the tree's viewport
@@ -108,6 +114,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void OnInitDialog();
@@ -120,6 +127,13 @@ private:
     };
     TreeState CaptureTree() const;
     void RestoreTree(const TreeState& state);
+    // The tree scrolled to `scroll`, the selected node in view.
+    void ScrollTree(int scroll);
+    // Where the user was, remembered for the next start (window_memory.h), and brought back.
+    void RememberWhereTheUserIs();
+    TreeState RecallWhereTheUserWas();
+    // The store's file, by which the window remembers its state.
+    std::string StorePath() const { return m_programDirectory + "/mymwdx.db"; }
     void LoadTree(const TreeState& state);
     void FinishQuit();
     void InstallShortcuts();
@@ -140,9 +154,11 @@ private:
     QLineEdit* m_searchEdit;
     QLabel* m_matchCount;
     QPlainTextEdit* m_commentPane;
+    QSplitter* m_splitter; // between the tree (with the search field) and the comment pane
     CatalogFinder* m_finder;
     std::vector<std::unique_ptr<Command>> m_commands;
-    TreeState m_detached; // what the tree showed when the view let go of it
+    TreeState m_detached;              // what the tree showed when the view let go of it
+    std::optional<int> m_scrollOnShow; // the remembered scroll, once the tree has its size
     QTimer m_startupTimer;
     QTimer m_quitTimer;
     int m_startRefusal = 0;

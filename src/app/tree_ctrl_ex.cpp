@@ -354,7 +354,29 @@ bool CTreeCtrlEx::Accepts(const QMimeData* data) const {
     return !urls.isEmpty() && std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
 }
 
+bool CTreeCtrlEx::TakesAt(const QMimeData* data, const QModelIndex& target) {
+    if (!Accepts(data)) {
+        return false;
+    }
+    if (!data->hasFormat(QLatin1String(kNodeMimeType)) || !m_dropCheck) {
+        return true;
+    }
+    const std::int64_t fileId = data->data(QLatin1String(kNodeMimeType)).toLongLong();
+    if (!m_checked || m_checked->fileId != fileId || m_checked->target != target) {
+        m_checked = CheckedPlace{fileId, target, m_dropCheck(fileId, target)};
+    }
+    return m_checked->takes;
+}
+
+void CTreeCtrlEx::SetDropTarget(const QModelIndex& target) {
+    if (target != m_dropTarget) {
+        m_dropTarget = target;
+        viewport()->update();
+    }
+}
+
 void CTreeCtrlEx::dragEnterEvent(QDragEnterEvent* event) {
+    m_checked.reset(); // the catalog may have changed since the last drag
     if (Accepts(event->mimeData())) {
         event->acceptProposedAction();
     } else {
@@ -365,24 +387,23 @@ void CTreeCtrlEx::dragEnterEvent(QDragEnterEvent* event) {
 void CTreeCtrlEx::dragMoveEvent(QDragMoveEvent* event) {
     // The base scrolls near the edges; where the node may go is ours to say.
     QTableView::dragMoveEvent(event);
-    if (!Accepts(event->mimeData())) {
+    const QModelIndex target = indexAt(event->position().toPoint());
+    if (!TakesAt(event->mimeData(), target)) {
+        // The refusal cursor, and no frame that would promise otherwise.
         event->ignore();
+        SetDropTarget({});
         return;
     }
     const bool ownNode = event->mimeData()->hasFormat(QLatin1String(kNodeMimeType));
     event->setDropAction(ownNode ? Qt::MoveAction : event->proposedAction());
     event->accept();
-    const QModelIndex target = indexAt(event->position().toPoint());
-    if (target != m_dropTarget) {
-        m_dropTarget = target;
-        viewport()->update();
-    }
+    SetDropTarget(target);
 }
 
 void CTreeCtrlEx::dragLeaveEvent(QDragLeaveEvent* event) {
     QTableView::dragLeaveEvent(event);
-    m_dropTarget = QPersistentModelIndex();
-    viewport()->update();
+    m_checked.reset();
+    SetDropTarget({});
 }
 
 void CTreeCtrlEx::paintEvent(QPaintEvent* event) {
@@ -397,16 +418,17 @@ void CTreeCtrlEx::paintEvent(QPaintEvent* event) {
 }
 
 void CTreeCtrlEx::dropEvent(QDropEvent* event) {
-    m_dropTarget = QPersistentModelIndex();
-    viewport()->update();
+    SetDropTarget({});
     stopAutoScroll();
     setState(NoState);
     const QMimeData* data = event->mimeData();
-    if (!Accepts(data)) {
+    const QPersistentModelIndex target = indexAt(event->position().toPoint());
+    const bool takes = TakesAt(data, target);
+    m_checked.reset();
+    if (!takes) {
         event->ignore();
         return;
     }
-    const QPersistentModelIndex target = indexAt(event->position().toPoint());
     const bool ownNode = data->hasFormat(QLatin1String(kNodeMimeType));
     event->setDropAction(ownNode ? Qt::MoveAction : Qt::CopyAction);
     event->accept();

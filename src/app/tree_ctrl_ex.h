@@ -16,6 +16,8 @@
 #include <QStringList>
 #include <QTableView>
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 namespace mwdx {
 
@@ -52,6 +54,12 @@ public:
 
     // What a drag of `index` carries (nullptr for no node); the caller owns it.
     QMimeData* DragData(const QModelIndex& index) const;
+
+    // Asked while a node of this tree (`fileId`) is dragged over `target` (invalid: the space below
+    // the rows): whether letting go there would move it. Where it would not, the drag shows the
+    // refusal cursor, nothing is framed and a drop does nothing. Without a check every place takes it.
+    using DropCheck = std::function<bool(std::int64_t fileId, const QModelIndex& target)>;
+    void SetDropCheck(DropCheck check) { m_dropCheck = std::move(check); }
 
 signals:
     // The user asks for the menu at `position` (viewport coordinates): a right click there, or
@@ -90,12 +98,24 @@ protected:
 private:
     // What a drag carries that this tree takes: a node of its own, or local files.
     bool Accepts(const QMimeData* data) const;
+    // Whether what `data` carries may be let go on `target`: files anywhere, a node where the
+    // drop check allows it (asked once for each place the drag comes to).
+    bool TakesAt(const QMimeData* data, const QModelIndex& target);
+    void SetDropTarget(const QModelIndex& target);
     void MeasureRows();
     void Toggle(const QModelIndex& index);
 
     int m_indentation = 20;
     bool m_pressedBeside = false; // until the buttons are released
     QPersistentModelIndex m_dropTarget;
+    DropCheck m_dropCheck;
+    // The last place the drop check was asked about during this drag, and its answer.
+    struct CheckedPlace {
+        std::int64_t fileId = 0;
+        QPersistentModelIndex target;
+        bool takes = false;
+    };
+    std::optional<CheckedPlace> m_checked;
 };
 
 } // namespace mwdx

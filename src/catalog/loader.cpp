@@ -198,8 +198,9 @@ public:
         }
         const NodeId id = row.details.fileId;
         const std::int32_t fileType = row.fileType;
-        // A node that finds no memory is skipped and loading goes on.
-        return m_model.AddChildNode(parent, std::move(row.details), level, id, fileType, std::move(path));
+        // A node that finds no memory is skipped and loading goes on. Siblings are put in id order
+        // once all are in (OrderChildren): where the next start shows a node is where it is now.
+        return m_model.AppendChildNode(parent, std::move(row.details), level, id, fileType, std::move(path));
     }
 
 private:
@@ -262,6 +263,7 @@ int AttachLoadedRow(CatalogModel& model, std::string_view fileName, NodeId paren
         return 0;
     }
     placer.Place(*parent, std::move(row));
+    model.OrderChildren();
     return 1;
 }
 
@@ -285,13 +287,16 @@ int LoadAllNodes(CatalogModel& model, int count, LoadReport* report) {
         }
         ++found.rowsRead;
         const auto* row = reinterpret_cast<const NodeRow*>(cursor.Record());
-        placer.Offer(MakeRow(FieldText(row->fileName), row->parentId, row->fileId, row->fileType,
-                             FieldText(row->comment), FieldText(row->rawFileName), row->pathLevel));
+        // The texts whole, however long: an edit writes back what it holds, so a text cut here
+        // would be cut in the store by an edit that never changed it.
+        placer.Offer(MakeRow(cursor.Text(1), row->parentId, row->fileId, row->fileType, cursor.Text(3),
+                             cursor.Text(5), row->pathLevel));
     }
     if (status != kQueryDone) {
         return 0;
     }
     placer.Finish();
+    loaded.OrderChildren();
     const bool allPlaced = placer.AllPlaced();
     model = std::move(loaded);
     if (report != nullptr) {

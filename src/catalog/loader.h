@@ -31,7 +31,7 @@ struct UnplacedRow {
     NodeId fileId = 0;
     NodeId parentId = 0;
     std::int32_t fileType = 0;
-    std::string fileName; // valid UTF-8, cut as a node's would be
+    std::string fileName; // valid UTF-8
     UnplacedReason reason = UnplacedReason::kMissingParent;
 };
 
@@ -53,7 +53,8 @@ struct LoadReport {
 int CountNodes(int* count);
 
 // Reads at most `count` rows with kSelectNodes and places every row it can (see above), each under its
-// parent's node at its parent's depth + 1, children in the order the query returns them. If the
+// parent's node at its parent's depth + 1, children in FILE_ID order (the order the query gives
+// them where FILE_ID is the row id, as in every store the program makes). If the
 // query fails at any point, the model is left as it was. 1 when the query succeeded and every
 // row was placed, 0 otherwise; `report` (if given) says what could not be placed. Expects an
 // empty model (the start-up state): on success it holds exactly the loaded tree.
@@ -62,7 +63,7 @@ int LoadAllNodes(CatalogModel& model, int count, LoadReport* report = nullptr);
 // Places one row into a model being built: a top-level row (PARENT_ID 0) under the Root Node,
 // created with the Settings' Home Directory when absent; any other under the node with id
 // PARENT_ID, at its depth + 1, with its path joined onto its parent's. Texts are made valid UTF-8
-// (invalid bytes become U+FFFD) and cut to the Node Details limits. 1 when placed (or skipped for
+// (invalid bytes become U+FFFD) and kept whole. 1 when placed (or skipped for
 // want of memory); 0 when it cannot be placed now (no such parent, an id out of range, a path too
 // long).
 int AttachLoadedRow(CatalogModel& model, std::string_view fileName, NodeId parentId, NodeId fileId,

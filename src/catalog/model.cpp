@@ -1,5 +1,6 @@
 #include "catalog/model.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -71,23 +72,43 @@ CatalogNode* CatalogModel::EnsureRootNode(std::string homeDirectory) {
     return m_root.get();
 }
 
-CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, NodeId fileId,
-                                        std::int32_t fileType, std::string path) {
+void CatalogModel::Link(CatalogNode& parent, std::unique_ptr<CatalogNode> node, CatalogNode* previous) {
+    CatalogNode* linked = node.get();
+    std::unique_ptr<CatalogNode>& owner = previous == nullptr ? parent.m_firstChild : previous->m_nextSibling;
+    node->m_nextSibling = std::move(owner);
+    if (node->m_nextSibling) {
+        node->m_nextSibling->m_previousSibling = linked;
+    } else {
+        parent.m_lastChild = linked;
+    }
+    node->m_previousSibling = previous;
+    node->m_parent = &parent;
+    owner = std::move(node);
+    ++parent.m_childCount;
+}
+
+CatalogNode* CatalogModel::PlaceFor(const CatalogNode& parent, NodeId fileId) {
+    // From the end: a new node's id is the largest yet, so it is found at once.
+    CatalogNode* previous = parent.m_lastChild;
+    while (previous != nullptr && previous->m_fileId > fileId) {
+        previous = previous->m_previousSibling;
+    }
+    return previous;
+}
+
+CatalogNode* CatalogModel::MakeChild(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, NodeId fileId,
+                                     std::int32_t fileType, std::string path, bool inPlace) {
     try {
         auto owned = std::make_unique<CatalogNode>(std::move(details), pathLevel, fileId, fileType, std::move(path));
         CatalogNode* node = owned.get();
         m_byId.emplace(fileId, node);
-        ++parent.m_childCount;
-        IndexName(parent, *node);
-        node->m_parent = &parent;
-        node->m_ordinal = parent.m_nextChildOrdinal++;
-        node->m_previousSibling = parent.m_lastChild;
-        if (parent.m_lastChild == nullptr) {
-            parent.m_firstChild = std::move(owned);
-        } else {
-            parent.m_lastChild->m_nextSibling = std::move(owned);
+        if (!inPlace && parent.m_lastChild != nullptr && parent.m_lastChild->m_fileId > fileId &&
+            (m_unordered.empty() || m_unordered.back() != &parent)) {
+            m_unordered.push_back(&parent);
         }
-        parent.m_lastChild = node;
+        CatalogNode* previous = inPlace ? PlaceFor(parent, fileId) : parent.m_lastChild;
+        Link(parent, std::move(owned), previous);
+        IndexName(parent, *node);
         if (IsOddName(node->NameOnDisk())) {
             ++m_oddNames;
         }
@@ -98,6 +119,40 @@ CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+}
+
+CatalogNode* CatalogModel::AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, NodeId fileId,
+                                        std::int32_t fileType, std::string path) {
+    return MakeChild(parent, std::move(details), pathLevel, fileId, fileType, std::move(path), true);
+}
+
+CatalogNode* CatalogModel::AppendChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel,
+                                           NodeId fileId, std::int32_t fileType, std::string path) {
+    return MakeChild(parent, std::move(details), pathLevel, fileId, fileType, std::move(path), false);
+}
+
+void CatalogModel::OrderChildren() {
+    std::sort(m_unordered.begin(), m_unordered.end());
+    m_unordered.erase(std::unique(m_unordered.begin(), m_unordered.end()), m_unordered.end());
+    std::vector<std::unique_ptr<CatalogNode>> children;
+    for (CatalogNode* parent : m_unordered) {
+        children.clear();
+        children.reserve(parent->m_childCount);
+        for (std::unique_ptr<CatalogNode> child = std::move(parent->m_firstChild); child;) {
+            std::unique_ptr<CatalogNode> next = std::move(child->m_nextSibling);
+            children.push_back(std::move(child));
+            child = std::move(next);
+        }
+        // Rows of one parent that came in the same order keep it.
+        std::stable_sort(children.begin(), children.end(),
+                         [](const auto& a, const auto& b) { return a->m_fileId < b->m_fileId; });
+        parent->m_lastChild = nullptr;
+        parent->m_childCount = 0;
+        for (std::unique_ptr<CatalogNode>& child : children) {
+            Link(*parent, std::move(child), parent->m_lastChild);
+        }
+    }
+    m_unordered.clear();
 }
 
 CatalogNode* CatalogModel::FindNode(const CatalogNode* start, NodeId fileId, std::int32_t level) const {
@@ -224,17 +279,9 @@ bool CatalogModel::MoveNode(CatalogNode& node, CatalogNode& newParent) {
     }
     --oldParent->m_childCount;
 
-    // Last among its new siblings, as an added node is.
-    node.m_parent = &newParent;
-    node.m_ordinal = newParent.m_nextChildOrdinal++;
-    node.m_previousSibling = newParent.m_lastChild;
-    if (newParent.m_lastChild == nullptr) {
-        newParent.m_firstChild = std::move(moved);
-    } else {
-        newParent.m_lastChild->m_nextSibling = std::move(moved);
-    }
-    newParent.m_lastChild = &node;
-    ++newParent.m_childCount;
+    // In its place by id among its new siblings, where the next start puts it.
+    CatalogNode* place = PlaceFor(newParent, node.m_fileId);
+    Link(newParent, std::move(moved), place);
     IndexName(newParent, node);
     node.m_details.parentId = newParent.m_parent == nullptr ? 0 : newParent.m_fileId;
     const std::int32_t shift = newParent.m_pathLevel + 1 - node.m_pathLevel;
@@ -250,6 +297,7 @@ bool CatalogModel::MoveNode(CatalogNode& node, CatalogNode& newParent) {
 }
 
 void CatalogModel::Clear() {
+    m_unordered.clear();
     m_byId.clear();
     m_oddNames = 0;
     m_root.reset();

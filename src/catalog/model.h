@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace mwdx {
 
@@ -16,7 +17,7 @@ namespace mwdx {
 // without the commands keeping the two in step.
 class CatalogObserver {
 public:
-    // `node` is now its parent's last child.
+    // `node` is now in its place among its parent's children (by FILE_ID).
     virtual void NodeAdded(const CatalogNode& node) = 0;
     // `node` is about to leave its parent with its whole subtree; it is still linked.
     virtual void NodeAboutToBeRemoved(const CatalogNode& node) = 0;
@@ -26,7 +27,7 @@ public:
     virtual void NodeChanged(const CatalogNode& node) = 0;
     // `node` is about to leave its parent for another, with its whole subtree; still where it was.
     virtual void NodeAboutToMove(const CatalogNode& node) = 0;
-    // The node announced above is now its new parent's last child.
+    // The node announced above is now in its place among its new parent's children.
     virtual void NodeMoved(const CatalogNode& node) = 0;
 
 protected:
@@ -49,10 +50,16 @@ public:
     // (FILE_ID 0, level 0, a catalog, empty details). nullptr only when memory runs out.
     CatalogNode* EnsureRootNode(std::string homeDirectory);
 
-    // Appends a new node, owning its own copy of `details`, as the last child of `parent`.
-    // nullptr when memory runs out.
+    // A new node, owning its own copy of `details`, among the children of `parent` in its place by
+    // FILE_ID: after every sibling with a smaller id, so a new node (whose id is the largest yet)
+    // goes last, as it does at the next start. nullptr when memory runs out.
     CatalogNode* AddChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, NodeId fileId,
                               std::int32_t fileType, std::string path);
+    // The same for loading: the node goes last whatever its id, and OrderChildren puts the
+    // children in id order once every row is in, so rows in any order cost no more than a sort.
+    CatalogNode* AppendChildNode(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, NodeId fileId,
+                                 std::int32_t fileType, std::string path);
+    void OrderChildren();
 
     // The node with FILE_ID `fileId` one level below a node at `level` - 1 that a search down from
     // `start` finds: the search scans the children of `start` when it is at `level` - 1 and
@@ -74,11 +81,10 @@ public:
     // siblings. False (and nothing changes) when `node` is not a child of `parent`.
     bool UnlinkAndFree(CatalogNode& parent, CatalogNode& node);
 
-    // Moves `node` with its subtree to the end of `newParent`'s children (the Root Node for the
-    // top level), as an added node goes: its parent, its PARENT_ID and the level of every node in
-    // the subtree follow; paths are left to RebuildPaths. (The next start lists children in id
-    // order, so there the node takes its place by id among its new siblings.) False, and nothing changes, when `node` is the Root Node or
-    // `newParent` is `node` or lies below it.
+    // Moves `node` with its subtree among `newParent`'s children (the Root Node for the top level),
+    // in its place by FILE_ID, where the next start shows it too: its parent, its PARENT_ID and the
+    // level of every node in the subtree follow; paths are left to RebuildPaths. False, and nothing
+    // changes, when `node` is the Root Node or `newParent` is `node` or lies below it.
     bool MoveNode(CatalogNode& node, CatalogNode& newParent);
 
     // Frees the whole tree, Root Node included.
@@ -107,11 +113,18 @@ private:
     // Keep `parent`'s index of its children's names in step (made once it has enough of them).
     static void IndexName(CatalogNode& parent, CatalogNode& child);
     static void UnindexName(CatalogNode& parent, const CatalogNode& child);
+    // Links `node` (owned) into `parent`'s children after `previous` (nullptr: first).
+    static void Link(CatalogNode& parent, std::unique_ptr<CatalogNode> node, CatalogNode* previous);
+    // The child after which a node with this id goes: the last one whose id is not larger.
+    static CatalogNode* PlaceFor(const CatalogNode& parent, NodeId fileId);
+    CatalogNode* MakeChild(CatalogNode& parent, NodeDetails details, std::int32_t pathLevel, NodeId fileId,
+                           std::int32_t fileType, std::string path, bool inPlace);
 
     std::unique_ptr<CatalogNode> m_root;
     std::unordered_multimap<NodeId, CatalogNode*> m_byId;
     CatalogObserver* m_observer = nullptr;
     std::size_t m_oddNames = 0;
+    std::vector<CatalogNode*> m_unordered; // parents AppendChildNode left out of id order
 };
 
 } // namespace mwdx

@@ -1,7 +1,5 @@
 #include "catalog/node.h"
 
-#include "platform/text.h"
-
 #include <vector>
 
 namespace mwdx {
@@ -13,9 +11,9 @@ bool FillNodeDetails(NodeDetails& details, NodeId fileId, std::string_view fileN
     }
     details.fileId = fileId;
     details.parentId = parentId;
-    details.fileName.assign(TruncateUtf8(fileName, kMaxFileNameBytes));
-    details.comment.assign(TruncateUtf8(comment, kMaxCommentBytes));
-    details.rawFileName.assign(TruncateUtf8(rawFileName, kMaxRawFileNameBytes));
+    details.fileName.assign(fileName);
+    details.comment.assign(comment);
+    details.rawFileName.assign(rawFileName);
     return true;
 }
 

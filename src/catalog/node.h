@@ -17,12 +17,7 @@ using NodeId = std::int64_t;
 inline constexpr std::int32_t kCatalogType = 0;
 inline constexpr std::int32_t kDocumentType = 1;
 
-inline constexpr std::size_t kMaxFileNameBytes = 511;
-inline constexpr std::size_t kMaxCommentBytes = 1023;
-inline constexpr std::size_t kMaxRawFileNameBytes = 1023;
-
-// The names and comment a node owns, held compactly: each text is bounded by the limits above
-// (UTF-8 bytes, never a split character) but takes only the room it needs.
+// The names and comment a node owns, each whole as stored (UTF-8), taking only the room it needs.
 struct NodeDetails {
     NodeId fileId = 0;
     NodeId parentId = 0;
@@ -33,8 +28,8 @@ struct NodeDetails {
     bool operator==(const NodeDetails&) const = default;
 };
 
-// Sets all five fields, each text cut to its limit. Leaves the record unchanged and returns
-// false when the name is empty.
+// Sets all five fields, the texts whole. Leaves the record unchanged and returns false when the
+// name is empty.
 bool FillNodeDetails(NodeDetails& details, NodeId fileId, std::string_view fileName, NodeId parentId,
                      std::string_view comment, std::string_view rawFileName);
 
@@ -86,9 +81,9 @@ public:
     CatalogNode* PreviousSibling() const { return m_previousSibling; }
     CatalogNode* Parent() const { return m_parent; }
     std::size_t ChildCount() const { return m_childCount; }
-    // The node's place among its siblings: every sibling after it has a larger one. Never reused
-    // under one parent, so it names the node's place even after others have gone.
-    std::uint64_t Ordinal() const { return m_ordinal; }
+    // The node's place among its siblings: every sibling after it has a larger one. It is the
+    // node's FILE_ID, which never changes, so it names the node's place even after others have gone.
+    std::uint64_t Ordinal() const { return static_cast<std::uint64_t>(m_fileId); }
     std::int32_t PathLevel() const { return m_pathLevel; }
     NodeId FileId() const { return m_fileId; }
     std::int32_t FileType() const { return m_fileType; }
@@ -120,8 +115,6 @@ private:
     CatalogNode* m_parent = nullptr;
     std::unique_ptr<NameIndex> m_childNames; // keys view the children's own names
     std::size_t m_childCount = 0;
-    std::uint64_t m_ordinal = 0;
-    std::uint64_t m_nextChildOrdinal = 0;
     NodeDetails m_details;
     NodeId m_fileId;
     std::int32_t m_pathLevel;

@@ -545,7 +545,7 @@ std::optional<std::size_t> VisibleRows::PlaceAmongShown(const CatalogNode& node)
     return place < list->nodes.size() ? std::optional<std::size_t>(place) : std::nullopt;
 }
 
-void VisibleRows::Insert(CatalogNode& node, bool atEnd) {
+void VisibleRows::Insert(CatalogNode& node) {
     CatalogNode* parent = node.Parent();
     Children* siblings = ListOf(parent);
     if (siblings == nullptr) {
@@ -555,22 +555,14 @@ void VisibleRows::Insert(CatalogNode& node, bool atEnd) {
     std::optional<std::int64_t> first;
     if (siblings->expanded) {
         if (const auto above = RowOrRoot(*parent)) {
-            std::int64_t before = siblings->total;
-            if (!atEnd) {
-                const auto it = std::lower_bound(siblings->ordinals.begin(), siblings->ordinals.end(), node.Ordinal());
-                before = siblings->Before(static_cast<std::size_t>(it - siblings->ordinals.begin()));
-            }
-            first = *above + 1 + before;
+            const auto it = std::lower_bound(siblings->ordinals.begin(), siblings->ordinals.end(), node.Ordinal());
+            first = *above + 1 + siblings->Before(static_cast<std::size_t>(it - siblings->ordinals.begin()));
         }
     }
     if (first && m_listener != nullptr) {
         m_listener->RowsAboutToBeInserted(static_cast<std::size_t>(*first), static_cast<std::size_t>(rows));
     }
-    if (atEnd) {
-        siblings->Append(&node, rows);
-    } else {
-        siblings->Insert(&node, rows);
-    }
+    siblings->Insert(&node, rows);
     if (parent != m_root && siblings->expanded) {
         Grow(parent, rows);
     }
@@ -601,7 +593,7 @@ void VisibleRows::Reveal(CatalogNode& node) {
             }
         }
         if (siblings->PlaceOf(**it) == siblings->nodes.size()) {
-            Insert(**it, false);
+            Insert(**it);
         }
     }
 }
@@ -630,7 +622,8 @@ void VisibleRows::NodeAdded(CatalogNode& node) {
         Reveal(node);
         return;
     }
-    Insert(node, true);
+    // In its place by ordinal: last for a new node, by id for a moved one.
+    Insert(node);
 }
 
 void VisibleRows::NodeAboutToMove(const CatalogNode& node) {

@@ -141,7 +141,7 @@ private:
     // the caller announces the rows.
     void OpenAllBelow(CatalogNode& node);
     void Reveal(CatalogNode& node); // a search shows it, and the catalogs above it, opened
-    void Insert(CatalogNode& node, bool atEnd);
+    void Insert(CatalogNode& node); // in its place among the shown siblings, by ordinal
 
     CatalogNode* m_root = nullptr;
     bool m_filtering = false;

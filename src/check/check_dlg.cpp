@@ -5,6 +5,7 @@
 #include "app/marrowdex_dlg.h"
 #include "app/progress.h"
 #include "app/prompts.h"
+#include "app/screen_fit.h"
 #include "operations/recovery.h"
 #include "operations/repair.h"
 #include "platform/home_fs.h"
@@ -97,7 +98,8 @@ void CCheckDlg::LayOut() {
     repairs->addStretch(1);
     repairs->addWidget(m_checkAgainButton);
     repairs->addWidget(m_closeButton);
-    m_findingsTree->setMinimumSize(units.Size(250, 160));
+    // On a small screen the findings make do with less: they scroll.
+    m_findingsTree->setMinimumSize(units.Size(250, 160).boundedTo(AvailableRoom(*this) / 2));
     auto* body = new QHBoxLayout;
     body->addWidget(m_findingsTree, 1);
     body->addLayout(repairs);

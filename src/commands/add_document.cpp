@@ -13,28 +13,44 @@ namespace mwdx {
 
 namespace {
 
-// Asks for the document and adds it under `parent` (nullptr: the root).
+// Asks for the document and adds it under `parent` (nullptr: the root). When the knowledge base
+// refuses it (a file of that name already there, ...), the window says why and comes back with
+// what the user typed and chose, to change or to cancel.
 void AddDocument(CMarrowdexDlg& window, CatalogNode* parent) {
-    CDocDlg dialog(&window);
-    dialog.AllowFileChoice = 1;
-    if (dialog.exec() != QDialog::Accepted) {
-        return;
-    }
-    NewDocument request;
-    request.parent = parent;
-    request.source = ToStoreText(dialog.m_pathText.toStdU16String());
-    request.name = ToStoreText(dialog.m_nameText.toStdU16String());
-    request.comment = ToStoreText(dialog.m_commentText.toStdU16String());
-    request.move = SettingsCopy().deleteAfterAdding == 1;
-    request.program = window.OwnFiles();
-    const OpResult result =
-        AddDocumentOperation(window.Catalog(), window.HomeDirectory(), request, TransferBehindProgress(&window));
-    if (result.done) {
-        // The catalog opens to show what it received.
-        window.ExpandItem(window.ItemOf(parent));
-    }
-    if (result.message != 0) {
-        MessagePrompt::Show(&window, result.message);
+    QString name;
+    QString comment;
+    QString path;
+    while (true) {
+        CDocDlg dialog(&window);
+        dialog.AllowFileChoice = 1;
+        dialog.m_nameText = name;
+        dialog.m_commentText = comment;
+        dialog.m_pathText = path;
+        if (dialog.exec() != QDialog::Accepted) {
+            return;
+        }
+        name = dialog.m_nameText;
+        comment = dialog.m_commentText;
+        path = dialog.m_pathText;
+        NewDocument request;
+        request.parent = parent;
+        request.source = ToStoreText(path.toStdU16String());
+        request.name = ToStoreText(name.toStdU16String());
+        request.comment = ToStoreText(comment.toStdU16String());
+        request.move = SettingsCopy().deleteAfterAdding == 1;
+        request.program = window.OwnFiles();
+        const OpResult result =
+            AddDocumentOperation(window.Catalog(), window.HomeDirectory(), request, TransferBehindProgress(&window));
+        if (result.done) {
+            // The catalog opens to show what it received.
+            window.ExpandItem(window.ItemOf(parent));
+        }
+        if (result.message != 0) {
+            MessagePrompt::Show(&window, result.message);
+        }
+        if (result.done) {
+            return;
+        }
     }
 }
 

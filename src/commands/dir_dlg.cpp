@@ -1,5 +1,6 @@
 #include "commands/dir_dlg.h"
 
+#include "app/comment_edit.h"
 #include "app/dialog_units.h"
 #include "app/prompts.h"
 #include "operations/names.h"
@@ -22,7 +23,7 @@ CDirDlg::CDirDlg(QWidget* parent) : QDialog(parent) {
     m_nameEdit = MakeChild<QLineEdit>(this, "nameEdit", {units.X(303), 0});
     m_nameLabel = MakeChild<QLabel>(this, "nameLabel");
     m_commentLabel = MakeChild<QLabel>(this, "commentLabel");
-    m_commentEdit = MakeChild<QPlainTextEdit>(this, "commentEdit", units.Size(304, 87));
+    m_commentEdit = MakeChild<CommentEdit>(this, "commentEdit", units.Size(304, 87));
 
     // Top to bottom: the name, the comment, and OK and Cancel at the bottom right.
     auto* layout = new QVBoxLayout(this);
@@ -52,7 +53,7 @@ int CDirDlg::exec() {
 
 void CDirDlg::OnInitDialog() {
     m_nameEdit->setText(m_nameText);
-    m_commentEdit->setPlainText(m_commentText);
+    m_commentEdit->SetText(m_commentText);
     m_nameLabel->setText(UiText(text::kNewCatalogLabel));
     m_commentLabel->setText(UiText(text::kComment));
     m_okButton->setText(UiText(text::kOk));
@@ -64,7 +65,7 @@ void CDirDlg::OnInitDialog() {
 
 void CDirDlg::accept() {
     m_nameText = m_nameEdit->text();
-    m_commentText = m_commentEdit->toPlainText();
+    m_commentText = m_commentEdit->Text();
     // Only the name is required; blanks alone are none.
     if (TrimmedName(ToStoreText(m_nameText.toStdU16String())).empty()) {
         MessagePrompt::Show(this, text::kTypeCatalogName);

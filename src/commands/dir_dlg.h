@@ -8,10 +8,11 @@
 
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace mwdx {
+
+class CommentEdit;
 
 class CDirDlg final : public QDialog {
     Q_OBJECT
@@ -37,7 +38,7 @@ private:
     QLineEdit* m_nameEdit;
     QLabel* m_nameLabel;
     QLabel* m_commentLabel;
-    QPlainTextEdit* m_commentEdit;
+    CommentEdit* m_commentEdit;
 };
 
 } // namespace mwdx

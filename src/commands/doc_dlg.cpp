@@ -1,5 +1,6 @@
 #include "commands/doc_dlg.h"
 
+#include "app/comment_edit.h"
 #include "app/dialog_units.h"
 #include "app/prompts.h"
 #include "operations/names.h"
@@ -23,7 +24,7 @@ CDocDlg::CDocDlg(QWidget* parent) : QDialog(parent) {
     m_pathEdit = MakeChild<QLineEdit>(this, "pathEdit", {units.X(283), 0});
     m_nameLabel = MakeChild<QLabel>(this, "nameLabel");
     m_commentLabel = MakeChild<QLabel>(this, "commentLabel");
-    m_commentEdit = MakeChild<QPlainTextEdit>(this, "commentEdit", units.Size(304, 87));
+    m_commentEdit = MakeChild<CommentEdit>(this, "commentEdit", units.Size(304, 87));
     m_chooseButton = MakeChild<QToolButton>(this, "chooseButton", units.Size(19, 14));
     m_fileLabel = MakeChild<QLabel>(this, "fileLabel");
     m_nameEdit = MakeChild<QLineEdit>(this, "nameEdit", {units.X(283), 0});
@@ -65,7 +66,7 @@ int CDocDlg::exec() {
 
 void CDocDlg::OnInitDialog() {
     m_pathEdit->setText(m_pathText);
-    m_commentEdit->setPlainText(m_commentText);
+    m_commentEdit->SetText(m_commentText);
     m_nameEdit->setText(m_nameText);
     m_fileLabel->setText(UiText(text::kChooseDocumentLabel));
     m_commentLabel->setText(UiText(text::kComment));
@@ -88,7 +89,7 @@ void CDocDlg::OnChooseFile() {
 void CDocDlg::accept() {
     m_pathText = m_pathEdit->text();
     m_nameText = m_nameEdit->text();
-    m_commentText = m_commentEdit->toPlainText();
+    m_commentText = m_commentEdit->Text();
     // The comment may be empty; blanks alone are no name.
     if (m_pathText.isEmpty()) {
         MessagePrompt::Show(this, text::kChooseDocument);

@@ -8,11 +8,12 @@
 
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 
 namespace mwdx {
+
+class CommentEdit;
 
 class CDocDlg final : public QDialog {
     Q_OBJECT
@@ -36,7 +37,7 @@ private:
     void OnInitDialog();
 
     QLineEdit* m_pathEdit = nullptr;
-    QPlainTextEdit* m_commentEdit = nullptr;
+    CommentEdit* m_commentEdit = nullptr;
     QLineEdit* m_nameEdit = nullptr;
     QToolButton* m_chooseButton = nullptr;
     QLabel* m_nameLabel = nullptr;

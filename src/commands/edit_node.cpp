@@ -69,9 +69,21 @@ void EditNodeCommand::EditSelectedNode() {
     if (!AskNewTexts(m_window, *node, newName, newComment)) {
         return;
     }
-    const OpResult result =
-        EditNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, ToStoreText(newName.toStdU16String()),
-                          ToStoreText(newComment.toStdU16String()), m_window.OwnFiles());
+    const std::string name = ToStoreText(newName.toStdU16String());
+    const std::string comment = ToStoreText(newComment.toStdU16String());
+    OpResult result =
+        EditNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, name, comment, m_window.OwnFiles());
+    if (result.message == text::kUseUntrackedFolder) {
+        // The catalog's folder is gone and the new name is a folder with files no catalog owns:
+        // taken, a later delete with files would take them too. Only the user may say so.
+        const QString question =
+            UiText(text::kUseUntrackedFolder).arg(QString::fromStdU16String(FromStoreText(TrimmedName(name))));
+        if (!MessagePrompt::AskYesOrNo(&m_window, question)) {
+            return;
+        }
+        result = EditNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, name, comment,
+                                   m_window.OwnFiles(), true);
+    }
     if (result.done) {
         m_window.SetCommentText(node->Details().comment);
     }

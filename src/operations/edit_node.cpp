@@ -31,7 +31,8 @@ std::string WithLineFeeds(std::string_view text) {
 } // namespace
 
 OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node,
-                           const std::string& typedName, const std::string& typedComment, const ProgramFiles& program) {
+                           const std::string& typedName, const std::string& typedComment, const ProgramFiles& program,
+                           bool useUntrackedFolder) {
     const NodeDetails old = node.Details();
     // What the user left as it was shown keeps its stored bytes.
     const std::string name = EditedName(typedName, old.fileName);
@@ -65,7 +66,22 @@ OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, Catal
         if (ProgramPlaces(program, home).Touches(oldPath)) {
             return OpResult::Refused(text::kCannotMoveProgramFiles, oldPath + " holds the program's own files");
         }
-        if (WhatIsAt(oldPath) != PathKind::kNothing) {
+        if (WhatIsAt(oldPath) == PathKind::kNothing) {
+            // Nothing moves: the node's path will simply name what lies at the new one, and a
+            // later delete with files would take it along.
+            switch (WhatIsAt(newPath)) {
+            case PathKind::kNothing:
+            case PathKind::kEmptyFolder:
+                break;
+            case PathKind::kFolder:
+                if (!useUntrackedFolder) {
+                    return OpResult::Refused(text::kUseUntrackedFolder, newPath + " holds what no catalog owns");
+                }
+                break;
+            case PathKind::kOther:
+                return OpResult::Refused(text::kNameTakenOnDisk, newPath + " is already there");
+            }
+        } else {
             if (!tree.Contains(oldPath) || !tree.Contains(newPath) || !IsInsideHome(home, oldPath) ||
                 !IsInsideHome(home, newPath)) {
                 return OpResult::Refused(text::kRenameFailed, oldPath + " or " + newPath + " is outside " + home);

@@ -17,8 +17,12 @@ namespace mwdx {
 // at the new path: text::kCatalogNameTaken); a rename that would carry away another node's files (text::kFilesKept) or
 // `program`'s files (text::kCannotMoveProgramFiles), or that the disk refuses (text::kRenameFailed), changes nothing; a
 // row that cannot be written changes nothing either (text::kChangeNotSaved), its folder renamed back.
+// A catalog whose folder is missing takes the new name without a step on disk, its path then naming
+// whatever is there: an empty folder is taken, a file refused (text::kNameTakenOnDisk), and a folder
+// with something in it only when `useUntrackedFolder` says the user agreed; without that,
+// text::kUseUntrackedFolder and nothing changes (the window asks, and calls again with the answer).
 OpResult EditNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node,
                            const std::string& typedName, const std::string& typedComment,
-                           const ProgramFiles& program = {});
+                           const ProgramFiles& program = {}, bool useUntrackedFolder = false);
 
 } // namespace mwdx

@@ -43,7 +43,7 @@ int NameRefusal(const std::string& name) {
     if (!IsValidUtf8(name)) {
         return text::kSkippedNotUtf8;
     }
-    return IsSafeFileName(name) && name.size() <= kMaxFileNameBytes ? 0 : text::kSkippedNameNotUsable;
+    return IsSafeFileName(name) ? 0 : text::kSkippedNameNotUsable;
 }
 
 // The entries below `path` (and `path` itself when `includeTop`), never following a link; only the

@@ -15,15 +15,22 @@
 namespace mwdx {
 namespace {
 
-// A name on disk that another child of `parent` already has.
+// A name on disk that another child of `parent` already has (looked up in its index of names, so
+// a catalog of a million children costs what a small one does).
 bool NameTaken(const CatalogNode& parent, const CatalogNode& node) {
-    for (const CatalogNode* child = parent.FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (child != &node && child->NameOnDisk() == node.NameOnDisk() &&
-            (child->IsCatalog() == node.IsCatalog() || !node.IsCatalog())) {
-            return true;
-        }
+    return parent.AnyChildNamed(node.NameOnDisk(), [&node](const CatalogNode& child) {
+        return &child != &node && (child.IsCatalog() == node.IsCatalog() || !node.IsCatalog());
+    });
+}
+
+// The catalog a node dropped on `target` goes into: a document stands for its catalog, nullptr
+// for the Root Node.
+CatalogNode* NewParentFor(const CatalogModel& catalog, const CatalogNode* target) {
+    CatalogNode* newParent = target == nullptr ? catalog.RootNode() : const_cast<CatalogNode*>(target);
+    if (newParent != nullptr && !newParent->IsCatalog()) {
+        newParent = newParent->Parent();
     }
-    return false;
+    return newParent;
 }
 
 // Moves what is at `from` to `to` below the Home Directory: one rename, or where the two lie on
@@ -51,17 +58,20 @@ bool MoveOnDisk(const HomeTree& tree, const std::string& from, const std::string
 
 } // namespace
 
-OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, CatalogNode* target,
-                           const ProgramFiles& program) {
-    CatalogNode* root = catalog.RootNode();
+OpResult CheckMove(const CatalogModel& catalog, const std::string& home, const CatalogNode& node,
+                   const CatalogNode* target, const ProgramFiles& program, bool* stays) {
+    if (stays != nullptr) {
+        *stays = false;
+    }
+    const CatalogNode* root = catalog.RootNode();
     if (node.Parent() == nullptr || root == nullptr) {
         return OpResult::Refused(text::kMoveFailed, "the Root Node does not move");
     }
-    CatalogNode* newParent = target == nullptr ? root : target;
-    if (!newParent->IsCatalog()) {
-        newParent = newParent->Parent();
-    }
+    const CatalogNode* newParent = NewParentFor(catalog, target);
     if (newParent == node.Parent()) {
+        if (stays != nullptr) {
+            *stays = true;
+        }
         return OpResult::Done();
     }
     for (const CatalogNode* above = newParent; above != nullptr; above = above->Parent()) {
@@ -88,6 +98,20 @@ OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, Catal
     if (!tree.Contains(from) || !tree.Contains(to) || !IsInsideHome(home, from) || !IsInsideHome(home, to)) {
         return OpResult::Refused(text::kSomeFilesNotDeleted, from + " or " + to + " is outside " + home);
     }
+    return OpResult::Done();
+}
+
+OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, CatalogNode* target,
+                           const ProgramFiles& program) {
+    bool stays = false;
+    if (OpResult check = CheckMove(catalog, home, node, target, program, &stays); !check.done || stays) {
+        return check;
+    }
+    CatalogNode* root = catalog.RootNode();
+    CatalogNode* newParent = NewParentFor(catalog, target);
+    const std::string from = node.Path();
+    const std::string to = JoinNodePath(newParent->Path(), node.NameOnDisk());
+    const HomeTree tree(home);
 
     JournalEntry entry;
     entry.kind = kJournalMove;

@@ -26,4 +26,11 @@ namespace mwdx {
 OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, CatalogNode* target,
                            const ProgramFiles& program = {});
 
+// The checks of MoveNodeOperation alone, changing nothing: done when `node` may move into `target`
+// (*stays, if given, set when it is there already and the move would change nothing), otherwise
+// refused with the message the move would give. Cheap enough to ask while a drag moves over the
+// tree: it looks at the new siblings' names through their index and at one place on disk.
+OpResult CheckMove(const CatalogModel& catalog, const std::string& home, const CatalogNode& node,
+                   const CatalogNode* target, const ProgramFiles& program = {}, bool* stays = nullptr);
+
 } // namespace mwdx

@@ -62,8 +62,7 @@ int CatalogNameRefusal(std::string_view typed, const CatalogNode* parent, const 
     if (name.empty()) {
         return text::kTypeCatalogName;
     }
-    // A longer name would be kept cut in memory and name another directory than the stored one.
-    if (!IsSafeFileName(name) || name.size() > kMaxFileNameBytes) {
+    if (!IsSafeFileName(name)) {
         return text::kNameNotUsable;
     }
     // No parent node yet, or the Root Node: a top-level catalog.

@@ -229,6 +229,8 @@ constexpr Entry kEntries[] = {
     {351, u"Deleting the files, please wait", u"正在删除文件，请稍候"},
     {352, u"\u2026 and %1 more (the repair of the whole kind acts on them too)",
      u"\u2026\u2026另有 %1 项（对整类的修复也会处理它们）"},
+    {420, u"A folder '%1' that no catalog uses is already in the Home Directory. Use it for this catalog?",
+     u"主目录中已经有一个没有任何目录使用的文件夹“%1”。要把它用作这个目录吗？"},
     {450, u"Trash\u2026", u"回收站\u2026"},
     {451, u"Trash", u"回收站"},
     {452, u"Name", u"名称"},

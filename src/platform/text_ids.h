@@ -139,6 +139,8 @@ inline constexpr int kFindingsHomeDirectory = 339; // the check's kind for an un
 inline constexpr int kShortcutNotMade = 350;
 inline constexpr int kDeletingFiles = 351;
 inline constexpr int kMoreFindings = 352; // %1: how many findings of the kind are not listed
+// Daily use: a rename onto a folder that no catalog uses is the user's to allow.
+inline constexpr int kUseUntrackedFolder = 420; // %1: the folder's name
 // The trash: its window, its questions, and what its commands report.
 inline constexpr int kTrashMenu = 450;
 inline constexpr int kTrashCaption = 451;

@@ -271,6 +271,14 @@ int RowCursor::Step() {
     return kRowReady;
 }
 
+std::string_view RowCursor::Text(int column) const {
+    if (column < 0 || column >= m_statement.Columns()) {
+        return {};
+    }
+    const std::string_view all = m_statement.Bytes(column);
+    return all.substr(0, all.find('\0'));
+}
+
 int RowCursor::Decode() {
     std::byte* record = m_record.get();
     const auto recordSize = static_cast<std::size_t>(std::max(m_recordSize, 0));

@@ -180,6 +180,11 @@ public:
 
     const std::byte* Record() const { return m_record.get(); }
 
+    // The whole text of column `column` of the current row, however long its field in the record
+    // is, up to a NUL byte; empty for NULL and for a column that is not there. Valid until the next
+    // Step.
+    std::string_view Text(int column) const;
+
 private:
     Statement m_statement;
     bool m_emptyText;

@@ -113,6 +113,21 @@ TEST_F(LoaderTest, AChildThatComesBeforeItsParentWaitsForItAndKeepsItsOrder) {
     EXPECT_EQ(QueryText(m_db, "select PATH_LEVEL from FILE_NODE where FILE_ID = 3;"), "3") << "nothing is written";
 }
 
+TEST_F(LoaderTest, SiblingsAreInIdOrderWhateverOrderTheStoreGivesThem) {
+    // A store made by another tool, whose FILE_ID is not the row id: the query gives the rows of
+    // one parent in the order they were written.
+    RunSql(m_db, "drop table FILE_NODE; create table FILE_NODE(FILE_ID integer, FILE_NAME text, PARENT_ID integer,"
+                 " COMMENT text, FILETYPE integer, RAW_FILE_NAME text, PATH_LEVEL integer);");
+    AddRow(30, "Thirty", 0, kCatalogType, 1);
+    AddRow(10, "Ten", 0, kCatalogType, 1);
+    AddRow(25, "In ten, 25", 10, kDocumentType, 2, "b.txt");
+    AddRow(20, "Twenty", 0, kCatalogType, 1);
+    AddRow(12, "In ten, 12", 10, kDocumentType, 2, "a.txt");
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(Outline(*m_model.RootNode()),
+              (std::vector<std::string>{"Ten", "  In ten, 12", "  In ten, 25", "Twenty", "Thirty"}));
+}
+
 TEST_F(LoaderTest, CyclesBadIdsAndDuplicatesAreCountedWithTheirReasons) {
     // Rows the program never writes, as a damaged or hand-made store may hold them.
     RunSql(m_db, "create table NODES as select * from FILE_NODE; drop table FILE_NODE;"
@@ -209,18 +224,26 @@ TEST_F(LoaderTest, ADatabaseWithoutTablesOrNotADatabaseLoadsAsAnEmptyTree) {
     EXPECT_EQ(m_model.RootNode(), nullptr);
 }
 
-TEST_F(LoaderTest, StoredTextsAreCutToTheirLimitsAndMadeValid) {
+TEST_F(LoaderTest, StoredTextsAreKeptWholeAndMadeValid) {
+    // Longer than the fixed fields of a row record: the node holds them whole all the same.
     const std::string longName(600, 'n');
-    const std::string longComment = std::string(1022, 'c') + "\xE4\xB8\xAD"; // a character across byte 1023
+    std::string longComment = std::string(1022, 'c') + "\xE4\xB8\xAD"; // a character across byte 1023
+    for (int i = 0; i < 300; ++i) {
+        longComment += "\xE6\xB3\xA8"; // 注
+    }
+    const std::string longRaw = std::string(1100, 'r') + ".pdf";
     AddRow(1, longName, 0, kCatalogType, 1, "", longComment);
+    AddRow(3, "Paper", 1, kDocumentType, 2, longRaw, "");
     RunSql(m_db,
            "insert into FILE_NODE values(2, cast(x'4162ff63' as text), 1, '', 1, cast(x'66e2822e747874' as text), 2);");
     ASSERT_EQ(Reload(), 1);
     const CatalogNode* a = m_model.FindNode(m_model.RootNode(), 1, 1);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a->Details().fileName, std::string(511, 'n'));
-    EXPECT_EQ(a->Details().comment, std::string(1022, 'c'));
-    EXPECT_EQ(a->Path(), m_home + "/" + std::string(511, 'n'));
+    EXPECT_EQ(a->Details().fileName, longName);
+    EXPECT_EQ(a->Details().comment, longComment);
+    EXPECT_EQ(a->Path(), m_home + "/" + longName);
+    EXPECT_EQ(m_model.NodeById(3)->Details().rawFileName, longRaw);
+    EXPECT_EQ(m_model.NodeById(3)->Path(), a->Path() + "/" + longRaw);
     const CatalogNode* doc = m_model.FindNode(m_model.RootNode(), 2, 2);
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->Details().fileName, "Ab\xEF\xBF\xBD"

@@ -123,6 +123,60 @@ TEST(CatalogModelTest, ChildListsKeepOrderAndLinksThroughUnlinking) {
     EXPECT_GT(again->Ordinal(), lastOrdinal) << "an ordinal is never given twice under one parent";
 }
 
+// The children of `parent` by id, checked link by link in both directions.
+std::vector<NodeId> ChildIds(const CatalogNode& parent) {
+    std::vector<NodeId> ids;
+    const CatalogNode* previous = nullptr;
+    for (const CatalogNode* c = parent.FirstChild(); c != nullptr; c = c->NextSibling()) {
+        EXPECT_EQ(c->PreviousSibling(), previous);
+        EXPECT_EQ(c->Parent(), &parent);
+        ids.push_back(c->FileId());
+        previous = c;
+    }
+    EXPECT_EQ(parent.LastChild(), previous);
+    EXPECT_EQ(parent.ChildCount(), ids.size());
+    return ids;
+}
+
+TEST(CatalogModelTest, ANodeTakesItsPlaceAmongItsSiblingsByIdAsTheNextStartShowsIt) {
+    CatalogModel model;
+    CatalogNode& root = *model.EnsureRootNode("/home");
+    CatalogNode* a = Add(model, root, 10, 1);
+    Add(model, root, 20, 1);
+    CatalogNode* other = Add(model, root, 30, 1);
+    Add(model, *other, 15, 2);
+    Add(model, *other, 35, 2);
+    // A new node has the largest id yet and goes last; one with a smaller id goes in its place.
+    Add(model, root, 40, 1);
+    Add(model, root, 5, 1);
+    EXPECT_EQ(ChildIds(root), (std::vector<NodeId>{5, 10, 20, 30, 40}));
+
+    // Moved, a node goes where its id puts it: between, first, last.
+    ASSERT_TRUE(model.MoveNode(*model.NodeById(15), root));
+    ASSERT_TRUE(model.MoveNode(*model.NodeById(35), root));
+    ASSERT_TRUE(model.MoveNode(*model.NodeById(5), *a));
+    EXPECT_EQ(ChildIds(root), (std::vector<NodeId>{10, 15, 20, 30, 35, 40}));
+    EXPECT_EQ(ChildIds(*other), (std::vector<NodeId>{}));
+    ASSERT_TRUE(model.MoveNode(*model.NodeById(40), *other));
+    ASSERT_TRUE(model.MoveNode(*model.NodeById(15), *other));
+    EXPECT_EQ(ChildIds(*other), (std::vector<NodeId>{15, 40}));
+    EXPECT_EQ(ChildIds(root), (std::vector<NodeId>{10, 20, 30, 35}));
+    for (const CatalogNode* c = root.FirstChild(); c->NextSibling() != nullptr; c = c->NextSibling()) {
+        EXPECT_LT(c->Ordinal(), c->NextSibling()->Ordinal());
+    }
+
+    // Loading appends whatever the order and then sorts each catalog's children once.
+    CatalogModel loaded;
+    CatalogNode& top = *loaded.EnsureRootNode("/home");
+    for (const NodeId id : {7, 3, 9, 1}) {
+        NodeDetails details;
+        FillNodeDetails(details, id, "n" + std::to_string(id), 0, "", "");
+        loaded.AppendChildNode(top, details, 1, id, kCatalogType, "/home/n" + std::to_string(id));
+    }
+    loaded.OrderChildren();
+    EXPECT_EQ(ChildIds(top), (std::vector<NodeId>{1, 3, 7, 9}));
+}
+
 TEST(CatalogModelTest, VeryDeepAndVeryWideTreesWalkAndFreeWithoutRecursion) {
     // Far deeper than any stack frame per level could survive: a recursive walk or destructor crashes here.
     constexpr int kDepth = 300000;

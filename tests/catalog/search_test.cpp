@@ -161,16 +161,18 @@ TEST(CatalogSearchTest, ShownTreeHoldsMatchesWithTheirAncestorsInTheCatalogsOrde
     CatalogNode* c = Add(model, root, 7, "C match");
     CatalogSearch search;
     search.Build(root);
-    // Nodes moved under A come last there, whatever their ids and wherever the text has them.
+    // Nodes moved under A take their places there by id; a1, changed since the text was made,
+    // sits at the text's end, after C.
     ASSERT_TRUE(model.MoveNode(*c, *a));
     ASSERT_TRUE(model.MoveNode(*a1, *b));
     ASSERT_TRUE(model.MoveNode(*a1, *a));
+    search.NodeChanged(*a1);
 
     const ShownTree shown = ShowMatches(search.Find("MATCH"), root);
     EXPECT_EQ(shown.matches, 3u);
     ASSERT_EQ(shown.children.size(), 3u) << "the Root Node, A and a3";
     EXPECT_EQ(Names(shown.children.at(&root).nodes), (std::vector<std::string>{"A"}));
-    EXPECT_EQ(Names(shown.children.at(a).nodes), (std::vector<std::string>{"a3", "C match", "a1 match"}));
+    EXPECT_EQ(Names(shown.children.at(a).nodes), (std::vector<std::string>{"a1 match", "a3", "C match"}));
     // Each place keeps its own node's ordinal through the sorting.
     for (const auto& [parent, list] : shown.children) {
         ASSERT_EQ(list.ordinals.size(), list.nodes.size());

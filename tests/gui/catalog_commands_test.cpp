@@ -338,6 +338,147 @@ TEST_F(CatalogCommandsTest, OkWithNothingChangedSendsNothingWhateverTheLineEnds)
     EXPECT_EQ(window->ItemNode(physics)->Details().comment, "one\r\ntwo");
 }
 
+TEST_F(CatalogCommandsTest, WhatTheUserDidNotChangeIsStoredAsItWas) {
+    // A comment with a no-break space, a line and a paragraph separator and a Windows line end;
+    // a comment longer than the old program kept; a document's name as long.
+    std::string longComment;
+    while (longComment.size() < 2000) {
+        longComment += "Lecture notes \xE8\xAE\xB2\xE4\xB9\x89, ";
+    }
+    const std::string longName = std::string(597, 'n') + "\xE6\x96\x87";
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'a'||char(160)||'b'||char(8232)||'c'||char(8233)||'d'||"
+                 "char(13,10)||'e',0,'',1),(2,'Maths',0,'" +
+                     longComment +
+                     "',0,'',1),"
+                     "(3,'" +
+                     longName +
+                     "',2,'short',1,'book.pdf',2);"
+                     "create table SENT(FILE_ID); create trigger sent after update on FILE_NODE"
+                     " begin insert into SENT values(new.FILE_ID); end;");
+    fs::create_directories(m_home + "/Physics");
+    fs::create_directories(m_home + "/Maths");
+    WriteFile(m_home + "/Maths/book.pdf");
+    const std::string given = "61C2A062E280A863E280A9640D0A65";
+    const auto comment = [&](int id) {
+        return QueryText(m_db, "select hex(COMMENT) from FILE_NODE where FILE_ID=" + std::to_string(id) + ";");
+    };
+    auto window = OpenWindow();
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
+    window->SelectItem(physics);
+    const auto confirm = [](QDialog* dialog) { Child<QPushButton>(dialog, "okButton")->click(); };
+    {
+        // OK with nothing changed: nothing is sent.
+        ModalScript script;
+        script.Then<CDirDlg>(confirm);
+        window->OnCommand(kCmdEditNode);
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(QueryText(m_db, "select count(*) from SENT;"), "0");
+    EXPECT_EQ(comment(1), given);
+    {
+        // Typed at the start and at the end, a new line among it: only that is new.
+        ModalScript script;
+        script.Then<CDirDlg>([&](CDirDlg* dialog) {
+            auto* edit = Child<QPlainTextEdit>(dialog, "commentEdit");
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_Home, Qt::ControlModifier);
+            QTest::keyClicks(edit, QStringLiteral("X"));
+            QTest::keyClick(edit, Qt::Key_End, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_Return);
+            QTest::keyClicks(edit, QStringLiteral("Y\u00A0Z"));
+            confirm(dialog);
+        });
+        window->OnCommand(kCmdEditNode);
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(comment(1), "58" + given + "0A59C2A05A");
+    {
+        // A word taken out in the middle: the rest as it was.
+        ModalScript script;
+        script.Then<CDirDlg>([&](CDirDlg* dialog) {
+            auto* edit = Child<QPlainTextEdit>(dialog, "commentEdit");
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_Home, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_Right);
+            QTest::keyClick(edit, Qt::Key_Delete); // the 'a'
+            confirm(dialog);
+        });
+        window->OnCommand(kCmdEditNode);
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(comment(1), "58C2A062E280A863E280A9640D0A650A59C2A05A");
+
+    // Renaming a catalog keeps its long comment whole; a document's new comment keeps its name.
+    const QPersistentModelIndex maths = FindTopItem(*window, "Maths");
+    window->SelectItem(maths);
+    {
+        ModalScript script;
+        script.Then<CDirDlg>([&](CDirDlg* dialog) {
+            EXPECT_EQ(Child<QPlainTextEdit>(dialog, "commentEdit")->toPlainText().toStdString(), longComment)
+                << "shown whole";
+            Child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("Mathematics"));
+            confirm(dialog);
+        });
+        window->OnCommand(kCmdEditNode);
+        window->SelectItem(ChildItem(*window, maths, QString::fromStdString(longName)));
+        script.Then<CDocDlg>([&](CDocDlg* dialog) {
+            EXPECT_EQ(Child<QLineEdit>(dialog, "nameEdit")->text().toStdString(), longName);
+            Child<QPlainTextEdit>(dialog, "commentEdit")->setPlainText(QStringLiteral("a better comment"));
+            confirm(dialog);
+        });
+        window->OnCommand(kCmdEditNode);
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME from FILE_NODE where FILE_ID=2;"), "Mathematics");
+    EXPECT_EQ(QueryText(m_db, "select COMMENT from FILE_NODE where FILE_ID=2;"), longComment);
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE where FILE_ID=3;"),
+              longName + "|a better comment");
+    EXPECT_TRUE(fs::exists(m_home + "/Mathematics/book.pdf"));
+}
+
+TEST_F(CatalogCommandsTest, ARenameAsksBeforeTakingOverAFolderNoCatalogUses) {
+    // A's folder has gone; the user keeps photos in a folder Z that no catalog knows.
+    AddRow(1, "A", 0, 0, "", 1);
+    AddRow(2, "Inside", 1, 1, "inside.txt", 2);
+    fs::create_directories(m_home + "/Z");
+    WriteFile(m_home + "/Z/photo.jpg", "photo");
+    SetDeleteFiles();
+    auto window = OpenWindow();
+    const QPersistentModelIndex a = FindTopItem(*window, "A");
+    window->SelectItem(a);
+    const QString question =
+        QStringLiteral("A folder 'Z' that no catalog uses is already in the Home Directory. Use it for this catalog?");
+    {
+        // Enter answers the default, No: nothing changes.
+        ModalScript script;
+        TypeCatalog(script, QStringLiteral("Z"), QStringLiteral("about A"));
+        script.Then<QMessageBox>([&](QMessageBox* box) {
+            EXPECT_EQ(box->text(), question);
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        window->OnCommand(kCmdEditNode);
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(Rows(), "1:A:0:1 2:Inside:1:2");
+    EXPECT_EQ(a.data().toString(), QStringLiteral("A"));
+    EXPECT_EQ(window->ItemNode(a)->Path(), m_home + "/A");
+    {
+        ModalScript script;
+        TypeCatalog(script, QStringLiteral("Z"), QStringLiteral("about A"));
+        script.Then<QMessageBox>([&](QMessageBox* box) {
+            EXPECT_EQ(box->text(), question);
+            box->button(QMessageBox::Yes)->click();
+        });
+        window->OnCommand(kCmdEditNode);
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(Rows(), "1:Z:0:1 2:Inside:1:2");
+    EXPECT_EQ(a.data().toString(), QStringLiteral("Z"));
+    EXPECT_EQ(window->ItemNode(a)->Path(), m_home + "/Z");
+    EXPECT_EQ(Bytes(m_home + "/Z/photo.jpg"), "photo");
+}
+
 TEST_F(CatalogCommandsTest, DeleteAsksFirstAndRemovesRowsItemsAndFilesAsSet) {
     AddRow(1, "Physics", 0, 0, "", 1);
     AddRow(2, "Optics", 1, 0, "", 2);

@@ -80,13 +80,22 @@ const QString kNotAdded =
     QStringLiteral("The document could not be moved or copied into the knowledge database; it was not added");
 
 // Runs a command that shows the document dialog, answering it as above; a non-empty `message` is
-// the message box that must follow.
-void Add(int command, CMarrowdexDlg& window, const std::string& path, const QString& name,
-         const QString& message = {}, const QString& comment = {}) {
+// the refusal that must follow, after which the dialog comes back with what was typed and chosen,
+// and is cancelled.
+void Add(int command, CMarrowdexDlg& window, const std::string& path, const QString& name, const QString& message = {},
+         const QString& comment = {}) {
     ModalScript script;
     FillDocument(script, path, name, comment);
     if (!message.isEmpty()) {
         script.ThenMessage(message);
+        script.Then<CDocDlg>(
+            [=](CDocDlg* dialog) {
+                EXPECT_EQ(Child<QLineEdit>(dialog, "pathEdit")->text().toStdString(), path);
+                EXPECT_EQ(Child<QLineEdit>(dialog, "nameEdit")->text(), name);
+                EXPECT_EQ(Child<QPlainTextEdit>(dialog, "commentEdit")->toPlainText(), comment);
+                Child<QPushButton>(dialog, "cancelButton")->click();
+            },
+            "the document dialog, back");
     }
     window.OnCommand(command);
     EXPECT_TRUE(script.Finished());
@@ -240,6 +249,42 @@ TEST_F(DocumentCommands, RefusedAddsChangeNothing) {
         QStringLiteral("This name cannot be used for a catalog or document"));
     unchanged();
     EXPECT_EQ(Bytes(oddName), "odd");
+}
+
+TEST_F(DocumentCommands, ATakenFileNameBringsTheWindowBackWithWhatWasTyped) {
+    const ScopedLocale locale("en_US.UTF-8");
+    MakeDatabase(true);
+    InsertSampleRows(m_db, 0);
+    fs::create_directories(m_home + "/Physics");
+    WriteFile(m_home + "/Physics/notes.txt", "older");
+    const std::string inbox = m_dir.File("inbox");
+    fs::create_directories(inbox);
+    WriteFile(inbox + "/notes.txt", "newer");
+    WriteFile(inbox + "/notes-2.txt", "newer");
+    auto window = OpenWindow();
+    window->SelectItem(FindTopItem(*window, "Physics"));
+    const QString comment = QStringLiteral("Lecture 3\nwritten in a hurry");
+
+    // Refused: the same window again, the name, the comment and the file as they were; another
+    // file chosen there, and the document is added with what was typed the first time.
+    ModalScript script;
+    FillDocument(script, inbox + "/notes.txt", QStringLiteral("My notes"), comment);
+    script.ThenMessage(QStringLiteral("A file with this name is already in the catalog's directory"));
+    script.Then<CDocDlg>(
+        [&](CDocDlg* dialog) {
+            EXPECT_EQ(Child<QLineEdit>(dialog, "pathEdit")->text().toStdString(), inbox + "/notes.txt");
+            EXPECT_EQ(Child<QLineEdit>(dialog, "nameEdit")->text(), QStringLiteral("My notes"));
+            EXPECT_EQ(Child<QPlainTextEdit>(dialog, "commentEdit")->toPlainText(), comment);
+            Child<QLineEdit>(dialog, "pathEdit")->setText(QString::fromStdString(inbox + "/notes-2.txt"));
+            Child<QPushButton>(dialog, "okButton")->click();
+        },
+        "the document dialog, back");
+    window->OnCommand(kCmdAddDocumentHere);
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT||'|'||RAW_FILE_NAME from FILE_NODE where FILE_ID=3;"),
+              "My notes|Lecture 3\nwritten in a hurry|notes-2.txt");
+    EXPECT_EQ(Bytes(m_home + "/Physics/notes.txt"), "older");
+    EXPECT_EQ(Bytes(m_home + "/Physics/notes-2.txt"), "newer");
 }
 
 TEST_F(DocumentCommands, CancelOrAMissingNameChangesNothing) {

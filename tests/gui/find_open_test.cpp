@@ -38,10 +38,6 @@ protected:
     }
 };
 
-CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
-    return window.findChild<CTreeCtrlEx*>();
-}
-
 QModelIndex ItemOfId(CMarrowdexDlg& window, NodeId id) {
     return window.ItemOf(window.Catalog().NodeById(id));
 }

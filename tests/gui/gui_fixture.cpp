@@ -9,6 +9,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <algorithm>
 #include <cstdlib>
@@ -121,6 +122,14 @@ std::string GuiTest::TreeText(CMarrowdexDlg& window) {
         model->SetExpanded(const_cast<CatalogNode*>(*it), false);
     }
     return text;
+}
+
+CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
+    return window.findChild<CTreeCtrlEx*>();
+}
+
+QString PaneText(CMarrowdexDlg& window) {
+    return window.findChild<QPlainTextEdit*>(QStringLiteral("commentPane"))->toPlainText();
 }
 
 std::vector<ViewRow> ViewRows(CTreeCtrlEx& tree) {

@@ -51,6 +51,10 @@ private:
     std::optional<std::string> m_savedConfigHome;
 };
 
+// The window's tree view, and the text its comment pane shows.
+CTreeCtrlEx* TreeOf(CMarrowdexDlg& window);
+QString PaneText(CMarrowdexDlg& window);
+
 // One row as the view draws it: the item found at the row's place, its name, and how far in it
 // is drawn (in levels of indentation).
 struct ViewRow {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <string_view>
 
 namespace {
 
@@ -19,7 +20,11 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 
 int main(int argc, char** argv) {
     qInstallMessageHandler(QuietHandler);
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Offscreen, with the screens a test run asks for (offscreen:configfile=...) if it does.
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform == nullptr || std::string_view(platform).substr(0, 9) != "offscreen") {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
     ::unsetenv("QT_QPA_PLATFORMTHEME");
     QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);

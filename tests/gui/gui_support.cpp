@@ -2,11 +2,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDragEnterEvent>
-#include <QPointer>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTest>
 #include <cerrno>
 #include <cstring>
@@ -159,18 +159,18 @@ bool DropOnWindow(QWidget* window, const QMimeData& data, const QPoint& at, Qt::
     return drop.isAccepted();
 }
 
-void DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at) {
+bool DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at) {
     if (data == nullptr) {
         if (g_dragTarget != nullptr) {
             QDragLeaveEvent leave;
             QApplication::sendEvent(g_dragTarget, &leave);
         }
         g_dragTarget = nullptr;
-        return;
+        return false;
     }
     QWidget* target = DropTargetAt(window, at);
     if (target == nullptr) {
-        return;
+        return false;
     }
     const QPoint local = target->mapFrom(window, at);
     if (target != g_dragTarget) {
@@ -180,6 +180,7 @@ void DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at) {
     }
     QDragMoveEvent move(local, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &move);
+    return move.isAccepted();
 }
 
 std::string SourceScriptFolder() {

@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <ostream>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -16,6 +15,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <ostream>
 #include <string>
 
 // Test failures show Qt's strings as text.
@@ -104,7 +104,8 @@ public slots:
 bool DropOnWindow(QWidget* window, const QMimeData& data, const QPoint& at, Qt::DropActions actions);
 
 // A drag held over `at` (window coordinates) without dropping; `data` nullptr: the drag leaves.
-void DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at);
+// Whether the place takes it (a platform's drag shows the refusal cursor where it does not).
+bool DragOverWindow(QWidget* window, const QMimeData* data, const QPoint& at);
 
 // The folder of a fresh copy of the program's page script (resources/js of the sources).
 std::string SourceScriptFolder();

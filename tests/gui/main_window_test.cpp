@@ -1,9 +1,9 @@
+#include "app/catalog_tree_model.h"
 #include "app/prompts.h"
 #include "app/tree_ctrl_ex.h"
 #include "catalog/insert_remove.h"
 #include "commands/dir_dlg.h"
 #include "config/config_dlg.h"
-#include "app/catalog_tree_model.h"
 #include "gui_fixture.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
@@ -32,14 +32,6 @@ namespace fs = std::filesystem;
 
 namespace mwdx::test {
 namespace {
-
-CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
-    return window.findChild<CTreeCtrlEx*>();
-}
-
-QString PaneText(CMarrowdexDlg& window) {
-    return window.findChild<QPlainTextEdit*>(QStringLiteral("commentPane"))->toPlainText();
-}
 
 // A right click at `point` of the tree's viewport, as the window system delivers it.
 void RightClick(CMarrowdexDlg& window, const QPoint& point) {
@@ -120,6 +112,74 @@ TEST_F(GuiTest, FirstStartAsksForTheHomeDirectoryUntilOneIsAccepted) {
     auto again = OpenWindow();
     QTest::qWait(kStartupDelayMs + 400);
     EXPECT_EQ(TopModal(), nullptr) << "a confirmed configuration is not asked for again";
+}
+
+TEST_F(GuiTest, TheButtonsHaveKeysAndEnterInTheCommentPaneKeepsTheWindowOpen) {
+    const ScopedLocale locale("en_US.UTF-8");
+    MakeDatabase(true);
+    AddSampleCatalog(m_db);
+    fs::create_directories(m_home + "/Physics");
+    OpenedUrls opened;
+    auto window = OpenWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QApplication::setActiveWindow(window.get());
+    QTest::qWait(kStartupDelayMs + 100);
+    auto* pane = Child<QPlainTextEdit>(window.get(), "commentPane");
+    CTreeCtrlEx* tree = TreeOf(*window);
+    const QUrl page = QUrl::fromLocalFile(QString::fromStdString(m_home + "/mwdx_index.html"));
+
+    // Enter in the comment pane, a box of several lines: the window stays.
+    window->SelectItem(FindTopItem(*window, "Physics"));
+    pane->setFocus();
+    QTest::keyClick(pane, Qt::Key_Return);
+    QTest::keyClick(pane, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(pane->toPlainText(), QStringLiteral("Line one\nLine two")) << "read-only: nothing typed";
+
+    // Each button's tooltip names its key, and the key does what the button does, wherever the
+    // focus is in the window.
+    const std::pair<const char*, QString> tips[] = {{"optionButton", QStringLiteral("Option (Ctrl+,)")},
+                                                    {"openIndexButton", QStringLiteral("Open Index file (Ctrl+O)")},
+                                                    {"syncIndexButton", QStringLiteral("Sync Index file (F5)")},
+                                                    {"helpButton", QStringLiteral("Help (F1)")},
+                                                    {"checkButton", QStringLiteral("Check (F7)")}};
+    for (const auto& [button, tip] : tips) {
+        EXPECT_EQ(Child<QPushButton>(window.get(), button)->toolTip(), tip) << button;
+    }
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_F1);
+    ASSERT_TRUE(WaitUntil([&] { return opened.urls.size() == 1; }));
+    EXPECT_EQ(opened.urls.back(), QUrl::fromLocalFile(QString::fromStdString(m_program + "/ehelp.html")));
+    QTest::keyClick(tree, Qt::Key_F5);
+    ASSERT_TRUE(WaitUntil([&] { return opened.urls.size() == 2; }));
+    EXPECT_EQ(opened.urls.back(), page);
+    EXPECT_TRUE(fs::exists(m_home + "/mwdx_index.html"));
+    pane->setFocus();
+    QTest::keyClick(pane, Qt::Key_O, Qt::ControlModifier);
+    ASSERT_TRUE(WaitUntil([&] { return opened.urls.size() == 3; }));
+    EXPECT_EQ(opened.urls.back(), page);
+    {
+        ModalScript script;
+        script.Then<CConfigDlg>([](CConfigDlg* dialog) { Child<QPushButton>(dialog, "cancelButton")->click(); },
+                                "the configuration dialog");
+        QTest::keyClick(pane, Qt::Key_Comma, Qt::ControlModifier);
+        EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }));
+    }
+    {
+        ModalScript script;
+        script.Then<QDialog>([](QDialog* dialog) { Child<QPushButton>(dialog, "closeButton")->click(); },
+                             "the check window");
+        QApplication::setActiveWindow(window.get());
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_F7);
+        EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }));
+    }
+
+    // Escape still closes it.
+    QApplication::setActiveWindow(window.get());
+    pane->setFocus();
+    QTest::keyClick(pane, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
@@ -495,15 +555,15 @@ TEST_F(GuiTest, TheTreeShowsNodesAddedToTheCatalog) {
     renamed.fileName = "Sound";
     catalog.ReplaceNodeDetails(*added, renamed);
     EXPECT_EQ(window->ItemOf(added).data().toString(), QStringLiteral("Sound"));
-    // A move leaves one catalog and arrives last under another.
+    // A move leaves one catalog and arrives under another in its place by id.
     CatalogNode* maths = window->ItemNode(FindTopItem(*window, "Maths"));
     ASSERT_TRUE(catalog.MoveNode(*wavesNode, *maths));
     EXPECT_EQ(ChildNames(*window, window->ItemOf(maths)), QStringList{QStringLiteral("Waves")});
     EXPECT_EQ(ChildNames(*window, physics), (QStringList{QStringLiteral("Optics.pdf"), QStringLiteral("Sound")}));
     ASSERT_TRUE(catalog.MoveNode(*wavesNode, *physicsNode));
     EXPECT_EQ(ChildNames(*window, physics),
-              (QStringList{QStringLiteral("Optics.pdf"), QStringLiteral("Sound"), QStringLiteral("Waves")}))
-        << "back as the last child";
+              (QStringList{QStringLiteral("Optics.pdf"), QStringLiteral("Waves"), QStringLiteral("Sound")}))
+        << "back where its id puts it, before the newer Sound";
     EXPECT_EQ(ChildNames(*window, window->ItemOf(wavesNode)), QStringList{QStringLiteral("Tides")})
         << "its child came along, still open";
     catalog.UnlinkAndFree(*physicsNode, *wavesNode);

@@ -61,10 +61,6 @@ protected:
     }
 };
 
-CTreeCtrlEx* TreeOf(CMarrowdexDlg& window) {
-    return window.findChild<CTreeCtrlEx*>();
-}
-
 QPoint OnLabel(CMarrowdexDlg& window, const QModelIndex& item) {
     const QRect row = TreeOf(window)->ItemRect(item);
     return {row.left() + 24, row.center().y()};
@@ -79,7 +75,10 @@ QModelIndex ItemOfId(CMarrowdexDlg& window, NodeId id) {
 // the moves that start the drag reach the view as real mouse events; the offscreen platform has
 // no drag loop of its own (its drag ends at once), so the drag's moves and its drop then reach
 // the window as a platform's drag loop hands them on, with what the view put in its drag.
-void Drag(CMarrowdexDlg& window, const QModelIndex& item, const QPoint& to, ModalScript* script = nullptr) {
+// `taken`: whether the place takes the drop (elsewhere the drag shows the refusal cursor and
+// letting go does nothing).
+void Drag(CMarrowdexDlg& window, const QModelIndex& item, const QPoint& to, ModalScript* script = nullptr,
+          bool taken = true) {
     CTreeCtrlEx* tree = TreeOf(window);
     QWindow* handle = window.windowHandle();
     const auto at = [&](const QPoint& point) { return tree->viewport()->mapTo(&window, point); };
@@ -92,7 +91,7 @@ void Drag(CMarrowdexDlg& window, const QModelIndex& item, const QPoint& to, Moda
     const std::unique_ptr<QMimeData> data(tree->DragData(item));
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(data->data(QLatin1String(kNodeMimeType)).toLongLong(), window.ItemNode(item)->FileId());
-    EXPECT_TRUE(DropOnWindow(&window, *data, at(to), Qt::MoveAction));
+    EXPECT_EQ(DropOnWindow(&window, *data, at(to), Qt::MoveAction), taken);
     // The command runs once the drag is over.
     EXPECT_TRUE(WaitUntil([&] { return script == nullptr || script->Finished(); }));
     QApplication::processEvents();
@@ -115,9 +114,9 @@ TEST_F(MoveCommands, DraggingMovesOntoCatalogsDocumentsAndTheTopLevel) {
     EXPECT_TRUE(tree->isExpanded(ItemOfId(*window, 8)));
 
     // Optics (now empty) onto the Physics document Notes: into Notes' catalog... which is where
-    // it is, so nothing happens; onto the empty space below the rows: the top level.
+    // it is, so that place does not take it; onto the empty space below the rows: the top level.
     const std::string before = Rows();
-    Drag(*window, ItemOfId(*window, 2), OnLabel(*window, ItemOfId(*window, 4)));
+    Drag(*window, ItemOfId(*window, 2), OnLabel(*window, ItemOfId(*window, 4)), nullptr, false);
     EXPECT_EQ(Rows(), before);
     const QPoint below(30, tree->visualRect(tree->model()->index(tree->model()->rowCount() - 1, 0)).bottom() + 60);
     ASSERT_FALSE(tree->indexAt(below).isValid());
@@ -135,7 +134,7 @@ TEST_F(MoveCommands, DraggingMovesOntoCatalogsDocumentsAndTheTopLevel) {
 
     // Let go where it was picked up: nothing at all.
     const std::string still = Rows();
-    Drag(*window, ItemOfId(*window, 5), OnLabel(*window, ItemOfId(*window, 5)) + QPoint(2, 0));
+    Drag(*window, ItemOfId(*window, 5), OnLabel(*window, ItemOfId(*window, 5)) + QPoint(2, 0), nullptr, false);
     EXPECT_EQ(Rows(), still);
 
     // After a restart the nodes are where they were put.
@@ -148,6 +147,70 @@ TEST_F(MoveCommands, DraggingMovesOntoCatalogsDocumentsAndTheTopLevel) {
     EXPECT_EQ(ChildNames(*window, travel), QStringList{QStringLiteral("Lens")});
 }
 
+// How many pixels of the frame a drag draws around an item's icon and name the view shows
+// around `item`: along the top of its place, in the highlight colour.
+int FramePixels(CMarrowdexDlg& window, const QModelIndex& item) {
+    CTreeCtrlEx* tree = TreeOf(window);
+    const QImage shown = tree->viewport()->grab().toImage();
+    const QRect place = tree->ItemRect(item);
+    const QColor frame = tree->palette().color(QPalette::Highlight);
+    const qreal scale = shown.devicePixelRatio();
+    int pixels = 0;
+    for (int x = place.left() + 4; x < place.right() - 4; ++x) {
+        for (int y = place.top(); y <= place.top() + 2; ++y) {
+            if (shown.pixelColor(QPoint(x, y) * scale) == frame) {
+                ++pixels;
+            }
+        }
+    }
+    return pixels;
+}
+
+TEST_F(MoveCommands, ADragFramesOnlyThePlacesThatTakeTheNode) {
+    const ScopedLocale locale("en_US.UTF-8");
+    auto window = OpenWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    CTreeCtrlEx* tree = TreeOf(*window);
+    window->ExpandItem(ItemOfId(*window, 1));
+    window->ExpandItem(ItemOfId(*window, 2));
+    window->ExpandItem(ItemOfId(*window, 5));
+    const auto at = [&](const QModelIndex& item) {
+        return tree->viewport()->mapTo(window.get(), OnLabel(*window, item));
+    };
+    // What the user sees with the drag held over `target`: taken (the move cursor) or not (the
+    // refusal cursor), and whether the place is framed.
+    const auto over = [&](NodeId dragged, NodeId target) {
+        const QModelIndex item = ItemOfId(*window, dragged);
+        window->SelectItem(item);
+        const std::unique_ptr<QMimeData> data(tree->DragData(item));
+        const QModelIndex place = ItemOfId(*window, target);
+        const bool taken = DragOverWindow(window.get(), data.get(), at(place));
+        window->repaint();
+        const bool framed = FramePixels(*window, place) > 10;
+        DragOverWindow(window.get(), nullptr, {});
+        return std::pair{taken, framed};
+    };
+
+    // Travel takes Physics' Optics: framed, as the picture in the help pages shows.
+    EXPECT_EQ(over(2, 8), std::pair(true, true));
+    // Physics into its own Optics, Physics' Optics into Maths (which has an Optics), Physics'
+    // Notes onto Maths' notes.txt, Optics onto its own catalog's document: refused, not framed.
+    EXPECT_EQ(over(1, 2), std::pair(false, false));
+    EXPECT_EQ(over(2, 5), std::pair(false, false));
+    EXPECT_EQ(over(4, 6), std::pair(false, false));
+    EXPECT_EQ(over(2, 4), std::pair(false, false));
+    // The same drag moving on from a refused place to one that takes it.
+    const QModelIndex optics = ItemOfId(*window, 2);
+    window->SelectItem(optics);
+    const std::unique_ptr<QMimeData> data(tree->DragData(optics));
+    EXPECT_FALSE(DragOverWindow(window.get(), data.get(), at(ItemOfId(*window, 5))));
+    EXPECT_TRUE(DragOverWindow(window.get(), data.get(), at(ItemOfId(*window, 8))));
+    window->repaint();
+    EXPECT_GT(FramePixels(*window, ItemOfId(*window, 8)), 10);
+    EXPECT_EQ(FramePixels(*window, ItemOfId(*window, 5)), 0);
+    DragOverWindow(window.get(), nullptr, {});
+}
+
 TEST_F(MoveCommands, RefusalsAndAFailedDiskStepChangeNothing) {
     const ScopedLocale locale("en_US.UTF-8");
     auto window = OpenWindow();
@@ -157,15 +220,14 @@ TEST_F(MoveCommands, RefusalsAndAFailedDiskStepChangeNothing) {
     const std::string rows = Rows();
     const std::vector<std::string> files = Files();
 
-    // Physics into its own Optics.
+    // Places that would refuse the node do not take the drop: Physics into its own Optics, Physics'
+    // Optics into Maths, which has an Optics, Physics' Notes next to Maths' notes.txt.
     ModalScript script;
-    script.ThenMessage(QStringLiteral("A catalog cannot be moved into itself or into a catalog below it"));
-    Drag(*window, ItemOfId(*window, 1), OnLabel(*window, ItemOfId(*window, 2)), &script);
-    // Physics' Optics into Maths, which has an Optics; Physics' Notes next to Maths' notes.txt.
-    script.ThenMessage(QStringLiteral("A catalog with this name already exists here"));
-    Drag(*window, ItemOfId(*window, 2), OnLabel(*window, ItemOfId(*window, 5)), &script);
-    script.ThenMessage(QStringLiteral("A file with this name is already in the catalog's directory"));
-    Drag(*window, ItemOfId(*window, 4), OnLabel(*window, ItemOfId(*window, 6)), &script);
+    Drag(*window, ItemOfId(*window, 1), OnLabel(*window, ItemOfId(*window, 2)), &script, false);
+    Drag(*window, ItemOfId(*window, 2), OnLabel(*window, ItemOfId(*window, 5)), &script, false);
+    Drag(*window, ItemOfId(*window, 4), OnLabel(*window, ItemOfId(*window, 6)), &script, false);
+    QTest::qWait(50);
+    EXPECT_EQ(TopModal(), nullptr) << "nothing to say: the drag showed it";
     EXPECT_EQ(Rows(), rows);
     EXPECT_EQ(Files(), files);
 

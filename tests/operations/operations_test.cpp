@@ -207,6 +207,86 @@ TEST_F(OperationsTest, ACommentLeftAsShownKeepsItsStoredLineEnds) {
     EXPECT_EQ(QueryText(m_db, "select hex(COMMENT) from FILE_NODE where FILE_ID=2;"), "610A630A");
 }
 
+TEST_F(OperationsTest, AnEditNeverCutsTheTextsItDidNotChange) {
+    // Texts longer than the old program's fields, written by another tool or an older version.
+    std::string comment;
+    while (comment.size() < 2000) {
+        comment += "Notes on light \xE5\x85\x89 ";
+    }
+    const std::string documentName = std::string(597, 'd') + "\xE6\x96\x87"; // 600 bytes
+    RunSql(m_db, "insert into FILE_NODE values(1,'Physics',0,'" + comment + "',0,'',1),"
+                 "(2,'" + documentName + "',1,'short',1,'book.pdf',2);");
+    MakeFile(m_realHome + "/Physics/book.pdf", "book");
+    ASSERT_EQ(Reload(), 1);
+    CatalogNode* physics = m_model.NodeById(1);
+    CatalogNode* book = m_model.NodeById(2);
+    const auto stored = [&](NodeId id, const char* column) {
+        return QueryText(m_db, "select " + std::string(column) + " from FILE_NODE where FILE_ID=" +
+                                   std::to_string(id) + ";");
+    };
+
+    // The window shows what the node holds and gives it back: a rename alone keeps the comment,
+    // a new comment alone keeps the name, each byte for byte.
+    ASSERT_TRUE(EditNodeOperation(m_model, m_realHome, *physics, "Science", physics->Details().comment).done);
+    EXPECT_EQ(stored(1, "FILE_NAME"), "Science");
+    EXPECT_EQ(stored(1, "COMMENT"), comment);
+    EXPECT_EQ(physics->Details().comment, comment);
+    ASSERT_TRUE(EditNodeOperation(m_model, m_realHome, *book, book->Details().fileName, "a new comment").done);
+    EXPECT_EQ(stored(2, "FILE_NAME"), documentName);
+    EXPECT_EQ(stored(2, "COMMENT"), "a new comment");
+
+    // What the user types is kept whole too, and so is everything at the next start.
+    const std::string longer = comment + comment;
+    ASSERT_TRUE(EditNodeOperation(m_model, m_realHome, *book, book->Details().fileName, longer).done);
+    EXPECT_EQ(stored(2, "COMMENT"), longer);
+    ASSERT_EQ(Reload(), 1);
+    EXPECT_EQ(m_model.NodeById(1)->Details().comment, comment);
+    EXPECT_EQ(m_model.NodeById(2)->Details().fileName, documentName);
+    EXPECT_EQ(m_model.NodeById(2)->Details().comment, longer);
+    EXPECT_TRUE(fs::is_regular_file(m_realHome + "/Science/book.pdf"));
+}
+
+TEST_F(OperationsTest, ARenameNeverTakesOverAFolderNoCatalogUses) {
+    CatalogNode* a = Catalog(nullptr, "A");
+    CatalogNode* inside = Catalog(a, "Inside");
+    fs::remove_all(m_realHome + "/A"); // gone outside the program
+    // Photos the user keeps in the Home Directory, and a file.
+    MakeFile(m_realHome + "/Z/photo.jpg", "photo");
+    MakeFile(m_realHome + "/Y", "a file");
+    const std::string rows = Rows();
+
+    // Asked first: the answer is the user's, and without it nothing changes.
+    const OpResult asked = EditNodeOperation(m_model, m_realHome, *a, "Z", "about Z");
+    EXPECT_FALSE(asked.done);
+    EXPECT_EQ(asked.message, text::kUseUntrackedFolder);
+    EXPECT_EQ(a->Path(), m_realHome + "/A");
+    EXPECT_EQ(a->Details().fileName, "A");
+    EXPECT_EQ(inside->Path(), m_realHome + "/A/Inside");
+    // A file by that name is never a catalog's folder.
+    EXPECT_EQ(EditNodeOperation(m_model, m_realHome, *a, "Y", "").message, text::kNameTakenOnDisk);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(Bytes(m_realHome + "/Z/photo.jpg"), "photo");
+    EXPECT_EQ(Bytes(m_realHome + "/Y"), "a file");
+
+    // Yes: the folder is the catalog's from now on, as it is.
+    ASSERT_TRUE(EditNodeOperation(m_model, m_realHome, *a, "Z", "about Z", {}, true).done);
+    EXPECT_EQ(a->Path(), m_realHome + "/Z");
+    EXPECT_EQ(inside->Path(), m_realHome + "/Z/Inside");
+    EXPECT_EQ(QueryText(m_db, "select FILE_NAME||'|'||COMMENT from FILE_NODE where FILE_ID=1;"), "Z|about Z");
+    EXPECT_EQ(Bytes(m_realHome + "/Z/photo.jpg"), "photo");
+
+    // An empty folder holds nothing to lose: taken without a question, as adding a catalog does;
+    // and with its folder there, a rename moves it and asks nothing.
+    CatalogNode* b = Catalog(nullptr, "B");
+    fs::remove_all(m_realHome + "/B");
+    fs::create_directories(m_realHome + "/Empty");
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *b, "Empty", "").done);
+    EXPECT_EQ(b->Path(), m_realHome + "/Empty");
+    EXPECT_TRUE(EditNodeOperation(m_model, m_realHome, *b, "Full", "").done);
+    EXPECT_TRUE(fs::is_directory(m_realHome + "/Full"));
+    EXPECT_EQ(JournalKinds(), "");
+}
+
 TEST_F(OperationsTest, AFailedAddLeavesNoFolderAndNoRow) {
     CatalogNode* physics = Catalog(nullptr, "Physics");
     fs::remove_all(m_realHome + "/Physics"); // gone outside the program
@@ -441,18 +521,19 @@ TEST_F(OperationsTest, AMovedCatalogTakesItsFilesRowsAndLevelsAlong) {
     ASSERT_TRUE(MoveNodeOperation(m_model, m_realHome, *lenses, nullptr).done);
     EXPECT_EQ(Rows(), "1:Physics:0:1 2:Optics:6:3 3:Lenses:0:1 4:Lens:3:2 5:Archive:0:1 6:Old:5:2");
     EXPECT_EQ(Outline(*m_model.RootNode()),
-              (std::vector<std::string>{"Physics", "Archive", "  Old", "    Optics", "Lenses", "  Lens"}))
-        << "a moved node goes last among its new siblings, as an added one does";
+              (std::vector<std::string>{"Physics", "Lenses", "  Lens", "Archive", "  Old", "    Optics"}))
+        << "a moved node takes its place by id among its new siblings";
     // Onto a document: into its catalog.
     ASSERT_TRUE(MoveNodeOperation(m_model, m_realHome, *old, m_model.NodeById(4)).done);
     EXPECT_TRUE(fs::is_directory(m_realHome + "/Lenses/Old/Optics"));
     EXPECT_EQ(JournalKinds(), "");
+    const std::vector<std::string> session = Outline(*m_model.RootNode());
+    EXPECT_EQ(session, (std::vector<std::string>{"Physics", "Lenses", "  Lens", "  Old", "    Optics", "Archive"}));
 
-    // The next start sees the same tree (children whose parents have larger ids included), its
-    // siblings in id order.
+    // The next start sees the same tree (children whose parents have larger ids included), each
+    // node where it was during the session.
     ASSERT_EQ(Reload(), 1);
-    EXPECT_EQ(Outline(*m_model.RootNode()),
-              (std::vector<std::string>{"Physics", "Lenses", "  Lens", "  Old", "    Optics", "Archive"}));
+    EXPECT_EQ(Outline(*m_model.RootNode()), session);
     EXPECT_EQ(m_model.NodeById(2)->Path(), m_realHome + "/Lenses/Old/Optics");
 }
 
