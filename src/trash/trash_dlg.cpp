@@ -6,6 +6,7 @@
 #include "app/progress.h"
 #include "app/prompts.h"
 #include "app/qt_texts.h"
+#include "app/screen_fit.h"
 #include "catalog/node.h"
 #include "operations/trash.h"
 #include "platform/home_fs.h"
@@ -77,7 +78,8 @@ void CTrashDlg::LayOut() {
     }
     buttons->addStretch(1);
     buttons->addWidget(m_closeButton);
-    m_list->setMinimumSize(units.Size(300, 150));
+    // On a small screen the list makes do with less: it scrolls.
+    m_list->setMinimumSize(units.Size(300, 150).boundedTo(AvailableRoom(*this) / 2));
     auto* body = new QHBoxLayout;
     body->addWidget(m_list, 1);
     body->addLayout(buttons);

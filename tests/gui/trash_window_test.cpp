@@ -149,6 +149,35 @@ TEST_F(TrashWindow, DeletedCatalogsWaitInTheTrashAndComeBackWhereTheyWere) {
     EXPECT_EQ(TreeText(*window), "Physics(Optics(Lens))");
 }
 
+// A restored node takes its place among its siblings by its id, in the rows the view draws as in
+// the catalog, where the next start shows it too: before a sibling added after it.
+TEST_F(TrashWindow, ARestoredNodeTakesItsPlaceAmongItsSiblings) {
+    const ScopedLocale locale("en_US.UTF-8");
+    PhysicsWithOpticsAndMaths();
+    AddRow(5, "Acoustics", 1, 0, 2);
+    fs::create_directories(m_home + "/Physics/Acoustics");
+    auto window = OpenWindow();
+    const QPersistentModelIndex physics = FindTopItem(*window, "Physics");
+    window->ExpandItem(physics);
+    Delete(*window, ChildItem(*window, physics, QStringLiteral("Optics")));
+    ModalScript script;
+    script.Then<CTrashDlg>(
+        [&](CTrashDlg* dialog) {
+            SelectRow(*dialog, QStringLiteral("Optics"));
+            Press(*dialog, "restoreButton");
+            dialog->accept();
+        },
+        "the Trash window");
+    window->OnCommand(kCmdTrash);
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(ViewLines(*window->findChild<CTreeCtrlEx*>()),
+              (QStringList{"Physics", "  Optics", "  Acoustics", "Maths"}));
+    EXPECT_EQ(TreeText(*window), "Physics(Optics(Lens),Acoustics),Maths");
+    window.reset();
+    window = OpenWindow();
+    EXPECT_EQ(TreeText(*window), "Physics(Optics(Lens),Acoustics),Maths");
+}
+
 // With the catalog it came from gone, a restore asks for one, and goes there; a place that is
 // taken on disk is named, and nothing moves. Texts in Chinese.
 TEST_F(TrashWindow, ARestoreAsksWhereWhenItsCatalogIsGoneAndSaysWhyWhenItCannot) {
