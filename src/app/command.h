@@ -30,6 +30,7 @@ inline constexpr int kCmdOpenNode = 32800;
 inline constexpr int kCmdShowInFolder = 32801;
 inline constexpr int kCmdMoveNodeTo = 32802;
 inline constexpr int kCmdDropFiles = 32803; // files dropped onto the tree from outside
+inline constexpr int kCmdTrash = 32804;     // the Trash window
 inline constexpr int kCmdOption = 1000;
 inline constexpr int kCmdOpenIndex = 1001;
 inline constexpr int kCmdSyncIndex = 1002;
@@ -62,6 +63,8 @@ struct MenuEntry {
     QKeySequence key = {}; // shown beside it
     bool keyRunsIt = true; // the key runs it in the tree (Enter is the tree's own)
     bool separatorBefore = false;
+    // The key runs it wherever the focus is in the window, not only in the tree.
+    bool windowWide = false;
 };
 
 class Command {

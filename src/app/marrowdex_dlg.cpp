@@ -562,7 +562,8 @@ void CMarrowdexDlg::InstallShortcuts() {
         if (!entry || entry->key.isEmpty() || !entry->keyRunsIt) {
             continue;
         }
-        auto* shortcut = new QShortcut(entry->key, m_tree, nullptr, nullptr, Qt::WidgetShortcut);
+        auto* shortcut = entry->windowWide ? new QShortcut(entry->key, this, nullptr, nullptr, Qt::WindowShortcut)
+                                           : new QShortcut(entry->key, m_tree, nullptr, nullptr, Qt::WidgetShortcut);
         connect(shortcut, &QShortcut::activated, this,
                 [this, id = command->Id()] { OnCommand(id, {Invocation::From::kKey}); });
     }

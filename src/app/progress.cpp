@@ -308,4 +308,16 @@ TransferStep TransferBehindProgress(QWidget* owner) {
     };
 }
 
+FileRemovalStep RemovalBehindProgress(QWidget* owner, int textId) {
+    return [owner, textId](const HomeTree& tree, const std::string& aside, std::size_t entries, std::string* error) {
+        bool removed = false;
+        RunBehindProgress(owner, textId, false, [&](WorkProgress& progress) {
+            removed = RemoveDeletedFiles(
+                tree, aside, entries,
+                [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); }, error);
+        });
+        return removed;
+    };
+}
+
 } // namespace mwdx

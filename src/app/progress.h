@@ -7,6 +7,7 @@
 // cannot be closed before.
 
 #include "operations/add_document.h"
+#include "operations/delete_node.h"
 
 #include <QDialog>
 #include <atomic>
@@ -115,5 +116,9 @@ bool RunBehindProgress(QWidget* owner, int textId, bool cancellable, const std::
 // The transfer step of a command that brings a document's file in (adding, locating): the file
 // moved or copied as HomeTree does, behind the progress window owned by `owner`.
 TransferStep TransferBehindProgress(QWidget* owner);
+
+// The step that removes a deleted node's files for good (deleting, emptying the trash), behind the
+// progress window owned by `owner` with the line `textId` over its bar.
+FileRemovalStep RemovalBehindProgress(QWidget* owner, int textId);
 
 } // namespace mwdx

@@ -28,4 +28,9 @@ void UseQtTextsOfUiLanguage() {
     QCoreApplication::installTranslator(translator);
 }
 
+QLocale UiLocale() {
+    return UseEnglish() != 0 ? QLocale(QLocale::English, QLocale::UnitedStates)
+                             : QLocale(QLocale::Chinese, QLocale::China);
+}
+
 } // namespace mwdx

@@ -11,6 +11,7 @@
 #include "commands/move_node.h"
 #include "commands/open_node.h"
 #include "commands/option.h"
+#include "commands/trash.h"
 
 namespace mwdx {
 
@@ -28,7 +29,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands(CMarrowdexDlg& window) {
     return Make<AddSubCatalogCommand, AddNeighbourCatalogCommand, AddDocumentToRootCommand, AddDocumentHereCommand,
                 EditNodeCommand, DeleteNodeCommand, OpenNodeCommand, ShowInFolderCommand, MoveNodeCommand,
                 ImportFolderCommand, DropFilesCommand, OptionCommand, OpenIndexCommand, SyncIndexCommand,
-                OpenHelpCommand, HealthCheckCommand>(window);
+                OpenHelpCommand, HealthCheckCommand, OpenTrashCommand>(window);
 }
 
 } // namespace mwdx

@@ -4,7 +4,7 @@
 #include "app/progress.h"
 #include "app/prompts.h"
 #include "operations/delete_node.h"
-#include "platform/home_fs.h"
+#include "operations/trash.h"
 #include "platform/text.h"
 #include "platform/text_ids.h"
 #include "store/settings.h"
@@ -31,21 +31,20 @@ void DeleteNodeCommand::DeleteSelectedNode() {
     if (!MessagePrompt::Confirm(&m_window, question, text::kCaution)) {
         return;
     }
-    // The files go for good on a worker, behind the progress window: a catalog of a hundred
-    // thousand files takes seconds. The rows and nodes are gone by then.
-    const FileRemovalStep removal = [this](const HomeTree& tree, const std::string& aside, std::size_t entries,
-                                           std::string* error) {
-        bool removed = false;
-        RunBehindProgress(&m_window, text::kDeletingFiles, false, [&](WorkProgress& progress) {
-            removed = RemoveDeletedFiles(
-                tree, aside, entries,
-                [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); }, error);
-        });
-        return removed;
-    };
-    const OpResult result =
-        DeleteNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node,
-                            SettingsCopy().deleteAfterNodeDelete == 1, m_window.OwnFiles(), removal);
+    // Into the trash: the rows always, the files when the settings say so. A rename, so it takes
+    // no time whatever the size.
+    const bool withFiles = SettingsCopy().deleteAfterNodeDelete == 1;
+    OpResult result =
+        DeleteToTrashOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, withFiles, m_window.OwnFiles());
+    if (!result.done && result.message == text::kTrashOtherFileSystem) {
+        // Files the trash cannot take without a copy go for good, if the user says so; they are
+        // removed on a worker behind the progress window, the rows and nodes gone by then.
+        if (!MessagePrompt::AskYesOrNo(&m_window, UiText(text::kTrashOtherFileSystem))) {
+            return;
+        }
+        result = DeleteNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, true, m_window.OwnFiles(),
+                                     RemovalBehindProgress(&m_window, text::kDeletingFiles));
+    }
     if (result.message != 0) {
         MessagePrompt::Show(&m_window, result.message);
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-// Deleting the selected node with everything below it, after asking: the core deletes the rows,
-// the nodes and (when the settings say so) the files no remaining node uses.
+// Deleting the selected node with everything below it, after asking: the core moves the rows and
+// (when the settings say so) the files no remaining node uses into the trash, and drops the nodes.
 
 #include "app/command.h"
 

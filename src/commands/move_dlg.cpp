@@ -108,9 +108,10 @@ Qt::ItemFlags CatalogChooserModel::flags(const QModelIndex& index) const {
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
-CMoveDlg::CMoveDlg(const CatalogModel& catalog, const CatalogNode& moving, QWidget* parent)
-    : QDialog(parent), m_model(new CatalogChooserModel(catalog, &moving, this)), m_moving(moving),
-      m_label(new QLabel(this)), m_tree(new QTreeView(this)) {
+CMoveDlg::CMoveDlg(const CatalogModel& catalog, const CatalogNode* moving, QWidget* parent)
+    : QDialog(parent), m_model(new CatalogChooserModel(catalog, moving, this)), m_moving(moving),
+      m_captionId(text::kMoveDialogCaption), m_labelId(text::kChooseTargetCatalog), m_label(new QLabel(this)),
+      m_tree(new QTreeView(this)) {
     setObjectName(QStringLiteral("moveDialog"));
     const DialogUnits units(font());
     m_okButton = new TemplateButton(this, "okButton", units, units.Size(50, 14));
@@ -140,12 +141,17 @@ CMoveDlg::CMoveDlg(const CatalogModel& catalog, const CatalogNode& moving, QWidg
     connect(m_tree->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMoveDlg::OnSelection);
 }
 
+void CMoveDlg::SetTexts(int captionId, int labelId) {
+    m_captionId = captionId;
+    m_labelId = labelId;
+}
+
 int CMoveDlg::exec() {
-    m_label->setText(UiText(text::kChooseTargetCatalog));
+    m_label->setText(UiText(m_labelId));
     m_okButton->setText(UiText(text::kOk));
     m_cancelButton->setText(UiText(text::kCancel));
-    setWindowTitle(UiText(text::kMoveDialogCaption));
-    const QModelIndex start = m_model->IndexOf(m_moving.Parent());
+    setWindowTitle(UiText(m_captionId));
+    const QModelIndex start = m_moving != nullptr ? m_model->IndexOf(m_moving->Parent()) : m_model->index(0, 0);
     m_tree->expand(m_model->index(0, 0));
     m_tree->setCurrentIndex(start);
     m_tree->scrollTo(start);

@@ -1,7 +1,8 @@
 #pragma once
 
 // The "Move to" window: the catalogs as a tree under the top level, to choose where a node goes.
-// The node itself and the catalogs below it cannot be chosen.
+// The node itself and the catalogs below it cannot be chosen. A restore from the trash asks with
+// it too, for a node that is not in the tree.
 
 #include "catalog/model.h"
 
@@ -47,10 +48,13 @@ class CMoveDlg final : public QDialog {
     Q_OBJECT
 
 public:
-    // For moving `moving`, a node of `catalog`.
-    CMoveDlg(const CatalogModel& catalog, const CatalogNode& moving, QWidget* parent = nullptr);
+    // For moving `moving`, a node of `catalog`; nullptr: any catalog may be chosen.
+    CMoveDlg(const CatalogModel& catalog, const CatalogNode* moving, QWidget* parent = nullptr);
 
-    int exec() override; // starts at the node's own catalog
+    // The caption and the line above the catalogs; by default the move's.
+    void SetTexts(int captionId, int labelId);
+
+    int exec() override; // starts at the node's own catalog, or at the top level
 
     // After OK: the chosen catalog, the Root Node for the top level.
     CatalogNode* Chosen() const { return m_chosen; }
@@ -61,7 +65,9 @@ private:
     void OnSelection();
 
     CatalogChooserModel* m_model;
-    const CatalogNode& m_moving;
+    const CatalogNode* m_moving;
+    int m_captionId;
+    int m_labelId;
     QLabel* m_label;
     QTreeView* m_tree;
     QPushButton* m_okButton;

@@ -29,7 +29,7 @@ void MoveNodeCommand::MoveSelectedNodeTo() {
         MessagePrompt::Show(&m_window, text::kSelectNodeFirst);
         return;
     }
-    CMoveDlg dialog(m_window.Catalog(), *node, &m_window);
+    CMoveDlg dialog(m_window.Catalog(), node, &m_window);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }

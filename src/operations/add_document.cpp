@@ -5,6 +5,7 @@
 #include "catalog/paths.h"
 #include "operations/names.h"
 #include "operations/steps.h"
+#include "operations/trash.h"
 #include "platform/file_transfer.h"
 #include "platform/home_fs.h"
 #include "platform/text.h"
@@ -70,7 +71,8 @@ bool BelongsToKnowledgeBase(const CatalogModel& catalog, const std::string& home
         return false;
     }
     const std::string real = JoinNodePath(realFolder, source.substr(source.rfind('/') + 1));
-    if (IsAtOrBelow(real, JoinNodePath(realHome, "js"))) {
+    if (IsAtOrBelow(real, JoinNodePath(realHome, "js")) ||
+        IsAtOrBelow(real, JoinNodePath(realHome, kTrashFolderName))) {
         return true;
     }
     if (real.size() > realHome.size() + 1 && IsAtOrBelow(real, realHome)) {

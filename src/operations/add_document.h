@@ -43,8 +43,8 @@ OpResult AddDocumentOperation(CatalogModel& catalog, const std::string& home, co
                               const TransferStep& transfer = {}, CatalogNode** added = nullptr);
 
 // True when moving `source` away would take a file the knowledge base needs: the program's own
-// files (the store among them), the index page and its backup, the page's script folder, or
-// another node's file.
+// files (the store among them), the index page and its backup, the page's script folder, what
+// lies in the trash, or another node's file.
 bool BelongsToKnowledgeBase(const CatalogModel& catalog, const std::string& home, const std::string& source,
                             const ProgramFiles& program);
 

@@ -4,12 +4,14 @@
 #include "catalog/paths.h"
 #include "operations/journal_check.h"
 #include "operations/steps.h"
+#include "operations/trash.h"
 #include "platform/home_fs.h"
 #include "platform/text_ids.h"
 #include "platform/unique_fd.h"
 #include "store/check_record.h"
 #include "store/journal.h"
 #include "store/settings.h"
+#include "store/trash_rows.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -50,8 +52,8 @@ struct Expected {
 };
 
 bool IsKept(const std::string& name, bool topLevel) {
-    return IsTemporaryName(name) ||
-           (topLevel && (name == "js" || name == "mwdx_index.html" || name == "mwdx_index.html_bak"));
+    return IsTemporaryName(name) || (topLevel && (name == "js" || name == "mwdx_index.html" ||
+                                                  name == "mwdx_index.html_bak" || name == kTrashFolderName));
 }
 
 class Checker final {
@@ -247,6 +249,103 @@ void CheckScriptFolder(const std::string& home, const std::string& scriptSource,
     }
 }
 
+// The names in a folder, "." and ".." left out; nothing when it cannot be read.
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const int own = fd.Valid() ? ::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 0) : -1;
+    DIR* dir = own >= 0 ? ::fdopendir(own) : nullptr;
+    if (dir == nullptr) {
+        if (own >= 0) {
+            ::close(own);
+        }
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The trash against its rows: each entry that has files holds exactly its own file or folder in
+// its folder, and nothing else lies in the trash. Entries an unfinished command is moving are that
+// command's finding.
+void CheckTrash(const std::string& home, const std::vector<JournalEntry>& journal, CheckReport& report) {
+    const auto add = [&report](std::string path, std::string detail, std::int64_t entry = 0) {
+        report.findings.push_back({FindingKind::kTrash, 0, std::move(path), std::move(detail), entry});
+    };
+    int status = 0;
+    const std::vector<TrashEntry> entries = ReadTrash(&status);
+    const std::string trash = TrashFolderOf(home);
+    if (status != 0) {
+        add(trash, "the trash's rows cannot be read");
+        return;
+    }
+    std::unordered_set<std::int64_t> busy;
+    for (const JournalEntry& entry : journal) {
+        if (entry.kind == kJournalTrash || entry.kind == kJournalRestore || entry.kind == kJournalPurge) {
+            busy.insert(entry.nodeId);
+        }
+    }
+    const PathKind kind = WhatIsAt(trash);
+    if (kind == PathKind::kOther) {
+        add(trash, "not a folder");
+        return;
+    }
+    std::unordered_map<std::string, const TrashEntry*> expected;
+    for (const TrashEntry& entry : entries) {
+        if (entry.files && !busy.contains(entry.id)) {
+            expected.emplace(std::to_string(entry.id), &entry);
+        }
+    }
+    std::unordered_set<std::string> seen;
+    if (kind != PathKind::kNothing && !busy.contains(0)) {
+        for (const std::string& name : NamesIn(trash)) {
+            const std::string path = JoinNodePath(trash, name);
+            if (IsTemporaryName(name)) {
+                continue; // a delete for good under way: the journal's
+            }
+            const auto owner = expected.find(name);
+            if (owner == expected.end()) {
+                const bool numbered = !name.empty() && name.find_first_not_of("0123456789") == std::string::npos;
+                if (!numbered || !busy.contains(std::atoll(name.c_str()))) {
+                    add(path, "no entry of the trash owns it");
+                }
+                continue;
+            }
+            seen.insert(name);
+            const TrashEntry& entry = *owner->second;
+            bool found = false;
+            for (const std::string& inside : NamesIn(path)) {
+                const std::string item = JoinNodePath(path, inside);
+                if (inside != entry.NameOnDisk()) {
+                    add(item, "no entry of the trash owns it", entry.id);
+                    continue;
+                }
+                found = true;
+                const PathKind there = WhatIsAt(item);
+                if ((there == PathKind::kFolder || there == PathKind::kEmptyFolder) !=
+                    (entry.fileType == kCatalogType)) {
+                    add(item, "not the kind of entry its node was", entry.id);
+                }
+            }
+            if (!found) {
+                add(JoinNodePath(path, entry.NameOnDisk()), "files missing", entry.id);
+            }
+        }
+    }
+    for (const auto& [name, entry] : expected) {
+        if (!seen.contains(name)) {
+            add(TrashItemPath(home, *entry), "files missing", entry->id);
+        }
+    }
+}
+
 } // namespace
 
 int FindingTitle(FindingKind kind) {
@@ -259,6 +358,8 @@ int FindingTitle(FindingKind kind) {
         return text::kFindingsNotIndexed;
     case FindingKind::kIndexStale:
         return text::kFindingsIndexStale;
+    case FindingKind::kTrash:
+        return text::kFindingsTrash;
     default:
         return text::kFindingsFirst + static_cast<int>(kind);
     }
@@ -293,14 +394,18 @@ CheckReport CheckKnowledgeBase(const CatalogModel& catalog, const LoadReport& lo
             {FindingKind::kWrongLevel, level.fileId, node != nullptr ? node->Path() : "",
              "stored " + std::to_string(level.storedLevel) + ", in the tree " + std::to_string(level.level)});
     }
-    for (const JournalEntry& entry : ReadJournal()) {
+    const std::vector<JournalEntry> journal = ReadJournal();
+    for (const JournalEntry& entry : journal) {
         const std::string refused = WhyEntryIsRefused(entry, home);
+        const bool namesNode =
+            entry.kind != kJournalTrash && entry.kind != kJournalRestore && entry.kind != kJournalPurge;
         report.findings.push_back({refused.empty() ? FindingKind::kUnfinished : FindingKind::kRefusedEntry,
-                                   entry.nodeId, EntryPath(entry),
+                                   namesNode ? entry.nodeId : 0, EntryPath(entry),
                                    refused.empty() ? entry.kind : entry.kind + ": " + refused, entry.id});
     }
     if (usable) {
         CheckScriptFolder(home, program.folder.empty() ? std::string() : JoinNodePath(program.folder, "js"), report);
+        CheckTrash(home, journal, report);
     }
     std::stable_sort(report.findings.begin(), report.findings.end(),
                      [](const Finding& a, const Finding& b) { return a.kind < b.kind; });

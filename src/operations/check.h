@@ -28,8 +28,9 @@ enum class FindingKind {
     kHomeDirectory, // a Home Directory that is not usable: nothing on disk was looked at
     kNotIndexed,    // a document the content index does not know (looked for only where there is one)
     kIndexStale,    // a document whose file changed since its text was indexed
+    kTrash,         // the trash disagrees with its rows: files missing, files no entry owns, not a folder
 };
-inline constexpr int kFindingKinds = 13;
+inline constexpr int kFindingKinds = 14;
 
 // The string id of the kind's title.
 int FindingTitle(FindingKind kind);
@@ -39,7 +40,7 @@ struct Finding {
     NodeId nodeId = 0;  // 0 when no node is concerned
     std::string path;   // the path concerned; for an unplaced row, its name
     std::string detail; // English, for the record: the reason, the stored value, ...
-    std::int64_t entryId = 0; // the journal entry of an unfinished or refused command
+    std::int64_t entryId = 0; // the journal entry of an unfinished or refused command; the trash entry
 };
 
 struct CheckReport {

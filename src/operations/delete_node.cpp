@@ -43,35 +43,46 @@ bool RemoveDeletedFiles(const HomeTree& tree, const std::string& asidePath, std:
     return tree.RemoveForGood(asidePath, error, removed);
 }
 
+OpResult DeletedFiles::Kept(const std::string& home) const {
+    if (inUse) {
+        return OpResult::Done(text::kFilesKept, "other nodes use " + path);
+    }
+    if (programFiles) {
+        return OpResult::Done(text::kFilesKeptForProgram, path + " is or holds the program's own files");
+    }
+    if (present && !inside) {
+        return OpResult::Done(text::kSomeFilesNotDeleted, path + " is outside the Home Directory " + home);
+    }
+    return OpResult::Done();
+}
+
+DeletedFiles LookAtDeletedFiles(const CatalogModel& catalog, const std::string& home, const CatalogNode& node,
+                                bool withFiles, const ProgramFiles& program) {
+    DeletedFiles files;
+    files.path = node.Path();
+    // Another node at or below the path keeps it.
+    files.inUse = withFiles && OtherNodeLivesAt(catalog, &node, files.path);
+    files.present = withFiles && WhatIsAt(files.path) != PathKind::kNothing;
+    files.programFiles = files.present && ProgramPlaces(program, home).Touches(files.path);
+    files.inside = HomeTree(home).Contains(files.path) && IsInsideHome(home, files.path);
+    return files;
+}
+
 OpResult DeleteNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, bool deleteFiles,
                              const ProgramFiles& program, const FileRemovalStep& removal) {
     CatalogNode* parent = node.Parent();
     if (parent == nullptr) {
         return OpResult::Refused(text::kSelectToDelete, "the Root Node cannot be deleted");
     }
-    const std::string path = node.Path();
-    // Decided while the whole tree is still there: another node at or below the path keeps it.
-    const bool inUse = deleteFiles && OtherNodeLivesAt(catalog, &node, path);
-    const bool present = deleteFiles && WhatIsAt(path) != PathKind::kNothing;
-    const bool programFiles = present && ProgramPlaces(program, home).Touches(path);
+    const DeletedFiles files = LookAtDeletedFiles(catalog, home, node, deleteFiles, program);
+    const std::string& path = files.path;
     const HomeTree tree(home);
-    const bool inside = tree.Contains(path) && IsInsideHome(home, path);
-
-    if (!deleteFiles || inUse || !present || programFiles || !inside) {
+    if (!files.MayGo()) {
         if (!DeleteRows(node, nullptr)) {
             return OpResult::Refused(text::kChangeNotSaved, "the rows of " + path + " cannot be deleted");
         }
         catalog.UnlinkAndFree(*parent, node);
-        if (inUse) {
-            return OpResult::Done(text::kFilesKept, "other nodes use " + path);
-        }
-        if (programFiles) {
-            return OpResult::Done(text::kFilesKeptForProgram, path + " is or holds the program's own files");
-        }
-        if (present && !inside) {
-            return OpResult::Done(text::kSomeFilesNotDeleted, path + " is outside the Home Directory " + home);
-        }
-        return OpResult::Done();
+        return files.Kept(home);
     }
 
     // The rows go first, with the journal's word that the files are to follow, in one

@@ -28,6 +28,25 @@ using FileRemovalStep =
 bool RemoveDeletedFiles(const HomeTree& tree, const std::string& asidePath, std::size_t entries,
                         const std::function<void(std::size_t done, std::size_t total)>& progress, std::string* error);
 
+// What a delete may do with a node's files, looked at while the whole tree is still there.
+struct DeletedFiles {
+    std::string path;          // the node's path
+    bool inUse = false;        // another node lives at or below it
+    bool present = false;      // something is there
+    bool programFiles = false; // it is or holds the program's own files
+    bool inside = false;       // strictly inside the Home Directory, no link leading out
+
+    // The files may go with the node.
+    bool MayGo() const { return present && !inUse && !programFiles && inside; }
+    // A delete done with its files kept: why they stay (text::kFilesKept, text::kFilesKeptForProgram,
+    // text::kSomeFilesNotDeleted when they lie outside `home`), no message when there were none.
+    OpResult Kept(const std::string& home) const;
+};
+
+// The files of `node` as a delete with `withFiles` meets them (nothing looked at on disk without).
+DeletedFiles LookAtDeletedFiles(const CatalogModel& catalog, const std::string& home, const CatalogNode& node,
+                                bool withFiles, const ProgramFiles& program);
+
 // Deletes the rows of `node`'s subtree in one transaction (text::kChangeNotSaved and nothing changes when they
 // cannot be), then its nodes. With `deleteFiles`, also what is at its path: moved aside first,
 // the move recorded in the journal with the rows, then removed for good by `removal` (the slow

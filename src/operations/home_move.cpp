@@ -2,6 +2,7 @@
 
 #include "catalog/paths.h"
 #include "operations/steps.h"
+#include "operations/trash.h"
 #include "platform/home_fs.h"
 #include "platform/text_ids.h"
 #include "platform/unique_fd.h"
@@ -100,7 +101,7 @@ void RemoveMoveMark(const JournalEntry& entry) {
 } // namespace
 
 std::vector<std::string> KnowledgeBaseEntries(const CatalogModel& catalog, const std::string& home) {
-    std::set<std::string> names{"js", "mwdx_index.html", "mwdx_index.html_bak"};
+    std::set<std::string> names{"js", "mwdx_index.html", "mwdx_index.html_bak", kTrashFolderName};
     if (const CatalogNode* root = catalog.RootNode()) {
         for (const CatalogNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
             const std::string_view name = child->NameOnDisk();

@@ -29,7 +29,7 @@ struct HomeMoveControl {
 };
 
 // What of the Home Directory belongs to the knowledge base: the top-level catalogs' folders and
-// documents' files, js/, the index page and its backup. Names, not paths; only those there.
+// documents' files, js/, the index page and its backup, the trash. Names, not paths; only those there.
 std::vector<std::string> KnowledgeBaseEntries(const CatalogModel& catalog, const std::string& home);
 
 // The entries of KnowledgeBaseEntries that a move carries over: all but the program's own files.

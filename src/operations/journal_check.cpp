@@ -6,6 +6,7 @@
 #include "operations/import_folder.h"
 #include "operations/repair.h"
 #include "operations/steps.h"
+#include "operations/trash.h"
 #include "platform/home_fs.h"
 #include "store/connection.h"
 
@@ -134,6 +135,9 @@ public:
             {kJournalImportKind, &EntryCheck::Import},
             {kJournalLocate, &EntryCheck::Locate},
             {kJournalHomeMove, &EntryCheck::HomeMove},
+            {kJournalTrash, &EntryCheck::Trash},
+            {kJournalRestore, &EntryCheck::Restore},
+            {kJournalPurge, &EntryCheck::Purge},
         };
         for (const auto& [kind, check] : checks) {
             if (m_e.kind == kind) {
@@ -300,6 +304,80 @@ private:
         }
         if (!IsMoveMarkOf(m_e)) {
             return "the folder it moves into holds no mark of that move";
+        }
+        return {};
+    }
+
+    std::string TrashFolder() const { return JoinNodePath(m_home, kTrashFolderName); }
+    bool InTrash(const std::string& path) const { return IsAtOrBelow(Normal(path), TrashFolder()); }
+
+    // A delete into the trash: its rows are in the entry it names, and its files go from the
+    // node's old place into the entry's folder.
+    std::string Trash() const {
+        if (!Steps({kJournalRowsWritten}, {0})) {
+            return "its step and flags do not go together";
+        }
+        if (!Inside(m_e.fromPath) || InTrash(m_e.fromPath) || !Inside(m_e.toPath) || !m_e.asidePath.empty()) {
+            return "a path lies outside the Home Directory";
+        }
+        const std::optional<TrashEntry> entry = ReadTrashEntry(m_e.nodeId);
+        if (!entry || !entry->files || Normal(JoinNodePath(m_home, entry->place)) != Normal(m_e.fromPath) ||
+            Normal(TrashItemPath(m_home, *entry)) != Normal(m_e.toPath)) {
+            return "its trash entry does not agree with it";
+        }
+        // Its rows went into the trash with the entry's writing: what stands at the place must be nobody's.
+        if (WhatIsAt(m_e.fromPath) != PathKind::kNothing && AnyRowAtOrBelow(Normal(m_e.fromPath), m_home)) {
+            return "catalogs or documents still use what it would move";
+        }
+        return {};
+    }
+
+    // A restore: the entry's file or folder goes from the trash to a free place in a catalog.
+    std::string Restore() const {
+        if (!Steps({kJournalStarted}, {0})) {
+            return "its step and flags do not go together";
+        }
+        if (!Inside(m_e.fromPath) || !Inside(m_e.toPath) || InTrash(m_e.toPath) ||
+            !MadeAbove(FolderOf(Normal(m_e.toPath)))) {
+            return "a path lies outside the Home Directory";
+        }
+        const std::optional<TrashEntry> entry = ReadTrashEntry(m_e.nodeId);
+        if (!entry || !entry->files || Normal(TrashItemPath(m_home, *entry)) != Normal(m_e.fromPath) ||
+            entry->onDisk != m_e.name || entry->fileType != m_e.fileType) {
+            return "its trash entry does not agree with it";
+        }
+        if (InParent(m_e.name) != Normal(m_e.toPath)) {
+            return "its catalog's rows do not agree with it";
+        }
+        if (AnyRowAtOrBelow(Normal(m_e.toPath), m_home)) {
+            return "catalogs or documents already use the place it restores to";
+        }
+        return {};
+    }
+
+    // A delete for good from the trash: an entry's folder (or the whole trash) put aside and
+    // removed once the rows are gone.
+    std::string Purge() const {
+        if (!Steps({kJournalStarted, kJournalRowsWritten}, {0})) {
+            return "its step and flags do not go together";
+        }
+        const std::string from = Normal(m_e.fromPath);
+        const std::string expected =
+            m_e.nodeId == 0 ? TrashFolder() : Normal(JoinNodePath(TrashFolder(), std::to_string(m_e.nodeId)));
+        if (m_e.nodeId < 0 || from != expected || !AsideIn(FolderOf(from))) {
+            return "a path lies outside the trash";
+        }
+        if (m_e.step == kJournalRowsWritten) {
+            // The rows went with the step's writing: what it removes may be no entry's any more.
+            int status = 0;
+            for (const TrashEntry& entry : ReadTrash(&status)) {
+                if (m_e.nodeId == 0 ? entry.files : entry.id == m_e.nodeId) {
+                    return "the trash still holds what it would delete";
+                }
+            }
+            if (status != 0) {
+                return "the trash cannot be read";
+            }
         }
         return {};
     }

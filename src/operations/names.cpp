@@ -1,6 +1,7 @@
 #include "operations/names.h"
 
 #include "catalog/disk_rules.h"
+#include "operations/trash.h"
 #include "platform/text_ids.h"
 
 namespace mwdx {
@@ -83,7 +84,7 @@ int DocumentNameRefusal(std::string_view typed) {
 }
 
 bool IsReservedTopLevelName(std::string_view name) {
-    return name == "js" || name == "mwdx_index.html" || name == "mwdx_index.html_bak";
+    return name == "js" || name == "mwdx_index.html" || name == "mwdx_index.html_bak" || name == kTrashFolderName;
 }
 
 } // namespace mwdx

@@ -28,8 +28,8 @@ int CatalogNameRefusal(std::string_view name, const CatalogNode* parent, const C
 // when it holds a NUL. A document's name is only shown, so a '/' in it is fine.
 int DocumentNameRefusal(std::string_view name);
 
-// True for the names the index page keeps at the top of the Home Directory, which a top-level
-// catalog must not take over.
+// True for the names the index page and the trash keep at the top of the Home Directory, which a
+// top-level catalog must not take over.
 bool IsReservedTopLevelName(std::string_view name);
 
 } // namespace mwdx

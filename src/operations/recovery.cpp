@@ -5,12 +5,14 @@
 #include "operations/journal_check.h"
 #include "operations/repair.h"
 #include "operations/steps.h"
+#include "operations/trash.h"
 #include "platform/home_fs.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/journal.h"
 #include "store/move_rows.h"
 #include "store/statements.h"
+#include "store/trash_rows.h"
 
 #include <algorithm>
 
@@ -48,8 +50,12 @@ public:
             AddDocument(e);
         } else if (e.kind == kJournalRename) {
             Rename(e);
-        } else if (e.kind == kJournalDelete) {
+        } else if (e.kind == kJournalDelete || e.kind == kJournalPurge) {
             Delete(e);
+        } else if (e.kind == kJournalTrash) {
+            Trash(e);
+        } else if (e.kind == kJournalRestore) {
+            Restore(e);
         } else if (e.kind == kJournalMove) {
             Move(e);
         } else if (e.kind == kJournalImportKind) {
@@ -111,8 +117,9 @@ private:
         }
     }
 
-    // Rows gone: the files go, from where they were put aside or, if the crash came first, from
-    // their place (nothing else can have moved in meanwhile). Nothing left to do is not news.
+    // A delete, or a delete for good from the trash. Rows gone: the files go, from where they were
+    // put aside or, if the crash came first, from their place (nothing else can have moved in
+    // meanwhile). Nothing left to do is not news.
     // Rows still there (an entry from before the rows): what was put aside comes back.
     void Delete(const JournalEntry& e) {
         const bool aside = Exists(e.asidePath);
@@ -137,6 +144,54 @@ private:
         } else {
             Clear(e, &m_report.unresolved, e.asidePath);
         }
+    }
+
+    // The rows are in the trash: the files follow them there, unless they are there already. Files
+    // that cannot follow stay where they are, and the entry keeps only its rows.
+    void Trash(const JournalEntry& e) {
+        if (Exists(e.toPath)) {
+            ClearJournalEntry(e.id);
+            return;
+        }
+        if (Exists(e.fromPath)) {
+            MadeDirectories made;
+            if (m_tree.MakeDirectoryPath(FolderOf(e.toPath), &made) && m_tree.RenameNoReplace(e.fromPath, e.toPath)) {
+                Clear(e, &m_report.finished, e.fromPath);
+                return;
+            }
+            m_tree.RemoveMadeDirectories(made);
+        }
+        Transaction transaction;
+        if (transaction.Begin() == kStatementOk && MarkTrashEntryWithoutFiles(e.nodeId) == kStatementOk &&
+            ClearJournalEntry(e.id) == kStatementOk) {
+            transaction.Commit();
+        }
+        m_report.unresolved.push_back(e.fromPath);
+    }
+
+    // Back in its place (only ever renamed whole): the rows follow, and the entry's folder goes.
+    // Still in the trash: nothing happened but the folders made on the way.
+    void Restore(const JournalEntry& e) {
+        const bool from = Exists(e.fromPath);
+        const bool to = Exists(e.toPath);
+        if (to && !from) {
+            Transaction transaction;
+            const bool saved = transaction.Begin() == kStatementOk &&
+                               PutRowsBack(e.nodeId, e.parentId, e.pathLevel) == kStatementOk &&
+                               ClearJournalEntry(e.id) == kStatementOk && transaction.Commit() == kStatementOk;
+            if (saved) {
+                MadeDirectories folder{FolderOf(e.fromPath)};
+                m_tree.RemoveMadeDirectories(folder);
+            }
+            Record(saved, m_report.finished, e.toPath);
+            return;
+        }
+        if (from && !to) {
+            RemoveEmptyFoldersUpTo(m_tree, FolderOf(e.toPath), e.asidePath);
+            Clear(e, &m_report.undone, e.toPath);
+            return;
+        }
+        m_report.unresolved.push_back(from ? e.fromPath : e.toPath);
     }
 
     // Going forward, what stands at the new place arrived whole (a rename, or a copy published
@@ -202,7 +257,7 @@ private:
     // The knowledge base goes on to the new Home Directory, or back to the old one when it cannot
     // or was already going back; ROOT_DIR follows where it ends up.
     void HomeMove(JournalEntry e) {
-        std::vector<std::string> names{"js", "mwdx_index.html", "mwdx_index.html_bak"};
+        std::vector<std::string> names{"js", "mwdx_index.html", "mwdx_index.html_bak", kTrashFolderName};
         {
             Statement top("SELECT CASE FILETYPE WHEN 0 THEN FILE_NAME ELSE RAW_FILE_NAME END FROM FILE_NODE "
                           "WHERE PARENT_ID = 0;");

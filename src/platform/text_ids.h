@@ -166,5 +166,31 @@ inline constexpr int kExtractWorkerMissing = 392;
 inline constexpr int kContentIndexNotSaved = 393;
 // Daily use: a rename onto a folder that no catalog uses is the user's to allow.
 inline constexpr int kUseUntrackedFolder = 420; // %1: the folder's name
+// The trash: its window, its questions, and what its commands report.
+inline constexpr int kTrashMenu = 450;
+inline constexpr int kTrashCaption = 451;
+inline constexpr int kTrashColumnName = 452;
+inline constexpr int kTrashColumnDeleted = 453;
+inline constexpr int kTrashColumnFrom = 454;
+inline constexpr int kRestore = 455;
+inline constexpr int kDeleteForGood = 456;
+inline constexpr int kEmptyTrash = 457;
+inline constexpr int kConfirmDeleteForGood = 458; // %1: the entry's name
+inline constexpr int kConfirmEmptyTrash = 459;    // %1: how many entries, %2: the size they take
+inline constexpr int kTrashIsEmpty = 460;
+inline constexpr int kChooseRestoreCatalog = 461;
+inline constexpr int kRestorePlaceTaken = 462; // followed by the place
+inline constexpr int kTrashFilesMissing = 463;
+inline constexpr int kCannotMoveToTrash = 464;
+inline constexpr int kTrashOtherFileSystem = 465;
+inline constexpr int kTrashNotAFolder = 466;
+inline constexpr int kTrashEntryGone = 467;
+inline constexpr int kEmptyingTrash = 468;
+inline constexpr int kMeasuringTrash = 469;
+inline constexpr int kFindingsTrash = 470; // the check's kind for a damaged trash
+inline constexpr int kRestoreFailed = 471;
+inline constexpr int kRestoreCaption = 472;
+inline constexpr int kTrashExplanation = 473;
+inline constexpr int kDeletingForGood = 474;
 
 } // namespace mwdx::text

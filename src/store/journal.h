@@ -17,6 +17,11 @@ inline constexpr const char* kJournalAddDocument = "add-document";
 inline constexpr const char* kJournalRename = "rename";
 inline constexpr const char* kJournalDelete = "delete";
 inline constexpr const char* kJournalMove = "move";
+// The trash's commands: a delete into the trash, a restore from it, a delete for good from it
+// (of one entry, or of the whole trash when emptying it).
+inline constexpr const char* kJournalTrash = "trash";
+inline constexpr const char* kJournalRestore = "restore";
+inline constexpr const char* kJournalPurge = "purge";
 
 // How far a command got. kStarted: its disk step may have begun, its rows are not written.
 // kRowsWritten: its rows are committed; only clean-up on disk remains. kRollingBack: it failed
@@ -32,7 +37,8 @@ struct JournalEntry {
     std::int64_t id = 0; // given when written
     std::string kind{};
     int step = kJournalStarted;
-    // The node the command works on (0 for a node not yet inserted) and its (new) parent.
+    // The node the command works on (0 for a node not yet inserted) and its (new) parent. The
+    // trash's commands name their trash entry instead of a node (0 for the whole trash).
     std::int64_t nodeId = 0;
     std::int64_t parentId = 0;
     // Paths on disk: where something is (from), where it goes (to), where it was put aside.

@@ -33,7 +33,7 @@ constexpr int kCannot = 2;
 constexpr const char* kKindKeys[mwdx::kFindingKinds] = {
     "missing",   "wrong-type",    "untracked",     "unplaced",      "wrong-level",   "shared-path",
     "bad-name",  "unfinished",    "script-folder", "refused-entry", "home-directory", "not-indexed",
-    "index-stale"};
+    "index-stale", "trash"};
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "marrowdex-check: %s\n", message.c_str());

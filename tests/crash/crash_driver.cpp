@@ -2,7 +2,7 @@
 // and the check of what the next start finds. Only the windows are missing: each command runs the
 // same operation the window's handler calls, and the check starts as the window does.
 //
-//   marrowdex_crash_driver prepare PROGRAM_DIR HOME
+//   marrowdex_crash_driver prepare PROGRAM_DIR HOME [KEPT_FILES]
 //   marrowdex_crash_driver run PROGRAM_DIR KIND INBOX SEED     (until killed)
 //   marrowdex_crash_driver check PROGRAM_DIR
 //   marrowdex_crash_driver prepare-rollback PROGRAM_DIR HOME FILES BIG_MB
@@ -12,8 +12,15 @@
 // rename (catalogs), move (catalogs with their documents, under other catalogs), delete (catalogs
 // with their documents and files), home-move (the whole knowledge base to another folder and
 // back), locate (documents whose files went missing, brought back from INBOX), home-move-to (the
-// knowledge base once to the folder INBOX, then the process ends). check prints one line of counts
-// and exits 1 when the store and the disk disagree.
+// knowledge base once to the folder INBOX, then the process ends), trash (catalogs with their
+// documents and files deleted into the trash), restore (the prepared catalogs and documents deleted
+// into the trash and restored from it, in turn), empty (catalogs deleted into the trash, then
+// deleted for good from it one at a time or all at once). check prints one line of counts and
+// exits 1 when the store and the disk disagree, the trash included.
+//
+// prepare with KEPT_FILES gives each prepared catalog that many documents whose files are named
+// keep-*: check counts those files wherever they are (in the tree or in the trash), so that a loop
+// that only moves them between the two can tell that none was lost.
 //
 // prepare-rollback makes a knowledge base for the home-move-to kill loop: a catalog A of FILES
 // documents of 1 KiB and a top-level document big.bin of BIG_MB megabytes, moved after A. Onto a
@@ -37,13 +44,16 @@
 #include "operations/recovery.h"
 #include "operations/repair.h"
 #include "operations/steps.h"
+#include "operations/trash.h"
 #include "platform/home_fs.h"
+#include "platform/text_ids.h"
 #include "store/connection.h"
 #include "store/fresh_database.h"
 #include "store/journal.h"
 #include "store/settings.h"
 #include "store/statements.h"
 #include "store/store_session.h"
+#include "store/trash_rows.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -64,9 +74,11 @@ using namespace mwdx;
 namespace {
 
 int Usage() {
-    std::fprintf(stderr, "usage: marrowdex_crash_driver prepare PROGRAM_DIR HOME | run PROGRAM_DIR KIND INBOX SEED |"
-                         " check PROGRAM_DIR | prepare-rollback PROGRAM_DIR HOME FILES BIG_MB |"
-                         " hostile PROGRAM_DIR OUTSIDE SEED\n");
+    std::fprintf(
+        stderr,
+        "usage: marrowdex_crash_driver prepare PROGRAM_DIR HOME [KEPT_FILES] | run PROGRAM_DIR KIND INBOX SEED |"
+        " check PROGRAM_DIR | prepare-rollback PROGRAM_DIR HOME FILES BIG_MB |"
+        " hostile PROGRAM_DIR OUTSIDE SEED\n");
     return 2;
 }
 
@@ -123,7 +135,7 @@ std::string MakeSource(const std::string& inbox, std::uint64_t number, std::size
     return path;
 }
 
-int Prepare(const std::string& program, const std::string& home) {
+int Prepare(const std::string& program, const std::string& home, int keptFiles = 0) {
     fs::create_directories(program);
     fs::create_directories(home);
     std::string error;
@@ -138,10 +150,20 @@ int Prepare(const std::string& program, const std::string& home) {
     if (!Start(program, catalog, nullptr, nullptr)) {
         return 1;
     }
+    int kept = 0;
     for (const char* name : {"Physics", "Maths", "Recipes"}) {
         CatalogNode* top = nullptr;
         AddCatalogOperation(catalog, home, {nullptr, name, ""}, &top);
-        AddCatalogOperation(catalog, home, {top, std::string(name) + " notes", ""});
+        CatalogNode* notes = nullptr;
+        AddCatalogOperation(catalog, home, {top, std::string(name) + " notes", ""}, &notes);
+        for (int i = 0; i < keptFiles; ++i, ++kept) {
+            const std::string source = program + "/keep-" + std::to_string(kept) + ".bin";
+            std::ofstream(source, std::ios::binary) << std::string(64 << 10, static_cast<char>('a' + kept % 26));
+            if (!AddDocumentOperation(catalog, home, {i % 2 == 0 ? top : notes, source, "Kept", "", true, {}}).done) {
+                std::fprintf(stderr, "crash driver: cannot add %s\n", source.c_str());
+                return 1;
+            }
+        }
     }
     StopStore();
     return 0;
@@ -223,9 +245,9 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
             if (round == 0 && catalogs.size() < 8) {
                 for (int d = 0; d < 4; ++d) {
                     const std::string source = MakeSource(inbox, 1000 + static_cast<std::uint64_t>(d), 2 << 20);
-                    AddDocumentOperation(catalog, home,
-                                         {catalogs.empty() ? nullptr : catalogs[pick(catalogs.size())], source, "Big",
-                                          "", true, own});
+                    AddDocumentOperation(
+                        catalog, home,
+                        {catalogs.empty() ? nullptr : catalogs[pick(catalogs.size())], source, "Big", "", true, own});
                 }
             }
             const std::string homeA = LexicallyNormal(program + "/../home");
@@ -250,10 +272,9 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
                 CatalogNode* added = nullptr;
                 const std::string source = MakeSource(inbox, round * 2, 64 << 10);
                 CatalogNode* parent = catalogs.empty() || pick(4) == 0 ? nullptr : catalogs[pick(catalogs.size())];
-                AddDocumentOperation(
-                    catalog, home,
-                    {parent, source, std::string(kLostPrefix) + std::to_string(round), "", true, own}, {},
-                    &added);
+                AddDocumentOperation(catalog, home,
+                                     {parent, source, std::string(kLostPrefix) + std::to_string(round), "", true, own},
+                                     {}, &added);
                 if (added == nullptr) {
                     continue;
                 }
@@ -274,8 +295,7 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
             }
             if (pick(3) == 0 && !catalogs.empty()) {
                 const std::string source = MakeSource(inbox, round, 64 << 10);
-                AddDocumentOperation(catalog, home,
-                                     {catalogs[pick(catalogs.size())], source, "M", "", true, own});
+                AddDocumentOperation(catalog, home, {catalogs[pick(catalogs.size())], source, "M", "", true, own});
             }
         } else if (kind == "delete") {
             // A catalog with a few documents and a sub-catalog, then deleted with its files.
@@ -300,11 +320,135 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
                         return removed;
                     });
             }
+        } else if (kind == "trash" || kind == "empty") {
+            // A catalog with a few documents and a sub-catalog, deleted into the trash with its files
+            // (now and then one document alone).
+            CatalogNode* top = nullptr;
+            AddCatalogOperation(catalog, home,
+                                {nullptr, "Binned " + std::to_string(seed) + "-" + std::to_string(round), ""}, &top);
+            if (top != nullptr) {
+                CatalogNode* sub = nullptr;
+                AddCatalogOperation(catalog, home, {top, "Sub", ""}, &sub);
+                CatalogNode* last = nullptr;
+                for (int d = 0; d < 3; ++d) {
+                    const std::string source = MakeSource(inbox, round * 10 + static_cast<std::uint64_t>(d), 256 << 10);
+                    AddDocumentOperation(catalog, home,
+                                         {d == 0 || sub == nullptr ? top : sub, source, "D", "", true, own}, {}, &last);
+                }
+                if (last != nullptr && pick(4) == 0) {
+                    DeleteToTrashOperation(catalog, home, *last, true, own);
+                }
+                DeleteToTrashOperation(catalog, home, *top, true, own);
+            }
+            if (kind == "empty") {
+                // Deleted for good: one entry, or the whole trash now and then. The files go on a
+                // worker, as the window runs them behind its progress window.
+                const FileRemovalStep onWorker = [](const HomeTree& tree, const std::string& aside, std::size_t entries,
+                                                    std::string* error) {
+                    bool removed = false;
+                    std::thread worker([&] { removed = RemoveDeletedFiles(tree, aside, entries, {}, error); });
+                    worker.join();
+                    return removed;
+                };
+                const std::vector<TrashEntry> trash = ReadTrash();
+                if (pick(4) == 0) {
+                    EmptyTrashOperation(home, onWorker);
+                } else if (!trash.empty()) {
+                    DeleteFromTrashOperation(home, trash[pick(trash.size())].id, onWorker);
+                }
+            }
+        } else if (kind == "restore") {
+            // The prepared catalogs and documents go into the trash and come back, in turn, so that
+            // a kill lands in either; none of their files may ever be lost.
+            std::vector<CatalogNode*> nodes;
+            ForEachDescendant(*catalog.EnsureRootNode(home),
+                              [&](const CatalogNode& node) { nodes.push_back(const_cast<CatalogNode*>(&node)); });
+            if (!nodes.empty() && pick(3) != 0) {
+                DeleteToTrashOperation(catalog, home, *nodes[pick(nodes.size())], true, own);
+            }
+            const std::vector<TrashEntry> trash = ReadTrash();
+            if (!trash.empty()) {
+                const std::int64_t id = trash[pick(trash.size())].id;
+                if (RestoreFromTrashOperation(catalog, home, id).message == text::kChooseRestoreCatalog) {
+                    RestoreFromTrashOperation(catalog, home, id, catalog.EnsureRootNode(home));
+                }
+            }
         } else {
             std::fprintf(stderr, "crash driver: unknown kind %s\n", kind.c_str());
             std::exit(2);
         }
     }
+}
+
+// The trash against its rows, read here on its own terms: every entry with files holds exactly
+// its file or folder in its numbered folder, nothing else lies in the trash, and every row of the
+// trash belongs to an entry. Counts the faults (each told on stderr), adds temporary names to
+// *leftovers and keep-* files to *kept.
+std::size_t TrashFaults(const std::string& home, std::size_t* leftovers, std::size_t* kept) {
+    std::size_t faults = 0;
+    const auto fault = [&faults](const std::string& what) {
+        ++faults;
+        std::fprintf(stderr, "trash: %s\n", what.c_str());
+    };
+    int status = 0;
+    std::map<std::string, TrashEntry> expected;
+    for (const TrashEntry& entry : ReadTrash(&status)) {
+        if (entry.files) {
+            expected.emplace(std::to_string(entry.id), entry);
+        }
+    }
+    if (status != kStatementOk) {
+        fault("its rows cannot be read");
+    }
+    const auto count = [](const char* sql) {
+        Statement query(sql);
+        return query.Next() ? query.Integer(0) : -1;
+    };
+    if (count("SELECT count(*) FROM sqlite_master WHERE name = 'MWDX_TRASH_NODE';") == 1 &&
+        count("SELECT count(*) FROM MWDX_TRASH_NODE WHERE TRASH_ID NOT IN (SELECT TRASH_ID FROM MWDX_TRASH);") != 0) {
+        fault("rows of no entry");
+    }
+    const std::string trash = home + "/.marrowdex-trash";
+    std::error_code ec;
+    std::set<std::string> seen;
+    for (const auto& folder : fs::directory_iterator(trash, ec)) {
+        const std::string name = folder.path().filename().string();
+        if (IsTemporaryName(name)) {
+            ++*leftovers;
+            std::fprintf(stderr, "leftover: %s\n", folder.path().c_str());
+            continue;
+        }
+        const auto entry = expected.find(name);
+        if (entry == expected.end()) {
+            fault("no entry owns " + folder.path().string());
+            continue;
+        }
+        seen.insert(name);
+        std::vector<std::string> inside;
+        for (const auto& item : fs::directory_iterator(folder.path(), ec)) {
+            inside.push_back(item.path().filename().string());
+        }
+        const std::string onDisk = entry->second.NameOnDisk();
+        if (inside != std::vector<std::string>{onDisk}) {
+            fault("entry " + name + " does not hold exactly " + onDisk);
+        }
+        const fs::file_status item = fs::symlink_status(folder.path() / onDisk, ec);
+        if ((entry->second.fileType == kCatalogType) != fs::is_directory(item)) {
+            fault("entry " + name + " holds the wrong kind of entry");
+        }
+        for (auto it = fs::recursive_directory_iterator(folder.path(), ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->path().filename().string().starts_with("keep-") && it->is_regular_file()) {
+                ++*kept;
+            }
+        }
+    }
+    for (const auto& [name, entry] : expected) {
+        if (!seen.contains(name)) {
+            fault("the files of entry " + name + " are missing");
+        }
+    }
+    return faults;
 }
 
 int Check(const std::string& program) {
@@ -336,12 +480,18 @@ int Check(const std::string& program) {
     }
     std::size_t filesWithoutRows = 0;
     std::size_t leftovers = 0;
+    std::size_t kept = 0;
+    const std::size_t trashFaults = TrashFaults(home, &leftovers, &kept);
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(home, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
         const std::string path = it->path().string();
         const std::string name = it->path().filename().string();
-        if (it.depth() == 0 && (name == "js" || name == "mwdx_index.html" || name == "mwdx_index.html_bak")) {
+        if (name.starts_with("keep-") && it->is_regular_file()) {
+            ++kept;
+        }
+        if (it.depth() == 0 && (name == "js" || name == "mwdx_index.html" || name == "mwdx_index.html_bak" ||
+                                name == ".marrowdex-trash")) {
             it.disable_recursion_pending();
             continue;
         }
@@ -360,12 +510,13 @@ int Check(const std::string& program) {
         return ReadJournal(&status).size();
     }();
     std::printf("nodes %zu unplaced %zu rows-without-files %zu files-without-rows %zu leftovers %zu journal %zu "
-                "finished %zu undone %zu unresolved %zu lost %zu home %s\n",
+                "finished %zu undone %zu unresolved %zu lost %zu trash-faults %zu kept %zu home %s\n",
                 nodes, load.unplaced.size(), rowsWithoutFiles, filesWithoutRows, leftovers, journal,
-                recovery.finished.size(), recovery.undone.size(), recovery.unresolved.size(), lost, home.c_str());
+                recovery.finished.size(), recovery.undone.size(), recovery.unresolved.size(), lost, trashFaults, kept,
+                home.c_str());
     StopStore();
     const bool agree = load.unplaced.empty() && rowsWithoutFiles == 0 && filesWithoutRows == 0 && leftovers == 0 &&
-                       journal == 0 && recovery.unresolved.empty();
+                       journal == 0 && recovery.unresolved.empty() && trashFaults == 0;
     return agree ? 0 : 1;
 }
 
@@ -408,7 +559,7 @@ int Hostile(const std::string& program, const std::string& outside, unsigned see
     const std::string aside = JoinNodePath(FolderOf(aimed.Path()), TemporaryName(TemporaryKind::kDeleting, seed));
     const std::string planted = JoinNodePath(home, "Planted");
     JournalEntry entry;
-    switch (seed % 8) {
+    switch (seed % 11) {
     case 0: // every file in OUTSIDE removed as a moved import's original whose copy is itself
         entry = {.kind = kJournalImportKind,
                  .step = kJournalRowsWritten,
@@ -447,6 +598,24 @@ int Hostile(const std::string& program, const std::string& outside, unsigned see
                  .rawFileName = "notes.txt",
                  .fileType = 1,
                  .pathLevel = 1};
+        break;
+    case 8: // a catalog the rows still hold "deleted into the trash", into an entry that does not exist
+        entry = {.kind = kJournalTrash,
+                 .step = kJournalRowsWritten,
+                 .nodeId = 999999,
+                 .fromPath = aimed.Path(),
+                 .toPath = JoinNodePath(home, ".marrowdex-trash/999999/" + aimed.Details().fileName)};
+        break;
+    case 9: // OUTSIDE's Physics "restored" into the Home Directory
+        entry = {.kind = kJournalRestore,
+                 .nodeId = 999999,
+                 .fromPath = outside + "/Physics",
+                 .toPath = planted,
+                 .name = "Planted",
+                 .pathLevel = 1};
+        break;
+    case 10: // a catalog's folder "deleted for good" as if it were the trash
+        entry = {.kind = kJournalPurge, .step = kJournalRowsWritten, .fromPath = aimed.Path(), .asidePath = aside};
         break;
     default: // a step that adding a catalog never has
         entry = {.kind = kJournalAddCatalog,
@@ -501,8 +670,8 @@ int Hostile(const std::string& program, const std::string& outside, unsigned see
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 3 && args[0] == "prepare") {
-        return Prepare(args[1], args[2]);
+    if ((args.size() == 3 || args.size() == 4) && args[0] == "prepare") {
+        return Prepare(args[1], args[2], args.size() == 4 ? std::stoi(args[3]) : 0);
     }
     if (args.size() == 5 && args[0] == "run") {
         Run(args[1], args[2], args[3], static_cast<unsigned>(std::stoul(args[4])));

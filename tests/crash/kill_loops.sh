@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Kills a process in the middle of the program's commands at random moments, again and again, and
 # checks after each kill that the next start finds the store and the disk agreeing: every row
-# with its file or folder, no file without its row, no temporary name left, nothing unresolved.
+# with its file or folder, no file without its row, no temporary name left, nothing unresolved,
+# the trash holding exactly what its rows say. The restore loop only moves prepared files between
+# the tree and the trash: after each kill every one of them must still be there.
 #   tests/crash/kill_loops.sh DRIVER [KILLS_PER_COMMAND]     (default 25)
 # Prints a line of counts per command and exits 1 when any check failed.
 #
-# Then journals a store from elsewhere may hold, planted one at a time (at least 8 rounds, every
+# Then journals a store from elsewhere may hold, planted one at a time (at least 11 rounds, every
 # kind): each must be refused with nothing touched.
 #
 # Last, a Home Directory move onto a small file system of its own (a tmpfs in a mount namespace of
@@ -49,7 +51,7 @@ rollback_loop() {
             head -5 "$work/check.err" >&2
         fi
         local r d u x where
-        read -r _ _ _ _ _ r _ _ _ _ _ _ _ d _ u _ x _ _ _ where <<<"$line"
+        read -r _ _ _ _ _ r _ _ _ _ _ _ _ d _ u _ x _ _ _ _ _ _ _ where <<<"$line"
         finished=$((finished + d)) undone=$((undone + u)) unresolved=$((unresolved + x))
         if [[ $where != "$home" ]]; then
             failed=1
@@ -84,9 +86,12 @@ fi
 trap 'rm -rf "$work" ${other:+"$other"}' EXIT
 
 failed=0
-printf '%-14s %5s %6s %8s %8s %9s %6s %6s %10s\n' command kills nodes rows-only files-only leftovers done undone unresolved
+printf '%-14s %5s %6s %8s %8s %9s %6s %6s %10s %12s %9s\n' command kills nodes rows-only files-only leftovers done \
+    undone unresolved trash-faults kept-lost
+# The restore loop's prepared files: 3 catalogs with this many documents each.
+kept_each=4
 for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-move-xfs rename move home-move-xfs delete \
-    locate locate-xfs; do
+    locate locate-xfs trash restore empty; do
     kind=${command%-xfs}
     inbox="$work/$command-inbox"
     if [[ $command == *-xfs ]]; then
@@ -99,8 +104,14 @@ for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-mo
     program="$work/$command/program"
     home="$work/$command/home"
     mkdir -p "$inbox"
-    "$driver" prepare "$program" "$home"
-    rows_only=0 files_only=0 leftovers=0 finished=0 undone=0 unresolved=0 nodes=0
+    kept_files=0
+    if [[ $command == restore ]]; then
+        kept_files=$((3 * kept_each))
+        "$driver" prepare "$program" "$home" "$kept_each"
+    else
+        "$driver" prepare "$program" "$home"
+    fi
+    rows_only=0 files_only=0 leftovers=0 finished=0 undone=0 unresolved=0 nodes=0 trash_faults=0 kept_lost=0
     for ((i = 1; i <= kills; i++)); do
         "$driver" run "$program" "$kind" "$inbox" "$RANDOM" >/dev/null 2>&1 &
         pid=$!
@@ -113,14 +124,20 @@ for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-mo
             echo "after kill $i of $command:" >&2
             cat "$work/check.err" >&2
         fi
-        read -r _ n _ _ _ r _ f _ l _ _ _ d _ u _ x _ <<<"$line"
+        read -r _ n _ _ _ r _ f _ l _ _ _ d _ u _ x _ _ _ t _ k _ <<<"$line"
         nodes=$n
         rows_only=$((rows_only + r)) files_only=$((files_only + f)) leftovers=$((leftovers + l))
         finished=$((finished + d)) undone=$((undone + u)) unresolved=$((unresolved + x))
+        trash_faults=$((trash_faults + t))
+        if ((kept_files > 0 && k != kept_files)); then
+            failed=1
+            kept_lost=$((kept_lost + kept_files - k))
+            echo "after kill $i of $command: $k of the $kept_files prepared files are left" >&2
+        fi
         find "$inbox" -mindepth 1 -delete
     done
-    printf '%-14s %5d %6d %8d %8d %9d %6d %6d %10d\n' "$command" "$kills" "$nodes" "$rows_only" "$files_only" \
-        "$leftovers" "$finished" "$undone" "$unresolved"
+    printf '%-14s %5d %6d %8d %8d %9d %6d %6d %10d %12d %9d\n' "$command" "$kills" "$nodes" "$rows_only" \
+        "$files_only" "$leftovers" "$finished" "$undone" "$unresolved" "$trash_faults" "$kept_lost"
 done
 
 # Journals a store from elsewhere may hold, each kind in turn: every entry refused, nothing
@@ -128,11 +145,11 @@ done
 printf '%-14s %5s %7s %6s %10s %7s %9s\n' command rounds refused done unresolved touched discarded
 hostile_program="$work/hostile/program"
 "$driver" prepare "$hostile_program" "$work/hostile/home"
-rounds=$((kills < 8 ? 8 : kills))
+rounds=$((kills < 11 ? 11 : kills))
 refused=0 done=0 unresolved=0 touched=0 discarded=0
 for ((i = 0; i < rounds; i++)); do
     # Every kind in turn, aimed at a catalog picked at random.
-    if ! line=$("$driver" hostile "$hostile_program" "$work/outside" $((i % 8 + 8 * RANDOM)) 2>"$work/hostile.err"); then
+    if ! line=$("$driver" hostile "$hostile_program" "$work/outside" $((i % 11 + 11 * RANDOM)) 2>"$work/hostile.err"); then
         failed=1
         echo "hostile journal round $((i + 1)): $line" >&2
         cat "$work/hostile.err" >&2

@@ -1,24 +1,18 @@
 // The catalog commands as a user runs them: add, rename and delete catalogs in the real window,
 // with the rows, the tree and the directories under the Home Directory checked after each step.
 
-#include "app/progress.h"
 #include "commands/dir_dlg.h"
 #include "commands/doc_dlg.h"
 #include "gui_fixture.h"
-#include "support/open_gate.h"
 #include "support/process.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <future>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -624,75 +618,21 @@ TEST_F(CatalogCommandsTest, AnImmutableHomeDirectoryIsReportedAndNothingIsLost) 
         TypeCatalog(script, QStringLiteral("Biology"));
         script.ThenMessage(QStringLiteral("The catalog's directory could not be renamed; nothing was changed"));
         window->OnCommand(kCmdEditNode);
+        // The trash cannot be made there: nothing is deleted, and the user is told.
         AnswerConfirmation(script, QStringLiteral("Are you true you want to delete CatalogPhysics"), QMessageBox::Ok);
-        script.ThenMessage(QStringLiteral("Some files could not be deleted"));
+        script.ThenMessage(QStringLiteral("The files could not be moved to the trash, so nothing was deleted."));
         window->OnCommand(kCmdDeleteNode);
         EXPECT_TRUE(script.Finished());
     }
     RunProcess({"chattr", "-i", m_home});
     EXPECT_TRUE(fs::exists(m_home + "/Physics/keep.txt"));
     EXPECT_FALSE(fs::exists(m_home + "/Chemistry"));
-    EXPECT_EQ(Rows(), "");
+    EXPECT_FALSE(fs::exists(m_home + "/.marrowdex-trash"));
+    EXPECT_EQ(Rows(), "1:Physics:0:1");
+    EXPECT_EQ(TreeText(*window), "Physics");
     window.reset();
     window = OpenWindow();
-    EXPECT_EQ(TreeText(*window), "");
-}
-
-// Deleting a catalog with its files, with "delete the documents" on: the rows go at once, the
-// files on a thread of their own behind the progress window, and the window goes on handling its
-// events meanwhile instead of standing frozen until the last file is gone. (The deletion is held
-// where it opens a folder inside, as a slow disk would hold it.)
-TEST_F(CatalogCommandsTest, DeletingFilesLeavesTheWindowAnswering) {
-    AddRow(1, "Big", 0, 0, "", 1);
-    for (int i = 0; i < 100; ++i) {
-        PutFile(m_home + "/Big/" + std::to_string(i) + ".txt", "x");
-        PutFile(m_home + "/Big/Inner/" + std::to_string(i) + ".txt", "x");
-    }
-    OpenGate gate({m_home + "/Big/Inner"});
-    if (!gate.Active()) {
-        GTEST_SKIP() << gate.Reason();
-    }
-    RunSql(m_db, "update SYS_CONFIG set DELDOC_AFTERDELNODE=1;");
-    auto window = OpenWindow();
-    window->SelectItem(FindTopItem(*window, "Big"));
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        // Ten turns of the window's own timers, then the disk lets the deletion go on.
-        if (++ticks == 10) {
-            gate.Open();
-        }
-    });
-    // A window frozen in the deletion would never turn its timers: the disk lets go after a while
-    // all the same, so that the test ends and says so.
-    std::promise<void> ended;
-    std::thread release([&gate, done = ended.get_future()] {
-        done.wait_for(std::chrono::seconds(5));
-        gate.Open();
-    });
-    {
-        ModalScript script;
-        script.Then<QMessageBox>([&](QMessageBox* box) {
-            EXPECT_EQ(box->text(), QStringLiteral("Are you true you want to delete CatalogBig"));
-            ticker.start(50); // from the moment the user says OK
-            box->button(QMessageBox::Ok)->click();
-        });
-        script.Then<CPRGDlg>(
-            [](CPRGDlg* progress) {
-                EXPECT_EQ(Child<QLabel>(progress, "textLabel")->text(),
-                          QStringLiteral("Deleting the files, please wait"));
-            },
-            "the progress window of the deletion");
-        window->OnCommand(kCmdDeleteNode);
-        EXPECT_TRUE(script.Finished());
-    }
-    ticker.stop();
-    ended.set_value();
-    release.join();
-    EXPECT_GE(ticks, 10) << "the window's timers ran while the files were deleted";
-    EXPECT_FALSE(fs::exists(m_home + "/Big"));
-    EXPECT_EQ(Rows(), "");
-    EXPECT_FALSE(window->ItemOf(window->Catalog().NodeById(1)).isValid()) << "the row went at once";
+    EXPECT_EQ(TreeText(*window), "Physics");
 }
 
 } // namespace

@@ -377,7 +377,11 @@ TEST_F(CheckWindow, ImportFolderCopiesATreeInAndACancelKeepsWhatIsDone) {
     script
         .Then<QMenu>(
             [](QMenu* menu) {
-                QAction* import = menu->actions().last();
+                QAction* import = nullptr;
+                for (QAction* action : menu->actions()) {
+                    import = action->data().toInt() == kCmdImportFolder ? action : import;
+                }
+                ASSERT_NE(import, nullptr);
                 EXPECT_EQ(import->text(), QStringLiteral("Import folder\u2026"));
                 menu->setActiveAction(import);
                 QTest::keyClick(menu, Qt::Key_Return);

@@ -199,7 +199,9 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
                               QStringLiteral("Open"),
                               QStringLiteral("Show in folder"),
                               QStringLiteral("Move to…"),
-                              QStringLiteral("Import folder\u2026")};
+                              QStringLiteral("Import folder\u2026"),
+                              QString(),
+                              QStringLiteral("Trash\u2026")};
     const QStringList englishButtons{
         QStringLiteral("Marrowdex"),       QStringLiteral("Option"), QStringLiteral("Open Index file"),
         QStringLiteral("Sync Index file"), QStringLiteral("Help"),   QStringLiteral("Check")};
@@ -211,7 +213,7 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
          {QStringLiteral("添加下层目录"), QStringLiteral("添加邻居目录"), QStringLiteral("在知识库根目录添加文档"),
           QStringLiteral("添加一个新的文档"), QStringLiteral("更新"), QStringLiteral("删除"), QString(),
           QStringLiteral("打开"), QStringLiteral("在文件夹中显示"), QStringLiteral("移动到…"),
-          QStringLiteral("导入文件夹\u2026")}},
+          QStringLiteral("导入文件夹\u2026"), QString(), QStringLiteral("回收站\u2026")}},
         {"zh_TW.UTF-8", englishButtons, english},
     };
     for (const Case& c : cases) {
@@ -236,8 +238,8 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
                     EXPECT_TRUE(action->isEnabled());
                 }
                 EXPECT_EQ(texts, c.menu);
-                EXPECT_EQ(ids, (QList<int>{32782, 32784, 32788, 32785, 32787, 32786, 0, 32800, 32801, 32802, 32789}));
-                EXPECT_EQ(keys, (QStringList{"Ins", "", "", "", "F2", "Del", "", "Enter", "", "", ""}))
+                EXPECT_EQ(ids, (QList<int>{32782, 32784, 32788, 32785, 32787, 32786, 0, 32800, 32801, 32802, 32789, 0, 32804}));
+                EXPECT_EQ(keys, (QStringList{"Ins", "", "", "", "F2", "Del", "", "Enter", "", "", "", "", "Ctrl+Shift+T"}))
                     << "the keys shown beside the commands";
                 menu->close();
             },

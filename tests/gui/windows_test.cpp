@@ -16,6 +16,7 @@
 #include "gui_fixture.h"
 #include "platform/text_ids.h"
 #include "store/settings.h"
+#include "trash/trash_dlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -177,7 +178,8 @@ protected:
 
     // Opens every window the program has, one after the other, and looks at each.
     void LookAtEveryWindow(const Sample& sample) {
-        RunSql(m_db, "delete from FILE_NODE; insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,"
+        RunSql(m_db, "drop table if exists MWDX_TRASH; drop table if exists MWDX_TRASH_NODE;"
+                     "delete from FILE_NODE; insert into FILE_NODE(FILE_ID,FILE_NAME,PARENT_ID,COMMENT,FILETYPE,"
                      "RAW_FILE_NAME,PATH_LEVEL) values" +
                          sample.rows + ";");
         m_suffix = sample.suffix;
@@ -303,6 +305,20 @@ protected:
             Child<QPushButton>(dialog, "closeButton")->click();
         });
         window->OnCommand(kCmdCheck);
+
+        // Two catalogs deleted with their files, and the Trash window.
+        ChangeStoreBehindWindow("update SYS_CONFIG set DELDOC_AFTERDELNODE=1;");
+        LoadSettings();
+        for (const NodeId id : {NodeId{4}, NodeId{10}}) {
+            window->SelectItem(item(id));
+            script.Then<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); });
+            window->OnCommand(kCmdDeleteNode);
+        }
+        script.Then<CTrashDlg>([&](CTrashDlg* dialog) {
+            Look("trash-window", dialog);
+            Child<QPushButton>(dialog, "closeButton")->click();
+        });
+        window->OnCommand(kCmdTrash);
         EXPECT_TRUE(script.Finished());
     }
 
@@ -349,11 +365,12 @@ TEST_F(WindowsFit, EveryWindowShowsItsTextsWholeInBothLanguages) {
         const ScopedLocale locale(sample.lang);
         m_seen.clear();
         LookAtEveryWindow(sample);
-        EXPECT_EQ(m_seen, (std::vector<std::string>{
-                              "main-window", "main-window-search", "main-window-drag", "catalog-dialog", "message-box",
-                              "catalog-dialog-edit", "confirm-box", "document-dialog", "document-dialog-edit",
-                              "config-dialog", "progress-window", "move-dialog", "drop-window", "import-progress",
-                              "home-move-progress", "remove-progress", "home-question", "check-window"}));
+        EXPECT_EQ(m_seen,
+                  (std::vector<std::string>{"main-window", "main-window-search", "main-window-drag", "catalog-dialog",
+                                            "message-box", "catalog-dialog-edit", "confirm-box", "document-dialog",
+                                            "document-dialog-edit", "config-dialog", "progress-window", "move-dialog",
+                                            "drop-window", "import-progress", "home-move-progress", "remove-progress",
+                                            "home-question", "check-window", "trash-window"}));
     }
 }
 

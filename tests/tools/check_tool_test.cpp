@@ -1,8 +1,11 @@
 // marrowdex-check run as the real process: what it prints, how it exits, and that it never
 // writes to the store it checks.
 
+#include "catalog/loader.h"
+#include "operations/trash.h"
 #include "store/connection.h"
 #include "store/journal.h"
+#include "store/settings.h"
 #include "support/process.h"
 #include "support/test_support.h"
 
@@ -103,11 +106,11 @@ TEST_F(CheckTool, AHomeDirectoryThatIsNotAFullPathIsReportedAndExitsWithTwo) {
     const Outcome json = RunProcess({kCheckTool, m_db, "--json"}, work);
     EXPECT_EQ(json.exitCode, 2);
     EXPECT_TRUE(Mentions(json.out, "\"entries\":0,")) << json.out;
-    EXPECT_TRUE(Mentions(json.out, "\"refused-entry\":0,\"home-directory\":1,\"not-indexed\":0,\"index-stale\":0},")) << json.out;
+    EXPECT_TRUE(Mentions(json.out, "\"refused-entry\":0,\"home-directory\":1,\"not-indexed\":0,\"index-stale\":0,\"trash\":0},")) << json.out;
     EXPECT_TRUE(Mentions(json.out, "{\"kind\":\"home-directory\",\"node\":0,\"path\":\"/\",")) << json.out;
     // A healthy one says so in the same shape.
     RunSql(m_db, "UPDATE SYS_CONFIG SET ROOT_DIR = '" + m_home + "';");
-    EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db, "--json"}).out, "\"home-directory\":0,\"not-indexed\":0,\"index-stale\":0}"));
+    EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db, "--json"}).out, "\"home-directory\":0,\"not-indexed\":0,\"index-stale\":0,\"trash\":0}"));
 }
 
 TEST_F(CheckTool, WhatCannotBeCheckedExitsWithTwo) {
@@ -152,6 +155,44 @@ TEST_F(CheckTool, ListsARecordThatDoesNotFitWithWhyAndCarriesNothingOut) {
     const Outcome json = RunProcess({kCheckTool, m_db, "--json"});
     EXPECT_TRUE(Mentions(json.out, "\"unfinished\":0,\"script-folder\":0,\"refused-entry\":1,")) << json.out;
     EXPECT_EQ(Bytes(outside + "/letter.txt"), "dear mother");
+}
+
+// The trash belongs to the knowledge base: a document deleted into it is not untracked there. Its
+// damage is a finding of its own: an entry's file gone, something no entry owns.
+TEST_F(CheckTool, TheTrashIsNotUntrackedAndItsDamageIsAFindingOfItsOwn) {
+    OpenStore(m_db);
+    LoadSettings();
+    {
+        CatalogModel catalog;
+        LoadCatalog(catalog);
+        std::int64_t id = 0;
+        ASSERT_TRUE(DeleteToTrashOperation(catalog, m_home, *catalog.NodeById(2), true, {}, &id).done);
+        ASSERT_EQ(id, 1);
+    }
+    ClearJournalEntriesLeftForLater();
+    FreeSettings();
+    CloseStore();
+    ASSERT_TRUE(fs::exists(m_home + "/.marrowdex-trash/1/paper.pdf"));
+    {
+        const ScopedLocale locale("en_US.UTF-8");
+        const Outcome healthy = RunProcess({kCheckTool, m_db});
+        EXPECT_EQ(healthy.exitCode, 0) << healthy.out;
+    }
+    fs::remove(m_home + "/.marrowdex-trash/1/paper.pdf");
+    std::ofstream(m_home + "/.marrowdex-trash/left here.txt") << "stray";
+    {
+        const ScopedLocale locale("en_US.UTF-8");
+        const Outcome found = RunProcess({kCheckTool, m_db});
+        EXPECT_EQ(found.exitCode, 1);
+        EXPECT_EQ(found.out, "Problems found: 2\n\nDamaged trash: 2\n  " + m_home +
+                                 "/.marrowdex-trash/1/paper.pdf (files missing)\n  " + m_home +
+                                 "/.marrowdex-trash/left here.txt (no entry of the trash owns it)\n");
+    }
+    {
+        const ScopedLocale locale("zh_CN.UTF-8");
+        EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db}).out, "回收站已损坏: 2"));
+    }
+    EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db, "--json"}).out, "\"home-directory\":0,\"trash\":2}"));
 }
 
 } // namespace
