@@ -2,6 +2,7 @@
 
 #include "catalog/disk_rules.h"
 #include "catalog/paths.h"
+#include "catalog/selection.h"
 #include "operations/names.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
@@ -10,7 +11,9 @@
 #include "store/journal.h"
 #include "store/move_rows.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <unordered_set>
 
 namespace mwdx {
 namespace {
@@ -156,6 +159,187 @@ OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, Catal
     catalog.MoveNode(node, *newParent);
     RebuildPaths(node, node.NameOnDisk());
     return OpResult::Done();
+}
+
+namespace {
+
+// One node of a move of many on its way: where it goes, and its journal entry when it has
+// something on disk.
+struct Leg {
+    CatalogNode* node = nullptr;
+    JournalEntry entry;
+    bool onDisk = false;
+    bool moved = false; // on disk, so far
+};
+
+// The nodes of a move of many that go, and the refused; `stay` counts those already in the target.
+std::vector<CatalogNode*> SortOut(const CatalogModel& catalog, const std::string& home,
+                                  const std::vector<CatalogNode*>& nodes, const CatalogNode* target,
+                                  const ProgramFiles& program, std::vector<NodeRefusal>* refused) {
+    const CatalogNode* newParent = NewParentFor(catalog, target);
+    std::unordered_set<std::string> claimed; // the places at the target the nodes before took
+    std::vector<CatalogNode*> going;
+    // The Root Node is refused on its own; the others are still weighed one by one.
+    std::vector<CatalogNode*> below;
+    for (CatalogNode* node : nodes) {
+        if (node != nullptr && node->Parent() == nullptr) {
+            refused->push_back({node, OpResult::Refused(text::kRootDoesNotMove, "the Root Node does not move")});
+        } else {
+            below.push_back(node);
+        }
+    }
+    for (CatalogNode* node : TopNodes(below)) {
+        bool stays = false;
+        OpResult check = CheckMove(catalog, home, *node, target, program, &stays);
+        if (!check.done) {
+            refused->push_back({node, std::move(check)});
+            continue;
+        }
+        if (stays) {
+            continue;
+        }
+        std::string to = JoinNodePath(newParent->Path(), node->NameOnDisk());
+        if (!claimed.insert(to).second) {
+            refused->push_back({node, OpResult::Refused(node->IsCatalog() ? text::kCatalogNameTaken
+                                                                         : text::kFileNameTaken,
+                                                        to + " is taken by another node of the move")});
+            continue;
+        }
+        going.push_back(node);
+    }
+    return going;
+}
+
+// Puts back, last first, what the legs moved on disk: the turn recorded first for all of them, the
+// entries of those back in their place cleared. What cannot go back stays in the journal.
+void PutBack(const HomeTree& tree, std::vector<Leg>& legs) {
+    {
+        Transaction transaction;
+        if (transaction.Begin() == kStatementOk) {
+            for (Leg& leg : legs) {
+                if (leg.moved) {
+                    leg.entry.step = kJournalRollingBack;
+                    SetJournalStep(leg.entry);
+                }
+            }
+            transaction.Commit();
+        }
+    }
+    Transaction transaction;
+    const bool open = transaction.Begin() == kStatementOk;
+    for (auto leg = legs.rbegin(); leg != legs.rend(); ++leg) {
+        if (!leg->onDisk) {
+            continue;
+        }
+        if (!leg->moved || MoveOnDisk(tree, leg->entry.toPath, leg->entry.fromPath, leg->node->IsCatalog(), nullptr)) {
+            ClearJournalEntry(leg->entry.id);
+        }
+    }
+    if (open) {
+        transaction.Commit();
+    }
+}
+
+} // namespace
+
+std::vector<NodeRefusal> CheckMoveNodes(const CatalogModel& catalog, const std::string& home,
+                                        const std::vector<CatalogNode*>& nodes, const CatalogNode* target,
+                                        const ProgramFiles& program) {
+    std::vector<NodeRefusal> refused;
+    SortOut(catalog, home, nodes, target, program, &refused);
+    return refused;
+}
+
+ManyNodesResult MoveNodesOperation(CatalogModel& catalog, const std::string& home,
+                                   const std::vector<CatalogNode*>& nodes, CatalogNode* target,
+                                   const ProgramFiles& program, const MoveProgress& progress) {
+    ManyNodesResult many;
+    std::vector<CatalogNode*> going = SortOut(catalog, home, nodes, target, program, &many.refused);
+    if (going.empty()) {
+        many.result = many.refused.empty() ? OpResult::Done() : OpResult::Refused(many.refused.front().why.message);
+        return many;
+    }
+    // In FILE_ID order each goes last among its new siblings, where it is found at once.
+    std::sort(going.begin(), going.end(),
+              [](const CatalogNode* a, const CatalogNode* b) { return a->FileId() < b->FileId(); });
+    CatalogNode* root = catalog.RootNode();
+    CatalogNode* newParent = NewParentFor(catalog, target);
+    const std::int64_t parentId = newParent == root ? 0 : newParent->FileId();
+    const HomeTree tree(home);
+
+    std::vector<Leg> legs(going.size());
+    std::size_t onDisk = 0;
+    for (std::size_t i = 0; i < going.size(); ++i) {
+        Leg& leg = legs[i];
+        leg.node = going[i];
+        leg.entry.kind = kJournalMove;
+        leg.entry.nodeId = leg.node->FileId();
+        leg.entry.parentId = parentId;
+        leg.entry.fromPath = leg.node->Path();
+        leg.entry.toPath = JoinNodePath(newParent->Path(), leg.node->NameOnDisk());
+        leg.entry.pathLevel = newParent->PathLevel() + 1;
+        leg.entry.fileType = leg.node->FileType();
+        leg.onDisk = WhatIsAt(leg.entry.fromPath) != PathKind::kNothing;
+        onDisk += leg.onDisk ? 1 : 0;
+    }
+    // Every disk step is in the journal before the first one is made.
+    if (onDisk > 0) {
+        Transaction transaction;
+        int rc = transaction.Begin();
+        for (std::size_t i = 0; i < legs.size() && rc == kStatementOk; ++i) {
+            rc = legs[i].onDisk ? WriteJournalEntry(legs[i].entry) : kStatementOk;
+        }
+        if (rc == kStatementOk) {
+            rc = transaction.Commit();
+        }
+        if (rc != kStatementOk) {
+            many.result =
+                OpResult::Refused(text::kChangeNotSaved, "the journal cannot be written (" + std::to_string(rc) + ")");
+            return many;
+        }
+    }
+    std::size_t done = 0;
+    for (Leg& leg : legs) {
+        if (!leg.onDisk) {
+            continue;
+        }
+        std::string error;
+        if (!MoveOnDisk(tree, leg.entry.fromPath, leg.entry.toPath, leg.node->IsCatalog(), &error)) {
+            PutBack(tree, legs);
+            many.result = OpResult::Refused(text::kMoveFailed, error);
+            return many;
+        }
+        leg.moved = true;
+        if (progress) {
+            progress(++done, onDisk);
+        }
+    }
+    bool saved = false;
+    {
+        std::vector<RowMove> rows;
+        rows.reserve(legs.size());
+        for (const Leg& leg : legs) {
+            rows.push_back({leg.entry.nodeId, leg.entry.pathLevel - leg.node->PathLevel()});
+        }
+        Transaction transaction;
+        saved = transaction.Begin() == kStatementOk && MoveRowsOfMany(rows, parentId) == kStatementOk;
+        for (std::size_t i = 0; saved && i < legs.size(); ++i) {
+            saved = !legs[i].onDisk || ClearJournalEntry(legs[i].entry.id) == kStatementOk;
+        }
+        saved = saved && transaction.Commit() == kStatementOk;
+    }
+    if (!saved) {
+        PutBack(tree, legs);
+        many.result = OpResult::Refused(text::kChangeNotSaved, "the rows of the moved nodes cannot be written");
+        return many;
+    }
+    for (const Leg& leg : legs) {
+        catalog.MoveNode(*leg.node, *newParent);
+        RebuildPaths(*leg.node, leg.node->NameOnDisk());
+    }
+    many.acted = legs.size();
+    many.result = OpResult::Done();
+    return many;
 }
 
 } // namespace mwdx

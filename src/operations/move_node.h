@@ -7,7 +7,10 @@
 #include "operations/op_result.h"
 #include "operations/program_files.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace mwdx {
 
@@ -32,5 +35,28 @@ OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, Catal
 // tree: it looks at the new siblings' names through their index and at one place on disk.
 OpResult CheckMove(const CatalogModel& catalog, const std::string& home, const CatalogNode& node,
                    const CatalogNode* target, const ProgramFiles& program = {}, bool* stays = nullptr);
+
+// How far a move of many nodes has got: `done` of `total` nodes on disk.
+using MoveProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+// The checks of MoveNodesOperation alone, changing nothing: for each of TopNodes(`nodes`) that may not
+// move into `target`, the refusal CheckMove gives (the Root Node: text::kRootDoesNotMove), and for a
+// node whose name an earlier one of them takes at the target, text::kCatalogNameTaken or
+// text::kFileNameTaken. Empty when all may go. Nodes already in the target are not refusals.
+std::vector<NodeRefusal> CheckMoveNodes(const CatalogModel& catalog, const std::string& home,
+                                        const std::vector<CatalogNode*>& nodes, const CatalogNode* target,
+                                        const ProgramFiles& program = {});
+
+// Moves every node of TopNodes(`nodes`) that CheckMoveNodes does not refuse into `target`, as
+// MoveNodeOperation moves one, all in one command: each folder or file moved on disk is journalled
+// first (all entries in one transaction), the rows of every node written in one transaction with the
+// journal's end, so that a crash at any moment is finished or undone node by node at the next start.
+// The refused come back in `refused` with nothing done to them; nodes already in the target stay.
+// `acted` counts the nodes moved. A disk step that fails puts back what was moved before it and
+// changes nothing (text::kMoveFailed); so does a journal or a save that fails (text::kChangeNotSaved).
+// `progress` hears of each node moved on disk.
+ManyNodesResult MoveNodesOperation(CatalogModel& catalog, const std::string& home,
+                                   const std::vector<CatalogNode*>& nodes, CatalogNode* target,
+                                   const ProgramFiles& program = {}, const MoveProgress& progress = {});
 
 } // namespace mwdx

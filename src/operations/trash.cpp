@@ -3,6 +3,7 @@
 #include "catalog/disk_rules.h"
 #include "catalog/loader.h"
 #include "catalog/paths.h"
+#include "catalog/selection.h"
 #include "operations/names.h"
 #include "operations/steps.h"
 #include "platform/home_fs.h"
@@ -184,6 +185,46 @@ OpResult DeleteToTrashOperation(CatalogModel& catalog, const std::string& home, 
         *entryId = entry.id;
     }
     return OpResult::Done();
+}
+
+ManyNodesResult DeleteNodesToTrashOperation(CatalogModel& catalog, const std::string& home,
+                                            const std::vector<CatalogNode*>& nodes, bool withFiles,
+                                            const ProgramFiles& program,
+                                            const std::function<void(std::size_t done, std::size_t total)>& progress) {
+    ManyNodesResult many;
+    // The Root Node is refused on its own, the others still go.
+    std::vector<CatalogNode*> below;
+    for (CatalogNode* node : nodes) {
+        if (node != nullptr && node->Parent() == nullptr) {
+            many.refused.push_back({node, OpResult::Refused(text::kSelectToDelete, "the Root Node cannot be deleted")});
+        } else {
+            below.push_back(node);
+        }
+    }
+    const std::vector<CatalogNode*> top = TopNodes(below);
+    std::size_t done = 0;
+    int note = 0;
+    std::string notes;
+    for (CatalogNode* node : top) {
+        if (OpResult result = DeleteToTrashOperation(catalog, home, *node, withFiles, program); !result.done) {
+            many.refused.push_back({node, std::move(result)});
+        } else {
+            ++many.acted;
+            if (result.message != 0 && note == 0) {
+                note = result.message;
+                notes = std::move(result.detail);
+            }
+        }
+        if (progress) {
+            progress(++done, top.size());
+        }
+    }
+    if (many.acted == 0 && !many.refused.empty()) {
+        many.result = OpResult::Refused(many.refused.front().why.message, many.refused.front().why.detail);
+    } else {
+        many.result = OpResult::Done(note, std::move(notes));
+    }
+    return many;
 }
 
 OpResult RestoreFromTrashOperation(CatalogModel& catalog, const std::string& home, std::int64_t id, CatalogNode* into,

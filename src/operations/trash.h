@@ -15,7 +15,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace mwdx {
 
@@ -40,6 +42,18 @@ std::string TrashItemPath(const std::string& home, const TrashEntry& entry);
 // *entryId (if given) is the new entry's id.
 OpResult DeleteToTrashOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, bool withFiles,
                                 const ProgramFiles& program = {}, std::int64_t* entryId = nullptr);
+
+// Deletes every node of TopNodes(`nodes`) into the trash as DeleteToTrashOperation deletes one,
+// each node its own entry and its own journalled step, so that each can be restored by itself and a
+// crash leaves every node either deleted or where it was. The Root Node is refused
+// (text::kSelectToDelete); a node whose delete is refused (its files on another file system, a
+// rename that fails, ...) stays, listed in `refused` with its reason; the others go on. `acted`
+// counts the nodes deleted; `result` is refused only when none could be, and otherwise carries the
+// first message a delete had for the user (files kept, ...). `progress` hears of each node deleted.
+ManyNodesResult DeleteNodesToTrashOperation(CatalogModel& catalog, const std::string& home,
+                                            const std::vector<CatalogNode*>& nodes, bool withFiles,
+                                            const ProgramFiles& program = {},
+                                            const std::function<void(std::size_t done, std::size_t total)>& progress = {});
 
 // Brings the trash entry `id` back: its rows (with their ids, unless some were given again since)
 // and its nodes under `into`, or under the catalog it was deleted from when `into` is nullptr (the

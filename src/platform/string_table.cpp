@@ -290,6 +290,17 @@ constexpr Entry kEntries[] = {
     {473, u"What was deleted, newest first. Restore puts it back where it was, with its files.",
      u"已删除的内容，最新的在前。\u201c还原\u201d会把它连同文件放回原处。"},
     {474, u"Deleting for good, please wait", u"正在永久删除，请稍候"},
+    {500, u"%1 nodes selected", u"已选择 %1 个节点"},
+    {501, u"Delete %1 nodes and their files? They go to the trash.", u"删除 %1 个节点及其文件吗？它们会被移到回收站。"},
+    {502, u"Delete %1 nodes? They go to the trash.", u"删除 %1 个节点吗？它们会被移到回收站。"},
+    {503, u"These nodes cannot go:", u"以下节点无法处理："},
+    {504, u"Go ahead with the other %1?", u"是否继续处理其余 %1 个节点？"},
+    {505, u"None of the selected nodes can go:", u"所选节点都无法处理："},
+    {506, u"The top of the tree cannot be moved", u"树的顶层不能移动"},
+    {507, u"Moving, please wait", u"正在移动，请稍候"},
+    {508, u"Deleting, please wait", u"正在删除，请稍候"},
+    {509, u"These nodes were left as they were:", u"以下节点保持原样："},
+    {510, u"Move %1 nodes to", u"将 %1 个节点移动到"},
 };
 
 static_assert(std::ranges::is_sorted(kEntries, {}, &Entry::id));

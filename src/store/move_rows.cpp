@@ -2,6 +2,8 @@
 
 #include "store/connection.h"
 
+#include <map>
+#include <string>
 
 namespace mwdx {
 namespace {
@@ -11,7 +13,54 @@ int Run(const char* sql, std::int64_t first, std::int64_t second) {
     return update.Bind(1, first).Bind(2, second).Run();
 }
 
+// "1,2,3": ids are integers, so the list goes into the statement as it is.
+std::string IdList(const std::vector<std::int64_t>& ids) {
+    std::string list;
+    list.reserve(ids.size() * 8);
+    for (const std::int64_t id : ids) {
+        if (!list.empty()) {
+            list += ',';
+        }
+        list += std::to_string(id);
+    }
+    return list;
+}
+
 } // namespace
+
+int MoveRowsOfMany(const std::vector<RowMove>& moves, std::int64_t newParentId) {
+    if (moves.empty()) {
+        return kStatementOk;
+    }
+    const StoreLock lock;
+    if (StoreHandle() == nullptr) {
+        return kNoConnection;
+    }
+    std::vector<std::int64_t> all;
+    std::map<std::int32_t, std::vector<std::int64_t>> byShift;
+    all.reserve(moves.size());
+    for (const RowMove& move : moves) {
+        all.push_back(move.nodeId);
+        if (move.levelShift != 0) {
+            byShift[move.levelShift].push_back(move.nodeId);
+        }
+    }
+    Statement parents("UPDATE FILE_NODE SET PARENT_ID = ?1 WHERE FILE_ID IN (" + IdList(all) + ");");
+    if (const int rc = parents.Bind(1, newParentId).Run(); rc != kStatementOk) {
+        return rc;
+    }
+    for (const auto& [shift, ids] : byShift) {
+        // As MoveRows walks one subtree, from every node of this shift at once.
+        Statement levels("WITH RECURSIVE below(id) AS (SELECT FILE_ID FROM FILE_NODE WHERE FILE_ID IN (" +
+                         IdList(ids) +
+                         ") UNION SELECT FILE_ID FROM FILE_NODE, below WHERE PARENT_ID = below.id) "
+                         "UPDATE FILE_NODE SET PATH_LEVEL = PATH_LEVEL + ?1 WHERE FILE_ID IN below;");
+        if (const int rc = levels.Bind(1, static_cast<std::int64_t>(shift)).Run(); rc != kStatementOk) {
+            return rc;
+        }
+    }
+    return kStatementOk;
+}
 
 int MoveRows(std::int64_t nodeId, std::int64_t newParentId, std::int32_t levelShift) {
     const StoreLock lock;
