@@ -51,7 +51,8 @@ struct Invocation {
 
     From from;
     CatalogNode* target = nullptr; // the item activated or dropped onto (nullptr: none, the top level)
-    NodeId droppedNode = 0;        // a node of the tree dropped onto `target`
+    NodeId droppedNode = 0;        // a node of the tree dropped onto `target` (the first, of several)
+    std::vector<NodeId> droppedNodes;      // every node of the tree dropped onto `target`
     std::vector<std::string> droppedFiles; // local files dropped onto `target`, UTF-8
     bool belowItems = false;               // the menu was opened below the last item
 };

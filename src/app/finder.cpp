@@ -77,11 +77,8 @@ bool CatalogFinder::eventFilter(QObject* watched, QEvent* event) {
 
 const CatalogNode* CatalogFinder::SelectedOrBefore() const {
     // What the user selects under the search counts; until then, what was selected before it.
-    const QModelIndexList selected = m_tree.selectionModel()->selectedIndexes();
-    if (!selected.isEmpty()) {
-        if (const CatalogNode* node = m_model.NodeOf(selected.first())) {
-            return node;
-        }
+    if (const CatalogNode* node = m_model.NodeOf(m_tree.SelectedItem())) {
+        return node;
     }
     return m_state.selectedBefore >= 0 ? m_catalog.NodeById(m_state.selectedBefore) : nullptr;
 }
@@ -127,10 +124,8 @@ void CatalogFinder::OnTextChanged() {
         // The tree as it is now, to come back to.
         m_state.active = true;
         m_state.scrollBefore = m_tree.verticalScrollBar()->value();
-        if (const QModelIndexList selected = m_tree.selectionModel()->selectedIndexes(); !selected.isEmpty()) {
-            if (const CatalogNode* node = m_model.NodeOf(selected.first())) {
-                m_state.selectedBefore = node->FileId();
-            }
+        if (const CatalogNode* node = m_model.NodeOf(m_tree.SelectedItem())) {
+            m_state.selectedBefore = node->FileId();
         }
         for (const CatalogNode* node : m_model.ExpandedNodes()) {
             m_state.expandedBefore.push_back(node->FileId());

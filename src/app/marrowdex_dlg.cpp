@@ -93,7 +93,8 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
     : QDialog(parent), m_programDirectory(std::move(programDirectory)), m_treeModel(new CatalogTreeModel(this)),
       m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
       m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
-      m_checkButton(MakeButton(this, "checkButton")), m_indexStatus(new StatusLine(this)), m_tree(new CTreeCtrlEx(this)),
+      m_checkButton(MakeButton(this, "checkButton")), m_indexStatus(new StatusLine(this)),
+      m_selectionStatus(new QLabel(this)), m_tree(new CTreeCtrlEx(this)),
       m_searchEdit(new QLineEdit(this)), m_matchCount(new QLabel(this)), m_commentPane(new QPlainTextEdit(this)),
       m_splitter(new QSplitter(this)) {
     setObjectName(QStringLiteral("mainWindow"));
@@ -114,6 +115,9 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
     m_indexStatus->setForegroundRole(QPalette::PlaceholderText);
     m_indexStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_indexStatus->hide();
+    m_selectionStatus->setObjectName(QStringLiteral("selectionStatus"));
+    m_selectionStatus->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_selectionStatus->hide();
     m_finder = new CatalogFinder(*m_searchEdit, *m_matchCount, *m_tree, *m_treeModel, m_catalog, this);
     LayOut();
 
@@ -138,11 +142,24 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
     connect(m_tree, &CTreeCtrlEx::nodeDropped, this, &CMarrowdexDlg::OnNodeDropped);
     connect(m_tree, &CTreeCtrlEx::filesDropped, this, &CMarrowdexDlg::OnFilesDropped);
     // Only where the move would be made is a dragged node offered a place to go.
-    m_tree->SetDropCheck([this](std::int64_t fileId, const QModelIndex& target) {
-        const CatalogNode* node = m_catalog.NodeById(fileId);
-        bool stays = false;
-        return node != nullptr &&
-               CheckMove(m_catalog, HomeDirectory(), *node, ItemNode(target), OwnFiles(), &stays).done && !stays;
+    m_tree->SetDropCheck([this](const std::vector<std::int64_t>& fileIds, const QModelIndex& target) {
+        if (fileIds.size() == 1) {
+            const CatalogNode* node = m_catalog.NodeById(fileIds.front());
+            bool stays = false;
+            return node != nullptr &&
+                   CheckMove(m_catalog, HomeDirectory(), *node, ItemNode(target), OwnFiles(), &stays).done && !stays;
+        }
+        // Several: a place where at least one of them would go takes the drop; the others are
+        // then listed with their reasons.
+        std::vector<CatalogNode*> nodes;
+        for (const std::int64_t id : fileIds) {
+            if (CatalogNode* node = m_catalog.NodeById(id)) {
+                nodes.push_back(node);
+            }
+        }
+        std::size_t going = 0;
+        CheckMoveNodes(m_catalog, HomeDirectory(), nodes, ItemNode(target), OwnFiles(), &going);
+        return going > 0;
     });
     // When the rows are made anew (a search shows its matches, or ends) and leave nothing selected,
     // the pane shows nothing rather than the comment of a node no longer in view.
@@ -220,6 +237,7 @@ void CMarrowdexDlg::LayOut() {
     auto* status = new QHBoxLayout;
     status->setContentsMargins(units.X(4), 0, units.X(4), 0);
     status->addWidget(m_indexStatus);
+    status->addWidget(m_selectionStatus);
     window->addLayout(status);
     resize(units.Size(484, 358));
 }
@@ -574,6 +592,11 @@ void CMarrowdexDlg::InstallShortcuts() {
 void CMarrowdexDlg::OnTreeSelect() {
     // Whatever the notification, the pane shows the comment of the item selected now; with
     // nothing selected it keeps what it shows.
+    const qsizetype selected = m_tree->selectionModel()->selectedRows().size();
+    m_selectionStatus->setVisible(selected > 1);
+    if (selected > 1) {
+        m_selectionStatus->setText(UiText(text::kNodesSelected).arg(selected));
+    }
     if (const CatalogNode* node = SelectedNode()) {
         SetCommentText(node->Details().comment);
         // A document the search found by its text: the words around the place follow.
@@ -601,10 +624,14 @@ void CMarrowdexDlg::OnTreeActivated(const QModelIndex& item) {
     }
 }
 
-void CMarrowdexDlg::OnNodeDropped(std::int64_t fileId, const QModelIndex& target) {
+void CMarrowdexDlg::OnNodeDropped(const std::vector<std::int64_t>& fileIds, const QModelIndex& target) {
+    if (fileIds.empty()) {
+        return;
+    }
     Invocation invocation{Invocation::From::kDrop};
     invocation.target = ItemNode(target);
-    invocation.droppedNode = fileId;
+    invocation.droppedNode = fileIds.front();
+    invocation.droppedNodes.assign(fileIds.begin(), fileIds.end());
     OnCommand(kCmdMoveNodeTo, invocation);
 }
 
@@ -642,8 +669,17 @@ ProgramFiles CMarrowdexDlg::OwnFiles() const {
 }
 
 QModelIndex CMarrowdexDlg::GetSelectedItem() const {
-    const QModelIndexList selected = m_tree->selectionModel()->selectedIndexes();
-    return selected.isEmpty() ? QModelIndex() : selected.first();
+    return m_tree->SelectedItem();
+}
+
+std::vector<CatalogNode*> CMarrowdexDlg::SelectedNodes() const {
+    std::vector<CatalogNode*> nodes;
+    for (const QModelIndex& row : m_tree->SelectedRows()) {
+        if (CatalogNode* node = ItemNode(row)) {
+            nodes.push_back(node);
+        }
+    }
+    return nodes;
 }
 
 QModelIndex CMarrowdexDlg::GetParentItem(const QModelIndex& item) const {
@@ -672,6 +708,25 @@ void CMarrowdexDlg::ShowAndSelect(const CatalogNode* node) {
         SelectItem(item);
         m_tree->scrollTo(item);
     }
+}
+
+void CMarrowdexDlg::ShowAndSelect(const std::vector<CatalogNode*>& nodes, const CatalogNode* current) {
+    // Every catalog above them opened first: each opening moves the rows below it.
+    for (const CatalogNode* node : nodes) {
+        ShowItem(node);
+    }
+    QItemSelection selection;
+    for (const CatalogNode* node : nodes) {
+        if (const QModelIndex item = ItemOf(node); item.isValid()) {
+            selection.select(item, item);
+        }
+    }
+    const QModelIndex item = ItemOf(current);
+    if (item.isValid()) {
+        m_tree->selectionModel()->setCurrentIndex(item, QItemSelectionModel::NoUpdate);
+        m_tree->scrollTo(item);
+    }
+    m_tree->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void CMarrowdexDlg::SelectItem(const QModelIndex& item) {

@@ -67,8 +67,12 @@ public:
     // first place, the words found marked, and the page for a PDF.
     void AppendSnippet(const ContentHit& hit);
 
-    // The node selected in the tree; nullptr when none is.
+    // The node selected in the tree (of several, the current one); nullptr when none is.
     CatalogNode* SelectedNode() const { return ItemNode(GetSelectedItem()); }
+    // Every node selected in the tree, top row first.
+    std::vector<CatalogNode*> SelectedNodes() const;
+    // Shows and selects `nodes` (those still in the tree), `current` the current one among them.
+    void ShowAndSelect(const std::vector<CatalogNode*>& nodes, const CatalogNode* current);
     // Shows `node` (the catalogs above it opened), selects it and scrolls to it.
     void ShowAndSelect(const CatalogNode* node);
 
@@ -145,7 +149,7 @@ private:
     void InstallShortcuts();
     // The command of `node` dropped or activated as `from` says.
     void OnTreeActivated(const QModelIndex& item);
-    void OnNodeDropped(std::int64_t fileId, const QModelIndex& target);
+    void OnNodeDropped(const std::vector<std::int64_t>& fileIds, const QModelIndex& target);
     void OnFilesDropped(const QStringList& paths, const QModelIndex& target);
     void StartContentSearch();
     void OnIndexStatus();
@@ -160,6 +164,7 @@ private:
     QPushButton* m_helpButton;
     QPushButton* m_checkButton;
     StatusLine* m_indexStatus; // how far the indexing is
+    QLabel* m_selectionStatus; // how many nodes are selected, when several are
     CTreeCtrlEx* m_tree;
     QLineEdit* m_searchEdit;
     QLabel* m_matchCount;

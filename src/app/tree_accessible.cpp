@@ -117,7 +117,14 @@ public:
         const QPoint at = m_view->viewport()->mapFromGlobal(QPoint(x, y));
         return Model() != nullptr ? ItemFor(Model()->NodeOf(m_view->indexAt(at))) : nullptr;
     }
-    QAccessibleInterface* focusChild() const override {
+    // Several items may be selected at once, with Ctrl and Shift.
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.multiSelectable = true;
+        state.extSelectable = true;
+        return state;
+    }
+        QAccessibleInterface* focusChild() const override {
         return m_view != nullptr && Model() != nullptr ? ItemFor(Model()->NodeOf(m_view->currentIndex())) : nullptr;
     }
 
@@ -289,18 +296,34 @@ void NotifyTreeFocus(CTreeCtrlEx* tree, const QModelIndex& current) {
     }
 }
 
-void NotifyTreeSelection(CTreeCtrlEx* tree, const QItemSelection& selected) {
-    if (!QAccessible::isActive() || selected.isEmpty()) {
+void NotifyTreeSelection(CTreeCtrlEx* tree, const QItemSelection& selected, const QItemSelection& deselected) {
+    if (!QAccessible::isActive()) {
         return;
     }
     TreeAccessible* accessible = TreeOf(tree);
-    const QModelIndexList indexes = selected.indexes();
-    QAccessibleInterface* item =
-        accessible != nullptr && !indexes.isEmpty() ? accessible->ItemFor(tree->CatalogModel()->NodeOf(indexes.first()))
-                                                    : nullptr;
-    if (item != nullptr) {
-        QAccessibleEvent event(item, QAccessible::Selection);
-        QAccessible::updateAccessibility(&event);
+    if (accessible == nullptr) {
+        return;
+    }
+    const auto tell = [&](const QModelIndex& index, QAccessible::Event what) {
+        if (QAccessibleInterface* item = accessible->ItemFor(tree->CatalogModel()->NodeOf(index))) {
+            QAccessibleEvent event(item, what);
+            QAccessible::updateAccessibility(&event);
+        }
+    };
+    // One row alone selected is a new selection; otherwise each row that joins or leaves it is
+    // told of, up to a screenful, so that Ctrl+A over a large catalog does not flood the reader.
+    constexpr int kMostTold = 64;
+    const QModelIndexList added = selected.indexes();
+    if (tree->selectionModel()->selectedRows().size() == 1 && added.size() == 1) {
+        tell(added.first(), QAccessible::Selection);
+        return;
+    }
+    for (int i = 0; i < added.size() && i < kMostTold; ++i) {
+        tell(added[i], QAccessible::SelectionAdd);
+    }
+    const QModelIndexList removed = deselected.indexes();
+    for (int i = 0; i < removed.size() && i < kMostTold; ++i) {
+        tell(removed[i], QAccessible::SelectionRemove);
     }
 }
 

@@ -15,8 +15,9 @@ class CTreeCtrlEx;
 // Makes every CTreeCtrlEx answer as a tree (once per program; later calls do nothing).
 void InstallTreeAccessibility();
 
-// Tells an assistive tool that `current` has the focus, or that `selected` became selected.
+// Tells an assistive tool that `current` has the focus, or that `selected` became selected and
+// `deselected` did not stay.
 void NotifyTreeFocus(CTreeCtrlEx* tree, const QModelIndex& current);
-void NotifyTreeSelection(CTreeCtrlEx* tree, const QItemSelection& selected);
+void NotifyTreeSelection(CTreeCtrlEx* tree, const QItemSelection& selected, const QItemSelection& deselected);
 
 } // namespace mwdx

@@ -106,7 +106,7 @@ CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTableView(parent) {
     setCornerButtonEnabled(false);
     setTabKeyNavigation(false); // Tab leaves the tree, as it leaves any tree
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setIconSize(QSize(16, 16));
     setItemDelegate(new RowDelegate(this));
@@ -131,6 +131,15 @@ CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTableView(parent) {
 void CTreeCtrlEx::setModel(QAbstractItemModel* model) {
     QTableView::setModel(model);
     MeasureRows();
+    if (model != nullptr) {
+        // When the selected rows go, the row that takes the current place is selected, as a
+        // tree that selects one row at a time does, so the window shows a node rather than none.
+        connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
+            if (selectionModel() != nullptr && !selectionModel()->hasSelection() && currentIndex().isValid()) {
+                selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            }
+        });
+    }
 }
 
 CatalogTreeModel* CTreeCtrlEx::CatalogModel() const {
@@ -235,10 +244,9 @@ void CTreeCtrlEx::contextMenuEvent(QContextMenuEvent* event) {
     // At the selected item's icon, not at the middle of its row, which is as wide as the
     // longest name.
     QPoint at;
-    const QModelIndexList selected = selectionModel()->selectedIndexes();
-    if (!selected.isEmpty()) {
-        scrollTo(selected.first());
-        const QRect item = ItemRect(selected.first());
+    if (const QModelIndex selected = SelectedItem(); selected.isValid()) {
+        scrollTo(selected);
+        const QRect item = ItemRect(selected);
         at = QPoint(item.left() + iconSize().width() / 2, item.center().y());
     }
     emit menuRequested(viewport()->rect().contains(at) ? at : QPoint(), true);
@@ -360,31 +368,74 @@ void CTreeCtrlEx::currentChanged(const QModelIndex& current, const QModelIndex& 
 
 void CTreeCtrlEx::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
     QAbstractItemView::selectionChanged(selected, deselected);
-    NotifyTreeSelection(this, selected);
+    NotifyTreeSelection(this, selected, deselected);
 }
 
 QMimeData* CTreeCtrlEx::DragData(const QModelIndex& index) const {
+    return DragData(QModelIndexList{index});
+}
+
+QMimeData* CTreeCtrlEx::DragData(const QModelIndexList& indexes) const {
     const CatalogTreeModel* catalog = CatalogModel();
-    const CatalogNode* node = catalog != nullptr ? catalog->NodeOf(index) : nullptr;
-    if (node == nullptr) {
+    QByteArray ids;
+    for (const QModelIndex& index : indexes) {
+        if (const CatalogNode* node = catalog != nullptr ? catalog->NodeOf(index) : nullptr) {
+            if (!ids.isEmpty()) {
+                ids += ',';
+            }
+            ids += QByteArray::number(static_cast<qlonglong>(node->FileId()));
+        }
+    }
+    if (ids.isEmpty()) {
         return nullptr;
     }
     auto* data = new QMimeData;
-    data->setData(QLatin1String(kNodeMimeType), QByteArray::number(static_cast<qlonglong>(node->FileId())));
+    data->setData(QLatin1String(kNodeMimeType), ids);
     return data;
 }
 
+std::vector<std::int64_t> CTreeCtrlEx::DraggedNodes(const QMimeData* data) {
+    std::vector<std::int64_t> ids;
+    if (data == nullptr || !data->hasFormat(QLatin1String(kNodeMimeType))) {
+        return ids;
+    }
+    for (const QByteArray& id : data->data(QLatin1String(kNodeMimeType)).split(',')) {
+        bool number = false;
+        const qlonglong value = id.toLongLong(&number);
+        if (number) {
+            ids.push_back(value);
+        }
+    }
+    return ids;
+}
+
+QModelIndexList CTreeCtrlEx::SelectedRows() const {
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    return rows;
+}
+
+QModelIndex CTreeCtrlEx::SelectedItem() const {
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && selectionModel()->isSelected(current)) {
+        return current;
+    }
+    const QModelIndexList rows = SelectedRows();
+    return rows.isEmpty() ? QModelIndex() : rows.first();
+}
+
 void CTreeCtrlEx::startDrag(Qt::DropActions) {
-    // Only the selected node moves; what the drop does is the window's, not the view's, so
-    // nothing is taken out of the model when the drag ends.
-    const QModelIndexList selected = selectionModel()->selectedIndexes();
-    QMimeData* data = selected.isEmpty() ? nullptr : DragData(selected.first());
+    // The selected nodes move, the one under the pointer among them; what the drop does is the
+    // window's, not the view's, so nothing is taken out of the model when the drag ends.
+    const QModelIndexList selected = SelectedRows();
+    QMimeData* data = selected.isEmpty() ? nullptr : DragData(selected);
     if (data == nullptr) {
         return;
     }
+    const QModelIndex shown = selected.contains(currentIndex()) ? currentIndex() : selected.first();
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
-    drag->setPixmap(selected.first().data(Qt::DecorationRole).value<QIcon>().pixmap(iconSize()));
+    drag->setPixmap(shown.data(Qt::DecorationRole).value<QIcon>().pixmap(iconSize()));
     drag->exec(Qt::MoveAction);
 }
 
@@ -406,9 +457,10 @@ bool CTreeCtrlEx::TakesAt(const QMimeData* data, const QModelIndex& target) {
     if (!data->hasFormat(QLatin1String(kNodeMimeType)) || !m_dropCheck) {
         return true;
     }
-    const std::int64_t fileId = data->data(QLatin1String(kNodeMimeType)).toLongLong();
-    if (!m_checked || m_checked->fileId != fileId || m_checked->target != target) {
-        m_checked = CheckedPlace{fileId, target, m_dropCheck(fileId, target)};
+    std::vector<std::int64_t> fileIds = DraggedNodes(data);
+    if (!m_checked || m_checked->fileIds != fileIds || m_checked->target != target) {
+        const bool takes = m_dropCheck(fileIds, target);
+        m_checked = CheckedPlace{std::move(fileIds), target, takes};
     }
     return m_checked->takes;
 }
@@ -480,8 +532,7 @@ void CTreeCtrlEx::dropEvent(QDropEvent* event) {
     // The command runs once the drag has ended: it may show windows, which a drag in progress
     // must not wait on.
     if (ownNode) {
-        const std::int64_t fileId = data->data(QLatin1String(kNodeMimeType)).toLongLong();
-        QTimer::singleShot(0, this, [this, fileId, target] { emit nodeDropped(fileId, target); });
+        QTimer::singleShot(0, this, [this, fileIds = DraggedNodes(data), target] { emit nodeDropped(fileIds, target); });
         return;
     }
     QStringList paths;

@@ -2,7 +2,8 @@
 
 // The catalog tree's view: the rows the catalog model shows, one under the other, each indented by
 // its level with its icon and name; no expand buttons and no connecting lines (a catalog opens with
-// a double click, Enter, "+" or the right arrow), selected one at a time.
+// a double click, Enter, "+" or the right arrow). A click or an arrow selects one row; Ctrl+click,
+// Shift+click, Shift+arrows and Ctrl+A select several, the current row among them.
 //
 // The rows are one flat list (the model keeps which catalogs are open), so a row that comes or goes
 // in a catalog of a million open children costs the view what it costs in a small one. The keys
@@ -18,12 +19,13 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace mwdx {
 
 class CatalogTreeModel;
 
-// A dragged node of this tree travels as its FILE_ID, in this format.
+// Dragged nodes of this tree travel as their FILE_IDs, separated by commas, in this format.
 inline constexpr const char* kNodeMimeType = "application/x-marrowdex-node-id";
 
 class CTreeCtrlEx final : public QTableView {
@@ -57,13 +59,24 @@ public:
     int MarkGap() const;
     int MarkWidth(const QString& mark) const;
 
-    // What a drag of `index` carries (nullptr for no node); the caller owns it.
+    // What a drag of `index`, or of every node of `indexes`, carries (nullptr for no node); the
+    // caller owns it.
     QMimeData* DragData(const QModelIndex& index) const;
+    QMimeData* DragData(const QModelIndexList& indexes) const;
+    // The FILE_IDs a drag of this tree's nodes carries; empty for anything else.
+    static std::vector<std::int64_t> DraggedNodes(const QMimeData* data);
 
-    // Asked while a node of this tree (`fileId`) is dragged over `target` (invalid: the space below
-    // the rows): whether letting go there would move it. Where it would not, the drag shows the
-    // refusal cursor, nothing is framed and a drop does nothing. Without a check every place takes it.
-    using DropCheck = std::function<bool(std::int64_t fileId, const QModelIndex& target)>;
+    // The nodes of the selected rows, top row first; the current row's is the one the window
+    // shows and names.
+    QModelIndexList SelectedRows() const;
+    // The selected row that stands for the selection: the current row when it is selected, else
+    // the top selected row; invalid when nothing is selected.
+    QModelIndex SelectedItem() const;
+
+    // Asked while nodes of this tree (`fileIds`) are dragged over `target` (invalid: the space below
+    // the rows): whether letting go there would move any of them. Where it would not, the drag shows
+    // the refusal cursor, nothing is framed and a drop does nothing. Without a check every place takes it.
+    using DropCheck = std::function<bool(const std::vector<std::int64_t>& fileIds, const QModelIndex& target)>;
     void SetDropCheck(DropCheck check) { m_dropCheck = std::move(check); }
 
 signals:
@@ -73,8 +86,8 @@ signals:
     // Enter on the current item (a catalog toggles by itself; this is for the window to open a
     // document).
     void enterPressed(const QModelIndex& index);
-    // A node of this tree (`fileId`) dropped onto `target` (invalid: empty space, the top level).
-    void nodeDropped(std::int64_t fileId, const QModelIndex& target);
+    // Nodes of this tree (`fileIds`) dropped onto `target` (invalid: empty space, the top level).
+    void nodeDropped(const std::vector<std::int64_t>& fileIds, const QModelIndex& target);
     // Local files (full paths) dropped onto `target`, from the file manager or any other program.
     void filesDropped(const QStringList& paths, const QModelIndex& target);
 
@@ -116,7 +129,7 @@ private:
     DropCheck m_dropCheck;
     // The last place the drop check was asked about during this drag, and its answer.
     struct CheckedPlace {
-        std::int64_t fileId = 0;
+        std::vector<std::int64_t> fileIds;
         QPersistentModelIndex target;
         bool takes = false;
     };

@@ -3,6 +3,7 @@
 #include "app/marrowdex_dlg.h"
 #include "app/progress.h"
 #include "app/prompts.h"
+#include "commands/many_nodes.h"
 #include "operations/delete_node.h"
 #include "operations/trash.h"
 #include "platform/text.h"
@@ -18,6 +19,10 @@ std::optional<MenuEntry> DeleteNodeCommand::Menu() const {
 void DeleteNodeCommand::DeleteSelectedNode() {
     // A tree older than the store could delete files that nodes added since still use.
     if (m_window.ReloadIfChangedElsewhere()) {
+        return;
+    }
+    if (const std::vector<CatalogNode*> nodes = m_window.SelectedNodes(); nodes.size() > 1) {
+        DeleteNodes(nodes);
         return;
     }
     CatalogNode* node = m_window.SelectedNode();
@@ -47,6 +52,36 @@ void DeleteNodeCommand::DeleteSelectedNode() {
     }
     if (result.message != 0) {
         MessagePrompt::Show(&m_window, result.message);
+    }
+}
+
+void DeleteNodeCommand::DeleteNodes(const std::vector<CatalogNode*>& nodes) {
+    // Every selected node goes, those below another one with it: the count is what the user chose.
+    const bool withFiles = SettingsCopy().deleteAfterNodeDelete == 1;
+    const QString question = UiText(withFiles ? text::kConfirmDeleteNodesWithFiles : text::kConfirmDeleteNodes)
+                                 .arg(static_cast<qulonglong>(nodes.size()));
+    if (!MessagePrompt::AskYesOrNo(&m_window, question)) {
+        return;
+    }
+    CatalogModel& catalog = m_window.Catalog();
+    const std::string home = m_window.HomeDirectory();
+    const ProgramFiles own = m_window.OwnFiles();
+    ManyNodesResult many;
+    m_window.DetachTree();
+    const bool ran = RunBehindProgress(&m_window, text::kDeletingNodes, false, [&](WorkProgress& progress) {
+        many = DeleteNodesToTrashOperation(
+            catalog, home, nodes, withFiles, own,
+            [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); });
+    });
+    m_window.AttachTree();
+    if (!ran) {
+        MessagePrompt::Show(&m_window, text::kChangeNotSaved);
+        return;
+    }
+    // The whole delete is one step for undo: recorded here, once, for every entry it made.
+    ShowNodesLeft(&m_window, many.refused);
+    if (many.result.done && many.result.message != 0) {
+        MessagePrompt::Show(&m_window, many.result.message);
     }
 }
 

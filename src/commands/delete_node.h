@@ -2,8 +2,11 @@
 
 // Deleting the selected node with everything below it, after asking: the core moves the rows and
 // (when the settings say so) the files no remaining node uses into the trash, and drops the nodes.
+// With several nodes selected, one question and one progress window for all of them.
 
 #include "app/command.h"
+
+#include <vector>
 
 namespace mwdx {
 
@@ -16,6 +19,8 @@ public:
     void DeleteSelectedNode();
 
 private:
+    void DeleteNodes(const std::vector<CatalogNode*>& nodes);
+
     CMarrowdexDlg& m_window;
 };
 

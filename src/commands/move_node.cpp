@@ -1,10 +1,15 @@
 #include "commands/move_node.h"
 
 #include "app/marrowdex_dlg.h"
+#include "app/progress.h"
 #include "app/prompts.h"
+#include "catalog/selection.h"
+#include "commands/many_nodes.h"
 #include "commands/move_dlg.h"
 #include "operations/move_node.h"
 #include "platform/text_ids.h"
+
+#include <algorithm>
 
 namespace mwdx {
 
@@ -13,7 +18,9 @@ std::optional<MenuEntry> MoveNodeCommand::Menu() const {
 }
 
 void MoveNodeCommand::Run(const Invocation& invocation) {
-    if (invocation.from == Invocation::From::kDrop) {
+    if (invocation.from == Invocation::From::kDrop && invocation.droppedNodes.size() > 1) {
+        OnNodesDropped(invocation.droppedNodes, invocation.target);
+    } else if (invocation.from == Invocation::From::kDrop) {
         OnNodeDropped(invocation.droppedNode, invocation.target);
     } else {
         MoveSelectedNodeTo();
@@ -29,11 +36,74 @@ void MoveNodeCommand::MoveSelectedNodeTo() {
         MessagePrompt::Show(&m_window, text::kSelectNodeFirst);
         return;
     }
+    // With several selected, the window leaves out the current node's own catalogs; a catalog
+    // below another selected node is refused with the rest.
     CMoveDlg dialog(m_window.Catalog(), node, &m_window);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
+    if (const std::vector<CatalogNode*> nodes = m_window.SelectedNodes(); nodes.size() > 1) {
+        MoveNodesInto(nodes, dialog.Chosen());
+        return;
+    }
     MoveNodeInto(*node, dialog.Chosen());
+}
+
+void MoveNodeCommand::OnNodesDropped(const std::vector<NodeId>& fileIds, CatalogNode* target) {
+    if (m_window.ReloadIfChangedElsewhere()) {
+        return;
+    }
+    std::vector<CatalogNode*> nodes;
+    for (const NodeId id : fileIds) {
+        if (CatalogNode* node = m_window.Catalog().NodeById(id)) {
+            nodes.push_back(node);
+        }
+    }
+    // Let go on one of themselves: a drag given up, as for one node.
+    if (nodes.empty() || std::find(nodes.begin(), nodes.end(), target) != nodes.end()) {
+        return;
+    }
+    MoveNodesInto(nodes, target);
+}
+
+void MoveNodeCommand::MoveNodesInto(const std::vector<CatalogNode*>& nodes, CatalogNode* target) {
+    CatalogModel& catalog = m_window.Catalog();
+    const std::string home = m_window.HomeDirectory();
+    const ProgramFiles own = m_window.OwnFiles();
+    std::size_t going = 0;
+    const std::vector<NodeRefusal> refused = CheckMoveNodes(catalog, home, nodes, target, own, &going);
+    if (!AgreeToRefusals(&m_window, refused, going) || going == 0) {
+        return;
+    }
+    const CatalogNode* current = m_window.SelectedNode();
+    ManyNodesResult many;
+    m_window.DetachTree();
+    const bool ran = RunBehindProgress(&m_window, text::kMovingNodes, false, [&](WorkProgress& progress) {
+        many = MoveNodesOperation(catalog, home, nodes, target, own,
+                                  [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); });
+    });
+    m_window.AttachTree();
+    if (!ran) {
+        MessagePrompt::Show(&m_window, text::kMoveFailed);
+        return;
+    }
+    if (many.result.done && many.acted > 0) {
+        // The whole move is one step for undo: recorded here, once, for every node it moved.
+        std::vector<CatalogNode*> moved = TopNodes(nodes);
+        std::erase_if(moved, [&many](const CatalogNode* node) {
+            return std::any_of(many.refused.begin(), many.refused.end(),
+                               [node](const NodeRefusal& refusal) { return refusal.node == node; });
+        });
+        m_window.ShowAndSelect(moved, std::find(moved.begin(), moved.end(), current) != moved.end()
+                                          ? current
+                                          : moved.front());
+    }
+    if (!many.result.done && many.result.message != 0) {
+        MessagePrompt::Show(&m_window, many.result.message);
+    } else if (many.refused.size() > refused.size()) {
+        // Refused only now (something changed on disk since the question): said after the move.
+        ShowNodesLeft(&m_window, many.refused);
+    }
 }
 
 void MoveNodeCommand::OnNodeDropped(NodeId fileId, CatalogNode* target) {

@@ -172,7 +172,7 @@ struct Leg {
     bool moved = false; // on disk, so far
 };
 
-// The nodes of a move of many that go, and the refused; `stay` counts those already in the target.
+// The nodes of a move of many that go, and the refused; those already in the target are neither.
 std::vector<CatalogNode*> SortOut(const CatalogModel& catalog, const std::string& home,
                                   const std::vector<CatalogNode*>& nodes, const CatalogNode* target,
                                   const ProgramFiles& program, std::vector<NodeRefusal>* refused) {
@@ -244,9 +244,12 @@ void PutBack(const HomeTree& tree, std::vector<Leg>& legs) {
 
 std::vector<NodeRefusal> CheckMoveNodes(const CatalogModel& catalog, const std::string& home,
                                         const std::vector<CatalogNode*>& nodes, const CatalogNode* target,
-                                        const ProgramFiles& program) {
+                                        const ProgramFiles& program, std::size_t* going) {
     std::vector<NodeRefusal> refused;
-    SortOut(catalog, home, nodes, target, program, &refused);
+    const std::size_t count = SortOut(catalog, home, nodes, target, program, &refused).size();
+    if (going != nullptr) {
+        *going = count;
+    }
     return refused;
 }
 

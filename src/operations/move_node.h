@@ -42,10 +42,11 @@ using MoveProgress = std::function<void(std::size_t done, std::size_t total)>;
 // The checks of MoveNodesOperation alone, changing nothing: for each of TopNodes(`nodes`) that may not
 // move into `target`, the refusal CheckMove gives (the Root Node: text::kRootDoesNotMove), and for a
 // node whose name an earlier one of them takes at the target, text::kCatalogNameTaken or
-// text::kFileNameTaken. Empty when all may go. Nodes already in the target are not refusals.
+// text::kFileNameTaken. Empty when all may go. Nodes already in the target are not refusals; *going
+// (if given) is how many of them would move.
 std::vector<NodeRefusal> CheckMoveNodes(const CatalogModel& catalog, const std::string& home,
                                         const std::vector<CatalogNode*>& nodes, const CatalogNode* target,
-                                        const ProgramFiles& program = {});
+                                        const ProgramFiles& program = {}, std::size_t* going = nullptr);
 
 // Moves every node of TopNodes(`nodes`) that CheckMoveNodes does not refuse into `target`, as
 // MoveNodeOperation moves one, all in one command: each folder or file moved on disk is journalled
