@@ -34,8 +34,12 @@ void DeleteNodeCommand::DeleteSelectedNode() {
     // Into the trash: the rows always, the files when the settings say so. A rename, so it takes
     // no time whatever the size.
     const bool withFiles = SettingsCopy().deleteAfterNodeDelete == 1;
-    OpResult result =
-        DeleteToTrashOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, withFiles, m_window.OwnFiles());
+    std::int64_t entry = 0;
+    OpResult result = DeleteToTrashOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, withFiles,
+                                             m_window.OwnFiles(), &entry);
+    if (result.done) {
+        m_window.History().Record(DeleteStep(m_window.HomeDirectory(), {entry}, withFiles));
+    }
     if (!result.done && result.message == text::kTrashOtherFileSystem) {
         // Files the trash cannot take without a copy go for good, if the user says so; they are
         // removed on a worker behind the progress window, the rows and nodes gone by then.

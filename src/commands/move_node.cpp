@@ -50,9 +50,11 @@ void MoveNodeCommand::OnNodeDropped(NodeId fileId, CatalogNode* target) {
 }
 
 void MoveNodeCommand::MoveNodeInto(CatalogNode& node, CatalogNode* target) {
+    const NodeId oldParent = node.Parent() != nullptr && node.Parent()->Parent() != nullptr ? node.Parent()->FileId() : 0;
     const OpResult result =
         MoveNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), node, target, m_window.OwnFiles());
     if (result.done) {
+        m_window.History().Record(MoveStep(m_window.Catalog(), {{node.FileId(), oldParent}}));
         // The node is shown where it went, the catalogs above it opened, and selected.
         m_window.ShowAndSelect(&node);
     }
