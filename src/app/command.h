@@ -8,6 +8,7 @@
 #include "catalog/node.h"
 
 #include <QKeySequence>
+#include <QString>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,6 +32,8 @@ inline constexpr int kCmdShowInFolder = 32801;
 inline constexpr int kCmdMoveNodeTo = 32802;
 inline constexpr int kCmdDropFiles = 32803; // files dropped onto the tree from outside
 inline constexpr int kCmdTrash = 32804;     // the Trash window
+inline constexpr int kCmdUndo = 32805;
+inline constexpr int kCmdRedo = 32806;
 inline constexpr int kCmdOption = 1000;
 inline constexpr int kCmdOpenIndex = 1001;
 inline constexpr int kCmdSyncIndex = 1002;
@@ -62,6 +65,7 @@ struct MenuEntry {
     int place = 0;  // top to bottom, ascending
     int textId = 0; // its text
     QKeySequence key = {}; // shown beside it
+    QKeySequence otherKey = {}; // a second key that runs it, not shown
     bool keyRunsIt = true; // the key runs it in the tree (Enter is the tree's own)
     bool separatorBefore = false;
     // The key runs it wherever the focus is in the window, not only in the tree.
@@ -75,6 +79,10 @@ public:
     virtual int Id() const = 0;
     // Its place in the tree's menu; nothing for a command that is not there.
     virtual std::optional<MenuEntry> Menu() const { return std::nullopt; }
+    // The menu's text as it reads now, for a command whose text changes; nothing: its textId.
+    virtual std::optional<QString> MenuText() const { return std::nullopt; }
+    // Whether the menu offers it now.
+    virtual bool Enabled() const { return true; }
     // Runs the command: asks what it needs, calls the core, shows the outcome.
     virtual void Run(const Invocation& invocation) = 0;
 };

@@ -559,8 +559,11 @@ void CMarrowdexDlg::OnTreeRightClick(const QPoint& position, bool byKeyboard) {
         if (entry.separatorBefore) {
             menu.addSeparator();
         }
-        QAction* action = menu.addAction(UiText(entry.textId));
+        const Command& command = *std::find_if(m_commands.begin(), m_commands.end(),
+                                               [id = id](const auto& c) { return c->Id() == id; })->get();
+        QAction* action = menu.addAction(command.MenuText().value_or(UiText(entry.textId)));
         action->setData(id);
+        action->setEnabled(command.Enabled());
         if (!entry.key.isEmpty()) {
             // Shown beside the text; the tree's own shortcuts run it.
             action->setShortcut(entry.key);
@@ -580,10 +583,15 @@ void CMarrowdexDlg::InstallShortcuts() {
         if (!entry || entry->key.isEmpty() || !entry->keyRunsIt) {
             continue;
         }
-        auto* shortcut = entry->windowWide ? new QShortcut(entry->key, this, nullptr, nullptr, Qt::WindowShortcut)
-                                           : new QShortcut(entry->key, m_tree, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(shortcut, &QShortcut::activated, this,
-                [this, id = command->Id()] { OnCommand(id, {Invocation::From::kKey}); });
+        for (const QKeySequence& key : {entry->key, entry->otherKey}) {
+            if (key.isEmpty()) {
+                continue;
+            }
+            auto* shortcut = entry->windowWide ? new QShortcut(key, this, nullptr, nullptr, Qt::WindowShortcut)
+                                               : new QShortcut(key, m_tree, nullptr, nullptr, Qt::WidgetShortcut);
+            connect(shortcut, &QShortcut::activated, this,
+                    [this, id = command->Id()] { OnCommand(id, {Invocation::From::kKey}); });
+        }
     }
     auto* find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, m_finder, &CatalogFinder::Focus);

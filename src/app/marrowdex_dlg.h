@@ -8,6 +8,7 @@
 #include "catalog/model.h"
 #include "operations/program_files.h"
 #include "operations/recovery.h"
+#include "operations/undo.h"
 
 #include <QDialog>
 #include <QModelIndex>
@@ -77,6 +78,9 @@ public:
     void ShowAndSelect(const CatalogNode* node);
 
     CatalogModel& Catalog() { return m_catalog; }
+
+    // The session's undo history: each command that changes the tree records its step here.
+    UndoHistory& History() { return m_history; }
 
     // The Home Directory the commands work in: the Root Node's path, or the Settings' while there
     // is no Root Node yet.
@@ -157,6 +161,7 @@ private:
 
     std::string m_programDirectory;
     CatalogModel m_catalog;
+    UndoHistory m_history;
     CatalogTreeModel* m_treeModel;
     QPushButton* m_optionButton;
     QPushButton* m_openIndexButton;

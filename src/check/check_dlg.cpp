@@ -231,6 +231,9 @@ bool CCheckDlg::ReadyToRepair() {
 }
 
 void CCheckDlg::AfterRepair(int message) {
+    // A repair acts on rows and files outside the tree's own commands and has no sound way back:
+    // the history cannot go back past it.
+    m_window.History().Record(BarrierStep(UndoKind::kRepair));
     m_window.ReloadTree();
     RunCheck();
     ShowReport();

@@ -36,9 +36,14 @@ void AddCatalog(CMarrowdexDlg& window, bool neighbour) {
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
+    CatalogNode* added = nullptr;
     const OpResult result = AddCatalogOperation(
         window.Catalog(), window.HomeDirectory(),
-        {parent, ToStoreText(dialog.m_nameText.toStdU16String()), ToStoreText(dialog.m_commentText.toStdU16String())});
+        {parent, ToStoreText(dialog.m_nameText.toStdU16String()), ToStoreText(dialog.m_commentText.toStdU16String())},
+        &added);
+    if (result.done && added != nullptr) {
+        window.History().Record(AddStep(UndoKind::kAddCatalog, window.Catalog(), {added->FileId()}));
+    }
     if (result.done) {
         // The selected catalog opens to show what it received.
         window.ExpandItem(window.ItemOf(node));

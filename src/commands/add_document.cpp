@@ -39,8 +39,12 @@ void AddDocument(CMarrowdexDlg& window, CatalogNode* parent) {
         request.comment = ToStoreText(comment.toStdU16String());
         request.move = SettingsCopy().deleteAfterAdding == 1;
         request.program = window.OwnFiles();
-        const OpResult result =
-            AddDocumentOperation(window.Catalog(), window.HomeDirectory(), request, TransferBehindProgress(&window));
+        CatalogNode* added = nullptr;
+        const OpResult result = AddDocumentOperation(window.Catalog(), window.HomeDirectory(), request,
+                                                     TransferBehindProgress(&window), &added);
+        if (result.done && added != nullptr) {
+            window.History().Record(AddStep(UndoKind::kAddDocument, window.Catalog(), {added->FileId()}));
+        }
         if (result.done) {
             // The catalog opens to show what it received.
             window.ExpandItem(window.ItemOf(parent));

@@ -12,6 +12,7 @@
 #include "commands/open_node.h"
 #include "commands/option.h"
 #include "commands/trash.h"
+#include "commands/undo.h"
 
 namespace mwdx {
 
@@ -29,7 +30,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands(CMarrowdexDlg& window) {
     return Make<AddSubCatalogCommand, AddNeighbourCatalogCommand, AddDocumentToRootCommand, AddDocumentHereCommand,
                 EditNodeCommand, DeleteNodeCommand, OpenNodeCommand, ShowInFolderCommand, MoveNodeCommand,
                 ImportFolderCommand, DropFilesCommand, OptionCommand, OpenIndexCommand, SyncIndexCommand,
-                OpenHelpCommand, HealthCheckCommand, OpenTrashCommand>(window);
+                OpenHelpCommand, HealthCheckCommand, OpenTrashCommand, UndoCommand, RedoCommand>(window);
 }
 
 } // namespace mwdx

@@ -39,8 +39,12 @@ void DeleteNodeCommand::DeleteSelectedNode() {
     // Into the trash: the rows always, the files when the settings say so. A rename, so it takes
     // no time whatever the size.
     const bool withFiles = SettingsCopy().deleteAfterNodeDelete == 1;
-    OpResult result =
-        DeleteToTrashOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, withFiles, m_window.OwnFiles());
+    std::int64_t entry = 0;
+    OpResult result = DeleteToTrashOperation(m_window.Catalog(), m_window.HomeDirectory(), *node, withFiles,
+                                             m_window.OwnFiles(), &entry);
+    if (result.done) {
+        m_window.History().Record(DeleteStep(m_window.HomeDirectory(), {entry}, withFiles));
+    }
     if (!result.done && result.message == text::kTrashOtherFileSystem) {
         // Files the trash cannot take without a copy go for good, if the user says so; they are
         // removed on a worker behind the progress window, the rows and nodes gone by then.
@@ -67,18 +71,22 @@ void DeleteNodeCommand::DeleteNodes(const std::vector<CatalogNode*>& nodes) {
     const std::string home = m_window.HomeDirectory();
     const ProgramFiles own = m_window.OwnFiles();
     ManyNodesResult many;
+    std::vector<std::int64_t> entries;
     m_window.DetachTree();
     const bool ran = RunBehindProgress(&m_window, text::kDeletingNodes, false, [&](WorkProgress& progress) {
         many = DeleteNodesToTrashOperation(
             catalog, home, nodes, withFiles, own,
-            [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); });
+            [&progress](std::size_t done, std::size_t total) { progress.Report(done, total); }, &entries);
     });
     m_window.AttachTree();
     if (!ran) {
         MessagePrompt::Show(&m_window, text::kChangeNotSaved);
         return;
     }
-    // The whole delete is one step for undo: recorded here, once, for every entry it made.
+    // The whole delete is one step for undo, however many entries it made.
+    if (!entries.empty()) {
+        m_window.History().Record(DeleteStep(home, entries, withFiles));
+    }
     ShowNodesLeft(&m_window, many.refused);
     if (many.result.done && many.result.message != 0) {
         MessagePrompt::Show(&m_window, many.result.message);

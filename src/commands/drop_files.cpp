@@ -30,6 +30,7 @@ void DropFilesCommand::OnFilesDropped(const std::vector<std::string>& paths, Cat
     CatalogModel& catalog = m_window.Catalog();
 
     DropResult result;
+    const NodeId before = LastNodeId();
     // The batch changes the catalog on the worker's thread; the view lets go of it meanwhile.
     m_window.DetachTree();
     RunBehindProgress(&m_window, ProgressLook{ProgressLook::Kind::kBatch}, [&](WorkProgress& progress) {
@@ -50,6 +51,8 @@ void DropFilesCommand::OnFilesDropped(const std::vector<std::string>& paths, Cat
         result = DropOperation(catalog, home, into, entries, move, program, control);
     });
     m_window.AttachTree();
+    // The whole drop is one step, whatever it added.
+    m_window.History().Record(AddStep(UndoKind::kDrop, catalog, AddedSince(catalog, before)));
 
     // The catalog that received the files is shown open.
     if (CatalogNode* received = intoId != 0 ? catalog.NodeById(intoId) : nullptr) {

@@ -69,6 +69,9 @@ void EditNodeCommand::EditSelectedNode() {
     if (!AskNewTexts(m_window, *node, newName, newComment)) {
         return;
     }
+    const NodeId id = node->FileId();
+    const std::string oldName = node->Details().fileName;
+    const std::string oldComment = node->Details().comment;
     const std::string name = ToStoreText(newName.toStdU16String());
     const std::string comment = ToStoreText(newComment.toStdU16String());
     OpResult result =
@@ -85,6 +88,7 @@ void EditNodeCommand::EditSelectedNode() {
                                    m_window.OwnFiles(), true);
     }
     if (result.done) {
+        m_window.History().Record(EditStep(m_window.Catalog(), id, oldName, oldComment));
         m_window.SetCommentText(node->Details().comment);
     }
     if (result.message != 0) {

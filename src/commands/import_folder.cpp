@@ -35,8 +35,10 @@ void ImportFolderCommand::ImportFolder() {
         return;
     }
     const NodeId parentId = parent != nullptr ? parent->FileId() : 0;
+    const NodeId before = LastNodeId();
     RunImports(m_window, &m_window, parent, {ToStoreText(chosen->toStdU16String())},
                SettingsCopy().deleteAfterAdding == 1);
+    m_window.History().Record(AddStep(UndoKind::kImport, m_window.Catalog(), AddedSince(m_window.Catalog(), before)));
     // The catalog that received the folder is shown open, and selected.
     if (parentId != 0) {
         if (CatalogNode* node = m_window.Catalog().NodeById(parentId)) {

@@ -76,6 +76,19 @@ void MoveNodeCommand::MoveNodesInto(const std::vector<CatalogNode*>& nodes, Cata
         return;
     }
     const CatalogNode* current = m_window.SelectedNode();
+    // The catalog they go into (a document stands for its own); those in it already stay.
+    const CatalogNode* into = target == nullptr ? catalog.RootNode() : target;
+    if (into != nullptr && !into->IsCatalog()) {
+        into = into->Parent();
+    }
+    std::vector<CatalogNode*> moving = TopNodes(nodes);
+    std::erase_if(moving, [into](const CatalogNode* node) { return node->Parent() == into; });
+    // Where each came from, for undo: its catalog, 0 for the top level.
+    std::vector<std::pair<NodeId, NodeId>> from;
+    for (const CatalogNode* node : moving) {
+        const CatalogNode* parent = node->Parent();
+        from.emplace_back(node->FileId(), parent != nullptr && parent->Parent() != nullptr ? parent->FileId() : 0);
+    }
     ManyNodesResult many;
     m_window.DetachTree();
     const bool ran = RunBehindProgress(&m_window, text::kMovingNodes, false, [&](WorkProgress& progress) {
@@ -88,15 +101,21 @@ void MoveNodeCommand::MoveNodesInto(const std::vector<CatalogNode*>& nodes, Cata
         return;
     }
     if (many.result.done && many.acted > 0) {
-        // The whole move is one step for undo: recorded here, once, for every node it moved.
-        std::vector<CatalogNode*> moved = TopNodes(nodes);
-        std::erase_if(moved, [&many](const CatalogNode* node) {
-            return std::any_of(many.refused.begin(), many.refused.end(),
-                               [node](const NodeRefusal& refusal) { return refusal.node == node; });
-        });
-        m_window.ShowAndSelect(moved, std::find(moved.begin(), moved.end(), current) != moved.end()
+        std::vector<std::pair<NodeId, NodeId>> moved;
+        std::vector<CatalogNode*> shown;
+        for (std::size_t i = 0; i < moving.size(); ++i) {
+            const CatalogNode* node = moving[i];
+            if (std::none_of(many.refused.begin(), many.refused.end(),
+                             [node](const NodeRefusal& refusal) { return refusal.node == node; })) {
+                moved.push_back(from[i]);
+                shown.push_back(moving[i]);
+            }
+        }
+        // The whole move is one step for undo, however many nodes it took.
+        m_window.History().Record(MoveStep(catalog, moved));
+        m_window.ShowAndSelect(shown, std::find(shown.begin(), shown.end(), current) != shown.end()
                                           ? current
-                                          : moved.front());
+                                          : shown.front());
     }
     if (!many.result.done && many.result.message != 0) {
         MessagePrompt::Show(&m_window, many.result.message);
@@ -120,9 +139,11 @@ void MoveNodeCommand::OnNodeDropped(NodeId fileId, CatalogNode* target) {
 }
 
 void MoveNodeCommand::MoveNodeInto(CatalogNode& node, CatalogNode* target) {
+    const NodeId oldParent = node.Parent() != nullptr && node.Parent()->Parent() != nullptr ? node.Parent()->FileId() : 0;
     const OpResult result =
         MoveNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), node, target, m_window.OwnFiles());
     if (result.done) {
+        m_window.History().Record(MoveStep(m_window.Catalog(), {{node.FileId(), oldParent}}));
         // The node is shown where it went, the catalogs above it opened, and selected.
         m_window.ShowAndSelect(&node);
     }

@@ -190,7 +190,8 @@ OpResult DeleteToTrashOperation(CatalogModel& catalog, const std::string& home, 
 ManyNodesResult DeleteNodesToTrashOperation(CatalogModel& catalog, const std::string& home,
                                             const std::vector<CatalogNode*>& nodes, bool withFiles,
                                             const ProgramFiles& program,
-                                            const std::function<void(std::size_t done, std::size_t total)>& progress) {
+                                            const std::function<void(std::size_t done, std::size_t total)>& progress,
+                                            std::vector<std::int64_t>* entryIds) {
     ManyNodesResult many;
     // The Root Node is refused on its own, the others still go.
     std::vector<CatalogNode*> below;
@@ -206,10 +207,14 @@ ManyNodesResult DeleteNodesToTrashOperation(CatalogModel& catalog, const std::st
     int note = 0;
     std::string notes;
     for (CatalogNode* node : top) {
-        if (OpResult result = DeleteToTrashOperation(catalog, home, *node, withFiles, program); !result.done) {
+        std::int64_t entry = 0;
+        if (OpResult result = DeleteToTrashOperation(catalog, home, *node, withFiles, program, &entry); !result.done) {
             many.refused.push_back({node, std::move(result)});
         } else {
             ++many.acted;
+            if (entryIds != nullptr) {
+                entryIds->push_back(entry);
+            }
             if (result.message != 0 && note == 0) {
                 note = result.message;
                 notes = std::move(result.detail);

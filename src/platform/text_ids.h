@@ -193,6 +193,27 @@ inline constexpr int kRestoreCaption = 472;
 inline constexpr int kTrashExplanation = 473;
 inline constexpr int kDeletingForGood = 474;
 
+// Undo and redo: the menu's entries, the commands' names in them, and why an undo cannot be done.
+inline constexpr int kUndoPlain = 480;
+inline constexpr int kRedoPlain = 481;
+inline constexpr int kUndoNamed = 482; // %1: the command, %2: the node's name
+inline constexpr int kRedoNamed = 483; // %1: the command, %2: the node's name
+inline constexpr int kUndoNameAddCatalog = 484;
+inline constexpr int kUndoNameAddDocument = 485;
+inline constexpr int kUndoNameDrop = 486;
+inline constexpr int kUndoNameImport = 487;
+inline constexpr int kUndoNameRename = 488;
+inline constexpr int kUndoNameEditComment = 489;
+inline constexpr int kUndoNameMove = 490;
+inline constexpr int kUndoNameDelete = 491;
+inline constexpr int kUndoNameRepair = 492;
+inline constexpr int kCannotUndoNamed = 493; // %1: the command: the history's barrier
+inline constexpr int kUndoFileChanged = 494;
+inline constexpr int kUndoNodeGone = 495;
+inline constexpr int kNothingToUndo = 496;
+inline constexpr int kNothingToRedo = 497;
+inline constexpr int kCannotUndoRepair = 498;
+
 // Several nodes at once: the status line, the questions, the refusals and the progress windows.
 inline constexpr int kNodesSelected = 500;            // %1: how many
 inline constexpr int kConfirmDeleteNodesWithFiles = 501; // %1: how many
@@ -204,6 +225,5 @@ inline constexpr int kRootDoesNotMove = 506;
 inline constexpr int kMovingNodes = 507;
 inline constexpr int kDeletingNodes = 508;
 inline constexpr int kNodesLeft = 509;                // followed by a line for each node left as it was
-inline constexpr int kMoveNodesCaption = 510;         // the "Move to" window's caption for %1 nodes
 
 } // namespace mwdx::text

@@ -15,7 +15,9 @@
 // knowledge base once to the folder INBOX, then the process ends), trash (catalogs with their
 // documents and files deleted into the trash), restore (the prepared catalogs and documents deleted
 // into the trash and restored from it, in turn), empty (catalogs deleted into the trash, then
-// deleted for good from it one at a time or all at once). check prints one line of counts and
+// deleted for good from it one at a time or all at once), undo-move (the prepared catalogs and
+// documents moved under other catalogs and the moves undone, now and then redone and undone
+// again), undo-delete (the same, deleted into the trash and the deletes undone). check prints one line of counts and
 // exits 1 when the store and the disk disagree, the trash included.
 //
 // prepare with KEPT_FILES gives each prepared catalog that many documents whose files are named
@@ -45,6 +47,7 @@
 #include "operations/repair.h"
 #include "operations/steps.h"
 #include "operations/trash.h"
+#include "operations/undo.h"
 #include "platform/home_fs.h"
 #include "platform/text_ids.h"
 #include "store/connection.h"
@@ -208,6 +211,15 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
     std::mt19937 random(seed);
     const auto pick = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
     const ProgramFiles own = ProgramFilesIn(program);
+    UndoHistory history;
+    if (kind == "undo-delete") {
+        // What a kill left in the trash comes back first: this history never knew it.
+        for (const TrashEntry& entry : ReadTrash()) {
+            if (RestoreFromTrashOperation(catalog, home, entry.id).message == text::kChooseRestoreCatalog) {
+                RestoreFromTrashOperation(catalog, home, entry.id, catalog.EnsureRootNode(home));
+            }
+        }
+    }
     for (std::uint64_t round = 0;; ++round) {
         std::vector<CatalogNode*> catalogs = Catalogs(catalog);
         if (kind == "add-copy" || kind == "add-move") {
@@ -372,6 +384,32 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
                 if (RestoreFromTrashOperation(catalog, home, id).message == text::kChooseRestoreCatalog) {
                     RestoreFromTrashOperation(catalog, home, id, catalog.EnsureRootNode(home));
                 }
+            }
+        } else if (kind == "undo-move" || kind == "undo-delete") {
+            // A prepared node moved or deleted, and that undone at once; now and then redone and
+            // undone again, so that a kill lands in any of them.
+            std::vector<CatalogNode*> nodes;
+            ForEachDescendant(*catalog.EnsureRootNode(home),
+                              [&](const CatalogNode& node) { nodes.push_back(const_cast<CatalogNode*>(&node)); });
+            if (nodes.empty()) {
+                continue;
+            }
+            CatalogNode* node = nodes[pick(nodes.size())];
+            if (kind == "undo-move") {
+                const NodeId from = node->Parent()->Parent() == nullptr ? 0 : node->Parent()->FileId();
+                CatalogNode* target = catalogs.empty() || pick(4) == 0 ? nullptr : catalogs[pick(catalogs.size())];
+                if (MoveNodeOperation(catalog, home, *node, target, own).done) {
+                    history.Record(MoveStep(catalog, {{node->FileId(), from}}));
+                }
+            } else {
+                std::int64_t entry = 0;
+                if (DeleteToTrashOperation(catalog, home, *node, true, own, &entry).done) {
+                    history.Record(DeleteStep(home, {entry}, true));
+                }
+            }
+            history.Undo(catalog, home, own);
+            if (pick(3) == 0 && history.Redo(catalog, home, own).done) {
+                history.Undo(catalog, home, own);
             }
         } else {
             std::fprintf(stderr, "crash driver: unknown kind %s\n", kind.c_str());
