@@ -543,7 +543,12 @@ void CMarrowdexDlg::OnTreeRightClick(const QPoint& position, bool byKeyboard) {
     invocation.belowItems = !byKeyboard && !hit.isValid();
     if (m_tree->IsOnItem(hit, position)) {
         m_tree->setFocus(Qt::MouseFocusReason);
-        SelectItem(hit);
+        // On one of several selected items the menu acts on all of them; elsewhere on that one.
+        if (m_tree->selectionModel()->isSelected(hit)) {
+            m_tree->selectionModel()->setCurrentIndex(hit, QItemSelectionModel::NoUpdate);
+        } else {
+            SelectItem(hit);
+        }
     }
 
     std::vector<std::pair<MenuEntry, int>> items;

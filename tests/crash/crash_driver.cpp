@@ -17,8 +17,9 @@
 // into the trash and restored from it, in turn), empty (catalogs deleted into the trash, then
 // deleted for good from it one at a time or all at once), undo-move (the prepared catalogs and
 // documents moved under other catalogs and the moves undone, now and then redone and undone
-// again), undo-delete (the same, deleted into the trash and the deletes undone). check prints one line of counts and
-// exits 1 when the store and the disk disagree, the trash included.
+// again), undo-delete (the same, deleted into the trash and the deletes undone), multi-move (a few
+// of the prepared catalogs and documents chosen together and moved in one command). check prints
+// one line of counts and exits 1 when the store and the disk disagree, the trash included.
 //
 // prepare with KEPT_FILES gives each prepared catalog that many documents whose files are named
 // keep-*: check counts those files wherever they are (in the tree or in the trash), so that a loop
@@ -385,6 +386,21 @@ int PrepareRollback(const std::string& program, const std::string& home, int fil
                     RestoreFromTrashOperation(catalog, home, id, catalog.EnsureRootNode(home));
                 }
             }
+        } else if (kind == "multi-move") {
+            // A few prepared nodes chosen together, some of them below others, moved in one command
+            // under a catalog or to the top level. None of their files may ever be lost.
+            std::vector<CatalogNode*> nodes;
+            ForEachDescendant(*catalog.EnsureRootNode(home),
+                              [&](const CatalogNode& node) { nodes.push_back(const_cast<CatalogNode*>(&node)); });
+            if (nodes.size() < 2) {
+                continue;
+            }
+            std::vector<CatalogNode*> chosen;
+            for (std::size_t n = 2 + pick(5); n > 0; --n) {
+                chosen.push_back(nodes[pick(nodes.size())]);
+            }
+            CatalogNode* target = catalogs.empty() || pick(4) == 0 ? nullptr : catalogs[pick(catalogs.size())];
+            MoveNodesOperation(catalog, home, chosen, target, own);
         } else if (kind == "undo-move" || kind == "undo-delete") {
             // A prepared node moved or deleted, and that undone at once; now and then redone and
             // undone again, so that a kill lands in any of them.

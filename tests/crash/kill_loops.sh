@@ -2,8 +2,8 @@
 # Kills a process in the middle of the program's commands at random moments, again and again, and
 # checks after each kill that the next start finds the store and the disk agreeing: every row
 # with its file or folder, no file without its row, no temporary name left, nothing unresolved,
-# the trash holding exactly what its rows say. The restore and undo loops only move prepared files
-# about the tree and the trash: after each kill every one of them must still be there.
+# the trash holding exactly what its rows say. The restore, undo and multi-move loops only move
+# prepared files about the tree and the trash: after each kill every one of them must still be there.
 #   tests/crash/kill_loops.sh DRIVER [KILLS_PER_COMMAND]     (default 25)
 # Prints a line of counts per command and exits 1 when any check failed.
 #
@@ -91,7 +91,7 @@ printf '%-14s %5s %6s %8s %8s %9s %6s %6s %10s %12s %9s\n' command kills nodes r
 # The restore loop's prepared files: 3 catalogs with this many documents each.
 kept_each=4
 for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-move-xfs rename move home-move-xfs delete \
-    locate locate-xfs trash restore empty undo-move undo-delete; do
+    locate locate-xfs trash restore empty undo-move undo-delete multi-move; do
     kind=${command%-xfs}
     inbox="$work/$command-inbox"
     if [[ $command == *-xfs ]]; then
@@ -105,7 +105,7 @@ for command in add-copy add-move add-copy-xfs add-move-xfs import-copy import-mo
     home="$work/$command/home"
     mkdir -p "$inbox"
     kept_files=0
-    if [[ $command == restore || $command == undo-* ]]; then
+    if [[ $command == restore || $command == undo-* || $command == multi-move ]]; then
         kept_files=$((3 * kept_each))
         "$driver" prepare "$program" "$home" "$kept_each"
     else

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -184,16 +185,36 @@ TEST_F(MultiSelect, DeletingSeveralAsksOnceAndSendsThemToTheTrash) {
     Click(*window, 8, Qt::ControlModifier);
     const std::string before = Rows();
 
+    // The Delete key first, answered No; then Delete from the menu of a right click on one of the
+    // selected items, which keeps all three selected, answered Yes.
     for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
         ModalScript script;
+        if (answer == QMessageBox::Yes) {
+            script.Then<QMenu>(
+                [](QMenu* menu) {
+                    for (QAction* action : menu->actions()) {
+                        if (action->text() == QStringLiteral("Delete ")) { // the menu's own text, with its blank
+                            menu->setActiveAction(action);
+                        }
+                    }
+                    QTest::keyClick(menu, Qt::Key_Return);
+                },
+                "the tree's menu");
+        }
         script.Then<QMessageBox>([answer](QMessageBox* box) {
             EXPECT_EQ(box->text(), QStringLiteral("Delete 3 nodes and their files? They go to the trash."));
             EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
             box->button(answer)->click();
         });
-        QApplication::setActiveWindow(window.get());
-        TreeOf(*window)->setFocus();
-        Key(*window, Qt::Key_Delete);
+        if (answer == QMessageBox::No) {
+            QApplication::setActiveWindow(window.get());
+            TreeOf(*window)->setFocus();
+            Key(*window, Qt::Key_Delete);
+        } else {
+            CTreeCtrlEx* tree = TreeOf(*window);
+            QTest::mouseClick(window->windowHandle(), Qt::RightButton, {},
+                              tree->viewport()->mapTo(window.get(), OnLabel(*window, ItemOfId(*window, 3))));
+        }
         EXPECT_TRUE(WaitUntil([&] { return script.Finished() && TopModal() == nullptr; }));
         if (answer == QMessageBox::No) {
             EXPECT_EQ(Rows(), before);

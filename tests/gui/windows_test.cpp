@@ -213,6 +213,14 @@ protected:
         Look("main-window-drag", window.get(), exam.data(Qt::DecorationRole).value<QIcon>().pixmap(tree->iconSize()),
              over + QPoint(2, 2));
         DragOverWindow(window.get(), nullptr, {});
+
+        // Several selected with Ctrl+click: the status line under the panes says how many.
+        window->ShowAndSelect({window->Catalog().NodeById(4), window->Catalog().NodeById(6),
+                               window->Catalog().NodeById(7)},
+                              window->Catalog().NodeById(6));
+        window->repaint();
+        EXPECT_TRUE(Child<QLabel>(window.get(), "selectionStatus")->isVisible());
+        Look("main-window-multi", window.get());
         window->SelectItem(item(6));
 
         const auto cancel = [](QDialog* dialog) { Child<QPushButton>(dialog, "cancelButton")->click(); };
@@ -366,7 +374,8 @@ TEST_F(WindowsFit, EveryWindowShowsItsTextsWholeInBothLanguages) {
         m_seen.clear();
         LookAtEveryWindow(sample);
         EXPECT_EQ(m_seen,
-                  (std::vector<std::string>{"main-window", "main-window-search", "main-window-drag", "catalog-dialog",
+                  (std::vector<std::string>{"main-window", "main-window-search", "main-window-drag", "main-window-multi",
+                                            "catalog-dialog",
                                             "message-box", "catalog-dialog-edit", "confirm-box", "document-dialog",
                                             "document-dialog-edit", "config-dialog", "progress-window", "move-dialog",
                                             "drop-window", "import-progress", "home-move-progress", "remove-progress",
