@@ -1,7 +1,8 @@
 // A move of N selected documents into another catalog, through the operation the Move command
 // runs for several nodes, against one UPDATE of the same rows' PARENT_ID in one transaction
-// (`UPDATE FILE_NODE SET PARENT_ID=? WHERE FILE_ID IN (...)`), on stores made anew and alike for
-// every measurement, in turn. The documents lie one level deeper after the move, so the operation
+// (`UPDATE FILE_NODE SET PARENT_ID=? WHERE FILE_ID IN (...)`, the baseline of the target), and
+// against the same rows updated one by one in one transaction (one prepared statement run N
+// times), on stores made anew and alike for every measurement, in turn. The documents lie one level deeper after the move, so the operation
 // also shifts their PATH_LEVEL, which the baseline leaves alone.
 //
 // The ratio is of the rows-only case: the documents have no files, so the move is the checks, the
@@ -148,6 +149,7 @@ void Require(bool done, const char* what) {
 
 struct Figures {
     std::vector<double> update;
+    std::vector<double> oneByOne;
     std::vector<double> rowsOnly;
     std::vector<double> withFiles;
 };
@@ -168,12 +170,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::printf("Moving N selected documents into another catalog in one command, against one UPDATE of the same\n"
-                "rows' PARENT_ID in one transaction (a table of N + %d rows; seconds, best of %d, median in\n"
-                "brackets; ratios from the medians; the three take turns, each on a store made anew). The ratio\n"
-                "is of the move without files; with files, each document's file is renamed too.\n\n",
+                "rows' PARENT_ID in one transaction, and against the same rows one by one in one transaction (a\n"
+                "table of N + %d rows; seconds, best of %d, median in brackets; ratios from the medians; the four\n"
+                "take turns, each on a store made anew). The target's ratio is of the move without files against\n"
+                "the one UPDATE; with files, each document's file is renamed too.\n\n",
                 others, options.repeats);
-    std::printf("%6s | %15s | %15s %7s %6s | %15s %7s\n", "N", "one UPDATE", "move, rows", "ratio", "<= 3",
-                "move, files", "ratio");
+    std::printf("%6s | %15s %15s | %15s %7s %6s %7s | %15s %7s\n", "N", "one UPDATE", "one by one", "move, rows",
+                "ratio", "<= 3", "/ 1by1", "move, files", "ratio");
     for (const std::int64_t selected : options.sizes) {
         Figures figures;
         const auto update = [&] {
@@ -190,6 +193,22 @@ int main(int argc, char** argv) {
             }
             figures.update.push_back(Seconds(start));
         };
+        const auto oneByOne = [&] {
+            Sample sample(options.workDir / "one-by-one", selected, others, false);
+            const auto start = std::chrono::steady_clock::now();
+            {
+                mwdx::Transaction transaction;
+                mwdx::Statement statement("UPDATE FILE_NODE SET PARENT_ID=?1 WHERE FILE_ID=?2;");
+                bool done = transaction.Begin() == mwdx::kStatementOk;
+                for (std::int64_t i = 0; done && i < selected; ++i) {
+                    statement.Reset();
+                    done = statement.Bind(1, Sample::kShelf).Bind(2, Sample::kFirstSelected + i).Run() ==
+                           mwdx::kStatementOk;
+                }
+                Require(done && transaction.Commit() == mwdx::kStatementOk, "the UPDATEs one by one");
+            }
+            figures.oneByOne.push_back(Seconds(start));
+        };
         const auto move = [&](bool files) {
             Sample sample(options.workDir / (files ? "files" : "rows"), selected, others, files);
             const std::vector<mwdx::CatalogNode*> nodes = sample.Selected();
@@ -203,28 +222,30 @@ int main(int argc, char** argv) {
                     "the move");
         };
         for (int round = 0; round < options.repeats; ++round) {
-            // Three in turn: the order rotates from round to round.
-            const std::function<void()> runs[] = {update, [&] { move(false); }, [&] { move(true); }};
-            for (int i = 0; i < 3; ++i) {
-                runs[(round + i) % 3]();
+            // All four in turn: the order rotates from round to round.
+            const std::function<void()> runs[] = {update, oneByOne, [&] { move(false); }, [&] { move(true); }};
+            for (int i = 0; i < 4; ++i) {
+                runs[(round + i) % 4]();
             }
         }
         if (!options.keep) {
-            for (const char* made : {"update", "rows", "files"}) {
+            for (const char* made : {"update", "one-by-one", "rows", "files"}) {
                 fs::remove_all(options.workDir / made);
             }
         }
         const double base = mwdx::bench::MedianOf(figures.update);
+        const double single = mwdx::bench::MedianOf(figures.oneByOne);
         const double rows = mwdx::bench::MedianOf(figures.rowsOnly);
         const double files = mwdx::bench::MedianOf(figures.withFiles);
-        char a[32];
-        char b[32];
-        char c[32];
-        std::snprintf(a, sizeof a, "%.4f (%.4f)", mwdx::bench::BestOf(figures.update), base);
-        std::snprintf(b, sizeof b, "%.4f (%.4f)", mwdx::bench::BestOf(figures.rowsOnly), rows);
-        std::snprintf(c, sizeof c, "%.4f (%.4f)", mwdx::bench::BestOf(figures.withFiles), files);
-        std::printf("%6s | %15s | %15s %7.2f %6s | %15s %7.2f\n", mwdx::bench::SizeLabel(selected).c_str(), a, b,
-                    rows / base, rows / base <= 3.0 ? "ok" : "MISSED", c, files / base);
+        const auto cell = [](const std::vector<double>& values, double median) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.4f (%.4f)", mwdx::bench::BestOf(values), median);
+            return std::string(text);
+        };
+        std::printf("%6s | %15s %15s | %15s %7.2f %6s %7.2f | %15s %7.2f\n", mwdx::bench::SizeLabel(selected).c_str(),
+                    cell(figures.update, base).c_str(), cell(figures.oneByOne, single).c_str(),
+                    cell(figures.rowsOnly, rows).c_str(), rows / base, rows / base <= 3.0 ? "ok" : "MISSED",
+                    rows / single, cell(figures.withFiles, files).c_str(), files / base);
         std::fflush(stdout);
     }
     return 0;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace mwdx {
@@ -59,49 +60,89 @@ bool MoveOnDisk(const HomeTree& tree, const std::string& from, const std::string
     return true;
 }
 
+// The checks of a move into one target, made for one node or for many: what is the same for every
+// node (the program's places, the Home Directory, where the target lies once links are followed) is
+// looked at once, so that a thousand nodes cost a thousand looks at their own names and places.
+class MoveCheck final {
+public:
+    MoveCheck(const CatalogModel& catalog, const std::string& home, const CatalogNode* target,
+              const ProgramFiles& program)
+        : m_catalog(catalog), m_home(home), m_normalHome(LexicallyNormal(home)), m_root(catalog.RootNode()),
+          m_newParent(NewParentFor(catalog, target)), m_program(program, home), m_tree(home) {}
+
+    OpResult Check(const CatalogNode& node, bool* stays) {
+        if (stays != nullptr) {
+            *stays = false;
+        }
+        if (node.Parent() == nullptr || m_root == nullptr) {
+            return OpResult::Refused(text::kMoveFailed, "the Root Node does not move");
+        }
+        if (m_newParent == node.Parent()) {
+            if (stays != nullptr) {
+                *stays = true;
+            }
+            return OpResult::Done();
+        }
+        for (const CatalogNode* above = m_newParent; above != nullptr; above = above->Parent()) {
+            if (above == &node) {
+                return OpResult::Refused(text::kMoveIntoItself, "a node cannot go into its own subtree");
+            }
+        }
+        const std::string from = node.Path();
+        const std::string to = JoinNodePath(m_newParent->Path(), node.NameOnDisk());
+        // At the top level the index page's own names would be replaced by the next page.
+        if (m_newParent == m_root && IsReservedTopLevelName(node.NameOnDisk())) {
+            return OpResult::Refused(text::kNameNotUsable, to + " is the index page's own name");
+        }
+        if (NameTaken(*m_newParent, node) || OtherNodeLivesAt(m_catalog, &node, to) ||
+            WhatIsAt(to) != PathKind::kNothing) {
+            return OpResult::Refused(node.IsCatalog() ? text::kCatalogNameTaken : text::kFileNameTaken,
+                                     to + " is taken");
+        }
+        if (OtherNodeLivesAt(m_catalog, &node, from)) {
+            return OpResult::Refused(text::kFilesKept, "another node lives in " + from);
+        }
+        if (m_program.Touches(from)) {
+            return OpResult::Refused(text::kCannotMoveProgramFiles, from + " is or holds the program's own files");
+        }
+        if (!m_tree.Contains(from) || !m_tree.Contains(to) || !Inside(from) || !Inside(to)) {
+            return OpResult::Refused(text::kSomeFilesNotDeleted, from + " or " + to + " is outside " + m_home);
+        }
+        return OpResult::Done();
+    }
+
+    CatalogNode* NewParent() const { return m_newParent; }
+
+private:
+    // IsInsideHome, its answer kept per folder: past the names themselves, it depends only on
+    // where the folder lies once links are followed.
+    bool Inside(const std::string& path) {
+        const std::string normal = LexicallyNormal(path);
+        if (normal == m_normalHome || !IsAtOrBelow(normal, m_normalHome)) {
+            return false;
+        }
+        const auto [known, fresh] = m_inside.try_emplace(normal.substr(0, normal.rfind('/')), false);
+        if (fresh) {
+            known->second = IsInsideHome(m_home, path);
+        }
+        return known->second;
+    }
+
+    const CatalogModel& m_catalog;
+    const std::string& m_home;
+    std::string m_normalHome;
+    const CatalogNode* m_root;
+    CatalogNode* m_newParent;
+    ProgramPlaces m_program;
+    HomeTree m_tree;
+    std::unordered_map<std::string, bool> m_inside;
+};
+
 } // namespace
 
 OpResult CheckMove(const CatalogModel& catalog, const std::string& home, const CatalogNode& node,
                    const CatalogNode* target, const ProgramFiles& program, bool* stays) {
-    if (stays != nullptr) {
-        *stays = false;
-    }
-    const CatalogNode* root = catalog.RootNode();
-    if (node.Parent() == nullptr || root == nullptr) {
-        return OpResult::Refused(text::kMoveFailed, "the Root Node does not move");
-    }
-    const CatalogNode* newParent = NewParentFor(catalog, target);
-    if (newParent == node.Parent()) {
-        if (stays != nullptr) {
-            *stays = true;
-        }
-        return OpResult::Done();
-    }
-    for (const CatalogNode* above = newParent; above != nullptr; above = above->Parent()) {
-        if (above == &node) {
-            return OpResult::Refused(text::kMoveIntoItself, "a node cannot go into its own subtree");
-        }
-    }
-    const std::string from = node.Path();
-    const std::string to = JoinNodePath(newParent->Path(), node.NameOnDisk());
-    // At the top level the index page's own names would be replaced by the next page.
-    if (newParent == root && IsReservedTopLevelName(node.NameOnDisk())) {
-        return OpResult::Refused(text::kNameNotUsable, to + " is the index page's own name");
-    }
-    if (NameTaken(*newParent, node) || OtherNodeLivesAt(catalog, &node, to) || WhatIsAt(to) != PathKind::kNothing) {
-        return OpResult::Refused(node.IsCatalog() ? text::kCatalogNameTaken : text::kFileNameTaken, to + " is taken");
-    }
-    if (OtherNodeLivesAt(catalog, &node, from)) {
-        return OpResult::Refused(text::kFilesKept, "another node lives in " + from);
-    }
-    if (ProgramPlaces(program, home).Touches(from)) {
-        return OpResult::Refused(text::kCannotMoveProgramFiles, from + " is or holds the program's own files");
-    }
-    const HomeTree tree(home);
-    if (!tree.Contains(from) || !tree.Contains(to) || !IsInsideHome(home, from) || !IsInsideHome(home, to)) {
-        return OpResult::Refused(text::kSomeFilesNotDeleted, from + " or " + to + " is outside " + home);
-    }
-    return OpResult::Done();
+    return MoveCheck(catalog, home, target, program).Check(node, stays);
 }
 
 OpResult MoveNodeOperation(CatalogModel& catalog, const std::string& home, CatalogNode& node, CatalogNode* target,
@@ -176,7 +217,8 @@ struct Leg {
 std::vector<CatalogNode*> SortOut(const CatalogModel& catalog, const std::string& home,
                                   const std::vector<CatalogNode*>& nodes, const CatalogNode* target,
                                   const ProgramFiles& program, std::vector<NodeRefusal>* refused) {
-    const CatalogNode* newParent = NewParentFor(catalog, target);
+    MoveCheck check(catalog, home, target, program);
+    const CatalogNode* newParent = check.NewParent();
     std::unordered_set<std::string> claimed; // the places at the target the nodes before took
     std::vector<CatalogNode*> going;
     // The Root Node is refused on its own; the others are still weighed one by one.
@@ -190,9 +232,8 @@ std::vector<CatalogNode*> SortOut(const CatalogModel& catalog, const std::string
     }
     for (CatalogNode* node : TopNodes(below)) {
         bool stays = false;
-        OpResult check = CheckMove(catalog, home, *node, target, program, &stays);
-        if (!check.done) {
-            refused->push_back({node, std::move(check)});
+        if (OpResult result = check.Check(*node, &stays); !result.done) {
+            refused->push_back({node, std::move(result)});
             continue;
         }
         if (stays) {

@@ -36,26 +36,27 @@ int MoveRowsOfMany(const std::vector<RowMove>& moves, std::int64_t newParentId) 
     if (StoreHandle() == nullptr) {
         return kNoConnection;
     }
-    std::vector<std::int64_t> all;
     std::map<std::int32_t, std::vector<std::int64_t>> byShift;
-    all.reserve(moves.size());
     for (const RowMove& move : moves) {
-        all.push_back(move.nodeId);
-        if (move.levelShift != 0) {
-            byShift[move.levelShift].push_back(move.nodeId);
-        }
-    }
-    Statement parents("UPDATE FILE_NODE SET PARENT_ID = ?1 WHERE FILE_ID IN (" + IdList(all) + ");");
-    if (const int rc = parents.Bind(1, newParentId).Run(); rc != kStatementOk) {
-        return rc;
+        byShift[move.levelShift].push_back(move.nodeId);
     }
     for (const auto& [shift, ids] : byShift) {
-        // As MoveRows walks one subtree, from every node of this shift at once.
-        Statement levels("WITH RECURSIVE below(id) AS (SELECT FILE_ID FROM FILE_NODE WHERE FILE_ID IN (" +
-                         IdList(ids) +
-                         ") UNION SELECT FILE_ID FROM FILE_NODE, below WHERE PARENT_ID = below.id) "
-                         "UPDATE FILE_NODE SET PATH_LEVEL = PATH_LEVEL + ?1 WHERE FILE_ID IN below;");
-        if (const int rc = levels.Bind(1, static_cast<std::int64_t>(shift)).Run(); rc != kStatementOk) {
+        const std::string list = IdList(ids);
+        // The nodes themselves: their parent and level in one write of each row.
+        Statement nodes("UPDATE FILE_NODE SET PARENT_ID = ?1, PATH_LEVEL = PATH_LEVEL + ?2 WHERE FILE_ID IN (" + list +
+                        ");");
+        if (const int rc = nodes.Bind(1, newParentId).Bind(2, static_cast<std::int64_t>(shift)).Run();
+            rc != kStatementOk || shift == 0) {
+            if (rc != kStatementOk) {
+                return rc;
+            }
+            continue;
+        }
+        // Everything below them, as MoveRows walks one subtree, from all of them at once.
+        Statement below("WITH RECURSIVE below(id) AS (SELECT FILE_ID FROM FILE_NODE WHERE PARENT_ID IN (" + list +
+                        ") UNION SELECT FILE_ID FROM FILE_NODE, below WHERE PARENT_ID = below.id) "
+                        "UPDATE FILE_NODE SET PATH_LEVEL = PATH_LEVEL + ?1 WHERE FILE_ID IN below;");
+        if (const int rc = below.Bind(1, static_cast<std::int64_t>(shift)).Run(); rc != kStatementOk) {
             return rc;
         }
     }

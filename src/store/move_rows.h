@@ -17,8 +17,9 @@ struct RowMove {
     std::int32_t levelShift = 0;
 };
 
-// The rows of many nodes moved under `newParentId`: one statement for every PARENT_ID, and one for the
-// levels of the subtrees that share a shift, so that a thousand nodes cost about what one does.
+// The rows of many nodes moved under `newParentId`: for the nodes that share a shift, one statement
+// for their PARENT_ID and PATH_LEVEL and one for the levels below them, so that a thousand nodes cost
+// about what one does.
 // The subtrees must not overlap. kStatementOk or the failing statement's code; run it inside the
 // caller's transaction.
 int MoveRowsOfMany(const std::vector<RowMove>& moves, std::int64_t newParentId);
