@@ -15,8 +15,12 @@ namespace mwdx {
 namespace {
 
 constexpr ColumnSpec kCountColumns[] = {{0, 1, 4}};
-constexpr ColumnSpec kNodeColumns[] = {{0, 1, 8}, {1, 3, 512},  {2, 1, 8}, {3, 3, 1024},
-                                       {4, 1, 4}, {5, 3, 1024}, {6, 1, 4}};
+
+// A text column up to its first NUL, as every reader of the store takes it.
+std::string_view TextOf(const Statement& row, int column) {
+    const std::string_view all = row.Bytes(column);
+    return all.substr(0, all.find('\0'));
+}
 
 // Most stored texts are already valid; only copy the ones that are not.
 struct ValidText {
@@ -72,10 +76,16 @@ public:
     // The parent's node, the Root Node (made on first need) for PARENT_ID 0; nullptr when it is
     // not placed (yet).
     CatalogNode* ParentOf(NodeId parentId) {
-        if (parentId == 0) {
-            return m_model.EnsureRootNode(m_home);
+        // The rows come ordered by parent: most have the one the row before had.
+        if (m_lastParent != nullptr && parentId == m_lastParentId) {
+            return m_lastParent;
         }
-        return m_model.NodeById(parentId);
+        CatalogNode* parent = parentId == 0 ? m_model.EnsureRootNode(m_home) : m_model.NodeById(parentId);
+        if (parent != nullptr) {
+            m_lastParentId = parentId;
+            m_lastParent = parent;
+        }
+        return parent;
     }
 
     // Places the row now if its parent is there, otherwise keeps it until the parent comes.
@@ -231,6 +241,8 @@ private:
     std::unordered_map<NodeId, std::vector<std::size_t>> m_waiting; // parent id -> kept rows, in order
     std::unordered_set<NodeId> m_refusedIds;
     std::size_t m_refused = 0;
+    NodeId m_lastParentId = 0;
+    CatalogNode* m_lastParent = nullptr; // nodes are never taken away while loading
 };
 
 } // namespace
@@ -274,25 +286,22 @@ int LoadAllNodes(CatalogModel& model, int count, LoadReport* report) {
     LoadReport found;
     Placer placer(loaded, HomeDirectoryFromSettings(), &found);
 
-    RowCursor cursor(kSelectNodes, 7, kNodeColumns, sizeof(NodeRow));
-    int status;
-    while ((status = cursor.Step()) == kRowReady) {
-        if (found.rowsRead >= static_cast<std::size_t>(std::max(count, 0))) {
-            status = kQueryDone; // rows beyond the count are not read
-            break;
-        }
-        status = cursor.Decode();
-        if (status != kRowReady) {
-            break;
+    // Read straight from SQLite's row: the texts are copied once, into the node.
+    Statement rows(kSelectNodes);
+    const auto limit = static_cast<std::size_t>(std::max(count, 0));
+    while (found.rowsRead < limit && rows.Next()) {
+        if (rows.Columns() < 7) {
+            return 0;
         }
         ++found.rowsRead;
-        const auto* row = reinterpret_cast<const NodeRow*>(cursor.Record());
         // The texts whole, however long: an edit writes back what it holds, so a text cut here
         // would be cut in the store by an edit that never changed it.
-        placer.Offer(MakeRow(cursor.Text(1), row->parentId, row->fileId, row->fileType, cursor.Text(3),
-                             cursor.Text(5), row->pathLevel));
+        placer.Offer(MakeRow(TextOf(rows, 1), rows.Integer(2), rows.Integer(0),
+                             static_cast<std::int32_t>(rows.Integer(4)), TextOf(rows, 3), TextOf(rows, 5),
+                             static_cast<std::int32_t>(rows.Integer(6))));
     }
-    if (status != kQueryDone) {
+    // Rows beyond the count are not read; a step that failed leaves `model` as it was.
+    if (rows.Status() != kStatementOk) {
         return 0;
     }
     placer.Finish();

@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace mwdx {
 namespace {
@@ -147,7 +148,15 @@ std::u16string FromStoreText(std::string_view narrow) {
 bool IsValidUtf8(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
-        // ASCII runs are by far the common case in names and paths.
+        // ASCII runs are by far the common case in names and paths: eight bytes at a time.
+        std::uint64_t word;
+        if (pos + sizeof word <= text.size()) {
+            std::memcpy(&word, text.data() + pos, sizeof word);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                pos += sizeof word;
+                continue;
+            }
+        }
         if (static_cast<unsigned char>(text[pos]) < 0x80) {
             ++pos;
             continue;

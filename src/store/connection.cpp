@@ -235,6 +235,49 @@ std::string_view Statement::Bytes(int column) const {
                             : std::string_view();
 }
 
+namespace {
+
+// QueryRows' reader: a query's rows one at a time into a single scratch record. The column
+// specs must outlive the cursor.
+//
+//   RowCursor cursor(text, n, columns, recordSize);
+//   int status;
+//   while ((status = cursor.Step()) == kRowReady) {
+//       status = cursor.Decode();           // kRowReady, or kUnknownStorageClass after the last usable row
+//       use(cursor.Record());
+//       if (status != kRowReady) break;
+//   }
+//   // status is kQueryDone on success
+class RowCursor final {
+public:
+    RowCursor(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize);
+    RowCursor(const RowCursor&) = delete;
+    RowCursor& operator=(const RowCursor&) = delete;
+
+    // Prepares on first use, then steps. kRowReady when a row is there (with at least columnCount
+    // columns); otherwise the final status: kQueryDone, kTooFewColumns, an SQLite code, or a
+    // set-up failure (kEmptyStatement, kNoConnection, kOutOfMemory, the prepare's code).
+    int Step();
+
+    // Decodes the current row into the scratch record after zeroing it. kRowReady, or
+    // kUnknownStorageClass when a column had an unknown class (the fields before it are filled).
+    int Decode();
+
+    const std::byte* Record() const { return m_record.get(); }
+
+private:
+    Statement m_statement;
+    bool m_emptyText;
+    int m_columnCount;
+    const ColumnSpec* m_columns;
+    int m_recordSize;
+    std::unique_ptr<std::byte[]> m_record;
+    bool m_started = false;
+    int m_finalStatus = 0;
+};
+
+} // namespace
+
 RowCursor::RowCursor(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize)
     : m_statement(IsMissingOrEmpty(statement) ? std::string_view() : std::string_view(statement)),
       m_emptyText(IsMissingOrEmpty(statement)), m_columnCount(columnCount), m_columns(columns), m_recordSize(recordSize) {}
@@ -269,14 +312,6 @@ int RowCursor::Step() {
         return m_finalStatus = kTooFewColumns;
     }
     return kRowReady;
-}
-
-std::string_view RowCursor::Text(int column) const {
-    if (column < 0 || column >= m_statement.Columns()) {
-        return {};
-    }
-    const std::string_view all = m_statement.Bytes(column);
-    return all.substr(0, all.find('\0'));
 }
 
 int RowCursor::Decode() {

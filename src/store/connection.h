@@ -4,8 +4,8 @@
 // The layer reports numeric status codes only; it never shows or logs a message.
 //
 // Threads: any thread may use the connection, one at a time. The store serialises: every call
-// below holds the store's lock (StoreLock) while it runs, a Statement and a RowCursor from their
-// making to their end, and a Transaction from Begin to Commit or its end, so that a worker's
+// below holds the store's lock (StoreLock) while it runs, a Statement from its making to its end,
+// and a Transaction from Begin to Commit or its end, so that a worker's
 // transaction and the window's statements never interleave; the other waits. Code that uses
 // StoreHandle() itself holds a StoreLock meanwhile. SQLite's own mutex is therefore left out
 // (SQLITE_OPEN_NOMUTEX): it would only lock each call, never a transaction.
@@ -105,8 +105,8 @@ int QueryRows(const char* statement, int columnCount, const ColumnSpec* columns,
               int capacity, int* rowCount);
 
 // One statement on the program's connection: prepared when made, finalised when destroyed, the
-// store's lock held all the while. The one way the program runs SQL; QueryRows, ExecStatement and
-// RowCursor are made of it. Never throws.
+// store's lock held all the while. The one way the program runs SQL; QueryRows and ExecStatement are
+// made of it. Never throws.
 //
 //   Statement select("SELECT PATH_LEVEL FROM FILE_NODE WHERE FILE_ID = ?;");
 //   select.Bind(1, id);
@@ -149,51 +149,6 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
     int m_status = 0;
     bool m_done = false; // stepped to its end: Reset() before it runs again
-};
-
-// Reads a query's rows one at a time into a single scratch record laid out as for QueryRows,
-// so that a caller can use each row as it comes instead of holding every row at once. The
-// column specs must outlive the cursor.
-//
-//   RowCursor cursor(text, n, columns, recordSize);
-//   int status;
-//   while ((status = cursor.Step()) == kRowReady) {
-//       status = cursor.Decode();           // kRowReady, or kUnknownStorageClass after the last usable row
-//       use(cursor.Record());
-//       if (status != kRowReady) break;
-//   }
-//   // status is kQueryDone on success
-class RowCursor final {
-public:
-    RowCursor(const char* statement, int columnCount, const ColumnSpec* columns, int recordSize);
-    RowCursor(const RowCursor&) = delete;
-    RowCursor& operator=(const RowCursor&) = delete;
-
-    // Prepares on first use, then steps. kRowReady when a row is there (with at least columnCount
-    // columns); otherwise the final status: kQueryDone, kTooFewColumns, an SQLite code, or a
-    // set-up failure (kEmptyStatement, kNoConnection, kOutOfMemory, the prepare's code).
-    int Step();
-
-    // Decodes the current row into the scratch record after zeroing it. kRowReady, or
-    // kUnknownStorageClass when a column had an unknown class (the fields before it are filled).
-    int Decode();
-
-    const std::byte* Record() const { return m_record.get(); }
-
-    // The whole text of column `column` of the current row, however long its field in the record
-    // is, up to a NUL byte; empty for NULL and for a column that is not there. Valid until the next
-    // Step.
-    std::string_view Text(int column) const;
-
-private:
-    Statement m_statement;
-    bool m_emptyText;
-    int m_columnCount;
-    const ColumnSpec* m_columns;
-    int m_recordSize;
-    std::unique_ptr<std::byte[]> m_record;
-    bool m_started = false;
-    int m_finalStatus = 0;
 };
 
 // All or nothing for a group of statements: BEGIN IMMEDIATE on Begin(), ROLLBACK when destroyed

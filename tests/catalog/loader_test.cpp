@@ -193,8 +193,8 @@ TEST_F(LoaderTest, AQueryThatFailsPartWayLeavesTheModelAsIfItFailedAtOnce) {
                  " PARENT_ID, COMMENT, FILETYPE, RAW_FILE_NAME, PATH_LEVEL from NODES;"
                  "insert into NODES values(1,'A',0,'',0,'',1),(2,'B',0,'',0,'',1),(3,'C',1,'',0,'',2);");
     {
-        RowCursor probe(kSelectNodes, 7, nullptr, 0);
-        ASSERT_EQ(probe.Step(), kRowReady) << "the failure must come after the first row";
+        Statement probe(kSelectNodes);
+        ASSERT_TRUE(probe.Next()) << "the failure must come after the first row";
     }
     CatalogModel model;
     EXPECT_EQ(LoadCatalog(model), 0);

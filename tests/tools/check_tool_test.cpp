@@ -192,7 +192,7 @@ TEST_F(CheckTool, TheTrashIsNotUntrackedAndItsDamageIsAFindingOfItsOwn) {
         const ScopedLocale locale("zh_CN.UTF-8");
         EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db}).out, "回收站已损坏: 2"));
     }
-    EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db, "--json"}).out, "\"home-directory\":0,\"trash\":2}"));
+    EXPECT_TRUE(Mentions(RunProcess({kCheckTool, m_db, "--json"}).out, "\"index-stale\":0,\"trash\":2}"));
 }
 
 } // namespace

@@ -121,7 +121,7 @@ TEST_F(SearchTool, IndexesFirstAnswersWithPathsAndSnippetsAndNeverWritesTheStore
                                         "/Physics/notes.txt"))
         << check.out;
     const Outcome json = RunProcess({kCheckTool, m_db, "--json"});
-    EXPECT_TRUE(Mentions(json.out, "\"not-indexed\":1,\"index-stale\":1}")) << json.out;
+    EXPECT_TRUE(Mentions(json.out, "\"not-indexed\":1,\"index-stale\":1,\"trash\":0}")) << json.out;
     EXPECT_TRUE(Mentions(json.out, "{\"kind\":\"index-stale\",\"node\":3,")) << json.out;
     EXPECT_EQ(RunProcess({kSearchTool, m_db, "rewritten"}).exitCode, 0);
     EXPECT_EQ(RunProcess({kCheckTool, m_db}).exitCode, 0) << "up to date again";
