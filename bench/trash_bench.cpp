@@ -1,7 +1,9 @@
 // Deleting a catalog of N descendants with all their files into the trash, against deleting the
 // same catalog for good (its rows, then its folder removed file by file), both through the
 // operations the Delete command runs, on trees made anew and alike for every measurement, in turn.
-// The restore of what went into the trash is timed too, against that delete.
+// The restore of what went into the trash is timed too, against that delete; then the same catalog
+// is deleted into the trash once more, as the Delete command records it in the undo history, and
+// the history's Undo (what Ctrl+Z runs) is timed against that delete.
 //
 //   marrowdex_trash_bench --work-dir=DIR [--sizes=100000] [--repeats=N]
 
@@ -9,6 +11,7 @@
 #include "catalog/loader.h"
 #include "operations/delete_node.h"
 #include "operations/trash.h"
+#include "operations/undo.h"
 #include "store/connection.h"
 #include "store/fresh_database.h"
 #include "store/settings.h"
@@ -119,6 +122,8 @@ struct Figures {
     std::vector<double> forGood;
     std::vector<double> toTrash;
     std::vector<double> restore;
+    std::vector<double> deleteAgain; // the delete the undo takes back
+    std::vector<double> undo;
 };
 
 } // namespace
@@ -136,8 +141,8 @@ int main(int argc, char** argv) {
                 "(seconds, best of %d, median in brackets; ratios from the medians; the two take turns, each on\n"
                 "a tree made anew; the restore brings back what went into the trash)\n\n",
                 options.repeats);
-    std::printf("%8s | %15s %15s %7s %6s | %15s %9s\n", "N", "for good", "into trash", "ratio", "<= 1.5", "restore",
-                "/ delete");
+    std::printf("%8s | %15s %15s %7s %6s | %15s %9s | %15s %15s %9s %5s\n", "N", "for good", "into trash", "ratio",
+                "<= 1.5", "restore", "/ delete", "delete again", "undo", "/ delete", "<= 2");
     for (const std::int64_t descendants : options.sizes) {
         Figures figures;
         for (int round = 0; round < options.repeats; ++round) {
@@ -161,10 +166,24 @@ int main(int argc, char** argv) {
                     start = std::chrono::steady_clock::now();
                     Require(mwdx::RestoreFromTrashOperation(sample.Catalog(), sample.Home(), entry), "the restore");
                     figures.restore.push_back(Seconds(start));
-                    if (sample.Catalog().NodeCount() != static_cast<std::size_t>(descendants) + 2) {
-                        std::fprintf(stderr, "the restore brought back %zu nodes\n", sample.Catalog().NodeCount());
-                        std::exit(1);
-                    }
+                    const auto whole = [&](const char* what) {
+                        if (sample.Catalog().NodeCount() != static_cast<std::size_t>(descendants) + 2) {
+                            std::fprintf(stderr, "the %s brought back %zu nodes\n", what, sample.Catalog().NodeCount());
+                            std::exit(1);
+                        }
+                    };
+                    whole("restore");
+                    mwdx::UndoHistory history;
+                    start = std::chrono::steady_clock::now();
+                    Require(
+                        mwdx::DeleteToTrashOperation(sample.Catalog(), sample.Home(), sample.Big(), true, {}, &entry),
+                        "the delete into the trash");
+                    history.Record(mwdx::DeleteStep(sample.Home(), {entry}, true));
+                    figures.deleteAgain.push_back(Seconds(start));
+                    start = std::chrono::steady_clock::now();
+                    Require(history.Undo(sample.Catalog(), sample.Home()), "the undo");
+                    figures.undo.push_back(Seconds(start));
+                    whole("undo");
                 });
         }
         if (!options.keep) {
@@ -174,14 +193,22 @@ int main(int argc, char** argv) {
         const double forGood = mwdx::bench::MedianOf(figures.forGood);
         const double toTrash = mwdx::bench::MedianOf(figures.toTrash);
         const double restore = mwdx::bench::MedianOf(figures.restore);
+        const double deleteAgain = mwdx::bench::MedianOf(figures.deleteAgain);
+        const double undo = mwdx::bench::MedianOf(figures.undo);
         char a[32];
         char b[32];
         char c[32];
+        char d[32];
+        char e[32];
         std::snprintf(a, sizeof a, "%.3f (%.3f)", mwdx::bench::BestOf(figures.forGood), forGood);
         std::snprintf(b, sizeof b, "%.3f (%.3f)", mwdx::bench::BestOf(figures.toTrash), toTrash);
         std::snprintf(c, sizeof c, "%.3f (%.3f)", mwdx::bench::BestOf(figures.restore), restore);
-        std::printf("%8s | %15s %15s %7.2f %6s | %15s %9.2f\n", mwdx::bench::SizeLabel(descendants).c_str(), a, b,
-                    toTrash / forGood, toTrash / forGood <= 1.5 ? "ok" : "MISSED", c, restore / toTrash);
+        std::snprintf(d, sizeof d, "%.3f (%.3f)", mwdx::bench::BestOf(figures.deleteAgain), deleteAgain);
+        std::snprintf(e, sizeof e, "%.3f (%.3f)", mwdx::bench::BestOf(figures.undo), undo);
+        std::printf("%8s | %15s %15s %7.2f %6s | %15s %9.2f | %15s %15s %9.2f %5s\n",
+                    mwdx::bench::SizeLabel(descendants).c_str(), a, b, toTrash / forGood,
+                    toTrash / forGood <= 1.5 ? "ok" : "MISSED", c, restore / toTrash, d, e, undo / deleteAgain,
+                    undo / deleteAgain <= 2.0 ? "ok" : "MISSED");
         std::fflush(stdout);
     }
     return 0;

@@ -65,11 +65,11 @@ struct MenuEntry {
     int place = 0;  // top to bottom, ascending
     int textId = 0; // its text
     QKeySequence key = {}; // shown beside it
-    QKeySequence otherKey = {}; // a second key that runs it, not shown
     bool keyRunsIt = true; // the key runs it in the tree (Enter is the tree's own)
     bool separatorBefore = false;
     // The key runs it wherever the focus is in the window, not only in the tree.
     bool windowWide = false;
+    QKeySequence otherKey = {}; // a second key that runs it, not shown
 };
 
 class Command {

@@ -201,7 +201,10 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
                               QStringLiteral("Move to…"),
                               QStringLiteral("Import folder\u2026"),
                               QString(),
-                              QStringLiteral("Trash\u2026")};
+                              QStringLiteral("Trash\u2026"),
+                              QString(),
+                              QStringLiteral("Undo"),
+                              QStringLiteral("Redo")};
     const QStringList englishButtons{
         QStringLiteral("Marrowdex"),       QStringLiteral("Option"), QStringLiteral("Open Index file"),
         QStringLiteral("Sync Index file"), QStringLiteral("Help"),   QStringLiteral("Check")};
@@ -213,7 +216,8 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
          {QStringLiteral("添加下层目录"), QStringLiteral("添加邻居目录"), QStringLiteral("在知识库根目录添加文档"),
           QStringLiteral("添加一个新的文档"), QStringLiteral("更新"), QStringLiteral("删除"), QString(),
           QStringLiteral("打开"), QStringLiteral("在文件夹中显示"), QStringLiteral("移动到…"),
-          QStringLiteral("导入文件夹\u2026"), QString(), QStringLiteral("回收站\u2026")}},
+          QStringLiteral("导入文件夹\u2026"), QString(), QStringLiteral("回收站\u2026"), QString(),
+          QStringLiteral("撤销"), QStringLiteral("重做")}},
         {"zh_TW.UTF-8", englishButtons, english},
     };
     for (const Case& c : cases) {
@@ -235,11 +239,14 @@ TEST_F(GuiTest, TextsAndTheMenuFollowTheLocale) {
                     texts << action->text();
                     ids << action->data().toInt();
                     keys << action->shortcut().toString(QKeySequence::PortableText);
-                    EXPECT_TRUE(action->isEnabled());
+                    // Nothing done yet: only Undo and Redo have nothing to offer.
+                    EXPECT_EQ(action->isEnabled(), action->data().toInt() != kCmdUndo &&
+                                                       action->data().toInt() != kCmdRedo);
                 }
                 EXPECT_EQ(texts, c.menu);
-                EXPECT_EQ(ids, (QList<int>{32782, 32784, 32788, 32785, 32787, 32786, 0, 32800, 32801, 32802, 32789, 0, 32804}));
-                EXPECT_EQ(keys, (QStringList{"Ins", "", "", "", "F2", "Del", "", "Enter", "", "", "", "", "Ctrl+Shift+T"}))
+                EXPECT_EQ(ids, (QList<int>{32782, 32784, 32788, 32785, 32787, 32786, 0, 32800, 32801, 32802, 32789, 0, 32804, 0, 32805, 32806}));
+                EXPECT_EQ(keys, (QStringList{"Ins", "", "", "", "F2", "Del", "", "Enter", "", "", "", "", "Ctrl+Shift+T", "", "Ctrl+Z",
+                                               "Ctrl+Shift+Z"}))
                     << "the keys shown beside the commands";
                 menu->close();
             },

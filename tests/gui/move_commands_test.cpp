@@ -9,6 +9,7 @@
 #include "support/process.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -308,6 +309,90 @@ TEST_F(MoveCommands, MoveToOffersTheCatalogsItCanGoTo) {
     EXPECT_EQ(Parent(4), "8/2");
     EXPECT_TRUE(fs::exists(m_home + "/Travel/notes.txt"));
     EXPECT_EQ(window->GetSelectedItem(), ItemOfId(*window, 4));
+}
+
+
+// The tree's menu for undoing and redoing as it reads now: each entry's text and whether it is
+// offered.
+std::vector<std::pair<QString, bool>> UndoEntries(CMarrowdexDlg& window) {
+    std::vector<std::pair<QString, bool>> entries;
+    ModalScript script;
+    script.Then<QMenu>(
+        [&](QMenu* menu) {
+            for (const QAction* action : menu->actions()) {
+                const int id = action->data().toInt();
+                if (id == kCmdUndo || id == kCmdRedo) {
+                    entries.emplace_back(action->text(), action->isEnabled());
+                }
+            }
+            menu->close();
+        },
+        "the tree's menu");
+    QWidget* viewport = TreeOf(window)->viewport();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, {10, 10}, viewport->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(viewport, &event);
+    EXPECT_TRUE(script.Finished());
+    return entries;
+}
+
+// A node dragged into another catalog, undone with Ctrl+Z in the tree: back in its place among the
+// top-level catalogs, and the menu offers to redo the move by name; Ctrl+Y and Ctrl+Shift+Z redo
+// it. A file changed outside since makes the undo say why, and nothing changes.
+TEST_F(MoveCommands, CtrlZUndoesAMoveAndTheMenuNamesIt) {
+    const ScopedLocale locale("en_US.UTF-8");
+    auto window = OpenWindow();
+    CTreeCtrlEx* tree = TreeOf(*window);
+    const QStringList topLevel{QStringLiteral("Physics"), QStringLiteral("Maths"), QStringLiteral("Travel")};
+    const std::string rows = Rows();
+    using Entries = std::vector<std::pair<QString, bool>>;
+    EXPECT_EQ(UndoEntries(*window), (Entries{{QStringLiteral("Undo"), false}, {QStringLiteral("Redo"), false}}));
+
+    Drag(*window, ItemOfId(*window, 5), OnLabel(*window, ItemOfId(*window, 8)));
+    EXPECT_EQ(Parent(5), "8/2");
+    EXPECT_EQ(UndoEntries(*window),
+              (Entries{{QStringLiteral("Undo Move 'Maths'"), true}, {QStringLiteral("Redo"), false}}));
+
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Rows(), rows);
+    EXPECT_EQ(Bytes(m_home + "/Maths/notes.txt"), "maths notes");
+    EXPECT_FALSE(fs::exists(m_home + "/Travel/Maths"));
+    EXPECT_EQ(ChildNames(*window, {}), topLevel) << "between Physics and Travel again, as a restart shows it";
+    EXPECT_EQ(window->SelectedNode()->FileId(), 5);
+    EXPECT_EQ(UndoEntries(*window),
+              (Entries{{QStringLiteral("Undo"), false}, {QStringLiteral("Redo Move 'Maths'"), true}}));
+
+    QTest::keyClick(tree, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(Parent(5), "8/2");
+    QTest::keyClick(tree, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Parent(5), "0/1");
+    QTest::keyClick(tree, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Parent(5), "8/2");
+    EXPECT_TRUE(fs::exists(m_home + "/Travel/Maths/notes.txt"));
+
+    // Changed outside the program: the undo says why and leaves everything as it is.
+    const std::string moved = Rows();
+    ModalScript script;
+    script.ThenMessage(QStringLiteral("It cannot be undone: its file or folder was changed outside the program since. "
+                                      "Nothing was changed."));
+    // A catalog's folder keeps its identity when a file in it changes: the change that counts is
+    // the folder's own, replaced by another.
+    fs::rename(m_home + "/Travel/Maths", m_home + "/Travel/Maths.old");
+    fs::create_directories(m_home + "/Travel/Maths");
+    QTest::keyClick(tree, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(WaitUntil([&] { return script.Finished(); }));
+    EXPECT_EQ(Rows(), moved);
+    EXPECT_TRUE(fs::exists(m_home + "/Travel/Maths.old/notes.txt"));
+}
+
+// The menu speaks the UI language: "撤销移动“Maths”".
+TEST_F(MoveCommands, TheUndoEntryInChinese) {
+    const ScopedLocale locale("zh_CN.UTF-8");
+    auto window = OpenWindow();
+    Drag(*window, ItemOfId(*window, 5), OnLabel(*window, ItemOfId(*window, 8)));
+    using Entries = std::vector<std::pair<QString, bool>>;
+    EXPECT_EQ(UndoEntries(*window),
+              (Entries{{QStringLiteral("撤销移动“Maths”"), true}, {QStringLiteral("重做"), false}}));
 }
 
 } // namespace

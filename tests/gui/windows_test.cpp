@@ -20,9 +20,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -327,6 +329,15 @@ protected:
             Child<QPushButton>(dialog, "closeButton")->click();
         });
         window->OnCommand(kCmdTrash);
+
+        // The tree's menu offers to undo the last delete, by its command and name.
+        window->SelectItem(item(1));
+        script.Then<QMenu>([&](QMenu* menu) {
+            Look("main-window-undo", window.get(), menu->grab(), window->mapFromGlobal(menu->pos()));
+            menu->close();
+        });
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, {});
+        QApplication::sendEvent(tree->viewport(), &menuKey);
         EXPECT_TRUE(script.Finished());
     }
 
@@ -379,7 +390,8 @@ TEST_F(WindowsFit, EveryWindowShowsItsTextsWholeInBothLanguages) {
                                             "message-box", "catalog-dialog-edit", "confirm-box", "document-dialog",
                                             "document-dialog-edit", "config-dialog", "progress-window", "move-dialog",
                                             "drop-window", "import-progress", "home-move-progress", "remove-progress",
-                                            "home-question", "check-window", "trash-window"}));
+                                            "home-question", "check-window", "trash-window",
+                                            "main-window-undo"}));
     }
 }
 
