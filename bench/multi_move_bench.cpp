@@ -2,8 +2,8 @@
 // runs for several nodes, against one UPDATE of the same rows' PARENT_ID in one transaction
 // (`UPDATE FILE_NODE SET PARENT_ID=? WHERE FILE_ID IN (...)`, the baseline of the target), and
 // against the same rows updated one by one in one transaction (one prepared statement run N
-// times), on stores made anew and alike for every measurement, in turn. The documents lie one level deeper after the move, so the operation
-// also shifts their PATH_LEVEL, which the baseline leaves alone.
+// times), on stores made anew and alike for every measurement, in turn. The documents lie one level deeper after the
+// move, so the operation also shifts their PATH_LEVEL, which the baseline leaves alone.
 //
 // The ratio is of the rows-only case: the documents have no files, so the move is the checks, the
 // rows in one transaction and the nodes. The move with their files (each file renamed, journalled
@@ -161,12 +161,11 @@ int main(int argc, char** argv) {
     options.sizes = {1000};
     options.repeats = 5;
     int others = 100000;
-    if (!mwdx::bench::ParseSizedRunOptions(argc, argv, options,
-                                           "marrowdex_multi_move_bench --work-dir=DIR [--sizes=1000] "
-                                           "[--others=100000] [--repeats=N] [--keep]",
-                                           [&others](mwdx::bench::Options& parser) {
-                                               parser.Number("others", others);
-                                           })) {
+    if (!mwdx::bench::ParseSizedRunOptions(
+            argc, argv, options,
+            "marrowdex_multi_move_bench --work-dir=DIR [--sizes=1000] "
+            "[--others=100000] [--repeats=N] [--keep]",
+            [&others](mwdx::bench::Options& parser) { parser.Number("others", others); })) {
         return 2;
     }
     std::printf("Moving N selected documents into another catalog in one command, against one UPDATE of the same\n"
@@ -216,8 +215,7 @@ int main(int argc, char** argv) {
             const auto start = std::chrono::steady_clock::now();
             const mwdx::ManyNodesResult many = mwdx::MoveNodesOperation(sample.Catalog(), sample.Home(), nodes, shelf);
             (files ? figures.withFiles : figures.rowsOnly).push_back(Seconds(start));
-            Require(many.result.done && many.refused.empty() &&
-                        many.acted == static_cast<std::size_t>(selected) &&
+            Require(many.result.done && many.refused.empty() && many.acted == static_cast<std::size_t>(selected) &&
                         sample.Moved() == std::to_string(selected),
                     "the move");
         };

@@ -94,9 +94,8 @@ CMarrowdexDlg::CMarrowdexDlg(std::string programDirectory, const CommandFactory&
       m_optionButton(MakeButton(this, "optionButton")), m_openIndexButton(MakeButton(this, "openIndexButton")),
       m_syncIndexButton(MakeButton(this, "syncIndexButton")), m_helpButton(MakeButton(this, "helpButton")),
       m_checkButton(MakeButton(this, "checkButton")), m_indexStatus(new StatusLine(this)),
-      m_selectionStatus(new QLabel(this)), m_tree(new CTreeCtrlEx(this)),
-      m_searchEdit(new QLineEdit(this)), m_matchCount(new QLabel(this)), m_commentPane(new QPlainTextEdit(this)),
-      m_splitter(new QSplitter(this)) {
+      m_selectionStatus(new QLabel(this)), m_tree(new CTreeCtrlEx(this)), m_searchEdit(new QLineEdit(this)),
+      m_matchCount(new QLabel(this)), m_commentPane(new QPlainTextEdit(this)), m_splitter(new QSplitter(this)) {
     setObjectName(QStringLiteral("mainWindow"));
     FitWindowsIntoScreen();
     setWindowFlag(Qt::WindowMinimizeButtonHint);

@@ -124,7 +124,7 @@ public:
         state.extSelectable = true;
         return state;
     }
-        QAccessibleInterface* focusChild() const override {
+    QAccessibleInterface* focusChild() const override {
         return m_view != nullptr && Model() != nullptr ? ItemFor(Model()->NodeOf(m_view->currentIndex())) : nullptr;
     }
 

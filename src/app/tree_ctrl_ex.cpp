@@ -136,7 +136,8 @@ void CTreeCtrlEx::setModel(QAbstractItemModel* model) {
         // tree that selects one row at a time does, so the window shows a node rather than none.
         connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
             if (selectionModel() != nullptr && !selectionModel()->hasSelection() && currentIndex().isValid()) {
-                selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                selectionModel()->select(currentIndex(),
+                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             }
         });
     }
@@ -532,7 +533,8 @@ void CTreeCtrlEx::dropEvent(QDropEvent* event) {
     // The command runs once the drag has ended: it may show windows, which a drag in progress
     // must not wait on.
     if (ownNode) {
-        QTimer::singleShot(0, this, [this, fileIds = DraggedNodes(data), target] { emit nodeDropped(fileIds, target); });
+        QTimer::singleShot(0, this,
+                           [this, fileIds = DraggedNodes(data), target] { emit nodeDropped(fileIds, target); });
         return;
     }
     QStringList paths;

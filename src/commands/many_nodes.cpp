@@ -12,8 +12,9 @@ namespace mwdx {
 QString RefusalLines(const std::vector<NodeRefusal>& refused) {
     QStringList lines;
     for (const NodeRefusal& refusal : refused) {
-        const QString name =
-            refusal.node != nullptr ? QString::fromStdU16String(FromStoreText(refusal.node->Details().fileName)) : QString();
+        const QString name = refusal.node != nullptr
+                                 ? QString::fromStdU16String(FromStoreText(refusal.node->Details().fileName))
+                                 : QString();
         lines << QStringLiteral("%1: %2").arg(name, UiText(refusal.why.message));
     }
     return lines.join(QLatin1Char('\n'));

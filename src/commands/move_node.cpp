@@ -113,9 +113,8 @@ void MoveNodeCommand::MoveNodesInto(const std::vector<CatalogNode*>& nodes, Cata
         }
         // The whole move is one step for undo, however many nodes it took.
         m_window.History().Record(MoveStep(catalog, moved));
-        m_window.ShowAndSelect(shown, std::find(shown.begin(), shown.end(), current) != shown.end()
-                                          ? current
-                                          : shown.front());
+        m_window.ShowAndSelect(shown,
+                               std::find(shown.begin(), shown.end(), current) != shown.end() ? current : shown.front());
     }
     if (!many.result.done && many.result.message != 0) {
         MessagePrompt::Show(&m_window, many.result.message);
@@ -139,7 +138,8 @@ void MoveNodeCommand::OnNodeDropped(NodeId fileId, CatalogNode* target) {
 }
 
 void MoveNodeCommand::MoveNodeInto(CatalogNode& node, CatalogNode* target) {
-    const NodeId oldParent = node.Parent() != nullptr && node.Parent()->Parent() != nullptr ? node.Parent()->FileId() : 0;
+    const NodeId oldParent =
+        node.Parent() != nullptr && node.Parent()->Parent() != nullptr ? node.Parent()->FileId() : 0;
     const OpResult result =
         MoveNodeOperation(m_window.Catalog(), m_window.HomeDirectory(), node, target, m_window.OwnFiles());
     if (result.done) {

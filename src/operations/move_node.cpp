@@ -241,9 +241,9 @@ std::vector<CatalogNode*> SortOut(const CatalogModel& catalog, const std::string
         }
         std::string to = JoinNodePath(newParent->Path(), node->NameOnDisk());
         if (!claimed.insert(to).second) {
-            refused->push_back({node, OpResult::Refused(node->IsCatalog() ? text::kCatalogNameTaken
-                                                                         : text::kFileNameTaken,
-                                                        to + " is taken by another node of the move")});
+            refused->push_back(
+                {node, OpResult::Refused(node->IsCatalog() ? text::kCatalogNameTaken : text::kFileNameTaken,
+                                         to + " is taken by another node of the move")});
             continue;
         }
         going.push_back(node);

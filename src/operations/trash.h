@@ -51,11 +51,11 @@ OpResult DeleteToTrashOperation(CatalogModel& catalog, const std::string& home, 
 // counts the nodes deleted; `result` is refused only when none could be, and otherwise carries the
 // first message a delete had for the user (files kept, ...). `progress` hears of each node deleted;
 // *entryIds (if given) receives the new entries' ids, in the order made.
-ManyNodesResult DeleteNodesToTrashOperation(CatalogModel& catalog, const std::string& home,
-                                            const std::vector<CatalogNode*>& nodes, bool withFiles,
-                                            const ProgramFiles& program = {},
-                                            const std::function<void(std::size_t done, std::size_t total)>& progress = {},
-                                            std::vector<std::int64_t>* entryIds = nullptr);
+ManyNodesResult
+DeleteNodesToTrashOperation(CatalogModel& catalog, const std::string& home, const std::vector<CatalogNode*>& nodes,
+                            bool withFiles, const ProgramFiles& program = {},
+                            const std::function<void(std::size_t done, std::size_t total)>& progress = {},
+                            std::vector<std::int64_t>* entryIds = nullptr);
 
 // Brings the trash entry `id` back: its rows (with their ids, unless some were given again since)
 // and its nodes under `into`, or under the catalog it was deleted from when `into` is nullptr (the

@@ -215,15 +215,15 @@ inline constexpr int kNothingToRedo = 497;
 inline constexpr int kCannotUndoRepair = 498;
 
 // Several nodes at once: the status line, the questions, the refusals and the progress windows.
-inline constexpr int kNodesSelected = 500;            // %1: how many
+inline constexpr int kNodesSelected = 500;               // %1: how many
 inline constexpr int kConfirmDeleteNodesWithFiles = 501; // %1: how many
-inline constexpr int kConfirmDeleteNodes = 502;       // %1: how many
-inline constexpr int kNodesRefused = 503;             // followed by a line for each refused node
-inline constexpr int kGoAheadWithOthers = 504;        // %1: how many would go
-inline constexpr int kNoNodeCanGo = 505;              // followed by a line for each refused node
+inline constexpr int kConfirmDeleteNodes = 502;          // %1: how many
+inline constexpr int kNodesRefused = 503;                // followed by a line for each refused node
+inline constexpr int kGoAheadWithOthers = 504;           // %1: how many would go
+inline constexpr int kNoNodeCanGo = 505;                 // followed by a line for each refused node
 inline constexpr int kRootDoesNotMove = 506;
 inline constexpr int kMovingNodes = 507;
 inline constexpr int kDeletingNodes = 508;
-inline constexpr int kNodesLeft = 509;                // followed by a line for each node left as it was
+inline constexpr int kNodesLeft = 509; // followed by a line for each node left as it was
 
 } // namespace mwdx::text

@@ -217,9 +217,9 @@ protected:
         DragOverWindow(window.get(), nullptr, {});
 
         // Several selected with Ctrl+click: the status line under the panes says how many.
-        window->ShowAndSelect({window->Catalog().NodeById(4), window->Catalog().NodeById(6),
-                               window->Catalog().NodeById(7)},
-                              window->Catalog().NodeById(6));
+        window->ShowAndSelect(
+            {window->Catalog().NodeById(4), window->Catalog().NodeById(6), window->Catalog().NodeById(7)},
+            window->Catalog().NodeById(6));
         window->repaint();
         EXPECT_TRUE(Child<QLabel>(window.get(), "selectionStatus")->isVisible());
         Look("main-window-multi", window.get());
@@ -384,14 +384,13 @@ TEST_F(WindowsFit, EveryWindowShowsItsTextsWholeInBothLanguages) {
         const ScopedLocale locale(sample.lang);
         m_seen.clear();
         LookAtEveryWindow(sample);
-        EXPECT_EQ(m_seen,
-                  (std::vector<std::string>{"main-window", "main-window-search", "main-window-drag", "main-window-multi",
-                                            "catalog-dialog",
-                                            "message-box", "catalog-dialog-edit", "confirm-box", "document-dialog",
-                                            "document-dialog-edit", "config-dialog", "progress-window", "move-dialog",
-                                            "drop-window", "import-progress", "home-move-progress", "remove-progress",
-                                            "home-question", "check-window", "trash-window",
-                                            "main-window-undo"}));
+        EXPECT_EQ(m_seen, (std::vector<std::string>{"main-window",          "main-window-search", "main-window-drag",
+                                                    "main-window-multi",    "catalog-dialog",     "message-box",
+                                                    "catalog-dialog-edit",  "confirm-box",        "document-dialog",
+                                                    "document-dialog-edit", "config-dialog",      "progress-window",
+                                                    "move-dialog",          "drop-window",        "import-progress",
+                                                    "home-move-progress",   "remove-progress",    "home-question",
+                                                    "check-window",         "trash-window",       "main-window-undo"}));
     }
 }
 

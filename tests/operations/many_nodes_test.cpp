@@ -274,12 +274,12 @@ TEST_F(ManyNodesTest, SeveralNodesGoToTheTrashEachAsItsOwnEntry) {
     const std::vector<std::string> outline = Outline(*m_model.RootNode());
 
     std::size_t reported = 0;
-    const ManyNodesResult many = DeleteNodesToTrashOperation(
-        m_model, m_realHome, {lens, optics, algebra, m_model.RootNode()}, true, {},
-        [&reported](std::size_t done, std::size_t total) {
-            EXPECT_EQ(total, 2U);
-            reported = done;
-        });
+    const ManyNodesResult many =
+        DeleteNodesToTrashOperation(m_model, m_realHome, {lens, optics, algebra, m_model.RootNode()}, true, {},
+                                    [&reported](std::size_t done, std::size_t total) {
+                                        EXPECT_EQ(total, 2U);
+                                        reported = done;
+                                    });
     EXPECT_TRUE(many.result.done) << many.result.detail;
     EXPECT_EQ(many.acted, 2U);
     EXPECT_EQ(reported, 2U);
