@@ -129,18 +129,23 @@ CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTableView(parent) {
 }
 
 void CTreeCtrlEx::setModel(QAbstractItemModel* model) {
-    QTableView::setModel(model);
-    MeasureRows();
     if (model != nullptr) {
         // When the selected rows go, the row that takes the current place is selected, as a
         // tree that selects one row at a time does, so the window shows a node rather than none.
+        // Rows that go while nothing is selected leave it so. Connected before the view makes its
+        // selection model, which lets go of the rows that go before this hears of them.
+        connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [this] { m_selectedBeforeRemoval = selectionModel() != nullptr && selectionModel()->hasSelection(); });
         connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
-            if (selectionModel() != nullptr && !selectionModel()->hasSelection() && currentIndex().isValid()) {
+            if (m_selectedBeforeRemoval && !selectionModel()->hasSelection() && currentIndex().isValid()) {
                 selectionModel()->select(currentIndex(),
                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             }
+            m_selectedBeforeRemoval = false;
         });
     }
+    QTableView::setModel(model);
+    MeasureRows();
 }
 
 CatalogTreeModel* CTreeCtrlEx::CatalogModel() const {

@@ -125,6 +125,7 @@ private:
 
     int m_indentation = 20;
     bool m_pressedBeside = false; // until the buttons are released
+    bool m_selectedBeforeRemoval = false; // while rows go: whether any row was selected
     QPersistentModelIndex m_dropTarget;
     DropCheck m_dropCheck;
     // The last place the drop check was asked about during this drag, and its answer.
