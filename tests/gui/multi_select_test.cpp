@@ -229,6 +229,13 @@ TEST_F(MultiSelect, DeletingSeveralAsksOnceAndSendsThemToTheTrash) {
     const auto files = FilesBelow(m_home + "/.marrowdex-trash");
     EXPECT_EQ(files.size(), 1U);
     EXPECT_EQ(files.begin()->second, "lens");
+
+    // One undo brings all three back, with their files, and empties the trash.
+    window->OnCommand(kCmdUndo);
+    EXPECT_EQ(Rows(), before);
+    EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.pdf"));
+    EXPECT_TRUE(fs::is_directory(m_home + "/Travel"));
+    EXPECT_EQ(QueryText(m_db, "select count(*) from MWDX_TRASH;"), "0");
 }
 
 // Several nodes dragged or moved onto a catalog where some cannot go: each refused node listed with
@@ -331,6 +338,16 @@ TEST_F(MultiSelect, MoveToTakesEverySelectedNodeWithItsFiles) {
     EXPECT_TRUE(fs::exists(m_home + "/Travel/notes.txt"));
     EXPECT_EQ(DrawnSelected(*window), (QStringList{"Lens", "Notes"}));
     EXPECT_EQ(Status(*window), QStringLiteral("2 nodes selected"));
+
+    // The whole move is one step: one undo puts both back with their files, one redo moves both.
+    window->OnCommand(kCmdUndo);
+    EXPECT_EQ(Parent(3), "2/3");
+    EXPECT_EQ(Parent(4), "1/2");
+    EXPECT_TRUE(fs::exists(m_home + "/Physics/Optics/lens.pdf"));
+    EXPECT_TRUE(fs::exists(m_home + "/Physics/notes.txt"));
+    window->OnCommand(kCmdRedo);
+    EXPECT_EQ(Parent(3), "8/2");
+    EXPECT_EQ(Parent(4), "8/2");
     window.reset();
     auto again = OpenWindow();
     EXPECT_EQ(TreeText(*again), "Physics(Optics),Maths(Notes,Optics),Travel(Lens,Notes)");
