@@ -36,14 +36,10 @@ ContentSearch::ContentSearch(const std::string& storePath, std::string workerPro
     m_queries = std::make_unique<ContentQueries>(
         indexPath,
         [this](ContentQueries::Found answer) {
-            QMetaObject::invokeMethod(
-                this, [this, answer = std::move(answer)] { emit found(answer.ticket, answer.ids); },
-                Qt::QueuedConnection);
+            Post([this, answer = std::move(answer)] { emit found(answer.ticket, answer.ids); });
         },
         [this](ContentQueries::Excerpt answer) {
-            QMetaObject::invokeMethod(
-                this, [this, answer = std::move(answer)] { emit snippet(answer.ticket, answer.id, answer.hit); },
-                Qt::QueuedConnection);
+            Post([this, answer = std::move(answer)] { emit snippet(answer.ticket, answer.id, answer.hit); });
         });
 
     IndexerOptions options;
@@ -62,13 +58,10 @@ ContentSearch::ContentSearch(const std::string& storePath, std::string workerPro
             m_total = event.total;
             m_done = event.done;
             if (!m_watching.exchange(true)) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this] {
+                Post([this] {
                         ShowProgress();
                         m_progressTimer.start();
-                    },
-                    Qt::QueuedConnection);
+                    });
             }
             return;
         case Kind::kPassFinished:
@@ -76,28 +69,49 @@ ContentSearch::ContentSearch(const std::string& storePath, std::string workerPro
             m_done = event.done;
             // The next pass's first count starts the window's looking again, after this.
             m_watching = false;
-            QMetaObject::invokeMethod(this, [this] { OnPassFinished(); }, Qt::QueuedConnection);
+            Post([this] { OnPassFinished(); });
             return;
         case Kind::kDocuments:
             // What a command changed is findable now: said at once.
-            QMetaObject::invokeMethod(this, [this] { emit indexChanged(); }, Qt::QueuedConnection);
+            Post([this] { emit indexChanged(); });
             return;
         case Kind::kFailed: {
             const int textId = event.cause == Cause::kWorker      ? text::kExtractWorkerMissing
                                : event.cause == Cause::kIndexOpen ? text::kContentIndexUnusable
                                                                   : text::kContentIndexNotSaved;
             m_watching = false;
-            QMetaObject::invokeMethod(
-                this,
-                [this, textId, detail = QString::fromStdString(SanitizeUtf8(event.failure))] {
+            Post([this, textId, detail = QString::fromStdString(SanitizeUtf8(event.failure))] {
                     OnFailed(textId, detail);
-                },
-                Qt::QueuedConnection);
+                });
             return;
         }
         }
     };
     m_indexer = std::make_unique<BackgroundIndexer>(indexPath, std::move(options), std::move(listener));
+}
+
+void ContentSearch::Post(std::function<void()> call) {
+    bool first = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mailLock);
+        first = m_mail.empty();
+        m_mail.push_back(std::move(call));
+    }
+    if (first) {
+        // By name: the call Qt queues holds nothing of ours, so all that crosses goes through the lock.
+        QMetaObject::invokeMethod(this, "TakeMail", Qt::QueuedConnection);
+    }
+}
+
+void ContentSearch::TakeMail() {
+    std::vector<std::function<void()>> mail;
+    {
+        const std::lock_guard<std::mutex> lock(m_mailLock);
+        mail.swap(m_mail);
+    }
+    for (const std::function<void()>& call : mail) {
+        call();
+    }
 }
 
 ContentSearch::~ContentSearch() {

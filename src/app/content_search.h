@@ -14,7 +14,9 @@
 #include <QTimer>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -69,6 +71,9 @@ signals:
     void indexChanged();
 
 private:
+    // Runs `call` on the window's thread, in the order posted; any thread may post.
+    void Post(std::function<void()> call);
+    Q_INVOKABLE void TakeMail();
     void GatherSlice();
     void RestartGathering();
     void ShowProgress();
@@ -92,6 +97,9 @@ private:
     std::vector<NodeId> m_gone;    // documents deleted
     QString m_status;
     QString m_detail;
+    // What the query and indexing threads hand to the window's thread, under the lock.
+    std::mutex m_mailLock;
+    std::vector<std::function<void()>> m_mail;
 };
 
 } // namespace mwdx
