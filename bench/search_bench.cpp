@@ -98,7 +98,9 @@ CoreFigures MeasureCore(const mwdx::CatalogSearch& search, const mwdx::CatalogNo
                 std::vector<const mwdx::CatalogNode*> matches;
                 search.FindIn(mwdx::FoldCase(text), 0, search.Places(), matches);
                 scan.push_back(Ms(start));
-                const mwdx::ShownTree shown = mwdx::ShowMatches(matches, root);
+                mwdx::ShownTreeBuilder builder(root);
+                builder.Add(matches);
+                const mwdx::ShownTree shown = builder.Finish();
                 filter.push_back(Ms(start));
                 figures.matches = shown.matches;
             },

@@ -343,10 +343,4 @@ ShownTree ShownTreeBuilder::Finish() {
     return std::exchange(m_shown, {});
 }
 
-ShownTree ShowMatches(const std::vector<const CatalogNode*>& matches, const CatalogNode& root) {
-    ShownTreeBuilder builder(root);
-    builder.Add(matches);
-    return builder.Finish();
-}
-
 } // namespace mwdx

@@ -89,9 +89,8 @@ struct ShownTree {
     std::size_t matches = 0;
 };
 
-ShownTree ShowMatches(const std::vector<const CatalogNode*>& matches, const CatalogNode& root);
-
-// The same, gathered a slice of matches at a time (in the order the search finds them).
+// The shown tree of the matches, gathered a slice of matches at a time (in the order the search
+// finds them).
 class ShownTreeBuilder final {
 public:
     explicit ShownTreeBuilder(const CatalogNode& root) : m_root(&root) {}

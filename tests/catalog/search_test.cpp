@@ -168,7 +168,9 @@ TEST(CatalogSearchTest, ShownTreeHoldsMatchesWithTheirAncestorsInTheCatalogsOrde
     ASSERT_TRUE(model.MoveNode(*a1, *a));
     search.NodeChanged(*a1);
 
-    const ShownTree shown = ShowMatches(search.Find("MATCH"), root);
+    ShownTreeBuilder builder(root);
+    builder.Add(search.Find("MATCH"));
+    const ShownTree shown = builder.Finish();
     EXPECT_EQ(shown.matches, 3u);
     ASSERT_EQ(shown.children.size(), 3u) << "the Root Node, A and a3";
     EXPECT_EQ(Names(shown.children.at(&root).nodes), (std::vector<std::string>{"A"}));

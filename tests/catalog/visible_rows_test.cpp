@@ -272,7 +272,9 @@ TEST_P(VisibleRowsProperty, RowsFollowEveryChangeAndEveryChangeIsAnnounced) {
                         matches.push_back(candidate);
                     }
                 }
-                ShownTree shown = ShowMatches(matches, root);
+                ShownTreeBuilder builder(root);
+                builder.Add(matches);
+                ShownTree shown = builder.Finish();
                 shownBySearch.clear();
                 open.clear();
                 searching = true;
