@@ -80,41 +80,32 @@ QString UndoMenuText(const UndoStep* step, bool undo) {
         .arg(command, QString::fromStdU16String(FromStoreText(step->name)));
 }
 
-std::optional<MenuEntry> UndoCommand::Menu() const {
-    MenuEntry entry{12, text::kUndoPlain, QKeySequence(Qt::CTRL | Qt::Key_Z)};
-    entry.separatorBefore = true;
-    return entry;
-}
-
-std::optional<QString> UndoCommand::MenuText() const {
-    return UndoMenuText(m_window.History().NextUndo(), true);
-}
-
-bool UndoCommand::Enabled() const {
-    const UndoStep* step = m_window.History().NextUndo();
-    return step != nullptr && step->kind != UndoKind::kRepair;
-}
-
-void UndoCommand::Run(const Invocation&) {
-    Step(m_window, true);
-}
-
-std::optional<MenuEntry> RedoCommand::Menu() const {
+std::optional<MenuEntry> UndoRedoCommand::Menu() const {
+    if (m_undo) {
+        MenuEntry entry{12, text::kUndoPlain, QKeySequence(Qt::CTRL | Qt::Key_Z)};
+        entry.separatorBefore = true;
+        return entry;
+    }
     MenuEntry entry{13, text::kRedoPlain, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)};
     entry.otherKey = QKeySequence(Qt::CTRL | Qt::Key_Y);
     return entry;
 }
 
-std::optional<QString> RedoCommand::MenuText() const {
-    return UndoMenuText(m_window.History().NextRedo(), false);
+const UndoStep* UndoRedoCommand::Next() const {
+    return m_undo ? m_window.History().NextUndo() : m_window.History().NextRedo();
 }
 
-bool RedoCommand::Enabled() const {
-    return m_window.History().NextRedo() != nullptr;
+std::optional<QString> UndoRedoCommand::MenuText() const {
+    return UndoMenuText(Next(), m_undo);
 }
 
-void RedoCommand::Run(const Invocation&) {
-    Step(m_window, false);
+bool UndoRedoCommand::Enabled() const {
+    const UndoStep* step = Next();
+    return step != nullptr && step->kind != UndoKind::kRepair;
+}
+
+void UndoRedoCommand::Run(const Invocation&) {
+    Step(m_window, m_undo);
 }
 
 } // namespace mwdx

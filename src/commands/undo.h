@@ -9,30 +9,31 @@ namespace mwdx {
 
 struct UndoStep;
 
-class UndoCommand final : public Command {
+// Undo (`undo`) or Redo: one command each, alike but for the direction.
+class UndoRedoCommand : public Command {
 public:
-    explicit UndoCommand(CMarrowdexDlg& window) : m_window(window) {}
-    int Id() const override { return kCmdUndo; }
+    UndoRedoCommand(CMarrowdexDlg& window, bool undo) : m_window(window), m_undo(undo) {}
+    int Id() const override { return m_undo ? kCmdUndo : kCmdRedo; }
     std::optional<MenuEntry> Menu() const override;
     std::optional<QString> MenuText() const override;
     bool Enabled() const override;
     void Run(const Invocation&) override;
 
 private:
+    const UndoStep* Next() const;
+
     CMarrowdexDlg& m_window;
+    bool m_undo;
 };
 
-class RedoCommand final : public Command {
+class UndoCommand final : public UndoRedoCommand {
 public:
-    explicit RedoCommand(CMarrowdexDlg& window) : m_window(window) {}
-    int Id() const override { return kCmdRedo; }
-    std::optional<MenuEntry> Menu() const override;
-    std::optional<QString> MenuText() const override;
-    bool Enabled() const override;
-    void Run(const Invocation&) override;
+    explicit UndoCommand(CMarrowdexDlg& window) : UndoRedoCommand(window, true) {}
+};
 
-private:
-    CMarrowdexDlg& m_window;
+class RedoCommand final : public UndoRedoCommand {
+public:
+    explicit RedoCommand(CMarrowdexDlg& window) : UndoRedoCommand(window, false) {}
 };
 
 // The menu's text for undoing (`undo`) or redoing `step`: "Undo Move 'Physics'", or the plain

@@ -372,40 +372,35 @@ OpResult UndoHistory::Undo(CatalogModel& catalog, const std::string& home, const
     if (m_done.empty()) {
         return OpResult::Refused(text::kNothingToUndo, "nothing to undo");
     }
-    UndoStep& step = m_done.back();
-    UndoStep done = step;
-    done.moved.clear();
-    done.trashed.clear();
-    done.added.clear();
-    done.edited.clear();
-    Context context{catalog, home, program};
-    OpResult result = RunStep(context, step, done, true);
-    if (HasNodes(done)) {
-        m_undone.push_back(std::move(done));
-    }
-    if (IsEmpty(step)) {
-        m_done.pop_back();
-    }
-    return result;
+    return Run(m_done, m_undone, true, catalog, home, program);
 }
 
 OpResult UndoHistory::Redo(CatalogModel& catalog, const std::string& home, const ProgramFiles& program) {
     if (m_undone.empty()) {
         return OpResult::Refused(text::kNothingToRedo, "nothing to redo");
     }
-    UndoStep& step = m_undone.back();
+    return Run(m_undone, m_done, false, catalog, home, program);
+}
+
+OpResult UndoHistory::Run(std::deque<UndoStep>& from, std::deque<UndoStep>& to, bool back, CatalogModel& catalog,
+                          const std::string& home, const ProgramFiles& program) {
+    UndoStep& step = from.back();
     UndoStep done = step;
     done.moved.clear();
     done.trashed.clear();
     done.added.clear();
     done.edited.clear();
     Context context{catalog, home, program};
-    OpResult result = RunStep(context, step, done, false);
+    OpResult result = RunStep(context, step, done, back);
+    // What was acted on can go the other way now; what was not stays where it was.
     if (HasNodes(done)) {
-        m_done.push_back(std::move(done));
+        to.push_back(std::move(done));
+        while (to.size() > m_limit) {
+            to.pop_front();
+        }
     }
     if (IsEmpty(step)) {
-        m_undone.pop_back();
+        from.pop_back();
     }
     return result;
 }

@@ -158,9 +158,13 @@ public:
     OpResult Redo(CatalogModel& catalog, const std::string& home, const ProgramFiles& program = {});
 
 private:
+    // Runs the last step of `from` back (an undo) or forward; what it acted on goes onto `to`.
+    OpResult Run(std::deque<UndoStep>& from, std::deque<UndoStep>& to, bool back, CatalogModel& catalog,
+                 const std::string& home, const ProgramFiles& program);
+
     std::size_t m_limit;
     std::deque<UndoStep> m_done;
-    std::vector<UndoStep> m_undone;
+    std::deque<UndoStep> m_undone;
 };
 
 } // namespace mwdx
