@@ -70,6 +70,9 @@ public:
         : m_catalog(catalog), m_home(home), m_normalHome(LexicallyNormal(home)), m_root(catalog.RootNode()),
           m_newParent(NewParentFor(catalog, target)), m_program(program, home), m_tree(home) {}
 
+    // For a move of many: what is on disk at the places looked at, folder by folder.
+    void UseLooks(const PlaceLooks* looks) { m_looks = looks; }
+
     OpResult Check(const CatalogNode& node, bool* stays) {
         if (stays != nullptr) {
             *stays = false;
@@ -95,7 +98,7 @@ public:
             return OpResult::Refused(text::kNameNotUsable, to + " is the index page's own name");
         }
         if (NameTaken(*m_newParent, node) || OtherNodeLivesAt(m_catalog, &node, to) ||
-            WhatIsAt(to) != PathKind::kNothing) {
+            (m_looks != nullptr ? m_looks->Taken(to) : WhatIsAt(to) != PathKind::kNothing)) {
             return OpResult::Refused(node.IsCatalog() ? text::kCatalogNameTaken : text::kFileNameTaken,
                                      to + " is taken");
         }
@@ -136,6 +139,7 @@ private:
     ProgramPlaces m_program;
     HomeTree m_tree;
     std::unordered_map<std::string, bool> m_inside;
+    const PlaceLooks* m_looks = nullptr;
 };
 
 } // namespace
@@ -214,11 +218,36 @@ struct Leg {
 };
 
 // The nodes of a move of many that go, and the refused; those already in the target are neither.
+// The folders that many of `nodes` come from or go to are read once, instead of a look at each
+// node's own place; a folder with many more entries than nodes is not (a look each costs less).
+void ReadSharedFolders(const std::vector<CatalogNode*>& nodes, const CatalogNode* newParent, PlaceLooks& looks) {
+    constexpr std::size_t kFewNodes = 32;
+    constexpr std::size_t kEntriesPerNode = 4;
+    if (nodes.size() < kFewNodes || newParent == nullptr) {
+        return;
+    }
+    std::unordered_map<const CatalogNode*, std::size_t> byParent;
+    for (const CatalogNode* node : nodes) {
+        if (node != nullptr && node->Parent() != nullptr) {
+            ++byParent[node->Parent()];
+        }
+    }
+    byParent[newParent] = nodes.size();
+    for (const auto& [parent, count] : byParent) {
+        if (count >= kFewNodes && parent->ChildCount() <= count * kEntriesPerNode) {
+            looks.ReadFolder(parent->Path());
+        }
+    }
+}
+
 std::vector<CatalogNode*> SortOut(const CatalogModel& catalog, const std::string& home,
                                   const std::vector<CatalogNode*>& nodes, const CatalogNode* target,
-                                  const ProgramFiles& program, std::vector<NodeRefusal>* refused) {
+                                  const ProgramFiles& program, PlaceLooks& looks,
+                                  std::vector<NodeRefusal>* refused) {
     MoveCheck check(catalog, home, target, program);
     const CatalogNode* newParent = check.NewParent();
+    ReadSharedFolders(nodes, newParent, looks);
+    check.UseLooks(&looks);
     std::unordered_set<std::string> claimed; // the places at the target the nodes before took
     std::vector<CatalogNode*> going;
     // The Root Node is refused on its own; the others are still weighed one by one.
@@ -287,7 +316,8 @@ std::vector<NodeRefusal> CheckMoveNodes(const CatalogModel& catalog, const std::
                                         const std::vector<CatalogNode*>& nodes, const CatalogNode* target,
                                         const ProgramFiles& program, std::size_t* going) {
     std::vector<NodeRefusal> refused;
-    const std::size_t count = SortOut(catalog, home, nodes, target, program, &refused).size();
+    PlaceLooks looks;
+    const std::size_t count = SortOut(catalog, home, nodes, target, program, looks, &refused).size();
     if (going != nullptr) {
         *going = count;
     }
@@ -298,7 +328,8 @@ ManyNodesResult MoveNodesOperation(CatalogModel& catalog, const std::string& hom
                                    const std::vector<CatalogNode*>& nodes, CatalogNode* target,
                                    const ProgramFiles& program, const MoveProgress& progress) {
     ManyNodesResult many;
-    std::vector<CatalogNode*> going = SortOut(catalog, home, nodes, target, program, &many.refused);
+    PlaceLooks looks;
+    std::vector<CatalogNode*> going = SortOut(catalog, home, nodes, target, program, looks, &many.refused);
     if (going.empty()) {
         many.result = many.refused.empty() ? OpResult::Done() : OpResult::Refused(many.refused.front().why.message);
         return many;
@@ -323,7 +354,7 @@ ManyNodesResult MoveNodesOperation(CatalogModel& catalog, const std::string& hom
         leg.entry.toPath = JoinNodePath(newParent->Path(), leg.node->NameOnDisk());
         leg.entry.pathLevel = newParent->PathLevel() + 1;
         leg.entry.fileType = leg.node->FileType();
-        leg.onDisk = WhatIsAt(leg.entry.fromPath) != PathKind::kNothing;
+        leg.onDisk = looks.Taken(leg.entry.fromPath);
         onDisk += leg.onDisk ? 1 : 0;
     }
     // Every disk step is in the journal before the first one is made.

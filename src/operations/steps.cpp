@@ -37,6 +37,38 @@ PathKind WhatIsAt(std::string_view path) {
     return empty ? PathKind::kEmptyFolder : PathKind::kFolder;
 }
 
+void PlaceLooks::ReadFolder(const std::string& folder) {
+    std::unordered_set<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            m_folders.insert_or_assign(folder, std::move(names)); // nothing can be in it
+        }
+        return;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        names.emplace(entry->d_name);
+    }
+    const bool whole = errno == 0;
+    ::closedir(dir);
+    if (whole) {
+        m_folders.insert_or_assign(folder, std::move(names));
+    }
+}
+
+bool PlaceLooks::Taken(const std::string& path) const {
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0 && slash + 1 < path.size()) {
+        const auto folder = m_folders.find(path.substr(0, slash));
+        const std::string_view name = std::string_view(path).substr(slash + 1);
+        if (folder != m_folders.end() && name != "." && name != "..") {
+            return folder->second.contains(std::string(name));
+        }
+    }
+    return WhatIsAt(path) != PathKind::kNothing;
+}
+
 std::uint64_t UniqueNumber() {
     static std::atomic<std::uint64_t> last{0};
     const auto now = static_cast<std::uint64_t>(

@@ -17,6 +17,8 @@
 #include "support/test_support.h"
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -79,6 +81,10 @@ protected:
             lines += finding.path + " (" + finding.detail + ")\n";
         }
         return lines;
+    }
+    static std::string ReadText(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     static std::vector<int> Reasons(const std::vector<NodeRefusal>& refused) {
         std::vector<int> reasons;
@@ -160,6 +166,41 @@ TEST_F(ManyNodesTest, SeveralNodesMoveIntoACatalogWithTheirFiles) {
     EXPECT_TRUE(fs::is_regular_file(m_realHome + "/Optics/lens.txt"));
     EXPECT_EQ(Restarted(), Outline(*m_model.RootNode()));
     EXPECT_EQ(Findings(), "");
+}
+
+// Forty documents at once, so the folders they come from and go to are read once instead of a
+// look at each place: what stands at the target under a document's name still refuses it, a
+// document whose file is missing still moves as a row, and every other file arrives.
+TEST_F(ManyNodesTest, AMoveOfManyReadsTheirFoldersOnceAndStillSeesEveryPlace) {
+    CatalogNode* from = Catalog(nullptr, "From");
+    CatalogNode* shelf = Catalog(Catalog(nullptr, "Archive"), "Shelf");
+    std::vector<CatalogNode*> documents;
+    for (int i = 0; i < 40; ++i) {
+        documents.push_back(Document(from, "paper" + std::to_string(i) + ".txt"));
+    }
+    fs::remove(m_realHome + "/From/paper5.txt");                  // missing: a row to move alone
+    MakeFile(m_realHome + "/Archive/Shelf/paper7.txt", "theirs"); // untracked, in the way
+
+    EXPECT_EQ(Reasons(CheckMoveNodes(m_model, m_realHome, documents, shelf)),
+              std::vector<int>{text::kFileNameTaken});
+    const ManyNodesResult many = MoveNodesOperation(m_model, m_realHome, documents, shelf);
+    ASSERT_TRUE(many.result.done) << many.result.detail;
+    ASSERT_EQ(many.refused.size(), 1U);
+    EXPECT_EQ(many.refused.front().node, documents[7]);
+    EXPECT_EQ(many.acted, 39U);
+    EXPECT_EQ(documents[7]->Parent(), from);
+    EXPECT_EQ(ReadText(m_realHome + "/From/paper7.txt"), "text of paper7.txt");
+    EXPECT_EQ(ReadText(m_realHome + "/Archive/Shelf/paper7.txt"), "theirs");
+    EXPECT_EQ(documents[5]->Parent(), shelf);
+    EXPECT_FALSE(fs::exists(m_realHome + "/Archive/Shelf/paper5.txt"));
+    for (int i : {0, 6, 8, 39}) {
+        EXPECT_EQ(ReadText(m_realHome + "/Archive/Shelf/paper" + std::to_string(i) + ".txt"),
+                  "text of paper" + std::to_string(i) + ".txt");
+    }
+    EXPECT_TRUE(ReadJournal().empty());
+    EXPECT_EQ(Restarted(), Outline(*m_model.RootNode()));
+    EXPECT_EQ(Findings(), m_realHome + "/Archive/Shelf/paper5.txt (file missing)\n" + m_realHome +
+                              "/Archive/Shelf/paper7.txt (file)\n");
 }
 
 // Each node that cannot go is listed with its reason, before anything happens and again by the
