@@ -13,6 +13,7 @@
 //   marrowdex_multi_move_bench --work-dir=DIR [--sizes=1000] [--others=100000] [--repeats=N] [--keep]
 
 #include "bench_common.h"
+#include "sample_store.h"
 #include "catalog/loader.h"
 #include "operations/move_node.h"
 #include "store/connection.h"
@@ -90,21 +91,9 @@ public:
             }
             transaction.Commit();
         }
-        mwdx::CloseStore();
-        if (mwdx::StartStore(db).status != mwdx::StoreStart::kReady) {
-            std::fprintf(stderr, "cannot open the sample\n");
-            std::exit(1);
-        }
-        mwdx::LoadSettings();
-        mwdx::LoadCatalog(m_catalog);
-        // What making the sample left to write goes to disk now, not inside the first commit timed.
-        ::sync();
+        mwdx::bench::OpenSampleStore(db, m_catalog);
     }
-    ~Sample() {
-        m_catalog.Clear();
-        mwdx::FreeSettings();
-        mwdx::StopStore();
-    }
+    ~Sample() { mwdx::bench::CloseSampleStore(m_catalog); }
     Sample(const Sample&) = delete;
     Sample& operator=(const Sample&) = delete;
 
