@@ -45,24 +45,10 @@ protected:
     }
 
     CatalogNode* Catalog(CatalogNode* parent, const std::string& name) {
-        CatalogNode* added = nullptr;
-        const OpResult result = AddCatalogOperation(m_model, m_realHome, {parent, name, "about " + name}, &added);
-        EXPECT_TRUE(result.done) << result.detail;
-        return added;
+        return AddCatalogAsUser(m_realHome, parent, name, "about " + name);
     }
-
     CatalogNode* Document(CatalogNode* parent, const std::string& file, const std::string& content) {
-        const std::string source = m_dir.File("inbox/" + file);
-        MakeFile(source, content);
-        NewDocument request;
-        request.parent = parent;
-        request.source = source;
-        request.name = "Doc " + file;
-        request.move = true;
-        CatalogNode* added = nullptr;
-        const OpResult result = AddDocumentOperation(m_model, m_realHome, request, {}, &added);
-        EXPECT_TRUE(result.done) << result.detail;
-        return added;
+        return AddDocumentAsUser(m_realHome, parent, file, content);
     }
 
     // The rows as "id:name:parent:level" in id order.

@@ -32,24 +32,13 @@ protected:
 
     CatalogNode* Catalog(CatalogNode* parent, const std::string& name) {
         const NodeId before = LastNodeId();
-        CatalogNode* added = nullptr;
-        const OpResult result = AddCatalogOperation(m_model, m_realHome, {parent, name, "about " + name}, &added);
-        EXPECT_TRUE(result.done) << result.detail;
+        CatalogNode* added = AddCatalogAsUser(m_realHome, parent, name, "about " + name);
         m_history.Record(AddStep(UndoKind::kAddCatalog, m_model, AddedSince(m_model, before)));
         return added;
     }
 
     CatalogNode* Document(CatalogNode* parent, const std::string& file, const std::string& content, bool move) {
-        const std::string source = m_dir.File("inbox/" + file);
-        MakeFile(source, content);
-        NewDocument request;
-        request.parent = parent;
-        request.source = source;
-        request.name = "Doc " + file;
-        request.move = move;
-        CatalogNode* added = nullptr;
-        const OpResult result = AddDocumentOperation(m_model, m_realHome, request, {}, &added);
-        EXPECT_TRUE(result.done) << result.detail;
+        CatalogNode* added = AddDocumentAsUser(m_realHome, parent, file, content, move);
         m_history.Record(AddStep(UndoKind::kAddDocument, m_model, {added->FileId()}));
         return added;
     }

@@ -1,6 +1,8 @@
 #include "support/catalog_fixture.h"
 
 #include "catalog/loader.h"
+#include "operations/add_catalog.h"
+#include "operations/add_document.h"
 #include "store/connection.h"
 #include "store/settings.h"
 #include "store/statements.h"
@@ -53,6 +55,29 @@ std::vector<std::string> Outline(const CatalogNode& start) {
                         node.Details().fileName);
     });
     return lines;
+}
+
+CatalogNode* CatalogFixture::AddCatalogAsUser(const std::string& home, CatalogNode* parent, const std::string& name,
+                                              const std::string& comment) {
+    CatalogNode* added = nullptr;
+    const OpResult result = AddCatalogOperation(m_model, home, {parent, name, comment}, &added);
+    EXPECT_TRUE(result.done) << result.detail;
+    return added;
+}
+
+CatalogNode* CatalogFixture::AddDocumentAsUser(const std::string& home, CatalogNode* parent, const std::string& file,
+                                               const std::string& content, bool move) {
+    const std::string source = m_dir.File("inbox/" + file);
+    MakeFile(source, content);
+    NewDocument request;
+    request.parent = parent;
+    request.source = source;
+    request.name = "Doc " + file;
+    request.move = move;
+    CatalogNode* added = nullptr;
+    const OpResult result = AddDocumentOperation(m_model, home, request, {}, &added);
+    EXPECT_TRUE(result.done) << result.detail;
+    return added;
 }
 
 } // namespace mwdx::test

@@ -24,6 +24,14 @@ protected:
     // Loads the whole catalog into `model` as the program does at start-up.
     int Reload();
     int RowCount();
+    // Adds catalog `name` below `parent` (nullptr: the top level) as the program's command does,
+    // in the Home Directory `home`; fails the test when it cannot.
+    CatalogNode* AddCatalogAsUser(const std::string& home, CatalogNode* parent, const std::string& name,
+                                  const std::string& comment = "");
+    // Adds document "Doc <file>" below `parent`, its file made in the temporary folder with
+    // `content`, then moved (or copied) in; fails the test when it cannot.
+    CatalogNode* AddDocumentAsUser(const std::string& home, CatalogNode* parent, const std::string& file,
+                                   const std::string& content, bool move = true);
 
     TempDir m_dir;
     std::string m_db;
